@@ -1,0 +1,261 @@
+// The transcoding engine: one TCustomFFmpeg per conversion task. Every
+// setting the classic command-line transcoder keeps in globals is a field of
+// the instance, so several conversions can run at once, each on its thread.
+//
+// Operations live in files by stage:
+//   engine_run.cpp       life cycle, StartRun/Run, pause/stop, resource release
+//   options.cpp          option vocabulary and the generic option setter
+//   input_files.cpp      AddInputFile, FindCodecId, CopyGenericOptions
+//   output_files.cpp     AddOutputFile and the stream builders
+//   targets.cpp          the vcd/svcd/dvd/dv/dv50 presets
+//   transcode_*.cpp, audio_output.cpp, video_output.cpp, report.cpp  the run
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "component/codec_library.h"
+#include "engine/av_ptr.h"
+#include "engine/engine_settings.h"
+
+namespace fennick {
+
+// The engine's exception: a message and nothing else.
+class FFMpegException : public std::runtime_error {
+ public:
+  explicit FFMpegException(const std::string& message) : std::runtime_error(message) {}
+};
+
+// A malformed number handed to a numeric option.
+class EConvertError : public std::runtime_error {
+ public:
+  explicit EConvertError(const std::string& message) : std::runtime_error(message) {}
+};
+
+enum class THookAction { haContinue, haIgnore, haStop };
+
+// Process-wide lock held around every codec open/close and around reading an
+// input's stream information: the libraries do not allow those concurrently.
+std::mutex& CodecLock();
+
+class TCustomFFmpeg;
+class TFFmpegThread;
+class TBitmap;
+struct TInputStream;
+struct TOutputStream;
+
+// An opened input file and the decoder contexts prepared for its streams.
+struct TInputFileSlot {
+  InputFormatContextPtr Context;
+  std::vector<CodecContextPtr> Decoders;  // one per stream, from its codecpar
+  int64_t TsOffset = 0;                   // µs
+  double TsScale[kMaxStreams] = {};       // "itsscale" per stream, 0 = none
+};
+
+// One stream of an output file as AddOutputFile built it: the muxer's stream
+// and the encoder context configured from the settings (opened by the run).
+struct TOutputStreamConfig {
+  AVStream* Stream = nullptr;
+  CodecContextPtr Codec;
+  bool StreamCopy = false;
+  float Quality = 0;           // fixed-quality value (118 × scale), 0 = none
+  bool OwnAmrNbEncoder = false;  // "libamr_nb": the engine's own encoder
+  DictionaryPtr EncoderOptions;  // private encoder options for avcodec_open2
+};
+
+struct TOutputFileSlot {
+  OutputFormatContextPtr Context;
+  std::vector<TOutputStreamConfig> Streams;
+  DictionaryPtr MuxerOptions;  // handed to avformat_write_header
+};
+
+// A time range (µs) in which frame-hook modules act.
+struct THookTimeRange {
+  int64_t Start = 0, End = 0;
+};
+
+class TCustomFFmpeg {
+ public:
+  // Notifications. Bound by the owner before the run; called on the thread
+  // that runs the engine.
+  using TLogNotify = std::function<void(TCustomFFmpeg&, int level, const std::string& text)>;
+  using TProgressNotify =
+      std::function<void(TCustomFFmpeg&, int frameNumber, int fps, int currentDurationMs, float quality,
+                         float bitRateKbps, int64_t currentSize, int totalDurationMs)>;
+  using TTerminateNotify = std::function<void(TCustomFFmpeg&)>;
+  using TBeforeHookNotify = std::function<void(TCustomFFmpeg&, int64_t pts, THookAction& action)>;
+  using TCustomHookNotify = std::function<void(TCustomFFmpeg&, TBitmap& bitmap, int frameNumber, int64_t pts,
+                                               bool& update, bool& stopHook)>;
+
+  TCustomFFmpeg();
+  virtual ~TCustomFFmpeg();
+  TCustomFFmpeg(const TCustomFFmpeg&) = delete;
+  TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+
+  // ---- life cycle (engine_run.cpp)
+  void Reset();
+  void SetVerbosity(int level);
+  // Returns the suspended worker thread (the caller resumes it), or nullptr
+  // when run synchronously, already started, or refused.
+  TFFmpegThread* StartRun(bool runInThread, int priority = 0);
+  void Run();
+  void RequestStop();
+  void StopTask();
+  void PauseRun();
+  void ResumeRun();
+  bool Running() const { return FRunning; }
+  bool StopRequested() const { return FStopRequested; }
+  bool Finished() const { return FFinished; }
+  bool Terminated() const { return FTerminated; }
+  bool ExceptionRaised() const { return FException; }
+  bool Paused() const { return FPaused; }
+  const std::string& TerminateMessage() const { return FTerminateMessage; }
+  const std::string& LastErrorText() const { return FLastError; }
+  int TotalOutputDuration() const { return FTotalOutputDuration; }
+  int64_t ProgressInterval() const { return FProgressInterval; }
+  void SetProgressInterval(int64_t microseconds) { FProgressInterval = microseconds; }
+  // The terminate step: running off, terminated on, thread forgotten, then
+  // the terminate notification. Runs once per engine.
+  void DoTerminate();
+  // Blocks the calling (task) thread while the run is paused. Called at safe
+  // points only, never while a lock is held.
+  void WaitIfPaused();
+
+  // ---- option vocabulary (options.cpp)
+  void ApplyOption(const std::string& name, const std::string& value);
+  bool SetGenericOption(const std::string& name, const std::string& value);
+  // One-sided "f" variants of the record path.
+  void SetInputFormat(const std::string& name);
+  void SetOutputFormat(const std::string& name);
+  void SetPadColor(uint32_t bgr);  // 0x00BBGGRR
+  void SetHookTimeRanges(std::vector<THookTimeRange> ranges);
+
+  // ---- inputs (input_files.cpp)
+  bool AddInputFile(const std::string& fileName);
+  // Resolves a codec name ("encoder" or "decoder" kind); empty name gives
+  // AV_CODEC_ID_NONE. False with the last error text set on failure.
+  bool FindCodecId(const std::string& name, const std::string& kind, AVMediaType type, AVCodecID& id,
+                   const AVCodec** codec = nullptr);
+  // Copies the generic options set so far from one option object to another
+  // when their flags contain all of `flags`.
+  void CopyGenericOptions(void* target, void* source, int flags);
+  void InputMediaKinds(bool& hasVideo, bool& hasAudio, bool& hasSubtitle);
+  static std::string OpenErrorText(int code, const std::string& fileName);
+
+  // ---- outputs (output_files.cpp, targets.cpp)
+  bool AddOutputFile(const std::string& fileName);
+  void AddVideoStream(TOutputFileSlot& file);
+  void AddAudioStream(TOutputFileSlot& file);
+  void AddSubtitleStream(TOutputFileSlot& file);
+  void ApplyTarget(const std::string& type, const std::string& norm, const std::string& assumedNorm);
+
+  // ---- the run (transcode_setup.cpp, transcode_loop.cpp, ...)
+  void Transcode();
+  void CloseOpenEncoders();
+  void CloseOpenDecoders();
+
+  // ---- read access for the owner and the tests
+  const TEngineSettings& Settings() const { return S; }
+  TEngineSettings& MutableSettings() { return S; }
+  int InputCount() const { return static_cast<int>(FInputFiles.size()); }
+  int OutputCount() const { return static_cast<int>(FOutputFiles.size()); }
+  const TInputFileSlot& InputFile(int i) const { return *FInputFiles.at(i); }
+  const TOutputFileSlot& OutputFile(int i) const { return *FOutputFiles.at(i); }
+  const std::vector<TStreamMap>& StreamMaps() const { return FStreamMaps; }
+  const std::vector<TMetaDataMap>& MetaDataMaps() const { return FMetaDataMaps; }
+  AVCodecContext* CodecOptionContext(int slot) const { return FCodecOptions[slot].get(); }
+  AVFormatContext* FormatOptionContext() const { return FFormatOptions.get(); }
+  SwsContext* ScalerOptionContext() const { return FScalerOptions.get(); }
+  const std::vector<const AVOption*>& GenericOptionNames() const { return FGenericOptions; }
+  const std::vector<THookTimeRange>& HookTimeRanges() const { return FHookTimeRanges; }
+
+  TLogNotify OnLog;
+  TProgressNotify OnProgress;
+  TTerminateNotify OnTerminate;
+  TBeforeHookNotify OnBeforeHook;
+  TCustomHookNotify OnCustomHook;
+
+ protected:
+  // Sends a line to the log notification (level -1 errors, 0 error-level
+  // notes, 1 information) when one is bound.
+  void Log(int level, const std::string& text);
+  void FreeTaskResources();
+  void ApplyDefaults();
+
+  // Settings (written by the option handlers) and per-task tables.
+  TEngineSettings S;
+  std::vector<std::unique_ptr<TInputFileSlot>> FInputFiles;
+  std::vector<std::unique_ptr<TOutputFileSlot>> FOutputFiles;
+  std::vector<TStreamMap> FStreamMaps;
+  std::vector<TMetaDataMap> FMetaDataMaps;
+
+  // Generic option targets: codec contexts by media-type slot (video, audio,
+  // data, subtitle, attachment), the container and the scaler option object.
+  CodecContextPtr FCodecOptions[5];
+  FormatContextPtr FFormatOptions;
+  SwsContextPtr FScalerOptions;
+  std::vector<const AVOption*> FGenericOptions;
+
+  // Codecs opened by the run, so that every exit closes exactly those.
+  std::list<TOutputStream*> OpenEncoders;
+  std::list<TInputStream*> OpenDecoders;
+
+  std::vector<THookTimeRange> FHookTimeRanges;
+  size_t FHookRangeIndex = 0;
+  bool FUsingVHook = false;
+
+  // Run flags: written by the owner thread (stop, pause) and the task thread.
+  std::atomic<bool> FRunning{false}, FStopRequested{false}, FFinished{false}, FTerminated{false},
+      FException{false}, FPaused{false};
+  std::string FTerminateMessage;
+  int FTotalOutputDuration = -1;  // ms
+  std::string FLastError;
+  int64_t FProgressInterval = 500000;  // µs
+
+  // Pause/resume handshake (cooperative, see WaitIfPaused).
+  std::mutex FPauseMutex;
+  std::condition_variable FPauseCond;
+
+  // The worker thread of a threaded run, owned by the engine.
+  std::unique_ptr<TFFmpegThread> FThread;
+  std::atomic<bool> FThreadRecorded{false};
+  // The auxiliary thread that terminates a never-started engine (StopTask).
+  std::thread FTerminateThread;
+  std::atomic<bool> FTerminateStarted{false};
+
+  friend class TFFmpegThread;
+};
+
+// The worker thread of one engine; created suspended by StartRun, started by
+// Resume. Its only work is the engine's Run.
+class TFFmpegThread {
+ public:
+  explicit TFFmpegThread(TCustomFFmpeg& engine, int priority) : FEngine(engine), FPriority(priority) {}
+  ~TFFmpegThread();
+  void Resume();
+  bool Started() const { return FThread.joinable() || FDone; }
+  uint32_t ThreadId() const { return FThreadId; }
+  void Join();
+
+ private:
+  TCustomFFmpeg& FEngine;
+  int FPriority;
+  std::thread FThread;
+  std::atomic<uint32_t> FThreadId{0};
+  std::atomic<bool> FDone{false};
+};
+
+// The engine's verbosity also drives the libraries' log level and the
+// component's log threshold; the component installs this hook.
+extern std::function<void(int level)> g_OnLibraryLogLevelChanged;
+
+}  // namespace fennick

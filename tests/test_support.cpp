@@ -1,0 +1,120 @@
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <random>
+#include <sstream>
+
+#include "component/codec_library.h"
+
+namespace fennick::test {
+
+void RequireLibraries() {
+  if (!LoadLibraries("", true)) FAIL() << "codec libraries: " << LibraryLoadError();
+}
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  std::random_device rd;
+  FPath = std::filesystem::temp_directory_path() /
+          ("fennick-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" +
+           std::to_string(rd() % 100000));
+  std::filesystem::create_directories(FPath);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(FPath, ec);
+}
+
+std::string ShellQuote(const std::string& text) {
+  std::string q = "'";
+  for (char c : text) {
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
+  }
+  return q + "'";
+}
+
+CommandResult RunCommand(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return result;
+  std::array<char, 4096> buf{};
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) result.output.append(buf.data(), n);
+  const int status = pclose(pipe);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+bool MakeMedia(const std::string& output, const std::string& args) {
+  const auto r = RunCommand("ffmpeg -hide_banner -nostdin -loglevel error -y " + args + " " + ShellQuote(output));
+  if (r.exitCode != 0) ADD_FAILURE() << "ffmpeg failed making " << output << ": " << r.output;
+  return r.exitCode == 0;
+}
+
+bool MakeClip(const std::string& output, const ClipSpec& spec) {
+  std::ostringstream args;
+  const std::string seconds = std::to_string(spec.seconds);
+  if (spec.video)
+    args << "-f lavfi -i testsrc=size=" << spec.width << "x" << spec.height << ":rate=" << spec.frameRate
+         << ":duration=" << seconds << " ";
+  if (spec.audio)
+    args << "-f lavfi -i sine=frequency=440:sample_rate=" << spec.sampleRate << ":duration=" << seconds << " ";
+  if (spec.video) args << "-c:v " << spec.videoCodec << " -pix_fmt yuv420p ";
+  if (spec.audio) args << "-c:a " << spec.audioCodec << " -ac " << spec.channels << " ";
+  args << spec.extra;
+  return MakeMedia(output, args.str());
+}
+
+std::map<std::string, std::string> ProbeFile(const std::string& path) {
+  std::map<std::string, std::string> values;
+  const auto r = RunCommand("ffprobe -v error -show_format -show_streams -of flat " + ShellQuote(path));
+  if (r.exitCode != 0) return values;
+  std::istringstream in(r.output);
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string value = line.substr(eq + 1);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    values[line.substr(0, eq)] = value;
+  }
+  return values;
+}
+
+std::string StreamValue(const std::map<std::string, std::string>& probe, int stream, const std::string& key) {
+  const auto it = probe.find("streams.stream." + std::to_string(stream) + "." + key);
+  return it == probe.end() ? std::string() : it->second;
+}
+
+int FindStream(const std::map<std::string, std::string>& probe, const std::string& kind) {
+  for (int i = 0; i < 64; ++i) {
+    const std::string type = StreamValue(probe, i, "codec_type");
+    if (type.empty()) break;
+    if (type == kind) return i;
+  }
+  return -1;
+}
+
+int CountFrames(const std::string& path, const std::string& kind) {
+  const std::string sel = kind == "audio" ? "a:0" : "v:0";
+  const auto r = RunCommand("ffprobe -v error -count_frames -select_streams " + sel +
+                            " -show_entries stream=nb_read_frames -of csv=p=0 " + ShellQuote(path));
+  if (r.exitCode != 0) return -1;
+  try {
+    return std::stoi(r.output);
+  } catch (...) {
+    return -1;
+  }
+}
+
+}  // namespace fennick::test
