@@ -52,20 +52,27 @@ class TFFmpegThread;
 class TBitmap;
 struct TInputStream;
 struct TOutputStream;
+struct TTranscodeRun;
 
-// An opened input file and the decoder contexts prepared for its streams.
+// An opened input file and the decoder contexts prepared for its streams
+// (filled from each stream's codecpar, generic options applied, not opened).
 struct TInputFileSlot {
   InputFormatContextPtr Context;
   std::vector<CodecContextPtr> Decoders;  // one per stream, from its codecpar
+  std::vector<const AVCodec*> DecoderCodecs;  // forced decoder per stream, or null
   int64_t TsOffset = 0;                   // µs
   double TsScale[kMaxStreams] = {};       // "itsscale" per stream, 0 = none
 };
 
 // One stream of an output file as AddOutputFile built it: the muxer's stream
-// and the encoder context configured from the settings (opened by the run).
+// and the encoder context configured from the settings. The context is not
+// opened here: the transcode set-up opens `Encoder` on it (or, for a stream
+// copy, fills the stream's codecpar from the source) and then copies the
+// parameters into the stream.
 struct TOutputStreamConfig {
   AVStream* Stream = nullptr;
   CodecContextPtr Codec;
+  const AVCodec* Encoder = nullptr;  // the encoder chosen by name or guessed
   bool StreamCopy = false;
   float Quality = 0;           // fixed-quality value (118 × scale), 0 = none
   bool OwnAmrNbEncoder = false;  // "libamr_nb": the engine's own encoder
@@ -162,6 +169,33 @@ class TCustomFFmpeg {
   void Transcode();
   void CloseOpenEncoders();
   void CloseOpenDecoders();
+  void FreeTranscodeTables();
+  // Writes one packet (in the encoder time base when `encoder` is given,
+  // else already in the stream time base) interleaved; raises on failure.
+  void WriteFrame(AVFormatContext* file, AVPacket* packet, AVCodecContext* encoder);
+
+  // ---- audio output (audio_output.cpp)
+  // Converts a decoded audio frame to interleaved signed 16-bit at the input
+  // stream's RequestedChannels, applies the volume, and returns the samples
+  // (engine-owned buffer, valid until the next call) and their byte count.
+  const int16_t* DecodedAudioToS16(TInputStream& ist, const AVFrame& frame, int& bytes);
+  void OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const int16_t* samples, int bytes);
+  // End of stream: encodes what waits in the FIFO (short last frame when the
+  // encoder accepts one) and drains the encoder.
+  void FlushAudio(AVFormatContext* file, TOutputStream& ost);
+  // Opens the engine's own encoder for an output stream that asked for one
+  // ("libamr_nb"); raises on failure.
+  void OpenOwnAudioEncoder(TOutputStream& ost);
+
+  // ---- video output (video_output.cpp)
+  void PreprocessVideoFrame(TInputStream& ist, AVFrame& picture);
+  void OutputVideo(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, AVFrame& picture, int& frameSize);
+  void FlushVideo(AVFormatContext* file, TOutputStream& ost);
+  void OutputSubtitle(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle, int64_t pts);
+
+  // ---- progress report (report.cpp)
+  void PrintReport(bool isLastReport);
+  void WriteVideoStats(TOutputStream& ost, int frameSize);
 
   // ---- read access for the owner and the tests
   const TEngineSettings& Settings() const { return S; }
@@ -208,6 +242,8 @@ class TCustomFFmpeg {
   // Codecs opened by the run, so that every exit closes exactly those.
   std::list<TOutputStream*> OpenEncoders;
   std::list<TInputStream*> OpenDecoders;
+  // The run tables of the current transcode (transcode_tables.h).
+  std::unique_ptr<TTranscodeRun> FRun;
 
   std::vector<THookTimeRange> FHookTimeRanges;
   size_t FHookRangeIndex = 0;

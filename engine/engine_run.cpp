@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "engine/FFmpeg.h"
+#include "engine/transcode_tables.h"
 
 namespace fennick {
 
