@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,8 @@ TOutputOptions Translate(const TProfileControls& controls) {
   ApplyProfileToOptions(controls, options);
   return options;
 }
+
+void PrintTo(const TRecordExpect& row, std::ostream* os) { *os << '"' << row.DisplayName << '"'; }
 
 class ProfileTranslation : public ::testing::TestWithParam<TRecordExpect> {};
 
