@@ -1,0 +1,138 @@
+#include "app/job_builder.h"
+
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <optional>
+
+#include "app/row_texts.h"
+#include "profiles/profile_translation.h"
+
+namespace fennick {
+
+namespace {
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec)) && !ec;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+  return text;
+}
+
+// A whole text as a finite decimal number; surrounding blanks are allowed.
+std::optional<double> ReadNumber(std::string_view text) {
+  text = TrimBlanks(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+// Position of the extension's "." in path, or npos when the file name has
+// none (a leading "." starts a hidden name, not an extension).
+size_t ExtensionDot(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = path.rfind('.');
+  return dot == std::string::npos || dot <= nameStart ? std::string::npos : dot;
+}
+
+struct TVolumeStep {
+  const char* Label;
+  int Value;
+};
+// 100% is 256: the engine leaves the samples alone only at that value.
+constexpr std::array<TVolumeStep, VolumePositionCount> kVolumeSteps = {{
+    {"200%", 600}, {"180%", 450}, {"160%", 400}, {"140%", 350}, {"120%", 300}, {"100%", 256},
+    {"80%", 200},  {"60%", 150},  {"40%", 100},  {"20%", 50},   {"0%", 1},
+}};
+
+}  // namespace
+
+std::string OutputExtension(std::string_view formatName) {
+  std::string extension = ".";
+  for (char c : formatName) extension += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
+std::string ReplaceExtension(const std::string& path, const std::string& extension) {
+  return path.substr(0, ExtensionDot(path)) + extension;
+}
+
+std::string MakeUniqueOutputName(const std::string& Path, const std::string& Extension) {
+  const std::string base = Path.substr(0, ExtensionDot(Path));
+  std::string candidate = base + Extension;
+  for (long n = 1; FileExists(candidate); ++n) candidate = base + "-" + std::to_string(n) + Extension;
+  return candidate;
+}
+
+std::string JobOutputPath(const std::string& source, const std::string& folder, std::string_view formatName,
+                          bool overwrite) {
+  std::string trimmed(TrimBlanks(source));
+  const std::string name = std::filesystem::path(trimmed).filename().string();
+  std::string target = folder;
+  if (!target.empty() && target.back() != '/') target += '/';
+  target += name;
+  const std::string extension = OutputExtension(formatName);
+  return overwrite ? ReplaceExtension(target, extension) : MakeUniqueOutputName(target, extension);
+}
+
+std::string VolumeLabel(int position) {
+  if (position < 0 || position >= VolumePositionCount) return "";
+  return kVolumeSteps[position].Label;
+}
+
+int ConversionVolumeFor(int position) {
+  if (position < 0 || position >= VolumePositionCount) return 256;
+  return kVolumeSteps[position].Value;
+}
+
+std::string SourceAspectRatio(std::string_view videoSizeText) {
+  static const std::string kFallback = "1.3333";
+  std::string_view size = TrimBlanks(videoSizeText);
+  if (size.empty()) size = "640x480";
+  const size_t x = size.find('x');
+  if (x == std::string_view::npos) return kFallback;
+  const auto width = ReadNumber(size.substr(0, x)), height = ReadNumber(size.substr(x + 1));
+  if (!width || !height || *height == 0) return kFallback;
+  const double q = std::nearbyint(*width / *height * 10000);
+  if (!std::isfinite(q)) return kFallback;
+  return FormatGeneral(q / 10000);
+}
+
+std::string JobAspectRatio(int aspectIndex, std::string_view videoSizeText) {
+  if (aspectIndex == 1) return "4:3";
+  if (aspectIndex == 2) return "16:9";
+  return SourceAspectRatio(videoSizeText);
+}
+
+void FillJobInputOptions(TInputOptions& options, const std::string& source) {
+  InitInputOptions(options);
+  options.FileName = source;
+  options.StartTime = 0;
+}
+
+void FillJobOutputOptions(TOutputOptions& JobOutputOptions, const TProfileControls& controls,
+                          int conversionVolume, std::string_view videoSizeText) {
+  InitOutputOptions(JobOutputOptions);
+  ApplyProfileToOptions(controls, JobOutputOptions);
+  JobOutputOptions.AudioVolume = conversionVolume;
+  JobOutputOptions.AspectRatio = JobAspectRatio(controls.ComboAspectRatio.ItemIndex(), videoSizeText);
+}
+
+void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob& job) {
+  job.Source = std::string(TrimBlanks(request.Source));
+  job.OutputPath = JobOutputPath(job.Source, request.OutputFolder, controls.FOutputFormatName, request.Overwrite);
+  FillJobInputOptions(job.Input, job.Source);
+  FillJobOutputOptions(job.Output, controls, request.ConversionVolume, request.VideoSizeText);
+}
+
+}  // namespace fennick

@@ -1,0 +1,52 @@
+#include "app/row_texts.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+namespace fennick {
+
+std::string FormatGeneral(double value) {
+  if (value == 0) return "0";  // also turns -0 into "0"
+  char text[64];
+  std::snprintf(text, sizeof text, "%.15g", value);
+  return text;
+}
+
+namespace {
+
+std::string TwoDigits(long long value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02lld", value);
+  return text;
+}
+
+}  // namespace
+
+std::string FormatDuration(char separator, double x) {
+  // Minutes are a 32-bit count; durations beyond it saturate.
+  double m = std::trunc(x / 60);
+  if (!(m >= INT32_MIN)) m = INT32_MIN;
+  if (m > INT32_MAX) m = INT32_MAX;
+  const auto wholeMinutes = static_cast<int32_t>(m);
+  // nearbyint follows the default rounding mode: half to even.
+  const auto seconds = static_cast<long long>(std::nearbyint(x - wholeMinutes * 60.0));
+  const long long hours = wholeMinutes / 60, minutes = wholeMinutes % 60;
+  return TwoDigits(hours) + separator + TwoDigits(minutes) + separator + TwoDigits(seconds);
+}
+
+std::string VideoSizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
+
+std::string FrameRateText(int num, int den) {
+  if (den == 0) return "";
+  const auto rate = static_cast<double>(static_cast<long double>(num) / den);
+  return FormatGeneral(std::nearbyint(rate * 100) / 100);
+}
+
+std::string DurationText(int64_t durationMicroseconds) {
+  const int64_t seconds = durationMicroseconds / 1000000;
+  const std::string text = FormatDuration(':', static_cast<double>(seconds));
+  return text.find('-') == std::string::npos ? text : "Unknown";
+}
+
+}  // namespace fennick

@@ -1,0 +1,40 @@
+// The texts a file-list row shows for a probed source: video size, frame
+// rate and duration. Shared by the window's list and the command line's
+// --probe; plain values in, display texts out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace fennick {
+
+class TAVProbe;
+
+struct TRowTexts {
+  std::string VideoSize;  // "640x480"; " " without video; empty after a failed probe
+  std::string FrameRate;  // "29.97"; " " without video; empty after a failed probe
+  std::string Duration;   // "00:03:25" or "Unknown"; empty after a failed probe
+};
+
+// A number in the shortest general form: at most 15 significant digits, no
+// trailing zeros, "." as decimal separator.
+std::string FormatGeneral(double value);
+
+// Hours, minutes and seconds of x seconds, each at least two digits, joined
+// by separator: 7205 gives "02:00:05", 360000 gives "100:00:00".
+std::string FormatDuration(char separator, double seconds);
+
+// width + "x" + height.
+std::string VideoSizeText(int width, int height);
+// num/den rounded to two decimals (ties to even): 30000/1001 gives "29.97",
+// 25/1 gives "25". A zero denominator gives empty text.
+std::string FrameRateText(int num, int den);
+// Whole seconds of a duration in microseconds (truncated) as FormatDuration
+// text; "Unknown" for a negative duration (the libraries' "no duration").
+std::string DurationText(int64_t durationMicroseconds);
+
+// The row texts of a file the probe has opened; a probe without a file
+// gives the texts of a failed probe (all empty).
+TRowTexts ProbeRowTexts(const TAVProbe& probe);
+
+}  // namespace fennick
