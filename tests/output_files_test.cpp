@@ -263,5 +263,25 @@ TEST_F(OutputFiles, AnEmptyOutputFileIsRemovedWithTheTaskResources) {
   EXPECT_FALSE(fs::exists(out));
 }
 
+TEST_F(OutputFiles, GenericOptionsReachTheStreamsTheirFlagsName) {
+  ASSERT_TRUE(engine.SetGenericOption("flags", "+psnr+ilme"));
+  ASSERT_TRUE(engine.SetGenericOption("b", "300000"));
+  ASSERT_TRUE(engine.SetGenericOption("ab", "96000"));
+  ASSERT_TRUE(engine.SetGenericOption("g", "7"));
+  ASSERT_TRUE(engine.SetGenericOption("packetsize", "1000"));
+  ASSERT_TRUE(engine.AddOutputFile(dir.file("generic.mpg"))) << engine.LastErrorText();
+  const auto& file = engine.OutputFile(0);
+  ASSERT_EQ(file.Streams.size(), 2u);
+  const AVCodecContext* v = file.Streams[0].Codec.get();
+  const AVCodecContext* a = file.Streams[1].Codec.get();
+  EXPECT_EQ(v->bit_rate, 300000);
+  EXPECT_EQ(v->gop_size, 7);
+  EXPECT_TRUE(v->flags & AV_CODEC_FLAG_PSNR);
+  EXPECT_TRUE(v->flags & AV_CODEC_FLAG_INTERLACED_ME);
+  EXPECT_EQ(a->bit_rate, 96000);
+  EXPECT_NE(a->gop_size, 7);  // "g" is a video option only
+  EXPECT_EQ(file.Context->packet_size, 1000u);
+}
+
 }  // namespace
 }  // namespace fennick
