@@ -28,9 +28,14 @@ std::string FormatDuration(char separator, double x) {
   double m = std::trunc(x / 60);
   if (!(m >= INT32_MIN)) m = INT32_MIN;
   if (m > INT32_MAX) m = INT32_MAX;
-  const auto wholeMinutes = static_cast<int32_t>(m);
-  // nearbyint follows the default rounding mode: half to even.
-  const auto seconds = static_cast<long long>(std::nearbyint(x - wholeMinutes * 60.0));
+  long long wholeMinutes = static_cast<int32_t>(m);
+  // nearbyint follows the default rounding mode: half to even. A fraction
+  // that rounds up to a whole minute carries into the minutes.
+  auto seconds = static_cast<long long>(std::nearbyint(x - wholeMinutes * 60.0));
+  if (seconds >= 60) {
+    seconds -= 60;
+    ++wholeMinutes;
+  }
   const long long hours = wholeMinutes / 60, minutes = wholeMinutes % 60;
   return TwoDigits(hours) + separator + TwoDigits(minutes) + separator + TwoDigits(seconds);
 }
