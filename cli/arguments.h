@@ -1,0 +1,55 @@
+// The command line of fennick-convert: what the user asked for, checked for
+// form only (names of formats and settings items are checked against the
+// catalogue when the run starts).
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fennick::cli {
+
+// A malformed command line; the message says what is wrong. Exit status 2.
+class EUsageError : public std::runtime_error {
+ public:
+  explicit EUsageError(const std::string& message) : std::runtime_error(message) {}
+};
+
+enum class TCliMode { Convert, ListFormats, Probe, Engine, Help };
+
+// One step of --engine: an option with its value (empty for a switch), an
+// input ("-i FILE") or an output.
+struct TEngineStep {
+  enum TKind { Option, Input, Output } Kind;
+  std::string Name;   // option name without "-"
+  std::string Value;  // option value or file name
+};
+
+struct TCliArguments {
+  TCliMode Mode = TCliMode::Convert;
+  std::string FormatName;  // display name; empty: the list's first entry
+  std::string OutputFolder = ".";
+  bool Overwrite = false;
+  std::vector<std::pair<std::string, std::string>> Settings;  // --set CONTROL=ITEM, in order
+  std::string Aspect = "Original";
+  int VolumePosition = 5;
+  bool Json = false;
+  std::vector<std::string> Files;
+  std::vector<TEngineStep> EngineSteps;
+};
+
+// The settings --set may name, in the order the help lists them.
+const std::vector<std::string>& SettingNames();
+
+// The engine options that take no value (switches).
+bool IsEngineSwitch(const std::string& name);
+
+// Parses argv[1..]. Raises EUsageError.
+TCliArguments ParseArguments(const std::vector<std::string>& args);
+std::vector<TEngineStep> ParseEngineArguments(const std::vector<std::string>& args);
+
+// The --help text.
+std::string HelpText();
+
+}  // namespace fennick::cli
