@@ -166,8 +166,9 @@ void TAVProbe::GetStreamVideoInfo(int streamIndex, TProbeVideoInfo& info) const 
   info.Height = par->height;
   info.Width = par->width;
   if (par->width > 0 && par->height > 0) {
-    // The container's aspect first, then the codec's; unknown counts as square pixels.
-    AVRational sar = AVL.av_guess_sample_aspect_ratio(FContext.get(), const_cast<AVStream*>(stream), nullptr);
+    // The codec's pixel aspect, else the container's; unknown counts as square pixels.
+    AVRational sar = par->sample_aspect_ratio;
+    if (sar.num <= 0 || sar.den <= 0) sar = stream->sample_aspect_ratio;
     if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
     info.DisplayAspect = static_cast<float>(par->width * av_q2d(sar) / par->height);
   }

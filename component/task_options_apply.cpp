@@ -118,7 +118,12 @@ std::vector<THookTimeRange> ParseHookTimeRanges(const std::string& text) {
 }
 
 int64_t TimestampToUnixSeconds(double localDateTime, int biasMinutes) {
-  return std::llrint((localDateTime - 25569.0 + biasMinutes / 1440.0) * 86400.0);
+  const double seconds = std::nearbyint((localDateTime - 25569.0 + biasMinutes / 1440.0) * 86400.0);
+  // Dates beyond the 64-bit second range are held at its ends.
+  constexpr double kLimit = 9.2e18;
+  if (!(seconds < kLimit)) return seconds > 0 ? static_cast<int64_t>(kLimit) : 0;
+  if (seconds < -kLimit) return -static_cast<int64_t>(kLimit);
+  return static_cast<int64_t>(seconds);
 }
 
 int CurrentTimeZoneBias() {

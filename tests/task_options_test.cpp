@@ -130,6 +130,7 @@ TEST(TaskOptions, TimestampConversionUsesTheBiasInMinutes) {
   // Local time five hours behind: bias 300.
   EXPECT_EQ(TimestampToUnixSeconds(utc - 5.0 / 24.0, 300), 1234567890);
   EXPECT_EQ(TimestampToUnixSeconds(25569.5, 0), 43200);
+  EXPECT_GT(TimestampToUnixSeconds(1e300, 0), 0);  // held at the range end, no overflow
 }
 
 TEST(TaskOptions, PadColourUsesTheTenBitCoefficients) {
