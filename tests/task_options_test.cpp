@@ -398,16 +398,19 @@ TEST_F(TaskOptionsEngine, HookChoiceAndTimeRanges) {
   EXPECT_EQ(engine.HookTimeRanges()[0].Start, 1000000);
   EXPECT_EQ(engine.HookTimeRanges()[1].End, 9000000);
 
-  engine.Reset();
+  TCustomFFmpeg custom;
+  custom.Reset();
   out.CustomHook = out.BeforeHook = true;
-  result = ApplyOutputOptions(engine, out, "o.avi");
+  result = ApplyOutputOptions(custom, out, "o.avi");
   EXPECT_EQ(result.Hook, THookChoice::Custom);
-  EXPECT_TRUE(engine.HookTimeRanges().empty());
+  EXPECT_TRUE(custom.HookTimeRanges().empty());
 
+  TCustomFFmpeg before;
+  before.Reset();
   out.CustomHook = false;
-  result = ApplyOutputOptions(engine, out, "o.avi");
+  result = ApplyOutputOptions(before, out, "o.avi");
   EXPECT_EQ(result.Hook, THookChoice::Before);
-  EXPECT_TRUE(engine.HookTimeRanges().empty());
+  EXPECT_TRUE(before.HookTimeRanges().empty());
 }
 
 TEST_F(TaskOptionsEngine, TargetPresetOverridesTheFieldsAndNeedsAFrameRateForAuto) {
@@ -419,13 +422,14 @@ TEST_F(TaskOptionsEngine, TargetPresetOverridesTheFieldsAndNeedsAFrameRateForAut
     EXPECT_STREQ(e.what(), "frame_rate is invalid.");
   }
 
-  engine.Reset();
+  TCustomFFmpeg pal;
+  pal.Reset();
   out.NormType = 1;  // pal
   out.FrameSize = "640x480";
-  ApplyOutputOptions(engine, out, "o.mpg");
-  EXPECT_EQ(engine.Settings().FrameWidth, 352);
-  EXPECT_EQ(engine.Settings().FrameHeight, 288);
-  EXPECT_EQ(engine.Settings().VideoCodecName, "mpeg1video");
+  ApplyOutputOptions(pal, out, "o.mpg");
+  EXPECT_EQ(pal.Settings().FrameWidth, 352);
+  EXPECT_EQ(pal.Settings().FrameHeight, 288);
+  EXPECT_EQ(pal.Settings().VideoCodecName, "mpeg1video");
 }
 
 }  // namespace
