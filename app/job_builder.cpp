@@ -128,6 +128,11 @@ void FillJobOutputOptions(TOutputOptions& JobOutputOptions, const TProfileContro
   JobOutputOptions.AspectRatio = JobAspectRatio(controls.ComboAspectRatio.ItemIndex(), videoSizeText);
 }
 
+bool OutputReplacesSource(const TJob& job) {
+  std::error_code ec;
+  return std::filesystem::equivalent(job.Source, job.OutputPath, ec) && !ec;
+}
+
 void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob& job) {
   job.Source = std::string(TrimBlanks(request.Source));
   job.OutputPath = JobOutputPath(job.Source, request.OutputFolder, controls.FOutputFormatName, request.Overwrite);

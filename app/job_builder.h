@@ -72,6 +72,11 @@ struct TJob {
   TOutputOptions Output;
 };
 
+// True when the job's output names the very file it reads (for example an
+// MP4 converted to MP4 in its own folder with overwriting on): writing it
+// would destroy the source.
+bool OutputReplacesSource(const TJob& job);
+
 // Fills job from request and controls. The output path is decided first;
 // a translation error (EProfileConvertError) propagates with Source,
 // OutputPath and Input already filled.

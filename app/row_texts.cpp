@@ -1,5 +1,7 @@
 #include "app/row_texts.h"
 
+#include "component/AVProbe.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -52,6 +54,23 @@ std::string DurationText(int64_t durationMicroseconds) {
   const int64_t seconds = durationMicroseconds / 1000000;
   const std::string text = FormatDuration(':', static_cast<double>(seconds));
   return text.find('-') == std::string::npos ? text : "Unknown";
+}
+
+TRowTexts ProbeRowTexts(const TAVProbe& probe) {
+  TRowTexts texts;
+  if (!probe.Loaded()) return texts;
+  if (probe.VideoStreamCount() > 0) {
+    TProbeVideoInfo video;
+    probe.GetVideoInfo(video);
+    texts.VideoSize = VideoSizeText(video.Width, video.Height);
+    texts.FrameRate = FrameRateText(video.FrameRateNum, video.FrameRateDen);
+  } else {
+    texts.VideoSize = texts.FrameRate = " ";
+  }
+  TProbeFileInfo file;
+  probe.GetFileInfo(file);
+  texts.Duration = DurationText(file.Duration);
+  return texts;
 }
 
 }  // namespace fennick

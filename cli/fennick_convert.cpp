@@ -1,15 +1,59 @@
-// fennick-convert: the command-line front end.
+// fennick-convert: the command-line front end. Converts files with the
+// window's profiles and job builder, probes files, or drives the engine with
+// its own option vocabulary.
 #include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
 
-#include "component/codec_library.h"
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/interrupt.h"
+#include "component/FFmpegVCL.h"
+#include "profiles/output_formats.h"
+
+namespace fennick::cli {
+
+bool LoadCodecs(TFFmpegVCL& vcl) {
+  // An empty folder: the system's library search finds the installed ones.
+  if (vcl.LoadCodecLibraries("", true)) return true;
+  std::fprintf(stderr, "fennick-convert: cannot load the codec libraries: %s\n", vcl.LastError().c_str());
+  return false;
+}
+
+int ListFormatsCommand() {
+  for (const std::string& name : OfferedOutputFormats()) std::cout << name << "\n";
+  std::cout.flush();
+  return ExitOk;
+}
+
+}  // namespace fennick::cli
 
 int main(int argc, char** argv) {
-  if (!fennick::LoadLibraries("", true)) {
-    std::fprintf(stderr, "%s\n", fennick::LibraryLoadError().c_str());
-    return 1;
+  using namespace fennick::cli;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    const TCliArguments arguments = ParseArguments(args);
+    InstallInterruptHandler();
+    switch (arguments.Mode) {
+      case TCliMode::Help:
+        std::cout << HelpText();
+        return ExitOk;
+      case TCliMode::ListFormats:
+        return ListFormatsCommand();
+      case TCliMode::Probe:
+        return ProbeCommand(arguments);
+      case TCliMode::Engine:
+        return EngineCommand(arguments);
+      case TCliMode::Convert:
+        return ConvertCommand(arguments);
+    }
+  } catch (const EUsageError& e) {
+    std::fprintf(stderr, "fennick-convert: %s\n", e.what());
+    return ExitUsage;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "fennick-convert: %s\n", e.what());
+    return ExitFailed;
   }
-  std::printf("Fennick Video Converter: codec libraries loaded (libavcodec %u.%u.%u)\n",
-              fennick::AVL.avcodec_version() >> 16, (fennick::AVL.avcodec_version() >> 8) & 0xff,
-              fennick::AVL.avcodec_version() & 0xff);
-  return 0;
+  return ExitFailed;
 }

@@ -119,5 +119,17 @@ TEST(JobRecords, OutputRecordFromTheProfileWithVolumeAndAspect) {
   EXPECT_EQ(job.Output.AudioVolume, 256);
 }
 
+TEST(JobRecords, AnOutputThatWouldReplaceItsSourceIsRecognised) {
+  test::TempDir dir;
+  Touch(dir.file("clip.mp4"));
+  TJob job;
+  job.Source = dir.file("clip.mp4");
+  job.OutputPath = JobOutputPath(job.Source, dir.path().string(), "MP4", true);
+  EXPECT_TRUE(OutputReplacesSource(job));
+  job.OutputPath = JobOutputPath(job.Source, dir.path().string(), "MP4", false);
+  EXPECT_EQ(job.OutputPath, dir.file("clip-1.mp4"));
+  EXPECT_FALSE(OutputReplacesSource(job));
+}
+
 }  // namespace
 }  // namespace fennick
