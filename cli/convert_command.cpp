@@ -103,7 +103,7 @@ class TConvertRun {
 
   // Runs the one task in the component's list to its end; fills status and
   // message of result.
-  void RunTask(int fileIndex, TFileResult& result) {
+  void RunTask(int fileIndex, int fileCount, TFileResult& result) {
     {
       std::lock_guard<std::mutex> lock(FLock);
       FFileIndex = fileIndex;
@@ -112,7 +112,8 @@ class TConvertRun {
       FMessage = "the task ended without reporting";
       FLastLibraryError.clear();
     }
-    FBar.Start(std::filesystem::path(result.Source).filename().string());
+    FBar.Start("[" + std::to_string(fileIndex + 1) + "/" + std::to_string(fileCount) + "] " +
+               std::filesystem::path(result.Source).filename().string());
     bool stopSent = false;
     try {
       FVcl.StartTasks(1);
@@ -251,7 +252,7 @@ int ConvertCommand(const TCliArguments& arguments) {
         result.Message = vcl.LastError();
         vcl.RemoveTask(task);
       } else {
-        run.RunTask(static_cast<int>(i), result);
+        run.RunTask(static_cast<int>(i), static_cast<int>(arguments.Files.size()), result);
       }
       if (result.Status == "Fail" && result.Message.empty()) result.Message = "the conversion failed";
       if (arguments.Json)

@@ -42,12 +42,13 @@ std::string ProgressLine(const std::string& label, const TProgressFigures& f, in
   std::snprintf(figures, sizeof figures, "  frame %d  %s  %.2fx  left %s", f.Frame,
                 FormatSize(f.Size).c_str(), speed, left.c_str());
   std::string percent = known ? std::to_string(static_cast<int>(fraction * 100)) + "%" : "--%";
-  percent.insert(0, 4 - std::min<size_t>(percent.size(), 4), ' ');
+  percent.insert(0, 5 - std::min<size_t>(percent.size(), 5), ' ');
 
   // label [#####.....] 45% figures
   const int usable = std::max(width - 1, 20);
   const int fixed = static_cast<int>(percent.size() + std::char_traits<char>::length(figures)) + 3;
-  int barWidth = std::clamp(usable - fixed - static_cast<int>(label.size()) - 1, 10, 30);
+  // The bar keeps its width while the figures change length.
+  const int barWidth = std::clamp(usable - 52 - static_cast<int>(label.size()), 10, 30);
   std::string shownLabel = label;
   const int labelRoom = usable - fixed - barWidth - 1;
   if (labelRoom < static_cast<int>(shownLabel.size()))
