@@ -62,6 +62,7 @@ struct TInputFileSlot {
   std::vector<const AVCodec*> DecoderCodecs;  // forced decoder per stream, or null
   int64_t TsOffset = 0;                   // µs
   double TsScale[kMaxStreams] = {};       // "itsscale" per stream, 0 = none
+  bool RateEmu = false;                   // "re" given for this input
 };
 
 // One stream of an output file as AddOutputFile built it: the muxer's stream
@@ -224,6 +225,19 @@ class TCustomFFmpeg {
   void Log(int level, const std::string& text);
   void FreeTaskResources();
   void ApplyDefaults();
+
+  // The run's inner stages (transcode_setup.cpp, transcode_loop.cpp,
+  // video_output.cpp); they work on FRun.
+  void SetupTranscode();
+  void TranscodeLoop();
+  void FinishTranscode();
+  int ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket* packet);
+  void OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame& frame);
+  void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket& packet);
+  AVFrame* PrepareOutputPicture(TOutputStream& ost, AVFrame& picture);
+  int EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame);
+  void CloseEncoder(TOutputStream& ost);
+  void CloseDecoder(TInputStream& ist);
 
   // Settings (written by the option handlers) and per-task tables.
   TEngineSettings S;
