@@ -134,6 +134,8 @@ struct TTranscodeRun {
   FramePtr WorkFrame;
   AvMemPtr<uint8_t> SubtitleOutBuffer;
   FilePtr VStatsFile;
+  THookAction HookAction = THookAction::haContinue;  // decision for the hook modules
+  int HookFrameNumber = 0;
   int64_t VideoBytes = 0, AudioBytes = 0, HeaderBytes = 0;
   int DupFrames = 0, DropFrames = 0;
   int64_t ReportClock = 0;      // µs, when the loop started

@@ -157,20 +157,70 @@ const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& s,
 }
 
 void TCustomFFmpeg::PreprocessVideoFrame(TInputStream& ist, AVFrame& picture) {
-  // The working copy: only deinterlacing asks for one here.
-  if (!S.DoDeinterlace) return;
   TTranscodeRun& run = *FRun;
+  const int64_t pts = ist.Pts;
+  ++run.HookFrameNumber;
+
+  // Whether the hook modules run on this picture.
+  if (!OnCustomHook && FUsingVHook) {
+    if (OnBeforeHook) {
+      try {
+        OnBeforeHook(*this, pts, run.HookAction);
+      } catch (const std::exception& e) {
+        Log(0, std::string("Error occurs OnBeforeHook: ") + e.what());
+        run.HookAction = THookAction::haStop;
+      }
+      if (run.HookAction == THookAction::haStop) FUsingVHook = false;
+    } else if (!FHookTimeRanges.empty()) {
+      run.HookAction = THookAction::haIgnore;
+      for (size_t i = FHookRangeIndex; i < FHookTimeRanges.size(); ++i) {
+        const THookTimeRange& range = FHookTimeRanges[i];
+        if (range.Start <= pts && pts <= range.End) {
+          FHookRangeIndex = i;
+          run.HookAction = THookAction::haContinue;
+          break;
+        }
+        if (i + 1 == FHookTimeRanges.size() && range.End < pts) {
+          run.HookAction = THookAction::haStop;
+          FUsingVHook = false;
+        }
+      }
+    }
+  }
+  const bool runModules = !OnCustomHook && FUsingVHook && run.HookAction == THookAction::haContinue;
+  if (!S.DoDeinterlace && !runModules) return;
+
+  // The working copy, deinterlaced when asked.
   const AVPixelFormat format = static_cast<AVPixelFormat>(picture.format);
   AVFrame* work = run.WorkFrame.get();
   if (!run.WorkPool.Init(picture.width, picture.height, format) || !run.WorkPool.Get(work)) {
     Log(0, "hook buf malloc error.");
     return;
   }
-  if (!DeinterlacePicture(work->data, work->linesize, picture.data, picture.linesize, format, picture.width,
-                          picture.height)) {
-    Log(0, "deinterlace error.");
+  bool deinterlaced = false;
+  if (S.DoDeinterlace) {
+    deinterlaced = DeinterlacePicture(work->data, work->linesize, picture.data, picture.linesize, format,
+                                      picture.width, picture.height);
+    if (!deinterlaced) Log(0, "deinterlace error.");
+  }
+  if (!deinterlaced && !runModules) {
     AVL.av_frame_unref(work);
     return;
+  }
+  // The decoder may still refer to its picture: modules work on a copy.
+  if (!deinterlaced)
+    AVL.av_image_copy(work->data, work->linesize, const_cast<const uint8_t**>(picture.data), picture.linesize, format,
+                      picture.width, picture.height);
+  AVFrame* target = work;
+  if (runModules) {
+    for (auto& module : FHookModules) {
+      THookPicture hookPicture;
+      for (int p = 0; p < 4; ++p) {
+        hookPicture.Data[p] = target->data[p];
+        hookPicture.LineSize[p] = target->linesize[p];
+      }
+      module->Process(hookPicture, format, picture.width, picture.height, pts);
+    }
   }
   AVL.av_frame_copy_props(work, &picture);
   AVL.av_frame_unref(&picture);
