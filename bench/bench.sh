@@ -4,6 +4,7 @@
 # and the same settings, for three profiles; prints wall time and peak memory
 # of each side and their ratio.
 # Usage: bench/bench.sh [build-dir]   (default: build)
+#        BENCH_AUDIO=0 bench/bench.sh  converts the video only
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:-$here/../build}"
@@ -39,6 +40,10 @@ measure() {
 printf "%-16s %10s %10s %8s %12s %12s %8s\n" profile engine_s ffmpeg_s ratio engine_MB ffmpeg_MB ratio
 for p in "${profiles[@]}"; do
   IFS='|' read -r name ours theirs ext <<<"$p"
+  if [ "${BENCH_AUDIO:-1}" = 0 ]; then
+    ours="${ours%% -acodec*} -an 1"
+    theirs="${theirs%% -c:a*} -an"
+  fi
   # shellcheck disable=SC2086
   read -r es ekb < <(measure "$driver" -i "$clip" $ours "$work/engine.$ext")
   # shellcheck disable=SC2086

@@ -279,6 +279,9 @@ void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPa
   out->pts = packet.pts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.pts, itb, otb) : AV_NOPTS_VALUE;
   out->dts = packet.dts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.dts, itb, otb)
                                           : AVL.av_rescale_q(ist.Pts, kMicroseconds, otb);
+  // Muxers need a presentation time: a packet without one is shown no
+  // earlier than it is decoded.
+  if (out->pts == AV_NOPTS_VALUE) out->pts = out->dts;
   out->duration = AVL.av_rescale_q(packet.duration, itb, otb);
   out->pos = -1;
   try {

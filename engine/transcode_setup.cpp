@@ -389,6 +389,8 @@ void TCustomFFmpeg::SetupTranscode() {
   }
 
   // 8: the output formats, as the library describes them.
+  for (auto& ost : run.OutputStreams)
+    if (ost->EncodingNeeded) AVL.avcodec_parameters_from_context(ost->Stream->codecpar, ost->Encoder);
   for (int i = 0; i < outputCount; ++i) {
     AVFormatContext* oc = FOutputFiles[i]->Context.get();
     AVL.av_dump_format(oc, i, oc->url, 1);

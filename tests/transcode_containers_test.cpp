@@ -12,6 +12,7 @@ struct TContainerCase {
   TOptionList Options;
   std::string VideoCodec, AudioCodec;  // as ffprobe names them
   int Width, Height;
+  friend void PrintTo(const TContainerCase& c, std::ostream* os) { *os << c.Extension; }
 };
 
 class TranscodeContainers : public ::testing::TestWithParam<TContainerCase> {
