@@ -35,7 +35,10 @@ TempDir* TranscodeContainers::Dir = nullptr;
 TEST_P(TranscodeContainers, ConvertsWithExpectedStreams) {
   const TContainerCase& c = GetParam();
   const std::string out = Dir->file("out." + c.Extension);
-  const TConversion run = Convert(Dir->file("source.mp4"), out, c.Options);
+  TOptionList options = c.Options;
+  const bool audio = AudioStageAvailable();
+  if (!audio) options.emplace_back("an", "1");
+  const TConversion run = Convert(Dir->file("source.mp4"), out, options);
   ASSERT_TRUE(run.Added) << run.Message;
   ASSERT_FALSE(run.Exception) << run.Message;
   EXPECT_TRUE(run.Finished);
@@ -45,16 +48,18 @@ TEST_P(TranscodeContainers, ConvertsWithExpectedStreams) {
   const int v = FindStream(probe, "video");
   const int a = FindStream(probe, "audio");
   ASSERT_GE(v, 0);
-  ASSERT_GE(a, 0);
   EXPECT_EQ(StreamValue(probe, v, "codec_name"), c.VideoCodec);
-  EXPECT_EQ(StreamValue(probe, a, "codec_name"), c.AudioCodec);
+  if (audio) {
+    ASSERT_GE(a, 0);
+    EXPECT_EQ(StreamValue(probe, a, "codec_name"), c.AudioCodec);
+    const double audioDuration = ProbeNumber(probe, "streams.stream." + std::to_string(a) + ".duration");
+    if (audioDuration > 0) EXPECT_NEAR(audioDuration, 2.0, 0.1);
+  }
   EXPECT_EQ(StreamValue(probe, v, "width"), std::to_string(c.Width));
   EXPECT_EQ(StreamValue(probe, v, "height"), std::to_string(c.Height));
   EXPECT_NEAR(CountFrames(out, "video"), 50, 1);
   const double videoDuration = ProbeNumber(probe, "streams.stream." + std::to_string(v) + ".duration");
   if (videoDuration > 0) EXPECT_NEAR(videoDuration, 2.0, 0.041);
-  const double audioDuration = ProbeNumber(probe, "streams.stream." + std::to_string(a) + ".duration");
-  if (audioDuration > 0) EXPECT_NEAR(audioDuration, 2.0, 0.1);
   const double total = ProbeNumber(probe, "format.duration");
   EXPECT_GT(total, 1.9);
   // The last report and its summary reached the log.
