@@ -26,6 +26,7 @@
 #include "component/codec_library.h"
 #include "engine/av_ptr.h"
 #include "engine/engine_settings.h"
+#include "engine/frame_hook_module.h"
 
 namespace fennick {
 
@@ -222,6 +223,8 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   SwsContext* ScalerOptionContext() const { return FScalerOptions.get(); }
   const std::vector<const AVOption*>& GenericOptionNames() const { return FGenericOptions; }
   const std::vector<THookTimeRange>& HookTimeRanges() const { return FHookTimeRanges; }
+  size_t HookModuleCount() const { return FHookModules.size(); }
+  bool UsingVHook() const { return FUsingVHook; }
 
   TLogNotify OnLog;
   TProgressNotify OnProgress;
@@ -259,6 +262,8 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   std::vector<THookTimeRange> FHookTimeRanges;
   size_t FHookRangeIndex = 0;
   bool FUsingVHook = false;
+  // Frame-hook modules added by "vhook", in the order added.
+  std::vector<std::unique_ptr<THookModule>> FHookModules;
 
   // Run flags: written by the owner thread (stop, pause) and the task thread.
   std::atomic<bool> FRunning{false}, FStopRequested{false}, FFinished{false}, FTerminated{false},
@@ -284,6 +289,7 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   std::atomic<bool> FStartClaimed{false};
 
   friend class TFFmpegThread;
+  friend struct TOptionVocabulary;
 };
 
 struct TEngineThreadState;
