@@ -484,9 +484,6 @@ void TCustomFFmpegVCL::StopTasks() {
       }
     }
   }
-  // A task whose 100 ms timer was cancelled is over now; if that was the
-  // last one, the run is complete.
-  CheckAllDone();
 }
 
 void TCustomFFmpegVCL::PauseTasks() {
