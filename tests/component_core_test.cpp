@@ -213,20 +213,26 @@ TEST(EngineRun, StopTaskTerminatesANeverStartedEngineFromItsOwnThread) {
 
 TEST(EngineRun, LastReferenceDroppedInsideItsOwnTerminateIsSafe) {
   test::RequireLibraries();
+  struct Shared {
+    std::mutex lock;
+    std::shared_ptr<TFFmpeg> holder;
+    std::atomic<bool> done{false};
+  };
   for (int round = 0; round < 20; ++round) {
     auto engine = std::make_shared<TFFmpeg>();
     engine->Reset();
-    std::atomic<bool> done{false};
-    std::shared_ptr<TFFmpeg> holder = engine;
-    std::mutex holderLock;
-    engine->OnTerminate = [&](TCustomFFmpeg&) {
-      std::lock_guard<std::mutex> lock(holderLock);
-      holder.reset();  // the owner lets go from inside the notification
-      done = true;
+    auto shared = std::make_shared<Shared>();
+    shared->holder = engine;
+    engine->OnTerminate = [shared](TCustomFFmpeg&) {
+      {
+        std::lock_guard<std::mutex> lock(shared->lock);
+        shared->holder.reset();  // the owner lets go from inside the notification
+      }
+      shared->done = true;
     };
     ASSERT_TRUE(engine->StopTask());
     engine.reset();  // now only the terminate thread (and `holder`) keep it
-    ASSERT_TRUE(WaitFor([&] { return done.load(); }));
+    ASSERT_TRUE(WaitFor([&] { return shared->done.load(); }));
   }
   // The threads free their engines after their work; give them a moment so
   // leak checkers see a clean end.
