@@ -64,6 +64,7 @@ struct TInputFileSlot {
   std::vector<const AVCodec*> DecoderCodecs;  // forced decoder per stream, or null
   int64_t TsOffset = 0;                   // µs
   double TsScale[kMaxStreams] = {};       // "itsscale" per stream, 0 = none
+  bool RateEmu = false;                   // "re": read at the input's own pace
 };
 
 // One stream of an output file as AddOutputFile built it: the muxer's stream
