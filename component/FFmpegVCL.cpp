@@ -22,30 +22,7 @@
 #include "component/codec_library.h"
 #include "component/log_routing.h"
 
-#if __has_include("component/task_options_apply.h")
 #include "component/task_options_apply.h"
-#else
-namespace fennick {
-namespace {
-// Until the record application is available: the file name and the extra
-// options only.
-std::string ApplyInputOptions(TFFmpeg& engine, TInputOptions& record, const std::string& fileName) {
-  if (record.FileName.empty()) record.FileName = fileName;
-  engine.ApplyExtOptions(record.ExtOptions);
-  return record.FileName;
-}
-struct TOutputApplyResult {
-  std::string FileName;
-  bool CustomHook = false, BeforeHook = false;
-};
-TOutputApplyResult ApplyOutputOptions(TFFmpeg& engine, TOutputOptions& record, const std::string& fileName) {
-  if (record.FileName.empty()) record.FileName = fileName;
-  engine.ApplyExtOptions(record.ExtOptions);
-  return {record.FileName, record.CustomHook, !record.CustomHook && record.BeforeHook};
-}
-}  // namespace
-}  // namespace fennick
-#endif
 
 namespace fennick {
 
@@ -66,8 +43,6 @@ int NiceValue(TConvertPriority priority) {
 
 std::string IndexError(int index) { return "List index out of bounds (" + std::to_string(index) + ")"; }
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
 }  // namespace
 
 TLogLevel MapLogLevel(int engineLevel) {
@@ -78,36 +53,7 @@ TLogLevel MapLogLevel(int engineLevel) {
 
 // ---- TFFmpeg
 
-void TFFmpeg::ApplyExtOptions(const std::string& text) {
-  size_t first = 0, last = text.size();
-  while (first < last && IsBlank(text[first])) ++first;
-  while (last > first && IsBlank(text[last - 1])) --last;
-  // Every line break (CR, LF, CR LF or LF CR) becomes one line feed.
-  std::string lines;
-  lines.reserve(last - first);
-  for (size_t i = first; i < last; ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      const char other = c == '\r' ? '\n' : '\r';
-      if (i + 1 < last && text[i + 1] == other) ++i;
-      lines += '\n';
-    } else {
-      lines += c;
-    }
-  }
-  size_t pos = 0;
-  while (pos < lines.size()) {
-    size_t end = lines.find('\n', pos);
-    if (end == std::string::npos) end = lines.size();
-    const std::string line = lines.substr(pos, end - pos);
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos)
-      ApplyOption(line, "");
-    else
-      ApplyOption(line.substr(0, eq), line.substr(eq + 1));
-    pos = end + 1;
-  }
-}
+void TFFmpeg::ApplyExtOptions(const std::string& text) { fennick::ApplyExtOptions(*this, text); }
 
 // ---- TFFmpegList
 
@@ -225,7 +171,10 @@ int TCustomFFmpegVCL::AddInputTask(const std::string& fileName, TInputOptions* o
     task->Reset();
     task->SetVerbosity(static_cast<int>(FLogLevel.load()) - 1);
     std::string inputName = fileName;
-    if (options) inputName = ApplyInputOptions(*task, *options, fileName);
+    if (options) {
+      if (options->FileName.empty()) options->FileName = fileName;
+      inputName = ApplyInputOptions(*task, *options, fileName);
+    }
     if (!task->AddInputFile(inputName)) {
       FLastError = task->LastErrorText();
       return -1;
@@ -252,24 +201,24 @@ bool TCustomFFmpegVCL::AddTaskOutput(int index, const std::string& fileName, TOu
   }
   try {
     std::string outputName = fileName;
-    bool customHook = false, beforeHook = false;
+    THookChoice hook = THookChoice::None;
     if (options) {
-      const auto applied = ApplyOutputOptions(*task, *options, fileName);
+      if (options->FileName.empty()) options->FileName = fileName;
+      const TOutputApplyResult applied = ApplyOutputOptions(*task, *options, fileName);
       outputName = applied.FileName;
-      customHook = applied.CustomHook;
-      beforeHook = applied.BeforeHook;
+      hook = applied.Hook;
     }
     if (!task->AddOutputFile(outputName)) {
       FLastError = task->LastErrorText();
       return false;
     }
     TFFmpeg* raw = task.get();
-    if (customHook) {
+    if (hook == THookChoice::Custom) {
       task->OnCustomHook = [this, raw](TCustomFFmpeg&, TBitmap& bitmap, int frameNumber, int64_t pts, bool& update,
                                        bool& stopHook) {
         TaskCustomHook(*raw, bitmap, frameNumber, pts, update, stopHook);
       };
-    } else if (beforeHook) {
+    } else if (hook == THookChoice::Before) {
       task->OnBeforeHook = [this, raw](TCustomFFmpeg&, int64_t pts, THookAction& action) {
         TaskBeforeHook(*raw, pts, action);
       };

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "component/AVProbe.h"
 #include "component/main_thread_scheduler.h"
 #include "component/task_options.h"
 #include "engine/FFmpeg.h"
@@ -151,8 +152,8 @@ class TCustomFFmpegVCL {
   // not owned. Set it before StartTasks.
   void SetMainThreadScheduler(TMainThreadScheduler& scheduler) { FScheduler = &scheduler; }
 
-  // TODO(probe): the owned TAVProbe (component/AVProbe.h) goes here once the
-  // media probe is on main.
+  // The media probe owned by the component (main thread only).
+  TAVProbe& Probe() { return FProbe; }
 
  protected:
   TLogLevel LogLevel() const { return FLogLevel; }
@@ -205,6 +206,7 @@ class TCustomFFmpegVCL {
 
   // Written on the main thread only.
   std::string FLastError;
+  TAVProbe FProbe;
   TMainThreadScheduler* FScheduler;
   bool FShutDown = false;
 
