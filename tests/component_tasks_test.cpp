@@ -87,10 +87,10 @@ class Recorder {
   void Add(Event e) {
     e.thread = gettid();
     e.at = Clock::now();
-    {
-      std::lock_guard<std::mutex> lock(FLock);
-      FEvents.push_back(std::move(e));
-    }
+    // Notified under the lock: a waiter may destroy the recorder as soon as
+    // it sees the event.
+    std::lock_guard<std::mutex> lock(FLock);
+    FEvents.push_back(std::move(e));
     FCond.notify_all();
   }
   std::mutex FLock;
@@ -248,6 +248,62 @@ TEST_F(ComponentTasks, TaskWithoutOutputEndsWithTheRefusalAndTheAllDoneCall) {
   EXPECT_EQ(events.back().kind, Event::Terminate);
   EXPECT_EQ(events.back().index, -1);
   EXPECT_TRUE(events.back().finished);
+}
+
+// ---- the terminate contract, whatever the run's outcome
+
+// Every task's OnTerminate exactly once, then one call with -1, last.
+void ExpectTerminateContract(const std::vector<Event>& events, int tasks) {
+  std::vector<int> seen(tasks, 0);
+  for (const auto& e : events)
+    if (e.kind == Event::Terminate && e.index >= 0) {
+      ASSERT_LT(e.index, tasks);
+      ++seen[e.index];
+    }
+  for (int i = 0; i < tasks; ++i) EXPECT_EQ(seen[i], 1) << "task " << i;
+  EXPECT_EQ(Recorder::AllDoneCount(events), 1);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().kind, Event::Terminate);
+  EXPECT_EQ(events.back().index, -1);
+  EXPECT_TRUE(events.back().finished);
+}
+
+class TerminateContract : public ComponentTasks, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TerminateContract, EveryTaskEndsOnceThenTheAllDoneCall) {
+  const int concurrency = GetParam();
+  TSimpleMainThreadScheduler scheduler;
+  component.SetMainThreadScheduler(scheduler);
+  Recorder rec(component);
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(AddTask(600, false), i);
+  component.StartTasks(concurrency);
+  ASSERT_TRUE(scheduler.RunUntil([&] { return Recorder::AllDoneCount(rec.Events()) > 0; }, 60s));
+  std::this_thread::sleep_for(50ms);
+  const auto events = rec.Events();
+  ExpectTerminateContract(events, 4);
+  for (const auto& e : events) {
+    if (concurrency > 0)
+      EXPECT_NE(e.thread, gettid());
+    else
+      EXPECT_EQ(e.thread, gettid());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Concurrency, TerminateContract, ::testing::Values(-1, 0, 1, 2, 5));
+
+TEST_F(ComponentTasks, StopAtAnyMomentStillEndsEveryTaskOnce) {
+  for (int delayMs : {0, 1, 3, 10, 30, 100}) {
+    TFFmpegVCL local;
+    Recorder rec(local);
+    local.SetProgressInterval(100);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(AddTask(600, true, &local), i);
+    local.StartTasks(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    local.StopTasks();
+    ASSERT_TRUE(rec.WaitAllDone()) << delayMs;
+    std::this_thread::sleep_for(20ms);
+    ExpectTerminateContract(rec.Events(), 3);
+  }
 }
 
 // ---- concurrency
