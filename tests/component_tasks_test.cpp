@@ -2,6 +2,7 @@
 // stop, removal and renumbering, log routing per task, progress spacing,
 // pause and resume, tasks on the main thread, destruction while running.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -382,6 +383,60 @@ TEST_F(ComponentTasks, StartingAListThatHasRunDeliversNothing) {
   component.StopTasks();
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(rec.Events().size(), before);
+}
+
+TEST_F(ComponentTasks, AFailingRunEndsOnlyItsOwnTask) {
+  REQUIRE_CONVERSION();
+  Recorder rec(component, true);
+  ASSERT_EQ(AddTask(600, false), 0);
+  ASSERT_EQ(component.AddInputTask(clips[600]), 1);
+  TOutputOptions refused;
+  InitOutputOptions(refused);
+  refused.VideoCodec = "mpeg4";
+  refused.AudioCodec = "copy";
+  refused.AudioVolume = 300;
+  ASSERT_TRUE(component.AddTaskOutput(1, outputs.file("refused.avi"), &refused)) << component.LastError();
+  ASSERT_EQ(AddTask(600, false), 2);
+  component.StartTasks(1);
+  ASSERT_TRUE(rec.WaitAllDone());
+  const auto events = rec.Events();
+  ExpectTerminateContract(events, 3);
+  const std::string message = "-acodec copy and -vol are incompatible (frames are not decoded)";
+  const auto failed = Of(events, Event::Terminate, 1);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_TRUE(failed[0].exception);
+  EXPECT_FALSE(failed[0].finished);
+  EXPECT_EQ(failed[0].text, message);
+  const auto logs = Of(events, Event::Log, 1);
+  EXPECT_TRUE(std::any_of(logs.begin(), logs.end(), [&](const Event& e) {
+    return e.text == message && e.level == TLogLevel::llQuiet;
+  }));
+  for (int i : {0, 2}) {
+    EXPECT_TRUE(Of(events, Event::Terminate, i)[0].finished);
+    EXPECT_TRUE(Playable(files[i == 0 ? 0 : 1]));
+  }
+  EXPECT_FALSE(std::filesystem::exists(outputs.file("refused.avi")));
+}
+
+TEST_F(ComponentTasks, ThreadPriorityLowersTheWorkerThreads) {
+  REQUIRE_CONVERSION();
+  const int base = getpriority(PRIO_PROCESS, 0);
+  const std::pair<TConvertPriority, int> cases[] = {
+      {TConvertPriority::tpIdle, 19}, {TConvertPriority::tpLower, 5}, {TConvertPriority::tpNormal, 0}};
+  for (const auto& [priority, nice] : cases) {
+    TFFmpegVCL local;
+    local.SetThreadPriority(priority);
+    std::atomic<int> seen{-100};
+    local.OnTerminate = [&](int index, bool, bool, const std::string&) {
+      if (index == 0) seen = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    };
+    ASSERT_EQ(AddTask(600, false, &local), 0);
+    local.StartTasks(1);
+    const auto deadline = Clock::now() + 30s;
+    while (seen == -100 && Clock::now() < deadline) std::this_thread::sleep_for(2ms);
+    // A thread can only be made nicer than the process, never less nice.
+    EXPECT_EQ(seen, std::max(base, nice)) << static_cast<int>(priority);
+  }
 }
 
 // ---- stop
