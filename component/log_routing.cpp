@@ -190,6 +190,7 @@ std::string BuildLogText(const std::string& pending, void* context, const char* 
 }
 
 void LibraryLogCallback(void* context, int level, const char* format, va_list args) {
+  if (level >= 0) level &= 0xff;  // higher bits may carry a colour
   if (level > g_Threshold) return;
   const auto threadId = static_cast<uint32_t>(gettid());
   auto& buffers = LogBuffers();

@@ -118,10 +118,12 @@ TEST_F(LogRouting, ThresholdFollowsTheLogLevelAndLevelsAreMapped) {
   AVL.av_log(&context, AV_LOG_ERROR, "error\n");
   AVL.av_log(&context, AV_LOG_WARNING, "warning\n");
   AVL.av_log(&context, AV_LOG_DEBUG, "debug\n");
+  AVL.av_log(&context, AV_LOG_ERROR | (5 << 8), "coloured\n");  // a colour in the upper bits
   auto lines = recorder.Lines();
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].level, TLogLevel::llError);
   EXPECT_EQ(lines[1].level, TLogLevel::llInfo);
+  EXPECT_EQ(lines[2].level, TLogLevel::llError);
   EXPECT_EQ(LogThreshold(), AV_LOG_INFO);
 
   recorder.Clear();
