@@ -268,6 +268,17 @@ class TCustomFFmpeg {
   std::thread FTerminateThread;
   std::atomic<bool> FTerminateStarted{false};
 
+  // Audio work buffers (audio_output.cpp), used by the task thread only:
+  // grown when too small, never shrunk, kept for the engine's life.
+  std::vector<int16_t> AudioDecodeBuffer;  // decoded frame as interleaved s16
+  std::vector<int16_t> AudioWorkBuffer;    // resampler output; one frame from the FIFO
+  std::vector<int16_t> SilenceBuffer;      // block with leading silence
+  // Audio encoding steps shared by OutputAudio and FlushAudio.
+  void EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count);
+  void EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count,
+                        int frameSamples);
+  void ReceiveAudioPackets(AVFormatContext* file, TOutputStream& ost);
+
   friend class TFFmpegThread;
 };
 
