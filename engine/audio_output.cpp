@@ -394,6 +394,8 @@ void TCustomFFmpeg::OpenOwnAudioEncoder(TOutputStream& ost) {
   enc->bit_rate = encoder->BitRate();
   enc->initial_padding = 0;
   ost.AmrNb = std::move(encoder);
+  // A FIFO made for the configured channel count is re-made for mono on first use.
+  ost.AudioFifo.reset();
 }
 
 }  // namespace fennick
