@@ -26,6 +26,7 @@
 #include "component/codec_library.h"
 #include "engine/av_ptr.h"
 #include "engine/engine_settings.h"
+#include "engine/frame_hook_module.h"
 
 namespace fennick {
 
@@ -62,6 +63,7 @@ struct TInputFileSlot {
   std::vector<const AVCodec*> DecoderCodecs;  // forced decoder per stream, or null
   int64_t TsOffset = 0;                   // µs
   double TsScale[kMaxStreams] = {};       // "itsscale" per stream, 0 = none
+  bool RateEmu = false;                   // "re": read at the input's own pace
 };
 
 // One stream of an output file as AddOutputFile built it: the muxer's stream
@@ -211,6 +213,8 @@ class TCustomFFmpeg {
   SwsContext* ScalerOptionContext() const { return FScalerOptions.get(); }
   const std::vector<const AVOption*>& GenericOptionNames() const { return FGenericOptions; }
   const std::vector<THookTimeRange>& HookTimeRanges() const { return FHookTimeRanges; }
+  size_t HookModuleCount() const { return FHookModules.size(); }
+  bool UsingVHook() const { return FUsingVHook; }
 
   TLogNotify OnLog;
   TProgressNotify OnProgress;
@@ -248,6 +252,8 @@ class TCustomFFmpeg {
   std::vector<THookTimeRange> FHookTimeRanges;
   size_t FHookRangeIndex = 0;
   bool FUsingVHook = false;
+  // Frame-hook modules added by "vhook", in the order added.
+  std::vector<std::unique_ptr<THookModule>> FHookModules;
 
   // Run flags: written by the owner thread (stop, pause) and the task thread.
   std::atomic<bool> FRunning{false}, FStopRequested{false}, FFinished{false}, FTerminated{false},
@@ -280,6 +286,7 @@ class TCustomFFmpeg {
   void ReceiveAudioPackets(AVFormatContext* file, TOutputStream& ost);
 
   friend class TFFmpegThread;
+  friend struct TOptionVocabulary;
 };
 
 // The worker thread of one engine; created suspended by StartRun, started by

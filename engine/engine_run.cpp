@@ -185,6 +185,7 @@ void TCustomFFmpeg::FreeTaskResources() {
   FOutputFiles.clear();
   FInputFiles.clear();
   FGenericOptions.clear();
+  FHookModules.clear();
   S.IntraMatrix.clear();
   S.InterMatrix.clear();
   S.VStatsFileName.clear();

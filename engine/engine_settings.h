@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "component/av_headers.h"
@@ -85,6 +86,10 @@ struct TEngineSettings {
   bool ImageFormatCompat = false; // "f pgmyuv"
   float DtsDeltaThreshold = 10.0f;  // seconds
   int SwsFlags = SWS_BICUBIC;     // from the scaler option object
+  // Options a target preset needs that exist only as encoder-private or
+  // muxer-private options (name, value); the next video stream and the next
+  // output file take them where their encoder or muxer has the option.
+  std::vector<std::pair<std::string, std::string>> VideoPrivateOptions, MuxerPrivateOptions;
 };
 
 struct TStreamMap {

@@ -1,15 +1,599 @@
-// Option vocabulary and the generic option setter.
+// Option vocabulary and the generic option setter. Every handler writes the
+// engine's settings (engine_settings.h) and nothing else; a refused value
+// raises before anything is changed.
+#include <limits.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <iterator>
+#include <optional>
+#include <span>
+#include <string_view>
+
 #include "engine/FFmpeg.h"
+#include "engine/option_parsing.h"
 
 namespace fennick {
 
-void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& value) {
-  throw FFMpegException("option vocabulary not built yet: " + name + "=" + value);
+namespace {
+
+std::string Format(const char* pattern, const std::string& a) {
+  std::string text = pattern;
+  const size_t p = text.find("%s");
+  if (p != std::string::npos) text.replace(p, 2, a);
+  return text;
 }
-bool TCustomFFmpeg::SetGenericOption(const std::string&, const std::string&) { return false; }
-void TCustomFFmpeg::SetInputFormat(const std::string& name) { throw FFMpegException("Unknown input format: " + name); }
-void TCustomFFmpeg::SetOutputFormat(const std::string& name) { throw FFMpegException("Unknown output format: " + name); }
-void TCustomFFmpeg::SetPadColor(uint32_t) {}
+
+const char* const kSideNames[4] = {"Top", "Bottom", "Left", "Right"};
+enum TSide { sdTop, sdBottom, sdLeft, sdRight };
+
+// Finds an option of a real option object; `flags` must all be set on it.
+const AVOption* FindOption(void* object, const std::string& name, int flags) {
+  if (!object) return nullptr;
+  return AVL.av_opt_find(object, name.c_str(), nullptr, flags, 0);
+}
+
+// Sets an option found on `object`; the option on success.
+const AVOption* TrySetOption(void* object, const std::string& name, const std::string& value) {
+  const AVOption* o = FindOption(object, name, 0);
+  if (o && AVL.av_opt_set(object, name.c_str(), value.c_str(), 0) >= 0) return o;
+  return nullptr;
+}
+
+// Switches the process's current folder for the lifetime of the object.
+class TFolderSwitch {
+ public:
+  explicit TFolderSwitch(const std::filesystem::path& folder) {
+    std::error_code ec;
+    FPrevious = std::filesystem::current_path(ec);
+    if (!ec) std::filesystem::current_path(folder, ec);
+    FSwitched = !ec;
+  }
+  ~TFolderSwitch() {
+    std::error_code ec;
+    if (FSwitched) std::filesystem::current_path(FPrevious, ec);
+  }
+  TFolderSwitch(const TFolderSwitch&) = delete;
+  TFolderSwitch& operator=(const TFolderSwitch&) = delete;
+
+ private:
+  std::filesystem::path FPrevious;
+  bool FSwitched = false;
+};
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Appends `folder` to PATH unless PATH already names it (any letter case).
+void AppendToSearchPath(const std::string& folder) {
+  const char* current = std::getenv("PATH");
+  const std::string path = current ? current : "";
+  if (Upper(path).find(Upper(folder)) != std::string::npos) return;
+  const std::string updated = path.empty() ? folder : path + ":" + folder;
+  setenv("PATH", updated.c_str(), 1);
+}
+
+std::string ProgramFolder() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return std::filesystem::current_path(ec).string();
+  return exe.parent_path().string();
+}
+
+}  // namespace
+
+// The vocabulary: one row per option name, in comparison order.
+struct TOptionVocabulary {
+  using THandler = void (*)(TCustomFFmpeg& e, const std::string& name, const std::string& value);
+  struct TEntry {
+    std::string_view Name;
+    THandler Handler;
+  };
+  static std::span<const TEntry> Entries();
+
+  static void NotePgmYuv(TCustomFFmpeg& e) {
+    e.S.ImageFormatCompat = true;
+    e.Log(1, "pgmyuv format is deprecated, use image2");
+  }
+
+  // ---- handler kinds
+  static void Ignored(TCustomFFmpeg& e, const std::string& name, const std::string&) {
+    e.Log(1, "Do nothing: option - " + name);
+  }
+  static void Refused(TCustomFFmpeg&, const std::string& name, const std::string&) {
+    throw FFMpegException("TODO: option - " + name);
+  }
+  template <bool TEngineSettings::*Field>
+  static void SwitchOn(TCustomFFmpeg& e, const std::string&, const std::string&) {
+    e.S.*Field = true;
+  }
+  template <int TEngineSettings::*Field>
+  static void Integer(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    e.S.*Field = ParseInt32(value);
+  }
+  template <int Slot>
+  static void FrameLimit(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    e.S.MaxFrames[Slot] = ParseInt32(value);
+  }
+  template <int TEngineSettings::*Field>
+  static void PositiveInteger(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    const int v = ParseInt32(value);
+    if (v > 0) e.S.*Field = v;
+  }
+  static void FileSizeLimit(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    e.S.LimitFileSize = ParseInt64(value);
+  }
+  template <float TEngineSettings::*Field>
+  static void Float(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    e.S.*Field = static_cast<float>(ParseFloat(value));
+  }
+  template <std::string TEngineSettings::*Field>
+  static void Text(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    e.S.*Field = value;
+  }
+  template <std::string TEngineSettings::*Field>
+  static void Metadata(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    if (!value.empty()) e.S.*Field = value;
+  }
+  template <int Kind>  // 0 video, 1 audio, 2 subtitle
+  static void NewStream(TCustomFFmpeg& e, const std::string&, const std::string&) {
+    if (e.FOutputFiles.empty()) throw FFMpegException("At least one output file must be specified");
+    TOutputFileSlot& file = *e.FOutputFiles.back();
+    if constexpr (Kind == 0)
+      e.AddVideoStream(file);
+    else if constexpr (Kind == 1)
+      e.AddAudioStream(file);
+    else
+      e.AddSubtitleStream(file);
+  }
+
+  // ---- handlers with rules of their own
+  static void FileFormat(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    const bool compat = value == "pgmyuv";
+    const std::string name = compat ? "image2" : value;
+    const AVInputFormat* in = AVL.av_find_input_format(name.c_str());
+    const AVOutputFormat* out = AVL.av_guess_format(name.c_str(), nullptr, nullptr);
+    if (!in && !out) throw FFMpegException(Format("Unknown input or output format: %s", value));
+    if (compat) NotePgmYuv(e);
+    e.S.InputFormat = in;
+    e.S.OutputFormat = out;
+  }
+
+  static void StreamMap(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    auto bad = [&] { return EConvertError("'" + value + "' is not a valid stream map"); };
+    size_t p = 0;
+    const auto file = ReadCInteger(value, p);
+    if (!file || p >= value.size()) throw bad();
+    ++p;
+    const auto stream = ReadCInteger(value, p);
+    if (!stream) throw bad();
+    TStreamMap map{*file, *stream, *file, *stream};
+    if (p < value.size()) {
+      ++p;
+      const auto syncFile = ReadCInteger(value, p);
+      if (!syncFile || p >= value.size()) throw bad();
+      ++p;
+      const auto syncStream = ReadCInteger(value, p);
+      if (!syncStream || p != value.size()) throw bad();
+      map.SyncFileIndex = *syncFile;
+      map.SyncStreamIndex = *syncStream;
+    }
+    if (e.FStreamMaps.size() >= static_cast<size_t>(kMaxStreamMaps))
+      throw FFMpegException("Too many stream maps: at most " + std::to_string(kMaxStreamMaps) + " are allowed");
+    e.FStreamMaps.push_back(map);
+  }
+
+  static void MetaDataMap(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    auto bad = [&] { return EConvertError("'" + value + "' is not a valid metadata map"); };
+    size_t p = 0;
+    const auto output = ReadCInteger(value, p);
+    if (!output || p >= value.size()) throw bad();
+    ++p;
+    const auto input = ReadCInteger(value, p);
+    if (!input || p != value.size()) throw bad();
+    if (e.FMetaDataMaps.size() >= static_cast<size_t>(kMaxMetaDataMaps))
+      throw FFMpegException("Too many metadata maps: at most " + std::to_string(kMaxMetaDataMaps) +
+                            " are allowed");
+    e.FMetaDataMaps.push_back(TMetaDataMap{*output, *input});
+  }
+
+  static int64_t ParseTime(const std::string& name, const std::string& value, bool duration) {
+    int64_t t = 0;
+    if (AVL.av_parse_time(&t, value.c_str(), duration ? 1 : 0) < 0)
+      throw FFMpegException(std::string("Invalid ") + (duration ? "duration" : "date") + " specification for " +
+                            name + ": " + value);
+    return t;
+  }
+  static void RecordingTime(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
+    const int64_t ms = ParseTime(name, value, true) / 1000;
+    if (ms <= 0) return;
+    e.S.RecordingTime = ms * 1000;
+    e.FTotalOutputDuration = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+  }
+  static void StartTime(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
+    e.S.StartTime = ParseTime(name, value, true);
+  }
+  static void InputTsOffset(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
+    e.S.InputTsOffset = ParseTime(name, value, true);
+  }
+  static void Timestamp(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
+    e.S.RecordingTimestamp = std::llround(static_cast<long double>(ParseTime(name, value, false)) / 1000000.0L);
+  }
+
+  static void InputTsScale(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    size_t p = 0;
+    const auto stream = ReadCInteger(value, p);
+    if (!stream) throw EConvertError("'" + value + "' is not a valid integer value");
+    if (*stream >= kMaxStreams)
+      throw FFMpegException("stream index over MAX_STREAMS(" + std::to_string(kMaxStreams) + ")");
+    if (*stream < 0) throw FFMpegException("stream index must not be negative: " + value);
+    if (p < value.size()) ++p;
+    e.S.InputTsScale[*stream] = ParseFloat(value.substr(p));
+  }
+
+  static void Verbosity(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    e.SetVerbosity(ParseInt32(value));
+  }
+
+  static void Target(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    std::string type = Trim(value);
+    std::string norm = "auto";
+    for (const char* prefix : {"pal-", "ntsc-", "film-"}) {
+      const std::string_view p = prefix;
+      if (type.starts_with(p)) {
+        norm = std::string(p.substr(0, p.size() - 1));
+        type.erase(0, p.size());
+        break;
+      }
+    }
+    e.ApplyTarget(type, norm, "ntsc");
+  }
+
+  static void BitRate(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
+    if (!e.SetGenericOption(name, value)) throw EConvertError("'" + value + "' is not a valid bit rate");
+    if (!e.OnLog) return;
+    const AVCodecContext* ctx = e.FCodecOptions[name.starts_with("a") ? 1 : 0].get();
+    if (ctx && ctx->bit_rate < 1000)
+      e.Log(1, "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s");
+  }
+
+  static void FrameRate(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    AVRational rate{0, 0};
+    if (AVL.av_parse_video_rate(&rate, value.c_str()) < 0) throw FFMpegException("Incorrect frame rate");
+    e.S.FrameRate = rate;
+  }
+
+  static void FrameSize(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    int width = 0, height = 0;
+    if (AVL.av_parse_video_size(&width, &height, value.c_str()) < 0) throw FFMpegException("Incorrect frame size");
+    if (width % 2 != 0 || height % 2 != 0) throw FFMpegException("Frame size must be a multiple of 2");
+    e.S.FrameWidth = width;
+    e.S.FrameHeight = height;
+  }
+
+  static void Aspect(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    double ratio = 0;
+    const size_t colon = value.find(':');
+    if (colon != std::string::npos) {
+      const int w = TryParseInt32(value.substr(0, colon)).value_or(0);
+      const int h = TryParseInt32(value.substr(colon + 1)).value_or(0);
+      if (h > 0) ratio = static_cast<double>(w) / h;
+    } else {
+      ratio = TryParseFloat(value).value_or(0);
+    }
+    // A negative ratio is refused as well: no picture has one.
+    if (!(ratio > 0)) throw FFMpegException("Incorrect aspect ratio specification.");
+    e.S.AspectRatio = static_cast<float>(ratio);
+  }
+
+  static void PixelFormat(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    if (value == "list") {
+      for (int i = -1; i < 40; ++i) {
+        char line[256] = {};
+        AVL.av_get_pix_fmt_string(line, sizeof line, static_cast<AVPixelFormat>(i));
+        e.Log(1, Trim(line));
+      }
+      return;
+    }
+    const AVPixelFormat format = AVL.av_get_pix_fmt(value.c_str());
+    if (format == AV_PIX_FMT_NONE) throw FFMpegException("Unknown pixel format requested: " + value);
+    e.S.PixelFormat = format;
+  }
+
+  template <TSide Side>
+  static void Crop(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    const int size = ParseInt32(value);
+    if (size < 0) return;
+    if (size % 2 != 0) throw FFMpegException(std::string(kSideNames[Side]) + " crop size must be a multiple of 2");
+    constexpr bool vertical = Side == sdTop || Side == sdBottom;
+    int& frame = vertical ? e.S.FrameHeight : e.S.FrameWidth;
+    if (size >= frame)
+      throw FFMpegException(std::string(vertical ? "Vertical" : "Horizontal") +
+                            " crop dimensions are outside the range of the original image.\n"
+                            "Remember to crop first and scale second.");
+    int* crops[4] = {&e.S.CropTop, &e.S.CropBottom, &e.S.CropLeft, &e.S.CropRight};
+    *crops[Side] = size;
+    frame -= size;
+  }
+
+  template <TSide Side>
+  static void Pad(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    const int size = ParseInt32(value);
+    if (size < 0) return;
+    if (size % 2 != 0) throw FFMpegException(std::string(kSideNames[Side]) + " pad size must be a multiple of 2");
+    int* pads[4] = {&e.S.PadTop, &e.S.PadBottom, &e.S.PadLeft, &e.S.PadRight};
+    *pads[Side] = size;
+  }
+
+  static void PadColor(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    e.SetPadColor(ParseColorValue(value));
+  }
+
+  static void QScale(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    const double q = ParseFloat(value);
+    if (q <= 0 || q > 255) throw FFMpegException("qscale must be > 0.0 and <= 255");
+    e.S.VideoQScale = static_cast<float>(q);
+  }
+
+  template <std::string TEngineSettings::*Name, bool TEngineSettings::*Copy>
+  static void Codec(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    e.S.*Name = value == "copy" ? std::string() : value;
+    if (value == "copy") e.S.*Copy = true;
+  }
+
+  template <uint32_t TEngineSettings::*Tag>
+  static void CodecTag(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
+    if (value.size() != 4)
+      throw FFMpegException(std::string(name == "vtag" ? "video" : "audio") + " tag parameter must be 4 chars");
+    uint32_t tag = 0;
+    for (int i = 3; i >= 0; --i) tag = (tag << 8) | static_cast<unsigned char>(value[i]);
+    e.S.*Tag = tag;
+  }
+
+  static void Pass(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    const int pass = ParseInt32(value);
+    if (pass != 1 && pass != 2) throw FFMpegException("pass number can be only 1 or 2");
+    e.S.DoPass = pass;
+  }
+
+  static void VStats(TCustomFFmpeg& e, const std::string&, const std::string&) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[16] = {};
+    std::strftime(stamp, sizeof stamp, "%H%M%S", &local);
+    e.S.VStatsFileName = ProgramFolder() + "/vstats_" + stamp + ".log";
+    e.S.DoVStats = true;
+  }
+
+  static void VHook(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    const std::string_view delimiters = value.find('|') != std::string::npos ? "|" : " \t";
+    std::vector<std::string> args = SplitWords(value, delimiters, 254);
+    const auto fail = [&] { return FFMpegException("Failed to add video hook function: " + value); };
+    if (args.empty()) throw fail();
+    std::unique_ptr<THookModule> module;
+    int rc;
+    std::error_code ec;
+    const std::filesystem::path modulePath(args[0]);
+    if (modulePath.has_parent_path()) {
+      // The module is loaded from inside its folder, which also joins the
+      // search path; the name is made absolute first so the switch does not
+      // change what it refers to.
+      const auto absolute = std::filesystem::absolute(modulePath, ec);
+      if (ec) throw fail();
+      args[0] = absolute.string();
+      AppendToSearchPath(absolute.parent_path().string());
+      TFolderSwitch inFolder(absolute.parent_path());
+      rc = THookModule::Load(args, module);
+    } else {
+      // A bare name is found in the current folder first, as the library
+      // search of the platform the option comes from does.
+      if (std::filesystem::is_regular_file(modulePath, ec)) args[0] = std::filesystem::absolute(modulePath, ec).string();
+      rc = THookModule::Load(args, module);
+    }
+    if (rc != 0) throw fail();
+    e.FHookModules.push_back(std::move(module));
+    e.FUsingVHook = true;
+  }
+
+  template <std::vector<uint16_t> TEngineSettings::*Matrix>
+  static void QuantMatrix(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    const auto syntaxError = [&](int index) {
+      return FFMpegException("Syntax error in matrix \"" + value + "\" at coeff " + std::to_string(index));
+    };
+    std::vector<uint16_t> coefficients(64);
+    size_t p = 0;
+    for (int i = 0;; ++i) {
+      const size_t comma = value.find(',', p);
+      const auto c = TryParseInt32(value.substr(p, comma == std::string::npos ? std::string::npos : comma - p));
+      if (!c || *c < 1 || *c > 65535) throw syntaxError(i);
+      coefficients[i] = static_cast<uint16_t>(*c);
+      if (i == 63) break;
+      if (comma == std::string::npos) throw syntaxError(i);
+      p = comma + 1;
+    }
+    e.S.*Matrix = std::move(coefficients);
+  }
+};
+
+std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
+  using T = TEngineSettings;
+  static const TEntry kEntries[] = {
+      {"L", Ignored},
+      {"h", Ignored},
+      {"version", Ignored},
+      {"formats", Ignored},
+      {"f", FileFormat},
+      {"i", Ignored},
+      {"y", Ignored},
+      {"map", StreamMap},
+      {"map_meta_data", MetaDataMap},
+      {"t", RecordingTime},
+      {"fs", FileSizeLimit},
+      {"ss", StartTime},
+      {"itsoffset", InputTsOffset},
+      {"itsscale", InputTsScale},
+      {"title", Metadata<&T::Title>},
+      {"timestamp", Timestamp},
+      {"author", Metadata<&T::Author>},
+      {"copyright", Metadata<&T::Copyright>},
+      {"comment", Metadata<&T::Comment>},
+      {"genre", Metadata<&T::Genre>},
+      {"album", Metadata<&T::Album>},
+      {"dframes", FrameLimit<2>},
+      {"benchmark", Ignored},
+      {"dump", SwitchOn<&T::DoPktDump>},
+      {"hex", SwitchOn<&T::DoHexDump>},
+      {"re", SwitchOn<&T::RateEmu>},
+      {"loop_input", SwitchOn<&T::LoopInput>},
+      {"loop_output", Integer<&T::LoopOutput>},
+      {"v", Verbosity},
+      {"target", Target},
+      {"threads", Refused},
+      {"vsync", Integer<&T::VideoSyncMethod>},
+      {"async", Integer<&T::AudioSyncMethod>},
+      {"adrift_threshold", Float<&T::AudioDriftThreshold>},
+      {"vglobal", Integer<&T::VideoGlobalHeader>},
+      {"copyts", SwitchOn<&T::CopyTs>},
+      {"shortest", SwitchOn<&T::OptShortest>},
+      {"dts_delta_threshold", Float<&T::DtsDeltaThreshold>},
+      {"programid", Integer<&T::OptProgramId>},
+      {"b", BitRate},
+      {"vb", BitRate},
+      {"vframes", FrameLimit<0>},
+      {"r", FrameRate},
+      {"s", FrameSize},
+      {"aspect", Aspect},
+      {"pix_fmt", PixelFormat},
+      {"croptop", Crop<sdTop>},
+      {"cropbottom", Crop<sdBottom>},
+      {"cropleft", Crop<sdLeft>},
+      {"cropright", Crop<sdRight>},
+      {"padtop", Pad<sdTop>},
+      {"padbottom", Pad<sdBottom>},
+      {"padleft", Pad<sdLeft>},
+      {"padright", Pad<sdRight>},
+      {"padcolor", PadColor},
+      {"intra", SwitchOn<&T::IntraOnly>},
+      {"vn", SwitchOn<&T::VideoDisable>},
+      {"vdt", Integer<&T::VideoDiscard>},
+      {"qscale", QScale},
+      {"rc_override", Text<&T::RcOverride>},
+      {"vcodec", Codec<&T::VideoCodecName, &T::VideoStreamCopy>},
+      {"me_threshold", Integer<&T::MeThreshold>},
+      {"sameq", SwitchOn<&T::SameQuality>},
+      {"pass", Pass},
+      {"passlogfile", Text<&T::PassLogFileName>},
+      {"deinterlace", SwitchOn<&T::DoDeinterlace>},
+      {"psnr", SwitchOn<&T::DoPsnr>},
+      {"vstats", VStats},
+      {"vstats_file", Text<&T::VStatsFileName>},
+      {"vhook", VHook},
+      {"intra_matrix", QuantMatrix<&T::IntraMatrix>},
+      {"inter_matrix", QuantMatrix<&T::InterMatrix>},
+      {"top", Integer<&T::TopFieldFirst>},
+      {"dc", Integer<&T::IntraDcPrecision>},
+      {"vtag", CodecTag<&T::VideoCodecTag>},
+      {"newvideo", NewStream<0>},
+      {"qphist", SwitchOn<&T::QpHist>},
+      {"ab", BitRate},
+      {"aframes", FrameLimit<1>},
+      {"aq", Float<&T::AudioQScale>},
+      {"ar", PositiveInteger<&T::AudioSampleRate>},
+      {"ac", PositiveInteger<&T::AudioChannels>},
+      {"an", SwitchOn<&T::AudioDisable>},
+      {"acodec", Codec<&T::AudioCodecName, &T::AudioStreamCopy>},
+      {"atag", CodecTag<&T::AudioCodecTag>},
+      {"vol", Integer<&T::AudioVolume>},
+      {"newaudio", NewStream<1>},
+      {"alang", Text<&T::AudioLanguage>},
+      {"sn", SwitchOn<&T::SubtitleDisable>},
+      {"scodec", Codec<&T::SubtitleCodecName, &T::SubtitleStreamCopy>},
+      {"newsubtitle", NewStream<2>},
+      {"slang", Text<&T::SubtitleLanguage>},
+      {"vc", Integer<&T::VideoChannel>},
+      {"tvstd", Text<&T::VideoStandard>},
+      {"isync", SwitchOn<&T::InputSync>},
+      {"muxdelay", Float<&T::MuxMaxDelay>},
+      {"muxpreload", Float<&T::MuxPreload>},
+      {"absf", Refused},
+      {"vbsf", Refused},
+      {"sbsf", Refused},
+      {"apre", Ignored},
+      {"vpre", Ignored},
+      {"spre", Ignored},
+  };
+  static_assert(std::size(kEntries) == 103);
+  return kEntries;
+}
+
+void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& value) {
+  if (!LibrariesLoaded()) throw FFMpegException("The codec libraries are not loaded");
+  for (const auto& entry : TOptionVocabulary::Entries()) {
+    if (entry.Name == name) {
+      entry.Handler(*this, name, value);
+      return;
+    }
+  }
+  SetGenericOption(name, value);
+}
+
+bool TCustomFFmpeg::SetGenericOption(const std::string& rawName, const std::string& rawValue) {
+  const std::string name = Trim(rawName), value = Trim(rawValue);
+  if (name.empty() || value.empty() || !LibrariesLoaded() || !FCodecOptions[0]) return false;
+  static const int kSlotFlags[5] = {AV_OPT_FLAG_VIDEO_PARAM, AV_OPT_FLAG_AUDIO_PARAM, 0,
+                                    AV_OPT_FLAG_SUBTITLE_PARAM, 0};
+  const AVOption* set = nullptr;
+  for (int slot = 0; slot < 5; ++slot) {
+    const AVOption* o = FindOption(FCodecOptions[0].get(), name, kSlotFlags[slot]);
+    if (o && FCodecOptions[slot] && AVL.av_opt_set(FCodecOptions[slot].get(), name.c_str(), value.c_str(), 0) >= 0)
+      set = o;
+  }
+  if (!set) set = TrySetOption(FFormatOptions.get(), name, value);
+  if (!set) set = TrySetOption(FScalerOptions.get(), name, value);
+  if (!set && name.size() > 1) {
+    const int slot = name[0] == 'a' ? 1 : name[0] == 'v' ? 0 : name[0] == 's' ? 3 : -1;
+    if (slot >= 0) set = TrySetOption(FCodecOptions[slot].get(), name.substr(1), value);
+  }
+  if (!set) return false;
+  FGenericOptions.push_back(set);
+  if (FCodecOptions[0]->debug != 0 || (FFormatOptions && FFormatOptions->debug != 0)) SetVerbosity(2);
+  return true;
+}
+
+void TCustomFFmpeg::SetInputFormat(const std::string& name) {
+  if (!LibrariesLoaded()) throw FFMpegException("The codec libraries are not loaded");
+  const bool compat = name == "pgmyuv";
+  const AVInputFormat* in = AVL.av_find_input_format(compat ? "image2" : name.c_str());
+  if (!in) throw FFMpegException(Format("Unknown input format: %s", name));
+  if (compat) TOptionVocabulary::NotePgmYuv(*this);
+  S.InputFormat = in;
+}
+
+void TCustomFFmpeg::SetOutputFormat(const std::string& name) {
+  if (!LibrariesLoaded()) throw FFMpegException("The codec libraries are not loaded");
+  const bool compat = name == "pgmyuv";
+  const AVOutputFormat* out = AVL.av_guess_format(compat ? "image2" : name.c_str(), nullptr, nullptr);
+  if (!out) throw FFMpegException(Format("Unknown output format: %s", name));
+  if (compat) TOptionVocabulary::NotePgmYuv(*this);
+  S.OutputFormat = out;
+}
+
+void TCustomFFmpeg::SetPadColor(uint32_t bgr) {
+  // 10-bit fixed-point BT.601 coefficients, arithmetic shifts.
+  const int r = static_cast<int>(bgr & 0xFF), g = static_cast<int>((bgr >> 8) & 0xFF),
+            b = static_cast<int>((bgr >> 16) & 0xFF);
+  S.PadColorY = (307 * r + 602 * g + 117 * b + 512) >> 10;
+  S.PadColorCb = ((-173 * r - 340 * g + 512 * b + 511) >> 10) + 128;
+  S.PadColorCr = ((512 * r - 429 * g - 84 * b + 511) >> 10) + 128;
+}
+
 void TCustomFFmpeg::SetHookTimeRanges(std::vector<THookTimeRange> ranges) {
   FHookTimeRanges = std::move(ranges);
   FHookRangeIndex = 0;

@@ -1,0 +1,489 @@
+#include "profiles/profile_settings.h"
+
+#include <vector>
+
+namespace fennick {
+
+namespace {
+
+using TItems = std::vector<std::string>;
+
+// Item lists shared by several profiles. The texts are display texts, blanks
+// included ("384  Kbps", "8000  Hz", "320 x 240 "); the translation parses them.
+const TItems SZ1 = {"Original Video Size", "128 x 96 (SQCIF)", "160 x 120 (QVGA)", "176 x 120",
+                    "176 x 144 (QCIF)",    "192 x 144",        "208 x 176",        "220 x 176",
+                    "240 x 180",           "320 x 200",        "320 x 240 (VGA)",  "352 x 240",
+                    "352 x 288 (CIF)",     "480 x 272",        "480 x 360",        "480 x 480",
+                    "480 x 576",           "624 x 352",        "640 x 352",        "640 x 480",
+                    "704 x 576 (4CIF)",    "720 x 480",        "720 x 576"};
+const TItems SZ2 = {"128 x 96 (SQCIF)", "176 x 144 (QCIF)", "352 x 240", "352 x 288 (CIF)",
+                    "480 x 272",        "480 x 480",        "640 x 480", "704 x 576 (4CIF)"};
+const TItems SZ3 = {"128 x 96 (SQCIF)", "176 x 144 (QCIF)", "352 x 240",        "352 x 288 (CIF)", "480 x 272",
+                    "480 x 480",        "640 x 480",        "704 x 576 (4CIF)", "724 x 480",       "724 x 576"};
+const TItems SZ4 = {"128 x 96 (SQCIF)", "160 x 120 (QVGA)", "176 x 144 (QCIF)", "208 x 176",
+                    "220 x 176",        "320 x 240 (VGA)",  "352 x 288 (CIF)"};
+const TItems SZ5 = {"Auto", "160 x 120", "320 x 240", "480 x 272", "720 x 480", "640 x 480"};
+const TItems SZ6 = {"160 x 112", "320 x 240", "368 x 208", "480 x 272"};
+const TItems SZ7 = {"640 x 480", "720 x 480", "720 x 576"};
+const TItems SZ8 = {"320 x 240 ", "640 x 480"};
+const TItems SZ9 = {"176 x 144", "240 x 180", "320 x 240"};
+
+const TItems VB1 = {"192 Kbps",  "200 Kbps",  "216 Kbps",  "384 Kbps",  "512 Kbps",  "640 Kbps", "768 Kbps",
+                    "1000 Kbps", "1200 Kbps", "1500 Kbps", "1600 Kbps", "2000 Kbps", "2500 Kbps"};
+const TItems VB2 = {"192 Kbps", "200 Kbps",  "216 Kbps",  "384 Kbps",  "512 Kbps", "640 Kbps",
+                    "768 Kbps", "1000 Kbps", "1200 Kbps", "1500 Kbps", "2500 Kbps"};
+const TItems VB3 = {"512 Kbps", "800 Kbps", "1200 Kbps", "1500 Kbps", "2500 Kbps"};
+const TItems VB4 = {"512 Kbps",  "800 Kbps",  "1200 Kbps", "1500 Kbps",
+                    "2000 Kbps", "2500 Kbps", "4000 Kbps", "7000 Kbps"};
+const TItems VB5 = {"1200 Kbps", "1500 Kbps", "2000 Kbps", "2500 Kbps", "3000 Kbps"};
+const TItems VB6 = {"256 Kbps", "512 Kbps", "768 Kbps", "1200 Kbps", "1500 Kbps", "2000 Kbps"};
+const TItems VB7 = {"48 Kbps", "64 Kbps", "96 Kbps", "128 Kbps", "256 Kbps", "512 Kbps"};
+const TItems VB8 = {"80 Kbps", "120 Kbps", "200 Kbps", "256 Kbps", "300 Kbps", "512 Kbps"};
+const TItems VB9 = {"384  Kbps", "400  Kbps", "600  Kbps", "1200 Kbps",
+                    "1800 Kbps", "2200 Kbps", "2600 Kbps", "3000 Kbps"};
+const TItems VB10 = {"1000 Kbps", "1200 Kbps", "1500 Kbps", "2000 Kbps", "2500 Kbps"};
+const TItems VB11 = {"48 Kbps", "64 Kbps", "96 Kbps", "120 Kbps", "128 Kbps", "256 Kbps", "512 Kbps"};
+
+const TItems FR1 = {"Auto", "14.985 fps", "15.0 fps", "23.975 fps", "25.0 fps", "29.97 fps", "30.0 fps"};
+const TItems FR2 = {"23.976 fps [NTSC]", "24 fps", "25 fps [PAL]", "29.97 fps [NTSC]",
+                    "30.0 fps",          "50 fps", "59.94 fps"};
+const TItems FR3 = {"Auto", "11 fps", "14.985 fps", "15 fps"};
+const TItems FR4 = {"11 fps", "15 fps", "20 fps", "24 fps", "25 fps"};
+const TItems FR5 = {"Auto", "11 fps", "15 fps", "20 fps", "24 fps", "25 fps"};
+const TItems FR6 = {"14.985 fps", "29.97 fps"};
+
+const TItems AB1 = {"32 Kbps",  "40 Kbps",  "48 Kbps",  "64 Kbps",  "80 Kbps",  "96 Kbps", "112 Kbps",
+                    "128 Kbps", "160 Kbps", "192 Kbps", "224 Kbps", "256 Kbps", "320 Kbps"};
+const TItems AB2 = {"4750 bps", "5150 bps", "5900 bps", "6700 bps", "7400 bps", "7950 bps", "10200 bps", "12200 bps"};
+const TItems AB3 = {"32 Kbps", "48 Kbps", "64 Kbps", "96 Kbps", "128 Kbps", "160 Kbps"};
+const TItems AB4 = {"40 Kbps", "48 Kbps", "64 Kbps", "80 Kbps", "96 Kbps", "112 Kbps"};
+
+const TItems SR1 = {"8000 Hz", "16000 Hz", "22050 Hz", "32000 Hz", "44100 Hz", "48000 Hz", "54000 Hz", "96000 Hz"};
+const TItems SR2 = {"8000  Hz", "16000 Hz", "22050 Hz", "32000 Hz", "44100 Hz", "48000 Hz", "54000 Hz", "96000 Hz"};
+const TItems SR3 = {"11025 Hz", "22050 Hz", "44100 Hz"};
+const TItems SR4 = {"44100 Hz", "48000 Hz", "54000 Hz", "96000 Hz"};
+const TItems SR5 = {"8000  bps", "16000 bps"};
+const TItems SR6 = {"8000  Hz", "16000 Hz"};
+
+// Empties the list, adds items and selects the first item equal to selected.
+void Replace(TSettingsControl& control, const TItems& items, std::string_view selected) {
+  control.Assign(items, -1);
+  control.SelectText(selected);
+}
+
+void ReplaceSingle(TSettingsControl& control, const std::string& item) { control.Assign({item}, 0); }
+
+void SelectStereoOriginal(TProfileControls& c) {
+  c.ComboAudioChannels.SelectText("Stereo");
+  c.ComboAspectRatio.SelectText("Original");
+}
+
+void EmptyVideoControls(TProfileControls& c) {
+  c.ComboVideoCodec.Clear();
+  c.ComboVideoBitrate.Clear();
+  c.ComboVideoSize.Clear();
+  c.ComboVideoFramerate.Clear();
+}
+
+void FillMobile3gp(TProfileControls& c) {
+  Replace(c.ComboVideoCodec, {"MPEG4", "H263", "H264"}, "MPEG4");
+  Replace(c.ComboVideoBitrate, VB7, "128 Kbps");
+  Replace(c.ComboVideoSize, SZ4, "176 x 144 (QCIF)");
+  Replace(c.ComboVideoFramerate, FR3, "Auto");
+  Replace(c.ComboAudioCodec, {"amr_nb", "mpeg4aac"}, "amr_nb");
+  Replace(c.ComboAudioBitrate, AB2, "7400 bps");
+  Replace(c.ComboSamplingRate, SR5, "8000  bps");
+  c.ComboAudioChannels.SelectText("Mono");
+}
+
+// Shared by the iPod and iPod Touch families; variant is "Normal", "Extra"
+// or "Wide Screen".
+void FillPortable(TProfileControls& c, const TItems& videoCodecs, const std::string& variant,
+                  const std::string& normalSize, const std::string& normalVideoRate,
+                  const std::string& normalAudioRate) {
+  Replace(c.ComboVideoCodec, videoCodecs, "MPEG4");
+  std::string size = variant == "Extra" ? "640 x 480" : variant == "Wide Screen" ? "720 x 406" : normalSize;
+  ReplaceSingle(c.ComboVideoSize, size);
+  Replace(c.ComboVideoBitrate, VB3, normalVideoRate);
+  Replace(c.ComboAudioBitrate, AB1, normalAudioRate);
+  Replace(c.ComboVideoFramerate, FR1, "Auto");
+  Replace(c.ComboSamplingRate, SR1, "44100 Hz");
+  ReplaceSingle(c.ComboAudioCodec, "mpeg4aac");
+  if (variant == "Extra" || variant == "Wide Screen") c.ComboVideoBitrate.SelectText("1500 Kbps");
+  if (variant == "Wide Screen") {
+    c.ComboAudioBitrate.SelectText("128 Kbps");
+    SelectStereoOriginal(c);
+  }
+}
+
+void FillIPod(TProfileControls& c, const std::string& variant) {
+  FillPortable(c, {"MPEG4", "H264"}, variant, "320 x 240", "512 Kbps", "64 Kbps");
+}
+
+void FillIPodTouch(TProfileControls& c, const std::string& variant) {
+  FillPortable(c, {"MPEG4"}, variant, "480 x 320", "1200 Kbps", "80 Kbps");
+}
+
+void FillIPhone(TProfileControls& c, const std::string& size) {
+  bool small = size == "480 x 320";
+  ReplaceSingle(c.ComboVideoCodec, "MPEG4");
+  Replace(c.ComboVideoBitrate, VB3, small ? "1200 Kbps" : "1500 Kbps");
+  ReplaceSingle(c.ComboVideoSize, size);
+  Replace(c.ComboVideoFramerate, FR1, "Auto");
+  ReplaceSingle(c.ComboAudioCodec, "mpeg4aac");
+  Replace(c.ComboAudioBitrate, AB1, small ? "80 Kbps" : "128 Kbps");
+  Replace(c.ComboSamplingRate, SR1, "44100 Hz");
+  SelectStereoOriginal(c);
+}
+
+// quality is "Good" or "Normal".
+void FillAppleTV(TProfileControls& c, const std::string& quality) {
+  bool good = quality == "Good";
+  ReplaceSingle(c.ComboVideoCodec, "MPEG4");
+  Replace(c.ComboVideoBitrate, VB3, good ? "1500 Kbps" : "1200 Kbps");
+  ReplaceSingle(c.ComboVideoSize, "640 x 480");
+  Replace(c.ComboVideoFramerate, FR1, "Auto");
+  ReplaceSingle(c.ComboAudioCodec, "mpeg4aac");
+  Replace(c.ComboAudioBitrate, AB1, good ? "128 Kbps" : "96 Kbps");
+  Replace(c.ComboSamplingRate, SR1, "44100 Hz");
+  SelectStereoOriginal(c);
+}
+
+void FillAppleTVH264(TProfileControls& c, const std::string& size) {
+  ReplaceSingle(c.ComboVideoCodec, "H264");
+  ReplaceSingle(c.ComboAudioCodec, "mpeg4aac");
+  int qualityIndex = 2, rateIndex = 5;
+  if (size == "1280 x 720") {
+    qualityIndex = 5;
+    rateIndex = 3;
+  } else if (size == "640 x 480") {
+    qualityIndex = 4;
+  }
+  ReplaceSingle(c.ComboVideoSize, size);
+  c.ComboVideoBitrate.Assign(VB4, qualityIndex);
+  Replace(c.ComboAudioBitrate, AB1, "64 Kbps");
+  c.ComboVideoFramerate.Assign(FR1, rateIndex);
+  Replace(c.ComboSamplingRate, SR1, "48000 Hz");
+  SelectStereoOriginal(c);
+}
+
+// kind is "normal", "divx", "xvid" or "uncompress".
+void FillAvi(TProfileControls& c, const std::string& kind) {
+  const TItems allAudio = {"pcm_s16le", "mp3", "mp2", "ac3"};
+  if (kind == "divx") {
+    ReplaceSingle(c.ComboVideoCodec, "MPEG4");
+    ReplaceSingle(c.ComboAudioCodec, "mp3");
+  } else if (kind == "xvid") {
+    ReplaceSingle(c.ComboVideoCodec, "XVID");
+    ReplaceSingle(c.ComboAudioCodec, "mp3");
+  } else if (kind == "uncompress") {
+    ReplaceSingle(c.ComboVideoCodec, "RAWVIDEO");
+    Replace(c.ComboAudioCodec, allAudio, "pcm_s16le");
+  } else {
+    Replace(c.ComboVideoCodec, {"MPEG4", "H264"}, "MPEG4");
+    Replace(c.ComboAudioCodec, allAudio, "pcm_s16le");
+  }
+  Replace(c.ComboVideoBitrate, VB2, "1200 Kbps");
+  Replace(c.ComboVideoSize, SZ1, "Original Video Size");
+  Replace(c.ComboVideoFramerate, FR1, "Auto");
+  Replace(c.ComboAudioBitrate, AB1, "128 Kbps");
+  Replace(c.ComboSamplingRate, SR1, "48000 Hz");
+  SelectStereoOriginal(c);
+}
+
+// MOV and MP4 differ only in the video codecs offered.
+void FillQuickTimeFamily(TProfileControls& c, const TItems& videoCodecs) {
+  Replace(c.ComboVideoCodec, videoCodecs, "MPEG4");
+  Replace(c.ComboVideoBitrate, VB1, "1200 Kbps");
+  Replace(c.ComboVideoSize, SZ1, "Original Video Size");
+  Replace(c.ComboVideoFramerate, FR1, "Auto");
+  ReplaceSingle(c.ComboAudioCodec, "mpeg4aac");
+  Replace(c.ComboAudioBitrate, AB1, "128 Kbps");
+  Replace(c.ComboSamplingRate, SR1, "44100 Hz");
+  SelectStereoOriginal(c);
+}
+
+// kind is "mpeg1" or "mpeg2".
+void FillMpeg(TProfileControls& c, const std::string& kind) {
+  bool mpeg2 = kind == "mpeg2";
+  ReplaceSingle(c.ComboVideoCodec, mpeg2 ? "MPEG2VIDEO" : "MPEG1VIDEO");
+  Replace(c.ComboVideoBitrate, VB1, mpeg2 ? "2000 Kbps" : "1600 Kbps");
+  Replace(c.ComboVideoSize, SZ1, "320 x 240 (VGA)");
+  Replace(c.ComboVideoFramerate, FR1, "25.0 fps");
+  if (mpeg2)
+    Replace(c.ComboAudioCodec, {"mp2", "ac3"}, "mp2");
+  else
+    ReplaceSingle(c.ComboAudioCodec, "mp2");
+  Replace(c.ComboAudioBitrate, AB1, "192 Kbps");
+  Replace(c.ComboSamplingRate, SR1, "44100 Hz");
+  SelectStereoOriginal(c);
+}
+
+void FillRealVideo(TProfileControls& c) {
+  Replace(c.ComboVideoCodec, {"RV10", "RV20"}, "RV10");
+  Replace(c.ComboVideoBitrate, VB9, "384  Kbps");
+  Replace(c.ComboVideoSize, SZ1, "320 x 240 (VGA)");
+  Replace(c.ComboVideoFramerate, FR1, "Auto");
+  ReplaceSingle(c.ComboAudioCodec, "ac3");
+  Replace(c.ComboAudioBitrate, AB1, "128 Kbps");
+  Replace(c.ComboSamplingRate, SR2, "48000 Hz");
+  SelectStereoOriginal(c);
+}
+
+void FillWindowsMedia(TProfileControls& c) {
+  ReplaceSingle(c.ComboVideoCodec, "WMV2");
+  Replace(c.ComboVideoBitrate, VB1, "1200 Kbps");
+  Replace(c.ComboVideoSize, SZ1, "320 x 240 (VGA)");
+  Replace(c.ComboVideoFramerate, FR1, "Auto");
+  ReplaceSingle(c.ComboAudioCodec, "wmav2");
+  Replace(c.ComboAudioBitrate, AB1, "128 Kbps");
+  Replace(c.ComboSamplingRate, SR1, "48000 Hz");
+  SelectStereoOriginal(c);
+}
+
+// SWF and FLV.
+void FillFlash(TProfileControls& c) {
+  ReplaceSingle(c.ComboVideoCodec, "FLV");
+  Replace(c.ComboVideoBitrate, VB1, "200 Kbps");
+  Replace(c.ComboVideoSize, SZ1, "Original Video Size");
+  Replace(c.ComboVideoFramerate, FR1, "15.0 fps");
+  ReplaceSingle(c.ComboAudioCodec, "mp3");
+  Replace(c.ComboAudioBitrate, AB1, "64 Kbps");
+  Replace(c.ComboSamplingRate, SR3, "44100 Hz");
+  SelectStereoOriginal(c);
+}
+
+// Video CD and Super Video CD; channels and aspect are left as they are.
+void FillVideoCd(TProfileControls& c, const std::string& codec, const std::string& bitrate,
+                 const std::string& size) {
+  ReplaceSingle(c.ComboVideoCodec, codec);
+  ReplaceSingle(c.ComboVideoBitrate, bitrate);
+  Replace(c.ComboVideoSize, SZ2, size);
+  Replace(c.ComboVideoFramerate, FR2, "29.97 fps [NTSC]");
+  ReplaceSingle(c.ComboAudioCodec, "mp2");
+  Replace(c.ComboAudioBitrate, AB1, "224 Kbps");
+  ReplaceSingle(c.ComboSamplingRate, "44100 Hz");
+}
+
+// The NTSC frame rate chosen by default goes with the 480-line size.
+void FillDvd(TProfileControls& c) {
+  ReplaceSingle(c.ComboVideoCodec, "MPEG2VIDEO");
+  ReplaceSingle(c.ComboVideoBitrate, "6000 Kbps");
+  Replace(c.ComboVideoSize, SZ3, "724 x 480");
+  Replace(c.ComboVideoFramerate, FR2, "29.97 fps [NTSC]");
+  Replace(c.ComboAudioCodec, {"ac3", "mp2"}, "ac3");
+  Replace(c.ComboAudioBitrate, AB1, "224 Kbps");
+  Replace(c.ComboSamplingRate, SR4, "48000 Hz");
+}
+
+void FillAudioOnly(TProfileControls& c, const std::string& codec, std::string_view bitrate,
+                   const TItems& sampleRates, std::string_view sampleRate) {
+  EmptyVideoControls(c);
+  ReplaceSingle(c.ComboAudioCodec, codec);
+  Replace(c.ComboAudioBitrate, AB1, bitrate);
+  Replace(c.ComboSamplingRate, sampleRates, sampleRate);
+  SelectStereoOriginal(c);
+}
+
+// kind is "mp3" or "mp2".
+void FillMpegAudio(TProfileControls& c, const std::string& kind) {
+  FillAudioOnly(c, kind, kind == "mp2" ? "224 Kbps" : "192 Kbps", SR1, "48000 Hz");
+}
+
+void FillAsf(TProfileControls& c) {
+  ReplaceSingle(c.ComboVideoCodec, "MSMPEG4");
+  Replace(c.ComboVideoBitrate, VB5, "1200 Kbps");
+  Replace(c.ComboVideoSize, SZ1, "Original Video Size");
+  Replace(c.ComboVideoFramerate, FR1, "Auto");
+  ReplaceSingle(c.ComboAudioCodec, "mp3");
+  Replace(c.ComboAudioBitrate, AB1, "128 Kbps");
+  Replace(c.ComboSamplingRate, SR1, "48000 Hz");
+  SelectStereoOriginal(c);
+}
+
+void FillZuneMpeg4(TProfileControls& c) {
+  Replace(c.ComboVideoCodec, {"MPEG4", "H264"}, "MPEG4");
+  Replace(c.ComboVideoBitrate, VB6, "1500 Kbps");
+  Replace(c.ComboVideoSize, SZ8, "320 x 240 ");
+  ReplaceSingle(c.ComboVideoFramerate, "29.97 fps");
+  ReplaceSingle(c.ComboAudioCodec, "mpeg4aac");
+  Replace(c.ComboAudioBitrate, AB1, "128 Kbps");
+  Replace(c.ComboSamplingRate, SR2, "44100 Hz");
+  SelectStereoOriginal(c);
+}
+
+void FillZuneWmv(TProfileControls& c) {
+  ReplaceSingle(c.ComboVideoCodec, "WMV2");
+  Replace(c.ComboVideoBitrate, VB6, "1200 Kbps");
+  Replace(c.ComboVideoSize, SZ8, "320 x 240 ");
+  Replace(c.ComboVideoFramerate, FR1, "Auto");
+  ReplaceSingle(c.ComboAudioCodec, "wmav2");
+  Replace(c.ComboAudioBitrate, AB1, "128 Kbps");
+  Replace(c.ComboSamplingRate, SR2, "48000 Hz");
+  SelectStereoOriginal(c);
+}
+
+void FillPsp(TProfileControls& c) {
+  Replace(c.ComboVideoCodec, {"MPEG4", "H264", "XVID"}, "MPEG4");
+  ReplaceSingle(c.ComboVideoBitrate, "768 Kbps");
+  Replace(c.ComboVideoSize, SZ6, "368 x 208");
+  Replace(c.ComboVideoFramerate, FR6, "29.97 fps");
+  ReplaceSingle(c.ComboAudioCodec, "mpeg4aac");
+  Replace(c.ComboAudioBitrate, AB3, "64 Kbps");
+  ReplaceSingle(c.ComboSamplingRate, "24000 Hz");
+  SelectStereoOriginal(c);
+}
+
+// sizes is the size list (the 480-line rows offer SZ7, the HD rows one size).
+void FillPs3(TProfileControls& c, const TItems& sizes, std::string_view size, std::string_view bitrate) {
+  ReplaceSingle(c.ComboVideoCodec, "H264");
+  Replace(c.ComboVideoBitrate, VB5, bitrate);
+  Replace(c.ComboVideoSize, sizes, size);
+  ReplaceSingle(c.ComboVideoFramerate, "29.97 fps");
+  ReplaceSingle(c.ComboAudioCodec, "mpeg4aac");
+  Replace(c.ComboAudioBitrate, AB1, "96 Kbps");
+  Replace(c.ComboSamplingRate, SR2, "44100 Hz");
+  SelectStereoOriginal(c);
+}
+
+// Archos, Creative Zen Vision and iRiver; channels and aspect are left as
+// they are.
+void FillAviPlayer(TProfileControls& c, const TItems& bitrates, std::string_view bitrate, std::string_view size) {
+  ReplaceSingle(c.ComboVideoCodec, "MPEG4");
+  Replace(c.ComboVideoBitrate, bitrates, bitrate);
+  Replace(c.ComboVideoSize, SZ5, size);
+  Replace(c.ComboVideoFramerate, FR1, "Auto");
+  Replace(c.ComboAudioCodec, {"mp3", "mp2"}, "mp3");
+  Replace(c.ComboAudioBitrate, AB1, "128 Kbps");
+  Replace(c.ComboSamplingRate, SR1, "48000 Hz");
+}
+
+// The BlackBerry rows leave channels and aspect as they are.
+void FillBlackBerryMp4(TProfileControls& c) {
+  ReplaceSingle(c.ComboVideoCodec, "MPEG4");
+  Replace(c.ComboVideoBitrate, VB8, "300 Kbps");
+  Replace(c.ComboVideoSize, SZ9, "320 x 240");
+  Replace(c.ComboVideoFramerate, FR4, "24 fps");
+  ReplaceSingle(c.ComboAudioCodec, "mpeg4aac");
+  Replace(c.ComboAudioBitrate, AB4, "80 Kbps");
+  Replace(c.ComboSamplingRate, SR1, "44100 Hz");
+}
+
+void FillBlackBerryAvi(TProfileControls& c) {
+  ReplaceSingle(c.ComboVideoCodec, "H263");
+  Replace(c.ComboVideoBitrate, VB8, "300 Kbps");
+  ReplaceSingle(c.ComboVideoSize, "176 x 144");
+  Replace(c.ComboVideoFramerate, FR4, "24 fps");
+  Replace(c.ComboAudioCodec, {"mp3", "pcm_s16le"}, "mp3");
+  Replace(c.ComboAudioBitrate, AB4, "80 Kbps");
+  Replace(c.ComboSamplingRate, SR1, "44100 Hz");
+}
+
+void FillBlackBerry3gp(TProfileControls& c) {
+  Replace(c.ComboVideoCodec, {"MPEG4", "H263"}, "MPEG4");
+  Replace(c.ComboVideoBitrate, VB11, "120 Kbps");
+  Replace(c.ComboVideoSize, SZ9, "176 x 144");
+  Replace(c.ComboVideoFramerate, FR5, "15 fps");
+  Replace(c.ComboAudioCodec, {"amr_nb", "mpeg4aac"}, "amr_nb");
+  Replace(c.ComboAudioBitrate, AB2, "4750 bps");
+  Replace(c.ComboSamplingRate, SR6, "8000  Hz");
+}
+
+}  // namespace
+
+TProfileControls::TProfileControls()
+    : ComboAudioChannels({"Stereo", "Mono"}, 0), ComboAspectRatio({"Original", "4:3", "16:9"}, 0) {}
+
+TSettingsControl* SettingsControlByName(TProfileControls& c, std::string_view name) {
+  if (name == "VideoCodec") return &c.ComboVideoCodec;
+  if (name == "VideoBitrate") return &c.ComboVideoBitrate;
+  if (name == "VideoSize") return &c.ComboVideoSize;
+  if (name == "VideoFramerate") return &c.ComboVideoFramerate;
+  if (name == "AudioCodec") return &c.ComboAudioCodec;
+  if (name == "AudioBitrate") return &c.ComboAudioBitrate;
+  if (name == "SamplingRate") return &c.ComboSamplingRate;
+  if (name == "AudioChannels") return &c.ComboAudioChannels;
+  if (name == "AspectRatio") return &c.ComboAspectRatio;
+  return nullptr;
+}
+
+bool FillProfileControls(int profileId, TProfileControls& c) {
+  switch (profileId) {
+    case 0: case 1: FillMobile3gp(c); break;
+    case 3: FillIPod(c, "Normal"); break;
+    case 4: case 6: FillIPod(c, "Extra"); break;
+    case 7: FillAppleTVH264(c, "320 x 240"); break;
+    case 8: FillAppleTVH264(c, "640 x 480"); break;
+    case 9: FillAppleTVH264(c, "1280 x 720"); break;
+    case 10: case 12: FillAppleTV(c, "Good"); break;
+    case 11: FillAppleTV(c, "Normal"); break;
+    case 13: FillIPodTouch(c, "Normal"); break;
+    case 14: FillIPodTouch(c, "Extra"); break;
+    case 15: FillIPodTouch(c, "Wide Screen"); break;
+    case 18: FillIPhone(c, "480 x 320"); break;
+    case 19: FillIPhone(c, "640 x 480"); break;
+    case 20: FillIPhone(c, "720 x 480"); break;
+    case 22: FillAvi(c, "normal"); break;
+    case 23: FillAvi(c, "divx"); break;
+    case 24: FillAvi(c, "xvid"); break;
+    case 25: FillAvi(c, "uncompress"); break;
+    case 26: FillQuickTimeFamily(c, {"MPEG4"}); break;
+    case 27: FillQuickTimeFamily(c, {"MPEG4", "H264", "XVid"}); break;
+    case 28: FillMpeg(c, "mpeg1"); break;
+    case 29: FillMpeg(c, "mpeg2"); break;
+    case 30: FillRealVideo(c); break;
+    case 31: FillWindowsMedia(c); break;
+    case 32: case 33: FillFlash(c); break;
+    case 34: FillVideoCd(c, "MPEG1VIDEO", "1150 Kbps", "352 x 240"); break;
+    case 35: FillVideoCd(c, "MPEG2VIDEO", "2040 Kbps", "480 x 480"); break;
+    case 36: FillDvd(c); break;
+    case 37: FillAudioOnly(c, "aac", "128 Kbps", SR1, "48000 Hz"); break;
+    case 38: FillAsf(c); break;
+    case 39: FillAudioOnly(c, "pcm_s16be", "128 Kbps", SR1, "48000 Hz"); break;
+    case 40: FillAudioOnly(c, "mpeg4aac", "128 Kbps", SR1, "48000 Hz"); break;
+    case 41: FillMpegAudio(c, "mp3"); break;
+    case 42: FillAudioOnly(c, "vorbis", "160 Kbps", SR1, "48000 Hz"); break;
+    case 43: FillAudioOnly(c, "ac3", "128 Kbps", SR2, "48000 Hz"); break;
+    case 44: FillAudioOnly(c, "pcm_s16le", "128 Kbps", SR2, "44100 Hz"); break;
+    case 45: FillAudioOnly(c, "wmav2", "128 Kbps", SR2, "48000 Hz"); break;
+    case 46: FillMpegAudio(c, "mp2"); break;
+    case 49: FillZuneMpeg4(c); break;
+    case 50: FillZuneWmv(c); break;
+    case 53: FillPsp(c); break;
+    case 58: case 59: FillPs3(c, SZ7, "720 x 480", "1200 Kbps"); break;
+    case 60: FillPs3(c, {"1280 x 720"}, "1280 x 720", "2000 Kbps"); break;
+    case 61: FillPs3(c, {"1920 x 1072"}, "1920 x 1072", "2000 Kbps"); break;
+    case 63: FillAviPlayer(c, VB1, "1200 Kbps", "480 x 272"); break;
+    case 64: FillAviPlayer(c, VB10, "2000 Kbps", "720 x 480"); break;
+    case 65: case 66: FillAviPlayer(c, VB1, "1200 Kbps", "640 x 480"); break;
+    case 67: FillBlackBerryMp4(c); break;
+    case 68: FillBlackBerryAvi(c); break;
+    case 69: FillBlackBerry3gp(c); break;
+    default: return false;
+  }
+  return true;
+}
+
+void ApplyProfileToControls(TProfileControls& c) {
+  const TheAVCodec* row = LookupOutputFormat(c.ComboOutputFormat.Text());
+  if (!row) return;
+  c.FOutputFormatName = std::string(row->FormatName);
+  FillProfileControls(row->ProfileId, c);
+}
+
+bool OutputFormatChanged(TProfileControls& c) {
+  if (IsSeparatorText(c.ComboOutputFormat.Text())) {
+    c.ComboOutputFormat.SetItemIndex(c.LastFormatIndex);
+    return false;
+  }
+  ApplyProfileToControls(c);
+  c.LastFormatIndex = c.ComboOutputFormat.ItemIndex();
+  return true;
+}
+
+bool ChooseOutputFormat(TProfileControls& c, std::string_view displayName) {
+  if (!c.ComboOutputFormat.SelectText(displayName)) return false;
+  return OutputFormatChanged(c);
+}
+
+}  // namespace fennick
