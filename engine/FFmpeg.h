@@ -229,6 +229,19 @@ class TCustomFFmpeg {
   void FreeTaskResources();
   void ApplyDefaults();
 
+  // The run's inner stages (transcode_setup.cpp, transcode_loop.cpp,
+  // video_output.cpp); they work on FRun.
+  void SetupTranscode();
+  void TranscodeLoop();
+  void FinishTranscode();
+  int ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket* packet);
+  void OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame& frame);
+  void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket& packet);
+  AVFrame* PrepareOutputPicture(TOutputStream& ost, AVFrame& picture);
+  int EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame);
+  void CloseEncoder(TOutputStream& ost);
+  void CloseDecoder(TInputStream& ist);
+
   // Settings (written by the option handlers) and per-task tables.
   TEngineSettings S;
   std::vector<std::unique_ptr<TInputFileSlot>> FInputFiles;

@@ -49,6 +49,9 @@ struct AvFreeDeleter {
 struct DictionaryDeleter {
   void operator()(AVDictionary* d) const { AVL.av_dict_free(&d); }
 };
+struct BufferPoolDeleter {
+  void operator()(AVBufferPool* p) const { AVL.av_buffer_pool_uninit(&p); }
+};
 struct CodecParametersDeleter {
   void operator()(AVCodecParameters* p) const { AVL.avcodec_parameters_free(&p); }
 };
@@ -67,6 +70,7 @@ template <typename T>
 using AvMemPtr = std::unique_ptr<T, AvFreeDeleter>;
 using DictionaryPtr = std::unique_ptr<AVDictionary, DictionaryDeleter>;
 using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersDeleter>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;
 
 // The libraries' error text for a result code.
 std::string AvErrorText(int code);

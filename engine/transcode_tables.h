@@ -1,9 +1,12 @@
 // Run tables of one transcode: created by Transcode's set-up, freed at its
 // end (FreeTranscodeTables). Only the engine's transcode stages include this.
+// Everything here belongs to the task thread of the running engine; nothing
+// is shared with other threads, so no lock guards these records.
 #pragma once
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/FFmpeg.h"
@@ -24,12 +27,15 @@ struct TInputStream {
   int StreamIndex = 0;
   AVStream* Stream = nullptr;
   AVCodecContext* Decoder = nullptr;  // owned by the input file slot
+  CodecContextPtr* DecoderOwner = nullptr;  // the slot's handle, reset to close
   bool Discard = true;                // not chosen by any output stream yet
   bool DecodingNeeded = false;
+  bool RateEmu = false;
   int64_t StartClock = 0;             // µs, rate emulation
   uint32_t FramesRead = 0;
   int64_t NextPts = AV_NOPTS_VALUE;   // µs
   int64_t Pts = 0;                    // µs
+  int64_t FrameDuration = 40000;      // µs, nominal video frame duration
   bool IsStart = true;
   float Quality = 0;                  // quality of the last decoded picture
   int RequestedChannels = 0;          // decoded audio is delivered at this count
@@ -45,21 +51,53 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
+// A recycling store of pictures of one geometry: every picture handed out
+// is reference-counted, so an encoder that keeps a reference to it keeps
+// its own buffer while the next picture is written into another one.
+struct TPicturePool {
+  BufferPoolPtr Pool;
+  int Width = 0, Height = 0;
+  AVPixelFormat Format = AV_PIX_FMT_NONE;
+  int BufferSize = 0;
+  static constexpr int kAlign = 64;
+
+  bool Init(int width, int height, AVPixelFormat format);
+  // Lays `frame` (unreferenced first) over a buffer of the pool.
+  bool Get(AVFrame* frame);
+};
+
 struct TOutputStream {
   int FileIndex = 0;
   int StreamIndex = 0;
   int SourceIndex = 0;
+  AVMediaType Type = AVMEDIA_TYPE_UNKNOWN;
   AVStream* Stream = nullptr;
   AVCodecContext* Encoder = nullptr;  // owned by the output file slot
+  CodecContextPtr* EncoderOwner = nullptr;  // the slot's handle, reset to close
+  TOutputStreamConfig* Config = nullptr;    // as AddOutputFile built it
+  const AVCodec* Codec = nullptr;     // the encoder chosen by AddOutputFile
+  bool OwnAmrNbEncoder = false;
   bool EncodingNeeded = false;
   int FrameNumber = 0;
   TInputStream* SyncInput = nullptr;
   int64_t SyncCount = 0;
   float Quality = 0;
+  // End of the last packet written, in seconds of the stream's time.
+  double CurrentTime = 0;
 
-  // video
+  // Statistics of the last encoded video packet (quality side data).
+  int LastQuality = 0;  // lambda (FF_QP2LAMBDA x quantiser)
+  int LastPictType = 0;
+  uint64_t LastError[4] = {};
+
+  // video: the decoded geometry the scaler was built for
+  int InWidth = 0, InHeight = 0;
+  AVPixelFormat InFormat = AV_PIX_FMT_NONE;
   bool VideoResample = false;
-  FramePtr TempPicture;
+  TPicturePool TempPool;           // scaled/padded output pictures
+  FramePtr TempPicture;            // the current output picture
+  FramePtr CropView;               // reused view record over the source
+  FramePtr EncodeFrame;            // reused record handed to the encoder
   SwsContextPtr ScaleContext;
   int ResampleHeight = 0;
   bool VideoCrop = false;
@@ -81,19 +119,57 @@ struct TOutputStream {
   FilePtr PassLogFile;
   AvMemPtr<char> StatsIn;          // pass-2 statistics handed to the encoder
   PacketPtr Packet;                // reused for encoded output
+
+  bool IsVideo() const { return Type == AVMEDIA_TYPE_VIDEO; }
+  bool IsAudio() const { return Type == AVMEDIA_TYPE_AUDIO; }
 };
 
-// Everything one run owns; freed as a whole by FreeTranscodeTables.
+// Everything one run owns; freed as a whole by FreeTranscodeTables (the
+// stream records outlive it only while a codec of theirs is still
+// registered as open, until CloseOpenEncoders/CloseOpenDecoders).
 struct TTranscodeRun {
   std::vector<TInputFile> InputFiles;
   std::vector<std::unique_ptr<TInputStream>> InputStreams;
   std::vector<std::unique_ptr<TOutputStream>> OutputStreams;
+  // Output streams by output file and stream index, for WriteFrame.
+  std::vector<std::vector<TOutputStream*>> OutputsByFile;
+  // Output streams fed by each input stream (by input stream table index).
+  std::vector<std::vector<TOutputStream*>> OutputsBySource;
   PacketPtr ReadPacket;   // reused for every packet read
   FramePtr DecodedFrame;  // reused for every decoded frame
+  TPicturePool WorkPool;  // deinterlaced working copies
+  FramePtr WorkFrame;
+  AvMemPtr<uint8_t> SubtitleOutBuffer;
+  FilePtr VStatsFile;
+  THookAction HookAction = THookAction::haContinue;  // decision for the hook modules
+  int HookFrameNumber = 0;
   int64_t VideoBytes = 0, AudioBytes = 0, HeaderBytes = 0;
   int DupFrames = 0, DropFrames = 0;
   int64_t ReportClock = 0;      // µs, when the loop started
   int64_t LastReportTime = 0;   // µs
+  bool Released = false;        // FreeTranscodeTables ran; records kept for closing
 };
+
+// The intra-frame deinterlacer (deinterlace.cpp): every line of the second
+// field is replaced by the vertical (-1, 4, 2, 4, -1)/8 low-pass over its
+// neighbourhood; the first field is kept. Planar 8-bit YUV and grey only;
+// false for any other layout.
+bool DeinterlacePicture(uint8_t* const dst[4], const int dstLinesize[4], const uint8_t* const src[4],
+                        const int srcLinesize[4], AVPixelFormat format, int width, int height);
+
+// Decides crop, pad and scaling of a re-encoded video stream for decoded
+// pictures of the given geometry, creating the picture pool and the scaler
+// as needed. Returns null on success, else the failure message.
+const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& settings, int width, int height,
+                                   AVPixelFormat format);
+
+// printf-style formatting into a string (C-style formatter of the run's
+// messages and report lines).
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Plane pointers of `data` moved to (row, column) of the picture, for a
+// view; false for layouts where a view cannot be formed.
+bool OffsetPicture(uint8_t* out[4], const int linesize[4], uint8_t* const data[4], AVPixelFormat format, int row,
+                   int column);
 
 }  // namespace fennick

@@ -13,15 +13,6 @@
 
 namespace fennick {
 
-// Stand-in used only until the packet-output stage is linked in: packets in
-// the encoder time base are rescaled and written interleaved.
-__attribute__((weak)) void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet,
-                                                     AVCodecContext* encoder) {
-  if (encoder) AVL.av_packet_rescale_ts(packet, encoder->time_base, file->streams[packet->stream_index]->time_base);
-  const int ret = AVL.av_interleaved_write_frame(file, packet);
-  if (ret < 0) throw FFMpegException("av_interleaved_write_frame(): " + AvErrorText(ret));
-}
-
 namespace {
 
 class TAudioTestEngine : public TCustomFFmpeg {

@@ -1,0 +1,61 @@
+// fennick-bench: converts one file with the engine, synchronously.
+// Usage: fennick-bench [-name value]... -i input [-name value]... output
+// Options before "-i" apply to the input, the others to the output, in the
+// engine's own vocabulary (names without the leading "-").
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "component/codec_library.h"
+#include "engine/FFmpeg.h"
+
+int main(int argc, char** argv) {
+  using namespace fennick;
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: %s [-name value]... -i input [-name value]... output\n", argv[0]);
+    return 2;
+  }
+  if (!LoadLibraries("", true)) {
+    std::fprintf(stderr, "%s\n", LibraryLoadError().c_str());
+    return 1;
+  }
+  TCustomFFmpeg engine;
+  engine.Reset();
+  engine.OnLog = [](TCustomFFmpeg&, int level, const std::string& text) {
+    if (level < 1) std::fprintf(stderr, "%s\n", text.c_str());
+  };
+  bool inputAdded = false;
+  try {
+    int i = 1;
+    for (; i < argc - 1; i += 2) {
+      const std::string name = argv[i][0] == '-' ? argv[i] + 1 : argv[i];
+      const std::string value = argv[i + 1];
+      if (name == "i") {
+        if (!engine.AddInputFile(value)) {
+          std::fprintf(stderr, "%s\n", engine.LastErrorText().c_str());
+          return 1;
+        }
+        inputAdded = true;
+      } else {
+        engine.ApplyOption(name, value);
+      }
+    }
+    if (!inputAdded || i != argc - 1) {
+      std::fprintf(stderr, "an input (-i) and one output file are needed\n");
+      return 2;
+    }
+    if (!engine.AddOutputFile(argv[argc - 1])) {
+      std::fprintf(stderr, "%s\n", engine.LastErrorText().c_str());
+      return 1;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  engine.StartRun(false);
+  if (engine.ExceptionRaised()) {
+    std::fprintf(stderr, "%s\n", engine.TerminateMessage().c_str());
+    return 1;
+  }
+  return engine.Finished() ? 0 : 1;
+}

@@ -1,0 +1,319 @@
+// The packet loop of a transcode: which input to read next, the stop
+// conditions, timestamp repair, decoding with send/receive, stream copy,
+// WriteFrame, the end-of-stream flush with trailers and the last report.
+#include <cmath>
+#include <cstdlib>
+
+#include "engine/transcode_tables.h"
+
+namespace fennick {
+
+namespace {
+
+constexpr AVRational kMicroseconds{1, 1000000};
+
+int FrameLimitIndex(AVMediaType type) {
+  switch (type) {
+    case AVMEDIA_TYPE_VIDEO: return 0;
+    case AVMEDIA_TYPE_AUDIO: return 1;
+    case AVMEDIA_TYPE_DATA: return 2;
+    case AVMEDIA_TYPE_SUBTITLE: return 3;
+    default: return -1;
+  }
+}
+
+}  // namespace
+
+void TCustomFFmpeg::TranscodeLoop() {
+  TTranscodeRun& run = *FRun;
+  AVPacket* pkt = run.ReadPacket.get();
+  while (!FStopRequested) {
+    WaitIfPaused();
+    if (FStopRequested) break;
+
+    // 1. The file whose output lags most (or whose input does, with "isync").
+    double iptsMin = 1e100, optsMin = 1e100;
+    int fileIndex = -1;
+    for (auto& ostPtr : run.OutputStreams) {
+      TOutputStream& ost = *ostPtr;
+      const TInputStream& ist = *run.InputStreams[ost.SourceIndex];
+      const double opts =
+          ost.IsVideo() ? static_cast<double>(ost.SyncCount) * av_q2d(ost.Encoder->time_base) : ost.CurrentTime;
+      const double ipts = static_cast<double>(ist.Pts);
+      if (!run.InputFiles[ist.FileIndex].EofReached) {
+        if (ipts < iptsMin) {
+          iptsMin = ipts;
+          if (S.InputSync) fileIndex = ist.FileIndex;
+        }
+        if (opts < optsMin) {
+          optsMin = opts;
+          if (!S.InputSync) fileIndex = ist.FileIndex;
+        }
+      }
+      const int limit = FrameLimitIndex(ost.Type);
+      if (limit >= 0 && ost.FrameNumber >= S.MaxFrames[limit]) {
+        fileIndex = -1;
+        break;
+      }
+    }
+    // 2-4. Nothing left, recording time reached, size limit passed.
+    if (fileIndex < 0) break;
+    if (static_cast<double>(S.RecordingTime) / 1000000.0 <= optsMin) break;
+    if (S.LimitFileSize > 0) {
+      AVIOContext* pb = FOutputFiles[0]->Context->pb;
+      if (pb && AVL.avio_seek(pb, 0, SEEK_CUR) > S.LimitFileSize) break;
+    }
+
+    // 5. One packet.
+    TInputFileSlot& slot = *FInputFiles[fileIndex];
+    if (AVL.av_read_frame(slot.Context.get(), pkt) < 0) {
+      run.InputFiles[fileIndex].EofReached = true;
+      if (S.OptShortest) break;
+      continue;
+    }
+    const TInputFile& file = run.InputFiles[fileIndex];
+    if (S.DoPktDump && pkt->stream_index < file.StreamCount)
+      AVL.av_pkt_dump_log2(nullptr, AV_LOG_INFO, pkt, S.DoHexDump, slot.Context->streams[pkt->stream_index]);
+
+    // 7. Timestamp repair, then decoding and output.
+    bool decodeFailed = false;
+    if (pkt->stream_index < file.StreamCount &&
+        !run.InputStreams[file.FirstStreamIndex + pkt->stream_index]->Discard) {
+      const int istIndex = file.FirstStreamIndex + pkt->stream_index;
+      TInputStream& ist = *run.InputStreams[istIndex];
+      const AVRational tb = ist.Stream->time_base;
+      if (slot.TsOffset != 0) {
+        const int64_t offset = AVL.av_rescale_q(slot.TsOffset, kMicroseconds, tb);
+        if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offset;
+        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offset;
+      }
+      if (pkt->stream_index < kMaxStreams && slot.TsScale[pkt->stream_index] != 0) {
+        const double scale = slot.TsScale[pkt->stream_index];
+        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = std::llround(static_cast<double>(pkt->pts) * scale);
+        if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = std::llround(static_cast<double>(pkt->dts) * scale);
+      }
+      if (pkt->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE) {
+        const int64_t pktDts = AVL.av_rescale_q(pkt->dts, tb, kMicroseconds);
+        const int64_t delta = pktDts - ist.NextPts;
+        if ((static_cast<double>(std::llabs(delta)) > static_cast<double>(S.DtsDeltaThreshold) * 1000000.0 ||
+             pktDts + 1 < ist.Pts) &&
+            !S.CopyTs) {
+          slot.TsOffset -= delta;
+          if (S.Verbose > 2)
+            Log(1, FormatText("timestamp discontinuity %d, new offset= %d", static_cast<int>(delta),
+                              static_cast<int>(slot.TsOffset)));
+          const int64_t shift = AVL.av_rescale_q(delta, kMicroseconds, tb);
+          pkt->dts -= shift;
+          if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= shift;
+        }
+      }
+      if (ProcessInputPacket(ist, istIndex, pkt) < 0) {
+        if (S.Verbose >= 0) Log(1, FormatText("Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex));
+        decodeFailed = true;
+      }
+    }
+    // 8.
+    AVL.av_packet_unref(pkt);
+    if (decodeFailed) continue;
+
+    // 9. Progress, at most once per interval.
+    const int64_t now = AVL.av_gettime_relative();
+    if (now - run.LastReportTime > FProgressInterval) {
+      run.LastReportTime = now;
+      PrintReport(false);
+    }
+  }
+}
+
+void TCustomFFmpeg::FinishTranscode() {
+  TTranscodeRun& run = *FRun;
+  for (size_t i = 0; i < run.InputStreams.size(); ++i)
+    if (run.InputStreams[i]->DecodingNeeded) ProcessInputPacket(*run.InputStreams[i], static_cast<int>(i), nullptr);
+  for (size_t i = 0; i < FOutputFiles.size(); ++i) {
+    const int ret = AVL.av_write_trailer(FOutputFiles[i]->Context.get());
+    if (ret < 0) Log(-1, OpenErrorText(ret, "av_write_trailer()"));
+  }
+  PrintReport(true);
+}
+
+int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket* pkt) {
+  TTranscodeRun& run = *FRun;
+  const AVRational tb = ist.Stream->time_base;
+  if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
+  if (pkt && pkt->dts != AV_NOPTS_VALUE) ist.Pts = ist.NextPts = AVL.av_rescale_q(pkt->dts, tb, kMicroseconds);
+
+  int result = 0;
+  const AVMediaType type = ist.Stream->codecpar->codec_type;
+  if (ist.DecodingNeeded) {
+    AVCodecContext* dec = ist.Decoder;
+    switch (type) {
+      case AVMEDIA_TYPE_AUDIO:
+      case AVMEDIA_TYPE_VIDEO: {
+        int ret = AVL.avcodec_send_packet(dec, pkt);
+        if (ret < 0 && ret != AVERROR_EOF && pkt) result = -1;
+        AVFrame* frame = run.DecodedFrame.get();
+        for (;;) {
+          ret = AVL.avcodec_receive_frame(dec, frame);
+          if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) break;
+          if (ret < 0) {
+            result = -1;
+            break;
+          }
+          OutputDecodedFrame(ist, istIndex, *frame);
+          AVL.av_frame_unref(frame);
+        }
+        break;
+      }
+      case AVMEDIA_TYPE_SUBTITLE: {
+        if (!pkt) break;
+        AVSubtitle subtitle{};
+        int got = 0;
+        if (AVL.avcodec_decode_subtitle2(dec, &subtitle, &got, pkt) < 0) {
+          result = -1;
+          break;
+        }
+        if (!got) break;
+        ist.Pts = ist.NextPts;
+        if (S.StartTime == 0 || ist.Pts >= S.StartTime) {
+          for (TOutputStream* ost : run.OutputsBySource[istIndex])
+            if (ost->EncodingNeeded)
+              OutputSubtitle(FOutputFiles[ost->FileIndex]->Context.get(), *ost, ist, subtitle, pkt->pts);
+        }
+        AVL.avsubtitle_free(&subtitle);
+        break;
+      }
+      default:
+        return -1;
+    }
+  }
+  if (result < 0) return result;
+
+  if (pkt) {
+    if (!ist.DecodingNeeded) {
+      ist.Pts = ist.NextPts;
+      if (pkt->duration > 0) {
+        ist.NextPts += AVL.av_rescale_q(pkt->duration, tb, kMicroseconds);
+      } else if (type == AVMEDIA_TYPE_AUDIO) {
+        const AVCodecParameters* par = ist.Stream->codecpar;
+        if (par->sample_rate > 0) ist.NextPts += AVL.av_rescale(par->frame_size, 1000000, par->sample_rate);
+      } else if (type == AVMEDIA_TYPE_VIDEO) {
+        ist.NextPts += ist.FrameDuration;
+      }
+    }
+    if (S.StartTime == 0 || ist.Pts >= S.StartTime) {
+      for (TOutputStream* ost : run.OutputsBySource[istIndex])
+        if (!ost->EncodingNeeded) CopyPacket(*ost, ist, *pkt);
+    }
+  } else {
+    // End of stream: drain the encoders fed by this input.
+    for (TOutputStream* ost : run.OutputsBySource[istIndex]) {
+      if (!ost->EncodingNeeded) continue;
+      AVFormatContext* file = FOutputFiles[ost->FileIndex]->Context.get();
+      if (ost->IsAudio())
+        FlushAudio(file, *ost);
+      else if (ost->IsVideo())
+        FlushVideo(file, *ost);
+    }
+  }
+  return 0;
+}
+
+void TCustomFFmpeg::OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame& frame) {
+  TTranscodeRun& run = *FRun;
+  ist.Pts = ist.NextPts;
+  const int16_t* samples = nullptr;
+  int bytes = 0;
+  if (ist.Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+    ist.Quality = static_cast<float>(frame.quality);
+    int64_t duration = ist.FrameDuration;
+    if (frame.repeat_pict > 0) duration += duration * frame.repeat_pict / 2;
+    ist.NextPts += duration;
+    PreprocessVideoFrame(ist, frame);
+  } else {
+    const int rate = frame.sample_rate > 0 ? frame.sample_rate : ist.Decoder->sample_rate;
+    if (rate > 0) ist.NextPts += AVL.av_rescale(frame.nb_samples, 1000000, rate);
+    samples = DecodedAudioToS16(ist, frame, bytes);
+  }
+
+  if (ist.RateEmu) {
+    const int64_t elapsed = AVL.av_gettime_relative() - ist.StartClock;
+    const int64_t due = ist.Pts;
+    if (due - elapsed > 50000) AVL.av_usleep(static_cast<unsigned>((due - elapsed)));
+    ++ist.FramesRead;
+  }
+
+  if (S.StartTime != 0 && ist.Pts < S.StartTime) return;
+  for (TOutputStream* ost : run.OutputsBySource[istIndex]) {
+    if (!ost->EncodingNeeded) continue;
+    AVFormatContext* file = FOutputFiles[ost->FileIndex]->Context.get();
+    switch (ost->Type) {
+      case AVMEDIA_TYPE_AUDIO:
+        if (samples && bytes > 0) OutputAudio(file, *ost, ist, samples, bytes);
+        break;
+      case AVMEDIA_TYPE_VIDEO: {
+        int frameSize = 0;
+        OutputVideo(file, *ost, ist, frame, frameSize);
+        if (!S.VStatsFileName.empty() && frameSize) WriteVideoStats(*ost, frameSize);
+        break;
+      }
+      default:
+        throw FFMpegException("invalid codec_type");
+    }
+  }
+}
+
+void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket& packet) {
+  TTranscodeRun& run = *FRun;
+  if (ost.FrameNumber == 0 && !(packet.flags & AV_PKT_FLAG_KEY)) return;
+  if (ost.IsAudio())
+    run.AudioBytes += packet.size;
+  else if (ost.IsVideo()) {
+    run.VideoBytes += packet.size;
+    ++ost.SyncCount;
+  }
+  AVPacket* out = ost.Packet.get();
+  if (AVL.av_packet_ref(out, &packet) < 0) throw FFMpegException("av_mallocz fail");
+  const AVRational itb = ist.Stream->time_base;
+  const AVRational otb = ost.Stream->time_base;
+  out->stream_index = ost.StreamIndex;
+  out->pts = packet.pts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.pts, itb, otb) : AV_NOPTS_VALUE;
+  out->dts = packet.dts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.dts, itb, otb)
+                                          : AVL.av_rescale_q(ist.Pts, kMicroseconds, otb);
+  // Muxers need a presentation time: a packet without one is shown no
+  // earlier than it is decoded.
+  if (out->pts == AV_NOPTS_VALUE) out->pts = out->dts;
+  out->duration = AVL.av_rescale_q(packet.duration, itb, otb);
+  out->pos = -1;
+  try {
+    WriteFrame(FOutputFiles[ost.FileIndex]->Context.get(), out, nullptr);
+  } catch (...) {
+    AVL.av_packet_unref(out);
+    throw;
+  }
+  AVL.av_packet_unref(out);
+  ++ost.FrameNumber;
+}
+
+void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet, AVCodecContext* encoder) {
+  AVStream* st = file->streams[packet->stream_index];
+  if (encoder) AVL.av_packet_rescale_ts(packet, encoder->time_base, st->time_base);
+  if (FRun) {
+    for (size_t i = 0; i < FOutputFiles.size() && i < FRun->OutputsByFile.size(); ++i) {
+      if (FOutputFiles[i]->Context.get() != file) continue;
+      const auto& streams = FRun->OutputsByFile[i];
+      if (packet->stream_index < static_cast<int>(streams.size())) {
+        TOutputStream& ost = *streams[packet->stream_index];
+        const int64_t ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+        if (ts != AV_NOPTS_VALUE) {
+          const double end = static_cast<double>(ts + std::max<int64_t>(0, packet->duration)) * av_q2d(st->time_base);
+          if (end > ost.CurrentTime) ost.CurrentTime = end;
+        }
+      }
+      break;
+    }
+  }
+  const int ret = AVL.av_interleaved_write_frame(file, packet);
+  if (ret < 0) throw FFMpegException(OpenErrorText(ret, "av_interleaved_write_frame()"));
+}
+
+}  // namespace fennick

@@ -1,0 +1,154 @@
+// Conversions of a short generated clip (video with audio) into the common
+// containers, checked by ffprobe: codecs, frame size, frame counts, durations.
+#include <cmath>
+
+#include "tests/transcode_support.h"
+
+namespace fennick::test {
+namespace {
+
+struct TContainerCase {
+  std::string Extension;
+  TOptionList Options;
+  std::string VideoCodec, AudioCodec;  // as ffprobe names them
+  int Width, Height;
+  friend void PrintTo(const TContainerCase& c, std::ostream* os) { *os << c.Extension; }
+};
+
+class TranscodeContainers : public ::testing::TestWithParam<TContainerCase> {
+ protected:
+  static void SetUpTestSuite() {
+    RequireLibraries();
+    Dir = new TempDir;
+    ClipSpec spec;
+    spec.seconds = 2;
+    ASSERT_TRUE(MakeClip(Dir->file("source.mp4"), spec));
+  }
+  static void TearDownTestSuite() {
+    delete Dir;
+    Dir = nullptr;
+  }
+  static TempDir* Dir;
+};
+TempDir* TranscodeContainers::Dir = nullptr;
+
+TEST_P(TranscodeContainers, ConvertsWithExpectedStreams) {
+  const TContainerCase& c = GetParam();
+  const std::string out = Dir->file("out." + c.Extension);
+  TOptionList options = c.Options;
+  const bool audio = AudioStageAvailable();
+  if (!audio) options.emplace_back("an", "1");
+  const TConversion run = Convert(Dir->file("source.mp4"), out, options);
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  EXPECT_TRUE(run.Finished);
+
+  const auto probe = ProbeFile(out);
+  ASSERT_FALSE(probe.empty()) << "ffprobe refused " << out;
+  const int v = FindStream(probe, "video");
+  const int a = FindStream(probe, "audio");
+  ASSERT_GE(v, 0);
+  EXPECT_EQ(StreamValue(probe, v, "codec_name"), c.VideoCodec);
+  if (audio) {
+    ASSERT_GE(a, 0);
+    EXPECT_EQ(StreamValue(probe, a, "codec_name"), c.AudioCodec);
+    const double audioDuration = ProbeNumber(probe, "streams.stream." + std::to_string(a) + ".duration");
+    if (audioDuration > 0) {
+    EXPECT_NEAR(audioDuration, 2.0, 0.1);
+  }
+  }
+  EXPECT_EQ(StreamValue(probe, v, "width"), std::to_string(c.Width));
+  EXPECT_EQ(StreamValue(probe, v, "height"), std::to_string(c.Height));
+  EXPECT_NEAR(CountFrames(out, "video"), 50, 1);
+  const double videoDuration = ProbeNumber(probe, "streams.stream." + std::to_string(v) + ".duration");
+  if (videoDuration > 0) {
+    EXPECT_NEAR(videoDuration, 2.0, 0.041);
+  }
+  const double total = ProbeNumber(probe, "format.duration");
+  EXPECT_GT(total, 1.9);
+  // The last report and its summary reached the log.
+  EXPECT_TRUE(run.Logged("Lsize=")) << "no last report";
+  EXPECT_TRUE(run.Logged("muxing overhead"));
+  EXPECT_TRUE(run.Logged("Stream mapping:"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, TranscodeContainers,
+    ::testing::Values(
+        TContainerCase{"mp4", {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"ab", "96000"}}, "mpeg4", "aac", 320, 240},
+        TContainerCase{"avi", {{"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}}, "mpeg4", "mp3", 320, 240},
+        TContainerCase{"mpg", {{"vcodec", "mpeg1video"}, {"vb", "800000"}, {"acodec", "mp2"}}, "mpeg1video", "mp2", 320,
+                       240},
+        TContainerCase{"flv", {{"vcodec", "flv"}, {"acodec", "libmp3lame"}, {"ar", "22050"}}, "flv1", "mp3", 320, 240},
+        TContainerCase{"3gp",
+                       {{"vcodec", "h263"}, {"s", "176x144"}, {"acodec", "aac"}, {"ar", "22050"}, {"ac", "1"}},
+                       "h263", "aac", 176, 144}),
+    [](const auto& info) { return info.param.Extension; });
+
+// Stream copy of both streams: the packets arrive unchanged.
+TEST(TranscodeCopy, CopiesBothStreamsIntoAnotherContainer) {
+  RequireLibraries();
+  TempDir dir;
+  ClipSpec spec;
+  spec.seconds = 2;
+  ASSERT_TRUE(MakeClip(dir.file("in.mp4"), spec));
+  const TConversion run =
+      Convert(dir.file("in.mp4"), dir.file("copy.mkv"), {{"vcodec", "copy"}, {"acodec", "copy"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  const auto probe = ProbeFile(dir.file("copy.mkv"));
+  EXPECT_EQ(StreamValue(probe, FindStream(probe, "video"), "codec_name"), "mpeg4");
+  EXPECT_EQ(StreamValue(probe, FindStream(probe, "audio"), "codec_name"), "aac");
+  EXPECT_EQ(CountFrames(dir.file("copy.mkv"), "video"), 50);
+  EXPECT_NEAR(ProbeNumber(probe, "format.duration"), 2.0, 0.05);
+}
+
+}  // namespace
+}  // namespace fennick::test
+
+namespace fennick::test {
+namespace {
+
+// Every video encoder the output profiles use, in a container that takes it.
+struct TVideoCase {
+  std::string Name, Extension, Encoder, ProbedCodec;
+  friend void PrintTo(const TVideoCase& c, std::ostream* os) { *os << c.Name; }
+};
+
+class TranscodeVideoCodecs : public ::testing::TestWithParam<TVideoCase> {};
+
+TEST_P(TranscodeVideoCodecs, EncodesEveryPicture) {
+  RequireLibraries();
+  static TempDir dir;
+  static const bool made = [] {
+    ClipSpec spec;
+    spec.seconds = 1;
+    spec.width = 176;
+    spec.height = 144;
+    spec.audio = false;
+    return MakeClip(dir.file("small.mp4"), spec);
+  }();
+  ASSERT_TRUE(made);
+  const TVideoCase& c = GetParam();
+  const std::string out = dir.file(c.Name + "." + c.Extension);
+  const TConversion run = Convert(dir.file("small.mp4"), out, {{"vcodec", c.Encoder}, {"an", "1"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  const auto probe = ProbeFile(out);
+  EXPECT_EQ(StreamValue(probe, 0, "codec_name"), c.ProbedCodec);
+  EXPECT_EQ(StreamValue(probe, 0, "width"), "176");
+  EXPECT_EQ(CountFrames(out, "video"), 25);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encoders, TranscodeVideoCodecs,
+    ::testing::Values(TVideoCase{"libx264", "mp4", "libx264", "h264"}, TVideoCase{"libxvid", "avi", "libxvid", "mpeg4"},
+                      TVideoCase{"mpeg2video", "vob", "mpeg2video", "mpeg2video"},
+                      TVideoCase{"wmv2", "wmv", "wmv2", "wmv2"}, TVideoCase{"msmpeg4", "asf", "msmpeg4", "msmpeg4v3"},
+                      TVideoCase{"rawvideo", "avi", "rawvideo", "rawvideo"}, TVideoCase{"rv10", "rm", "rv10", "rv10"},
+                      TVideoCase{"rv20", "rm", "rv20", "rv20"}, TVideoCase{"flv_swf", "swf", "flv", "flv1"},
+                      TVideoCase{"mpeg4_mov", "mov", "mpeg4", "mpeg4"}, TVideoCase{"h263_3g2", "3g2", "h263", "h263"}),
+    [](const auto& info) { return info.param.Name; });
+
+}  // namespace
+}  // namespace fennick::test

@@ -1,0 +1,181 @@
+// How a run ends: a stop request, the recording time, the size limit, the
+// frame limit; two-pass statistics; the video statistics file; the progress
+// notification's values.
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/transcode_support.h"
+
+namespace fennick::test {
+namespace {
+
+class TranscodeLimits : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    RequireLibraries();
+    Dir = new TempDir;
+    ClipSpec spec;
+    spec.seconds = 6;
+    ASSERT_TRUE(MakeClip(Dir->file("clip.mp4"), spec));
+  }
+  static void TearDownTestSuite() {
+    delete Dir;
+    Dir = nullptr;
+  }
+  static TempDir* Dir;
+};
+TempDir* TranscodeLimits::Dir = nullptr;
+
+TEST_F(TranscodeLimits, StopRequestEndsWithATrailerAndNotFinished) {
+  const std::string out = Dir->file("stopped.mp4");
+  std::atomic<int> reports{0};
+  TCustomFFmpeg engine;
+  engine.Reset();
+  AVL.av_log_set_level(AV_LOG_ERROR);
+  ASSERT_TRUE(engine.AddInputFile(Dir->file("clip.mp4"))) << engine.LastErrorText();
+  engine.ApplyOption("vcodec", "mpeg4");
+  engine.ApplyOption(AudioStageAvailable() ? "acodec" : "an", "aac");
+  ASSERT_TRUE(engine.AddOutputFile(out)) << engine.LastErrorText();
+  engine.SetProgressInterval(1);
+  engine.OnProgress = [&](TCustomFFmpeg& e, int frame, int, int, float, float, int64_t, int) {
+    if (frame >= 20 && ++reports == 1) e.RequestStop();
+  };
+  std::atomic<bool> terminated{false};
+  engine.OnTerminate = [&](TCustomFFmpeg&) { terminated = true; };
+  TFFmpegThread* thread = engine.StartRun(true);
+  ASSERT_NE(thread, nullptr);
+  thread->Resume();
+  for (int i = 0; i < 3000 && !terminated; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(terminated);
+  EXPECT_FALSE(engine.ExceptionRaised()) << engine.TerminateMessage();
+  EXPECT_FALSE(engine.Finished());
+  // The file has its index: it plays, and holds only the beginning.
+  const int frames = CountFrames(out, "video");
+  EXPECT_GE(frames, 20);
+  EXPECT_LT(frames, 150);
+  const auto probe = ProbeFile(out);
+  if (AudioStageAvailable()) {
+    EXPECT_GE(FindStream(probe, "audio"), 0);
+  }
+  EXPECT_LT(ProbeNumber(probe, "format.duration"), 5.9);
+}
+
+TEST_F(TranscodeLimits, RecordingTimeEndsTheOutput) {
+  const std::string out = Dir->file("short.mp4");
+  const TConversion run = Convert(Dir->file("clip.mp4"), out,
+                                  {{"vcodec", "mpeg4"}, {AudioStageAvailable() ? "acodec" : "an", "aac"}, {"t", "2"}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  EXPECT_TRUE(run.Finished);
+  EXPECT_NEAR(CountFrames(out, "video"), 50, 2);
+  EXPECT_NEAR(ProbeNumber(ProbeFile(out), "format.duration"), 2.0, 0.1);
+}
+
+TEST_F(TranscodeLimits, SizeLimitEndsTheOutput) {
+  const std::string full = Dir->file("full.avi");
+  ASSERT_FALSE(Convert(Dir->file("clip.mp4"), full, {{"vcodec", "mpeg4"}, {"an", "1"}}).Exception);
+  const auto fullSize = std::filesystem::file_size(full);
+  const std::string out = Dir->file("limited.avi");
+  const int64_t limit = static_cast<int64_t>(fullSize / 3);
+  const TConversion run =
+      Convert(Dir->file("clip.mp4"), out, {{"vcodec", "mpeg4"}, {"an", "1"}, {"fs", std::to_string(limit)}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  const auto size = static_cast<int64_t>(std::filesystem::file_size(out));
+  EXPECT_GT(size, limit / 2);
+  EXPECT_LT(size, limit + 64 * 1024);  // the muxer's buffer and index
+  EXPECT_GT(CountFrames(out, "video"), 0);
+}
+
+TEST_F(TranscodeLimits, FrameLimitEndsTheOutput) {
+  const std::string out = Dir->file("ten.mp4");
+  const TConversion run = Convert(Dir->file("clip.mp4"), out, {{"vcodec", "mpeg4"}, {"an", "1"}, {"vframes", "10"}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  EXPECT_EQ(CountFrames(out, "video"), 10);
+}
+
+TEST_F(TranscodeLimits, TwoPassWithAPrefix) {
+  const std::string prefix = Dir->file("stats");
+  const TOptionList common{{"vcodec", "mpeg4"}, {"b", "300000"}, {"an", "1"}, {"passlogfile", prefix}};
+  TOptionList pass1 = common, pass2 = common;
+  pass1.emplace_back("pass", "1");
+  pass2.emplace_back("pass", "2");
+  const TConversion first = Convert(Dir->file("clip.mp4"), Dir->file("pass1.avi"), pass1);
+  ASSERT_FALSE(first.Exception) << first.Message;
+  const std::string log = prefix + "-0.log";
+  ASSERT_TRUE(std::filesystem::exists(log));
+  EXPECT_GT(std::filesystem::file_size(log), 1000u);
+  const TConversion second = Convert(Dir->file("clip.mp4"), Dir->file("pass2.avi"), pass2);
+  ASSERT_FALSE(second.Exception) << second.Message;
+  EXPECT_EQ(CountFrames(Dir->file("pass2.avi"), "video"), 150);
+
+  // Pass 2 without statistics fails with the file named.
+  const TConversion missing = Convert(Dir->file("clip.mp4"), Dir->file("pass2b.avi"),
+                                      {{"vcodec", "mpeg4"}, {"an", "1"}, {"passlogfile", Dir->file("none")}, {"pass", "2"}});
+  EXPECT_TRUE(missing.Exception);
+  EXPECT_EQ(missing.Message, "creat open fail: " + Dir->file("none") + "-0.log");
+}
+
+TEST_F(TranscodeLimits, VideoStatisticsFileGetsOneLinePerFrame) {
+  const std::string stats = Dir->file("vstats.log");
+  const TConversion run = Convert(Dir->file("clip.mp4"), Dir->file("vstats.avi"),
+                                  {{"vcodec", "mpeg4"}, {"an", "1"}, {"vframes", "30"}, {"vstats_file", stats}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  std::ifstream in(stats);
+  std::string line;
+  int lines = 0;
+  while (std::getline(in, line)) {
+    ++lines;
+    EXPECT_EQ(line.rfind("frame= ", 0), 0u) << line;
+    EXPECT_NE(line.find(" f_size= "), std::string::npos) << line;
+    EXPECT_NE(line.find(" type= "), std::string::npos) << line;
+  }
+  EXPECT_EQ(lines, 30);
+}
+
+TEST_F(TranscodeLimits, ProgressCarriesItsSevenValues) {
+  struct TValues {
+    int Frame, Fps, Current;
+    float Quality, BitRate;
+    int64_t Size;
+    int Total;
+  };
+  std::vector<TValues> seen;
+  const TConversion run =
+      Convert(Dir->file("clip.mp4"), Dir->file("progress.mp4"), {{"vcodec", "mpeg4"}, {"acodec", "aac"}}, {},
+              [&](TCustomFFmpeg& e) {
+                e.SetProgressInterval(100000);
+                e.OnProgress = [&](TCustomFFmpeg&, int frame, int fps, int current, float q, float rate, int64_t size,
+                                   int total) { seen.push_back({frame, fps, current, q, rate, size, total}); };
+              });
+  ASSERT_FALSE(run.Exception) << run.Message;
+  ASSERT_FALSE(seen.empty());
+  const TValues& last = seen.back();
+  EXPECT_EQ(last.Frame, 150);
+  EXPECT_NEAR(last.Current, 6000, 100);
+  EXPECT_EQ(last.Total, 6000);
+  EXPECT_GT(last.Quality, 0);
+  EXPECT_GT(last.Size, 0);
+  EXPECT_EQ(last.Size, static_cast<int64_t>(std::filesystem::file_size(Dir->file("progress.mp4"))));
+  EXPECT_NEAR(last.BitRate, last.Size * 8.0 / (last.Current / 1000.0) / 1000.0, last.BitRate * 0.05);
+  // With a progress handler the status line is not logged, the summary is.
+  EXPECT_FALSE(run.Logged("Lsize="));
+  EXPECT_TRUE(run.Logged("muxing overhead"));
+
+  // Audio only: no video values.
+  seen.clear();
+  const TConversion audio = Convert(Dir->file("clip.mp4"), Dir->file("progress.m4a"), {{"acodec", "aac"}, {"vn", "1"}},
+                                    {}, [&](TCustomFFmpeg& e) {
+                                      e.OnProgress = [&](TCustomFFmpeg&, int frame, int fps, int current, float q,
+                                                         float rate, int64_t size, int total) {
+                                        seen.push_back({frame, fps, current, q, rate, size, total});
+                                      };
+                                    });
+  ASSERT_FALSE(audio.Exception) << audio.Message;
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back().Frame, -1);
+  EXPECT_EQ(seen.back().Fps, -1);
+  EXPECT_EQ(seen.back().Quality, -1.0f);
+}
+
+}  // namespace
+}  // namespace fennick::test
