@@ -179,7 +179,9 @@ class TCustomFFmpeg {
   // ---- audio output (audio_output.cpp)
   // Converts a decoded audio frame to interleaved signed 16-bit at the input
   // stream's RequestedChannels, applies the volume, and returns the samples
-  // (engine-owned buffer, valid until the next call) and their byte count.
+  // (the frame's own data when it needs no change, else an engine-owned
+  // buffer; valid until the next call or the frame's release) and their
+  // byte count.
   const int16_t* DecodedAudioToS16(TInputStream& ist, const AVFrame& frame, int& bytes);
   void OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const int16_t* samples, int bytes);
   // End of stream: encodes what waits in the FIFO (short last frame when the
