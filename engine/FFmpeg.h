@@ -190,7 +190,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // ---- audio output (audio_output.cpp)
   // Converts a decoded audio frame to interleaved signed 16-bit at the input
   // stream's RequestedChannels, applies the volume, and returns the samples
-  // (engine-owned buffer, valid until the next call) and their byte count.
+  // (the frame's own data when it needs no change, else an engine-owned
+  // buffer; valid until the next call or the frame's release) and their
+  // byte count.
   const int16_t* DecodedAudioToS16(TInputStream& ist, const AVFrame& frame, int& bytes);
   void OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const int16_t* samples, int bytes);
   // End of stream: encodes what waits in the FIFO (short last frame when the
@@ -301,6 +303,17 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // cannot slip in between the claim and the start of the run.
   std::mutex FRunStateLock;
   std::atomic<bool> FStartClaimed{false};
+
+  // Audio work buffers (audio_output.cpp), used by the task thread only:
+  // grown when too small, never shrunk, kept for the engine's life.
+  std::vector<int16_t> AudioDecodeBuffer;  // decoded frame as interleaved s16
+  std::vector<int16_t> AudioWorkBuffer;    // resampler output; one frame from the FIFO
+  std::vector<int16_t> SilenceBuffer;      // block with leading silence
+  // Audio encoding steps shared by OutputAudio and FlushAudio.
+  void EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count);
+  void EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count,
+                        int frameSamples);
+  void ReceiveAudioPackets(AVFormatContext* file, TOutputStream& ost);
 
   friend class TFFmpegThread;
   friend struct TOptionVocabulary;
