@@ -564,7 +564,9 @@ TEST_F(ComponentTasks, LogLinesOfTwoConvertingTasksAreNeverMixed) {
   int marks = 0, libraryLines = 0;
   for (const auto& e : events) {
     if (e.kind != Event::Log) continue;
-    if (e.index >= 0) EXPECT_EQ(e.thread, taskThread[e.index]) << "a task's lines come from its own thread";
+    if (e.index >= 0) {
+      EXPECT_EQ(e.thread, taskThread[e.index]) << "a task's lines come from its own thread";
+    }
     if (e.text.rfind("mark ", 0) == 0) {
       int t1 = -1, k = -1, t2 = -2;
       ASSERT_EQ(std::sscanf(e.text.c_str(), "mark task=%d piece=%d end task=%d", &t1, &k, &t2), 3) << e.text;

@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TContainerCase{"mp4", {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"ab", "96000"}}, "mpeg4", "aac", 320, 240},
         TContainerCase{"avi", {{"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}}, "mpeg4", "mp3", 320, 240},
-        TContainerCase{"mpg", {{"vcodec", "mpeg1video"}, {"vb", "800000"}, {"acodec", "mp2"}}, "mpeg1video", "mp2", 320,
+        TContainerCase{"mpg", {{"vcodec", "mpeg1video"}, {"b", "800000"}, {"acodec", "mp2"}}, "mpeg1video", "mp2", 320,
                        240},
         TContainerCase{"flv", {{"vcodec", "flv"}, {"acodec", "libmp3lame"}, {"ar", "22050"}}, "flv1", "mp3", 320, 240},
         TContainerCase{"3gp",
