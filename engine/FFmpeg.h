@@ -50,6 +50,7 @@ std::mutex& CodecLock();
 
 class TCustomFFmpeg;
 class TFFmpegThread;
+class TDoTerminateThread;
 class TBitmap;
 struct TInputStream;
 struct TOutputStream;
@@ -92,7 +93,10 @@ struct THookTimeRange {
   int64_t Start = 0, End = 0;
 };
 
-class TCustomFFmpeg {
+// Engines that live in a std::shared_ptr are kept alive by their worker
+// thread until its run has returned, so the last reference may be dropped
+// anywhere, even from inside the engine's own terminate notification.
+class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
  public:
   // Notifications. Bound by the owner before the run; called on the thread
   // that runs the engine.
@@ -118,7 +122,8 @@ class TCustomFFmpeg {
   TFFmpegThread* StartRun(bool runInThread, int priority = 0);
   void Run();
   void RequestStop();
-  void StopTask();
+  // True when it started the auxiliary terminate thread.
+  bool StopTask();
   void PauseRun();
   void ResumeRun();
   bool Running() const { return FRunning; }
@@ -138,6 +143,12 @@ class TCustomFFmpeg {
   // Blocks the calling (task) thread while the run is paused. Called at safe
   // points only, never while a lock is held.
   void WaitIfPaused();
+  // False once StartRun or StopTask has taken the engine: it runs only once.
+  bool CanStart() const { return !FStartClaimed; }
+  // Whether the worker and terminate threads (if any) have finished their work.
+  bool ThreadsFinished() const;
+  // Waits for the engine's threads to end (never for the calling thread itself).
+  void WaitForThreads();
 
   // ---- option vocabulary (options.cpp)
   void ApplyOption(const std::string& name, const std::string& value);
@@ -179,7 +190,9 @@ class TCustomFFmpeg {
   // ---- audio output (audio_output.cpp)
   // Converts a decoded audio frame to interleaved signed 16-bit at the input
   // stream's RequestedChannels, applies the volume, and returns the samples
-  // (engine-owned buffer, valid until the next call) and their byte count.
+  // (the frame's own data when it needs no change, else an engine-owned
+  // buffer; valid until the next call or the frame's release) and their
+  // byte count.
   const int16_t* DecodedAudioToS16(TInputStream& ist, const AVFrame& frame, int& bytes);
   void OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const int16_t* samples, int bytes);
   // End of stream: encodes what waits in the FIFO (short last frame when the
@@ -280,35 +293,79 @@ class TCustomFFmpeg {
   std::mutex FPauseMutex;
   std::condition_variable FPauseCond;
 
-  // The worker thread of a threaded run, owned by the engine.
+  // The worker thread of a threaded run and the auxiliary thread that
+  // terminates a never-started engine (StopTask). Created by whichever thread
+  // calls StartRun/StopTask; the owner serialises those calls.
   std::unique_ptr<TFFmpegThread> FThread;
   std::atomic<bool> FThreadRecorded{false};
-  // The auxiliary thread that terminates a never-started engine (StopTask).
-  std::thread FTerminateThread;
-  std::atomic<bool> FTerminateStarted{false};
+  std::unique_ptr<TDoTerminateThread> FTerminateThread;
+  // Taken once by StartRun or StopTask, under FRunStateLock, so that a stop
+  // cannot slip in between the claim and the start of the run.
+  std::mutex FRunStateLock;
+  std::atomic<bool> FStartClaimed{false};
+
+  // Audio work buffers (audio_output.cpp), used by the task thread only:
+  // grown when too small, never shrunk, kept for the engine's life.
+  std::vector<int16_t> AudioDecodeBuffer;  // decoded frame as interleaved s16
+  std::vector<int16_t> AudioWorkBuffer;    // resampler output; one frame from the FIFO
+  std::vector<int16_t> SilenceBuffer;      // block with leading silence
+  // Audio encoding steps shared by OutputAudio and FlushAudio.
+  void EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count);
+  void EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count,
+                        int frameSamples);
+  void ReceiveAudioPackets(AVFormatContext* file, TOutputStream& ost);
 
   friend class TFFmpegThread;
   friend struct TOptionVocabulary;
 };
 
-// The worker thread of one engine; created suspended by StartRun, started by
-// Resume. Its only work is the engine's Run.
-class TFFmpegThread {
+struct TEngineThreadState;
+
+// A thread bound to one engine, created suspended: the OS thread exists and
+// its identifier is known, but it waits until Resume. It frees itself: the
+// object may be destroyed on its own thread (the thread then detaches).
+class TEngineThread {
  public:
-  explicit TFFmpegThread(TCustomFFmpeg& engine, int priority) : FEngine(engine), FPriority(priority) {}
-  ~TFFmpegThread();
+  virtual ~TEngineThread();
+  TEngineThread(const TEngineThread&) = delete;
+  TEngineThread& operator=(const TEngineThread&) = delete;
   void Resume();
-  bool Started() const { return FThread.joinable() || FDone; }
-  uint32_t ThreadId() const { return FThreadId; }
+  uint32_t ThreadId() const;
+  bool Resumed() const;
+  bool Done() const;
+  bool IsCurrent() const { return std::this_thread::get_id() == FId; }
+  // Waits for the thread to end; a never-resumed thread is cancelled first.
+  // Does nothing on the thread itself.
   void Join();
+
+ protected:
+  // `nice` > 0 lowers the thread's scheduling priority (ignored when refused).
+  TEngineThread(TCustomFFmpeg& engine, int nice, void (*work)(TCustomFFmpeg&));
 
  private:
   TCustomFFmpeg& FEngine;
-  int FPriority;
+  std::shared_ptr<TEngineThreadState> FState;
   std::thread FThread;
-  std::atomic<uint32_t> FThreadId{0};
-  std::atomic<bool> FDone{false};
+  std::thread::id FId;
 };
+
+// The worker thread of one engine; created suspended by StartRun, started by
+// Resume. Its only work is the engine's Run.
+class TFFmpegThread : public TEngineThread {
+ public:
+  TFFmpegThread(TCustomFFmpeg& engine, int nice);
+};
+
+// Terminates an engine that was never started (StopTask) at idle priority.
+class TDoTerminateThread : public TEngineThread {
+ public:
+  explicit TDoTerminateThread(TCustomFFmpeg& engine);
+};
+
+// The engine's log levels (-1 quiet/errors, 0 error, 1 information, 2 debug,
+// 3 and above everything) and the codec libraries' AV_LOG_* scale.
+int LibraryLogLevel(int engineLevel);
+int EngineLogLevel(int libraryLevel);
 
 // The engine's verbosity also drives the libraries' log level and the
 // component's log threshold; the component installs this hook.

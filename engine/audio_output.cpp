@@ -1,14 +1,401 @@
-// Placeholder until the audio output stage lands: audio is not converted.
+// Audio output: decoded frames to interleaved s16, volume, drift correction
+// against the input timestamps, rate/channel conversion, cutting into the
+// encoder's frame size, encoding and the end-of-stream flush. Everything here
+// runs on the task's thread and uses the engine's audio work buffers.
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+#include <limits>
+
 #include "engine/transcode_tables.h"
 
 namespace fennick {
 
-const int16_t* TCustomFFmpeg::DecodedAudioToS16(TInputStream&, const AVFrame&, int& bytes) {
-  bytes = 0;
-  return nullptr;
+namespace {
+
+// Drift in samples up to which nothing is corrected.
+constexpr double kMinDriftSamples = 50;
+// Largest block after leading silence was inserted.
+constexpr int kMaxSilenceBlockBytes = 131072;
+
+std::string Format(const char* format, ...) {
+  char text[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
 }
-void TCustomFFmpeg::OutputAudio(AVFormatContext*, TOutputStream&, TInputStream&, const int16_t*, int) {}
-void TCustomFFmpeg::FlushAudio(AVFormatContext*, TOutputStream&) {}
-void TCustomFFmpeg::OpenOwnAudioEncoder(TOutputStream&) { throw FFMpegException("AMR-NB encoder not available"); }
+
+std::string ResampleError(int inChannels, int inRate, int outChannels, int outRate) {
+  return Format("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", inChannels, inRate, outChannels,
+                outRate);
+}
+
+// Truncates toward zero, saturating at the int range.
+int TruncToInt(double value) {
+  if (value >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+  if (value <= std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+  return static_cast<int>(value);
+}
+
+// A layout the resampler accepts for `channels` channels: the given one when
+// it is a native layout of that count, else the default layout.
+AVChannelLayout UsableLayout(const AVChannelLayout* layout, int channels) {
+  AVChannelLayout result{};
+  if (layout && layout->order == AV_CHANNEL_ORDER_NATIVE && layout->nb_channels == channels)
+    AVL.av_channel_layout_from_mask(&result, layout->u.mask);
+  else
+    AVL.av_channel_layout_default(&result, channels);
+  return result;
+}
+
+SwrContext* CreateResampler(AVChannelLayout outLayout, AVSampleFormat outFormat, int outRate,
+                            AVChannelLayout inLayout, AVSampleFormat inFormat, int inRate) {
+  SwrContext* swr = nullptr;
+  if (inRate <= 0 || outRate <= 0) return nullptr;
+  if (AVL.swr_alloc_set_opts2(&swr, &outLayout, outFormat, outRate, &inLayout, inFormat, inRate, 0, nullptr) < 0)
+    return nullptr;
+  if (AVL.swr_init(swr) < 0) {
+    AVL.swr_free(&swr);
+    return nullptr;
+  }
+  return swr;
+}
+
+template <typename T>
+T* Grow(std::vector<T>& buffer, size_t size) {
+  if (buffer.size() < size) buffer.resize(size);
+  return buffer.data();
+}
+
+// Channels of the decoded blocks of an input stream (see DecodedAudioToS16).
+int BlockChannels(const TInputStream& ist) {
+  if (ist.RequestedChannels > 0) return ist.RequestedChannels;
+  return ist.Decoder ? ist.Decoder->ch_layout.nb_channels : 0;
+}
+
+int OutputIndex(const TOutputStream& ost) { return ost.Stream ? ost.Stream->index : ost.StreamIndex; }
+
+}  // namespace
+
+const int16_t* TCustomFFmpeg::DecodedAudioToS16(TInputStream& ist, const AVFrame& frame, int& bytes) {
+  bytes = 0;
+  const int inChannels = frame.ch_layout.nb_channels;
+  const int count = frame.nb_samples;
+  if (inChannels <= 0 || count <= 0 || !frame.extended_data || !frame.extended_data[0]) return nullptr;
+  const int outChannels = ist.RequestedChannels > 0 ? ist.RequestedChannels : inChannels;
+  const bool scale = S.AudioVolume != 256;
+
+  int produced = 0;
+  if (frame.format == AV_SAMPLE_FMT_S16 && outChannels == inChannels) {
+    if (!scale) {
+      bytes = count * inChannels * 2;
+      return reinterpret_cast<const int16_t*>(frame.data[0]);
+    }
+    std::memcpy(Grow(AudioDecodeBuffer, size_t(count) * inChannels), frame.data[0], size_t(count) * inChannels * 2);
+    produced = count;
+  } else {
+    const int rate = frame.sample_rate > 0 ? frame.sample_rate : (ist.Decoder ? ist.Decoder->sample_rate : 0);
+    const uint64_t mask = frame.ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? frame.ch_layout.u.mask : 0;
+    if (!ist.DecodeConvert || ist.DecodeConvertFormat != frame.format || ist.DecodeConvertRate != rate ||
+        ist.DecodeConvertChannels != inChannels || ist.DecodeConvertMask != mask) {
+      ist.DecodeConvert.reset();
+      const AVChannelLayout inLayout = UsableLayout(&frame.ch_layout, inChannels);
+      const AVChannelLayout outLayout =
+          UsableLayout(outChannels == inChannels ? &frame.ch_layout : nullptr, outChannels);
+      ist.DecodeConvert.reset(CreateResampler(outLayout, AV_SAMPLE_FMT_S16, rate, inLayout,
+                                              static_cast<AVSampleFormat>(frame.format), rate));
+      if (!ist.DecodeConvert) throw FFMpegException(ResampleError(inChannels, rate, outChannels, rate));
+      ist.DecodeConvertFormat = frame.format;
+      ist.DecodeConvertRate = rate;
+      ist.DecodeConvertChannels = inChannels;
+      ist.DecodeConvertMask = mask;
+    }
+    const int capacity = AVL.swr_get_out_samples(ist.DecodeConvert.get(), count);
+    if (capacity <= 0) return nullptr;
+    uint8_t* out = reinterpret_cast<uint8_t*>(Grow(AudioDecodeBuffer, size_t(capacity) * outChannels));
+    produced = AVL.swr_convert(ist.DecodeConvert.get(), &out, capacity,
+                               const_cast<const uint8_t**>(frame.extended_data), count);
+    if (produced <= 0) return nullptr;
+  }
+
+  if (scale) {
+    const int volume = S.AudioVolume;
+    int16_t* sample = AudioDecodeBuffer.data();
+    for (int16_t* end = sample + size_t(produced) * outChannels; sample != end; ++sample) {
+      const int value = (*sample * volume + 128) >> 8;
+      *sample = static_cast<int16_t>(std::clamp(value, -32768, 32767));
+    }
+  }
+  bytes = produced * outChannels * 2;
+  return AudioDecodeBuffer.data();
+}
+
+void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const int16_t* samples,
+                                int bytes) {
+  AVCodecContext* enc = ost.Encoder;
+  AVCodecContext* dec = ist.Decoder;
+  if (!enc || !dec || !samples || bytes <= 0) return;
+  const int encChannels = enc->ch_layout.nb_channels, decChannels = BlockChannels(ist);
+  const int encRate = enc->sample_rate, decRate = dec->sample_rate;
+  if (encChannels <= 0 || decChannels <= 0 || encRate <= 0) return;
+  bytes -= bytes % (2 * decChannels);
+  if (bytes <= 0) return;
+
+  if (!ost.AudioFifo)
+    ost.AudioFifo.reset(AVL.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, encChannels, std::max(enc->frame_size, 1024)));
+  if (!ost.AudioFifo) return;
+
+  // Resampling: channel count or rate differ, or soft drift correction needs
+  // the resampler's compensation.
+  if (encChannels != decChannels || encRate != decRate || S.AudioSyncMethod > 1) ost.AudioResample = true;
+  if (ost.AudioResample && !ost.ResampleContext) {
+    const AVChannelLayout outLayout = UsableLayout(&enc->ch_layout, encChannels);
+    const AVChannelLayout inLayout = UsableLayout(nullptr, decChannels);
+    ost.ResampleContext.reset(
+        CreateResampler(outLayout, AV_SAMPLE_FMT_S16, encRate, inLayout, AV_SAMPLE_FMT_S16, decRate));
+    if (!ost.ResampleContext) throw FFMpegException(ResampleError(decChannels, decRate, encChannels, encRate));
+  }
+
+  const TInputStream& syncInput = ost.SyncInput ? *ost.SyncInput : ist;
+  const double ipts = double(syncInput.Pts - S.StartTime) / 1000000.0;
+  // Output samples not yet encoded: the FIFO's and those the resampler holds.
+  int64_t fifoSamples = AVL.av_audio_fifo_size(ost.AudioFifo.get());
+  if (ost.ResampleContext) fifoSamples += std::max<int64_t>(AVL.swr_get_delay(ost.ResampleContext.get(), encRate), 0);
+
+  if (S.AudioSyncMethod != 0) {
+    // Surplus of samples the input timeline asks for.
+    const double delta = double(encRate) * ipts - double(ost.SyncCount) - double(fifoSamples);
+    const double idelta = delta * decRate / encRate;
+    int64_t byteDelta = int64_t(idelta) * 2 * decChannels;
+    if (std::fabs(delta) > kMinDriftSamples) {
+      if (ist.IsStart || std::fabs(delta) > S.AudioDriftThreshold * encRate) {
+        if (byteDelta < 0) {
+          byteDelta = std::max<int64_t>(byteDelta, -bytes);
+          samples += -byteDelta / 2;
+          bytes += int(byteDelta);
+          if (S.Verbose > 2 && OnLog) Log(1, Format("discarding %d audio samples", TruncToInt(-delta)));
+          if (bytes <= 0) return;
+          ist.IsStart = false;
+        } else {
+          if (bytes + byteDelta > kMaxSilenceBlockBytes) {
+            // Whole sample frames only, so the channels stay in place.
+            const int frameBytes = 2 * decChannels;
+            byteDelta = std::max(kMaxSilenceBlockBytes - bytes, 0) / frameBytes * frameBytes;
+          } else {
+            ist.IsStart = false;
+          }
+          uint8_t* block = reinterpret_cast<uint8_t*>(Grow(SilenceBuffer, size_t(bytes + byteDelta) / 2));
+          std::memset(block, 0, size_t(byteDelta));
+          std::memcpy(block + byteDelta, samples, size_t(bytes));
+          samples = SilenceBuffer.data();
+          bytes += int(byteDelta);
+          if (S.Verbose > 2 && OnLog) Log(1, Format("adding %d audio samples of silence", TruncToInt(delta)));
+        }
+      } else if (S.AudioSyncMethod > 1) {
+        const int method = S.AudioSyncMethod;
+        const int comp = std::clamp(TruncToInt(delta), -method, method);
+        if (S.Verbose > 2 && OnLog)
+          Log(1, Format("compensating audio timestamp drift:%.2f compensation:%d in:%d", delta, comp, encRate));
+        AVL.swr_set_compensation(ost.ResampleContext.get(), comp, encRate);
+      }
+    }
+  } else {
+    ost.SyncCount = std::llround(ipts * encRate) - fifoSamples;
+  }
+
+  int count = bytes / (2 * decChannels);
+  if (ost.AudioResample) {
+    const int capacity = AVL.swr_get_out_samples(ost.ResampleContext.get(), count);
+    if (capacity <= 0) return;
+    uint8_t* out = reinterpret_cast<uint8_t*>(Grow(AudioWorkBuffer, size_t(capacity) * encChannels));
+    const uint8_t* in = reinterpret_cast<const uint8_t*>(samples);
+    count = AVL.swr_convert(ost.ResampleContext.get(), &out, capacity, &in, count);
+    if (count <= 0) return;
+    samples = AudioWorkBuffer.data();
+  }
+  EncodeAudioBlock(file, ost, samples, count);
+}
+
+// Fixed frame size: through the FIFO, one encoder frame at a time. Sample
+// based (PCM, variable frame size): the whole block as one frame.
+void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count) {
+  AVCodecContext* enc = ost.Encoder;
+  if (count <= 0) return;
+  const int frameSize = enc->frame_size;
+  if (frameSize <= 1) {
+    EncodeAudioFrame(file, ost, samples, count, count);
+    ost.SyncCount += count;
+    return;
+  }
+  void* in = const_cast<int16_t*>(samples);
+  if (AVL.av_audio_fifo_write(ost.AudioFifo.get(), &in, count) < count) return;
+  void* work = Grow(AudioWorkBuffer, size_t(frameSize) * enc->ch_layout.nb_channels);
+  while (AVL.av_audio_fifo_size(ost.AudioFifo.get()) >= frameSize) {
+    AVL.av_audio_fifo_read(ost.AudioFifo.get(), &work, frameSize);
+    EncodeAudioFrame(file, ost, AudioWorkBuffer.data(), frameSize, frameSize);
+    ost.SyncCount += frameSize;
+  }
+}
+
+// Encodes `count` interleaved s16 samples as one frame of `frameSamples`
+// (the rest silence), stamped with the stream's sample position.
+void TCustomFFmpeg::EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count,
+                                     int frameSamples) {
+  AVCodecContext* enc = ost.Encoder;
+  const int channels = enc->ch_layout.nb_channels;
+  const AVRational sampleBase{1, enc->sample_rate};
+  const AVRational timeBase = enc->time_base.num > 0 && enc->time_base.den > 0 ? enc->time_base : sampleBase;
+  int64_t pts = AVL.av_rescale_q(ost.SyncCount, sampleBase, timeBase);
+  // Timestamps never run backwards, whatever the input's did.
+  if (ost.NextAudioPts != AV_NOPTS_VALUE && pts < ost.NextAudioPts) pts = ost.NextAudioPts;
+  const int64_t duration = AVL.av_rescale_q(frameSamples, sampleBase, timeBase);
+  ost.NextAudioPts = pts + duration;
+  if (!ost.Packet) ost.Packet.reset(AVL.av_packet_alloc());
+  if (!ost.Packet) throw FFMpegException("Audio encoding failed");
+
+  if (ost.AmrNb) {
+    int16_t padded[TAmrNbEncoder::kFrameSize];
+    if (count < TAmrNbEncoder::kFrameSize) {
+      std::memcpy(padded, samples, size_t(count) * 2);
+      std::memset(padded + count, 0, size_t(TAmrNbEncoder::kFrameSize - count) * 2);
+      samples = padded;
+    }
+    uint8_t coded[2 * TAmrNbEncoder::kMaxPacketSize];
+    const int size = ost.AmrNb->Encode(samples, coded, sizeof coded);
+    AVPacket* pkt = ost.Packet.get();
+    if (size <= 0 || AVL.av_new_packet(pkt, size) < 0) throw FFMpegException("Audio encoding failed");
+    std::memcpy(pkt->data, coded, size_t(size));
+    pkt->pts = pkt->dts = pts;
+    pkt->duration = duration;
+    pkt->flags |= AV_PKT_FLAG_KEY;
+    pkt->stream_index = OutputIndex(ost);
+    if (FRun) FRun->AudioBytes += size;
+    WriteFrame(file, pkt, enc);
+    AVL.av_packet_unref(pkt);
+    return;
+  }
+
+  if (!ost.EncoderFrame) {
+    ost.EncoderFrame.reset(AVL.av_frame_alloc());
+    ost.EncoderFrameCapacity = 0;
+    if (!ost.EncoderFrame) throw FFMpegException("Audio encoding failed");
+  }
+  AVFrame* frame = ost.EncoderFrame.get();
+  if (ost.EncoderFrameCapacity < frameSamples) {
+    AVL.av_frame_unref(frame);
+    frame->format = enc->sample_fmt;
+    frame->sample_rate = enc->sample_rate;
+    AVL.av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
+    frame->nb_samples = std::max(frameSamples, enc->frame_size);
+    if (AVL.av_frame_get_buffer(frame, 0) < 0) throw FFMpegException("Audio encoding failed");
+    ost.EncoderFrameCapacity = frame->nb_samples;
+  } else {
+    // The encoder may still hold the previous frame's buffers.
+    frame->nb_samples = ost.EncoderFrameCapacity;
+    if (AVL.av_frame_make_writable(frame) < 0) throw FFMpegException("Audio encoding failed");
+  }
+  frame->nb_samples = frameSamples;
+
+  if (enc->sample_fmt == AV_SAMPLE_FMT_S16) {
+    std::memcpy(frame->data[0], samples, size_t(count) * channels * 2);
+    std::memset(frame->data[0] + size_t(count) * channels * 2, 0, size_t(frameSamples - count) * channels * 2);
+  } else {
+    if (!ost.EncoderConvert) {
+      const AVChannelLayout layout = UsableLayout(&enc->ch_layout, channels);
+      ost.EncoderConvert.reset(
+          CreateResampler(layout, enc->sample_fmt, enc->sample_rate, layout, AV_SAMPLE_FMT_S16, enc->sample_rate));
+      if (!ost.EncoderConvert)
+        throw FFMpegException(ResampleError(channels, enc->sample_rate, channels, enc->sample_rate));
+    }
+    const uint8_t* in = reinterpret_cast<const uint8_t*>(samples);
+    const int converted = AVL.swr_convert(ost.EncoderConvert.get(), frame->extended_data, frameSamples, &in, count);
+    if (converted < 0) throw FFMpegException("Audio encoding failed");
+    if (converted < frameSamples)
+      AVL.av_samples_set_silence(frame->extended_data, converted, frameSamples - converted, channels, enc->sample_fmt);
+  }
+  frame->pts = pts;
+  if (AVL.avcodec_send_frame(enc, frame) < 0) throw FFMpegException("Audio encoding failed");
+  ReceiveAudioPackets(file, ost);
+}
+
+void TCustomFFmpeg::ReceiveAudioPackets(AVFormatContext* file, TOutputStream& ost) {
+  AVCodecContext* enc = ost.Encoder;
+  AVPacket* pkt = ost.Packet.get();
+  for (;;) {
+    const int ret = AVL.avcodec_receive_packet(enc, pkt);
+    if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;
+    if (ret < 0) throw FFMpegException("Audio encoding failed");
+    if (FRun) FRun->AudioBytes += pkt->size;
+    pkt->stream_index = OutputIndex(ost);
+    pkt->flags |= AV_PKT_FLAG_KEY;
+    WriteFrame(file, pkt, enc);
+    AVL.av_packet_unref(pkt);
+  }
+}
+
+void TCustomFFmpeg::FlushAudio(AVFormatContext* file, TOutputStream& ost) {
+  AVCodecContext* enc = ost.Encoder;
+  if (!enc || enc->ch_layout.nb_channels <= 0 || enc->sample_rate <= 0) return;
+  if (!ost.AmrNb && !enc->codec) return;  // never opened
+  const int channels = enc->ch_layout.nb_channels;
+
+  // What the resampler still holds (its filter delay, pending compensation).
+  if (ost.ResampleContext && ost.AudioFifo) {
+    const int capacity = AVL.swr_get_out_samples(ost.ResampleContext.get(), 0);
+    if (capacity > 0) {
+      uint8_t* out = reinterpret_cast<uint8_t*>(Grow(AudioWorkBuffer, size_t(capacity) * channels));
+      const int count = AVL.swr_convert(ost.ResampleContext.get(), &out, capacity, nullptr, 0);
+      if (count > 0) EncodeAudioBlock(file, ost, AudioWorkBuffer.data(), count);
+    }
+  }
+
+  // The FIFO's remainder, less than one frame: a short last frame where the
+  // encoder takes one, otherwise padded with silence to a whole frame so that
+  // no input sample is lost.
+  const int frameSize = enc->frame_size;
+  const int rest = ost.AudioFifo ? AVL.av_audio_fifo_size(ost.AudioFifo.get()) : 0;
+  if (frameSize > 1 && rest > 0) {
+    void* work = Grow(AudioWorkBuffer, size_t(std::max(rest, frameSize)) * channels);
+    AVL.av_audio_fifo_read(ost.AudioFifo.get(), &work, rest);
+    const bool shortFrame = !ost.AmrNb && (enc->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME |
+                                                                       AV_CODEC_CAP_VARIABLE_FRAME_SIZE));
+    const int frameSamples = shortFrame ? rest : frameSize;
+    EncodeAudioFrame(file, ost, AudioWorkBuffer.data(), rest, frameSamples);
+    ost.SyncCount += frameSamples;
+  }
+
+  if (ost.AmrNb) return;
+  const int ret = AVL.avcodec_send_frame(enc, nullptr);
+  if (ret < 0 && ret != AVERROR_EOF) throw FFMpegException("Audio encoding failed");
+  if (!ost.Packet) ost.Packet.reset(AVL.av_packet_alloc());
+  if (!ost.Packet) throw FFMpegException("Audio encoding failed");
+  ReceiveAudioPackets(file, ost);
+}
+
+void TCustomFFmpeg::OpenOwnAudioEncoder(TOutputStream& ost) {
+  AVCodecContext* enc = ost.Encoder;
+  auto encoder = std::make_unique<TAmrNbEncoder>();
+  if (!enc || !encoder->Open(enc->bit_rate))
+    throw FFMpegException(Format(
+        "Error while opening codec for output stream #%d.%d - maybe incorrect parameters such as bit_rate, rate, "
+        "width or height",
+        ost.FileIndex, ost.StreamIndex));
+  enc->codec_type = AVMEDIA_TYPE_AUDIO;
+  enc->codec_id = AV_CODEC_ID_AMR_NB;
+  enc->sample_rate = TAmrNbEncoder::kSampleRate;
+  enc->sample_fmt = AV_SAMPLE_FMT_S16;
+  AVL.av_channel_layout_uninit(&enc->ch_layout);
+  AVL.av_channel_layout_default(&enc->ch_layout, 1);
+  enc->frame_size = TAmrNbEncoder::kFrameSize;
+  enc->time_base = AVRational{1, TAmrNbEncoder::kSampleRate};
+  enc->bit_rate = encoder->BitRate();
+  enc->initial_padding = 0;
+  ost.AmrNb = std::move(encoder);
+  // A FIFO made for the configured channel count is re-made for mono on first use.
+  ost.AudioFifo.reset();
+}
 
 }  // namespace fennick

@@ -29,16 +29,18 @@ TCustomFFmpeg::TCustomFFmpeg() { ApplyDefaults(); }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
   RequestStop();
-  // Wait about a second for a running worker; if it is still busy after that
-  // its resources are not freed under it: the wait goes on until it ends.
-  for (int i = 0; i < 10 && FThreadRecorded; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  if (FThread) FThread->Join();
-  if (FTerminateThread.joinable()) {
-    if (FTerminateThread.get_id() == std::this_thread::get_id())
-      FTerminateThread.detach();
-    else
-      FTerminateThread.join();
+  const bool onOwnThread =
+      (FThread && FThread->IsCurrent()) || (FTerminateThread && FTerminateThread->IsCurrent());
+  if (!onOwnThread) {
+    // Wait about a second for a running worker; if it is still busy after
+    // that, its resources are not freed under it: the wait goes on until it
+    // ends.
+    for (int i = 0; i < 10 && FThread && FThread->Resumed() && !FThread->Done(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    WaitForThreads();
   }
+  // On its own thread the run has already released everything; releasing
+  // again is harmless. Nothing touches the engine after its terminate step.
   FreeTaskResources();
 }
 
@@ -54,6 +56,9 @@ void TCustomFFmpeg::Reset() {
   ApplyDefaults();
   FRunning = FStopRequested = FFinished = FTerminated = false;
   FException = false;
+  FPaused = false;
+  FStartClaimed = false;
+  FTerminateMessage.clear();
   FTotalOutputDuration = -1;
   static const AVMediaType kSlotTypes[5] = {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_DATA,
                                             AVMEDIA_TYPE_SUBTITLE, AVMEDIA_TYPE_ATTACHMENT};
@@ -75,19 +80,45 @@ void TCustomFFmpeg::Reset() {
   }
 }
 
+int LibraryLogLevel(int engineLevel) {
+  if (engineLevel < 0) return AV_LOG_QUIET;
+  switch (engineLevel) {
+    case 0: return AV_LOG_ERROR;
+    case 1: return AV_LOG_INFO;
+    case 2: return AV_LOG_DEBUG;
+    default: return AV_LOG_TRACE;
+  }
+}
+
+int EngineLogLevel(int libraryLevel) {
+  if (libraryLevel < 0) return -1;
+  if (libraryLevel <= AV_LOG_ERROR) return 0;
+  if (libraryLevel <= AV_LOG_INFO) return 1;
+  if (libraryLevel <= AV_LOG_DEBUG) return 2;
+  return 3;
+}
+
 void TCustomFFmpeg::SetVerbosity(int level) {
   S.Verbose = level;
-  if (LibrariesLoaded()) AVL.av_log_set_level(level);
+  if (LibrariesLoaded()) AVL.av_log_set_level(LibraryLogLevel(level));
   if (g_OnLibraryLogLevelChanged) g_OnLibraryLogLevelChanged(level);
 }
 
 TFFmpegThread* TCustomFFmpeg::StartRun(bool runInThread, int priority) {
-  if (FRunning || FTerminated) return nullptr;
   const char* refusal = nullptr;
-  if (FOutputFiles.empty())
-    refusal = "Must supply at least one output file";
-  else if (FInputFiles.empty())
-    refusal = "Must supply at least one input file";
+  {
+    std::lock_guard<std::mutex> lock(FRunStateLock);
+    if (FStartClaimed || FRunning || FTerminated) return nullptr;
+    FStartClaimed = true;
+    if (FOutputFiles.empty())
+      refusal = "Must supply at least one output file";
+    else if (FInputFiles.empty())
+      refusal = "Must supply at least one input file";
+    if (!refusal) {
+      FRunning = true;
+      FStopRequested = FFinished = FTerminated = false;
+    }
+  }
   if (refusal) {
     FreeTaskResources();
     Log(-1, refusal);
@@ -96,8 +127,6 @@ TFFmpegThread* TCustomFFmpeg::StartRun(bool runInThread, int priority) {
     DoTerminate();
     return nullptr;
   }
-  FRunning = true;
-  FStopRequested = FFinished = FTerminated = false;
   if (!runInThread) {
     Run();
     return nullptr;
@@ -120,6 +149,8 @@ void TCustomFFmpeg::Run() {
   CloseOpenDecoders();
   FreeTaskResources();
   DoTerminate();
+  // The terminate notification may have dropped the last reference to this
+  // engine: nothing here touches it any more.
 }
 
 void TCustomFFmpeg::RequestStop() {
@@ -127,20 +158,25 @@ void TCustomFFmpeg::RequestStop() {
   ResumeRun();
 }
 
-void TCustomFFmpeg::StopTask() {
-  if (FRunning) {
-    RequestStop();
-    return;
+bool TCustomFFmpeg::StopTask() {
+  bool neverStarted = false;
+  {
+    std::lock_guard<std::mutex> lock(FRunStateLock);
+    neverStarted = !FStartClaimed.exchange(true);
   }
-  if (FTerminated || FTerminateStarted.exchange(true)) return;
-  FTerminateThread = std::thread([this] {
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
-    DoTerminate();
-  });
+  if (neverStarted) {
+    FTerminateThread = std::make_unique<TDoTerminateThread>(*this);
+    FTerminateThread->Resume();
+    return true;
+  }
+  // Running, about to run, or over: a stop request ends a run at its next
+  // check and is harmless otherwise.
+  RequestStop();
+  return false;
 }
 
 void TCustomFFmpeg::PauseRun() {
-  if (!FRunning) return;
+  if (!FThreadRecorded || !FRunning) return;
   std::lock_guard<std::mutex> lock(FPauseMutex);
   FPaused = true;
 }
@@ -163,7 +199,23 @@ void TCustomFFmpeg::DoTerminate() {
   if (FTerminated.exchange(true)) return;
   FRunning = false;
   FThreadRecorded = false;
-  if (OnTerminate) OnTerminate(*this);
+  ResumeRun();
+  if (OnTerminate) {
+    // A copy: the handler may free this engine (and its bindings) when it is
+    // not kept alive by a shared owner.
+    const TTerminateNotify notify = OnTerminate;
+    notify(*this);
+  }
+}
+
+bool TCustomFFmpeg::ThreadsFinished() const {
+  auto finished = [](const TEngineThread* t) { return !t || !t->Resumed() || t->Done(); };
+  return finished(FThread.get()) && finished(FTerminateThread.get());
+}
+
+void TCustomFFmpeg::WaitForThreads() {
+  if (FThread) FThread->Join();
+  if (FTerminateThread) FTerminateThread->Join();
 }
 
 void TCustomFFmpeg::FreeTaskResources() {
@@ -198,26 +250,89 @@ void TCustomFFmpeg::FreeTaskResources() {
   S.SubtitleLanguage.clear();
 }
 
-TFFmpegThread::~TFFmpegThread() { Join(); }
+// ---- engine threads
 
-void TFFmpegThread::Resume() {
-  if (FThread.joinable() || FDone) return;
-  FThread = std::thread([this] {
-    FThreadId = static_cast<uint32_t>(gettid());
-    if (FPriority > 0) setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), FPriority);
-    FEngine.Run();
-    FDone = true;
+// Shared by a thread object and the thread's body, so the body never touches
+// the object (which may be freed on the thread itself).
+struct TEngineThreadState {
+  std::mutex Lock;
+  std::condition_variable Cond;
+  bool Resumed = false, Cancelled = false;    // guarded by Lock
+  std::shared_ptr<TCustomFFmpeg> KeepAlive;  // guarded by Lock; handed to the body
+  std::atomic<uint32_t> ThreadId{0};
+  std::atomic<bool> Done{false};
+};
+
+TEngineThread::TEngineThread(TCustomFFmpeg& engine, int nice, void (*work)(TCustomFFmpeg&))
+    : FEngine(engine), FState(std::make_shared<TEngineThreadState>()) {
+  TCustomFFmpeg* target = &engine;
+  FThread = std::thread([st = FState, target, nice, work] {
+    const pid_t tid = gettid();
+    if (nice > 0) setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);  // refused: normal priority
+    std::shared_ptr<TCustomFFmpeg> keepAlive;
+    {
+      std::unique_lock<std::mutex> lock(st->Lock);
+      st->ThreadId = static_cast<uint32_t>(tid);
+      st->Cond.notify_all();
+      st->Cond.wait(lock, [&] { return st->Resumed || st->Cancelled; });
+      if (st->Cancelled) {
+        st->Done = true;
+        return;
+      }
+      keepAlive = std::move(st->KeepAlive);
+    }
+    work(*target);
+    st->Done = true;
+    // May free the engine, and this thread's object with it, right here.
+    keepAlive.reset();
   });
-  // The identifier is known to the caller once Resume returns.
-  while (FThreadId == 0 && !FDone) std::this_thread::yield();
+  FId = FThread.get_id();
+  std::unique_lock<std::mutex> lock(FState->Lock);
+  FState->Cond.wait(lock, [this] { return FState->ThreadId != 0; });
 }
 
-void TFFmpegThread::Join() {
+TEngineThread::~TEngineThread() {
   if (!FThread.joinable()) return;
-  if (FThread.get_id() == std::this_thread::get_id())
+  if (IsCurrent()) {
     FThread.detach();
-  else
-    FThread.join();
+    return;
+  }
+  Join();
 }
+
+void TEngineThread::Resume() {
+  {
+    std::lock_guard<std::mutex> lock(FState->Lock);
+    if (FState->Resumed || FState->Cancelled) return;
+    FState->KeepAlive = FEngine.weak_from_this().lock();
+    FState->Resumed = true;
+  }
+  FState->Cond.notify_all();
+}
+
+uint32_t TEngineThread::ThreadId() const { return FState->ThreadId; }
+
+bool TEngineThread::Resumed() const {
+  std::lock_guard<std::mutex> lock(FState->Lock);
+  return FState->Resumed;
+}
+
+bool TEngineThread::Done() const { return FState->Done; }
+
+void TEngineThread::Join() {
+  if (!FThread.joinable() || IsCurrent()) return;
+  {
+    std::lock_guard<std::mutex> lock(FState->Lock);
+    if (!FState->Resumed) FState->Cancelled = true;
+  }
+  FState->Cond.notify_all();
+  FThread.join();
+}
+
+TFFmpegThread::TFFmpegThread(TCustomFFmpeg& engine, int nice)
+    : TEngineThread(engine, nice, [](TCustomFFmpeg& e) { e.Run(); }) {}
+
+TDoTerminateThread::TDoTerminateThread(TCustomFFmpeg& engine)
+    : TEngineThread(engine, 19, [](TCustomFFmpeg& e) { e.DoTerminate(); }) {}
 
 }  // namespace fennick

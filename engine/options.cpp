@@ -549,8 +549,12 @@ bool TCustomFFmpeg::SetGenericOption(const std::string& rawName, const std::stri
   if (name.empty() || value.empty() || !LibrariesLoaded() || !FCodecOptions[0]) return false;
   static const int kSlotFlags[5] = {AV_OPT_FLAG_VIDEO_PARAM, AV_OPT_FLAG_AUDIO_PARAM, 0,
                                     AV_OPT_FLAG_SUBTITLE_PARAM, 0};
+  // The bit-rate options of the codec table now carry the audio flag too, but
+  // "b" and "bt" have always meant the video stream: audio has "ab" and "abt".
+  const bool videoOnly = name == "b" || name == "bt";
   const AVOption* set = nullptr;
   for (int slot = 0; slot < 5; ++slot) {
+    if (videoOnly && slot != 0) continue;
     const AVOption* o = FindOption(FCodecOptions[0].get(), name, kSlotFlags[slot]);
     if (o && FCodecOptions[slot] && AVL.av_opt_set(FCodecOptions[slot].get(), name.c_str(), value.c_str(), 0) >= 0)
       set = o;

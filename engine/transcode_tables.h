@@ -39,6 +39,11 @@ struct TInputStream {
   bool IsStart = true;
   float Quality = 0;                  // quality of the last decoded picture
   int RequestedChannels = 0;          // decoded audio is delivered at this count
+  // decoded audio (any format) -> interleaved s16 at RequestedChannels;
+  // re-created when the decoder's format, rate or layout changes
+  SwrContextPtr DecodeConvert;
+  int DecodeConvertFormat = -1, DecodeConvertRate = 0, DecodeConvertChannels = 0;
+  uint64_t DecodeConvertMask = 0;
 };
 
 struct FileCloser {
@@ -108,6 +113,8 @@ struct TOutputStream {
   SwrContextPtr EncoderConvert;    // s16 -> the encoder's sample format
   FramePtr EncoderFrame;           // reused frame handed to the encoder
   std::unique_ptr<TAmrNbEncoder> AmrNb;  // the engine's own AMR-NB encoder
+  int EncoderFrameCapacity = 0;    // samples EncoderFrame's buffers hold
+  int64_t NextAudioPts = AV_NOPTS_VALUE;  // encoder time base, end of the last frame sent
 
   FilePtr PassLogFile;
   AvMemPtr<char> StatsIn;          // pass-2 statistics handed to the encoder

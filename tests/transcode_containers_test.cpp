@@ -53,13 +53,17 @@ TEST_P(TranscodeContainers, ConvertsWithExpectedStreams) {
     ASSERT_GE(a, 0);
     EXPECT_EQ(StreamValue(probe, a, "codec_name"), c.AudioCodec);
     const double audioDuration = ProbeNumber(probe, "streams.stream." + std::to_string(a) + ".duration");
-    if (audioDuration > 0) EXPECT_NEAR(audioDuration, 2.0, 0.1);
+    if (audioDuration > 0) {
+    EXPECT_NEAR(audioDuration, 2.0, 0.1);
+  }
   }
   EXPECT_EQ(StreamValue(probe, v, "width"), std::to_string(c.Width));
   EXPECT_EQ(StreamValue(probe, v, "height"), std::to_string(c.Height));
   EXPECT_NEAR(CountFrames(out, "video"), 50, 1);
   const double videoDuration = ProbeNumber(probe, "streams.stream." + std::to_string(v) + ".duration");
-  if (videoDuration > 0) EXPECT_NEAR(videoDuration, 2.0, 0.041);
+  if (videoDuration > 0) {
+    EXPECT_NEAR(videoDuration, 2.0, 0.041);
+  }
   const double total = ProbeNumber(probe, "format.duration");
   EXPECT_GT(total, 1.9);
   // The last report and its summary reached the log.

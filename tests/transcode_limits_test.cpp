@@ -55,7 +55,9 @@ TEST_F(TranscodeLimits, StopRequestEndsWithATrailerAndNotFinished) {
   EXPECT_GE(frames, 20);
   EXPECT_LT(frames, 150);
   const auto probe = ProbeFile(out);
-  if (AudioStageAvailable()) EXPECT_GE(FindStream(probe, "audio"), 0);
+  if (AudioStageAvailable()) {
+    EXPECT_GE(FindStream(probe, "audio"), 0);
+  }
   EXPECT_LT(ProbeNumber(probe, "format.duration"), 5.9);
 }
 

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the project with ThreadSanitizer (build-tsan) and AddressSanitizer +
+# UndefinedBehaviorSanitizer (build-asan) and runs the component tests under
+# each. Extra arguments go to every test program (e.g. --gtest_filter=...).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# ThreadSanitizer needs the classic address-space layout on kernels with
+# high mmap randomisation; setarch -R gives it where available.
+norandom=()
+if command -v setarch >/dev/null && setarch "$(uname -m)" -R true 2>/dev/null; then
+  norandom=(setarch "$(uname -m)" -R)
+fi
+
+status=0
+for kind in thread address; do
+  if [[ $kind == thread ]]; then dir=build-tsan; else dir=build-asan; fi
+  echo "== $kind sanitizer ($dir)"
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFENNICK_SANITIZE=$kind >/dev/null
+  cmake --build "$dir" --target $(cd tests && ls component_*_test.cpp | sed 's/\.cpp$//' | tr '\n' ' ') >/dev/null
+  for test in "$dir"/bin/component_*_test; do
+    echo "-- $(basename "$test")"
+    if [[ $kind == thread ]]; then
+      env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" \
+        "${norandom[@]}" "$test" --gtest_brief=1 "$@" || status=1
+    else
+      env ASAN_OPTIONS="detect_leaks=1 ${ASAN_OPTIONS:-}" UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1" \
+        "$test" --gtest_brief=1 "$@" || status=1
+    fi
+  done
+done
+exit $status
