@@ -218,7 +218,7 @@ int ConvertCommand(const TCliArguments& arguments) {
 
   TFFmpegVCL vcl;
   if (!LoadCodecs(vcl)) return ExitFailed;
-  TAVProbe probe;
+  TAVProbe& probe = vcl.Probe();
   std::vector<TFileResult> results;
   bool interrupted = false;
   {

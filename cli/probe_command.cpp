@@ -73,7 +73,7 @@ int ProbeCommand(const TCliArguments& arguments) {
   TFFmpegVCL vcl;
   if (!LoadCodecs(vcl)) return ExitFailed;
   int status = ExitOk;
-  TAVProbe probe;
+  TAVProbe& probe = vcl.Probe();
   for (const std::string& file : arguments.Files) {
     bool loaded = false;
     std::string error;
