@@ -49,9 +49,10 @@ constexpr std::array<TNamePair, 12> CodecAudioEncoders = {{
 }};
 
 // "ogg" is the Ogg Vorbis audio row: without it a source's video would be
-// encoded into the .ogg file with the muxer's default video codec.
-constexpr std::array<std::string_view, 12> AudioOnlyFormats = {"aac", "ac3", "au",  "mp2", "mp3", "wav",
-                                                               "wma", "ra",  "m4a", "asf", "amr", "ogg"};
+// encoded into the .ogg file with the muxer's default video codec. "asf" is
+// not here: the ASF entry is a video format with video settings of its own.
+constexpr std::array<std::string_view, 11> AudioOnlyFormats = {"aac", "ac3", "au", "mp2", "mp3", "wav",
+                                                               "wma", "ra",  "m4a", "amr", "ogg"};
 
 template <size_t N>
 std::string MapName(const std::array<TNamePair, N>& table, std::string_view text) {

@@ -65,7 +65,7 @@ const std::vector<TRecordExpect>& ExpectedRecords() {
     {"Super Video CD (*.mpg)", "mpeg2video", 2040000, "480x480", "30000/1001", "mp2", 224000, 44100, 2, false},
     {"DVD - VOB (*.vob)", "mpeg2video", 6000000, "724x480", "30000/1001", "ac3", 224000, 48000, 2, false},
     {"AAC - Advance Audio Coding (*.aac)", "", 0, "", "", "libfaac", 128000, 48000, 2, true},
-    {"ASF - Advance Streaming Format (*.asf)", "msmpeg4", 1200000, "", "", "libmp3lame", 128000, 48000, 2, true},
+    {"ASF - Advance Streaming Format (*.asf)", "msmpeg4", 1200000, "", "", "libmp3lame", 128000, 48000, 2, false},
     {"AU - SUN Audio (*.au)", "", 0, "", "", "pcm_s16be", 128000, 48000, 2, true},
     {"M4A - Mpeg4 Audio File (*.m4a)", "", 0, "", "", "libfaac", 128000, 48000, 2, true},
     {"MP3 - Mpeg Layer3 Audio (*.mp3)", "", 0, "", "", "libmp3lame", 192000, 48000, 2, true},
@@ -231,8 +231,9 @@ TEST(ProfileTranslation, UserChoices) {
   EXPECT_EQ(TranslateWith("AVI - DivX Video (*.avi)", {{"AspectRatio", "16:9"}}).AspectRatio, "16:9");
   EXPECT_EQ(TranslateWith("AVI - DivX Video (*.avi)", {{"AspectRatio", "4:3"}}).AspectRatio, "4:3");
 
+  // ASF is offered as a video format, so its output keeps the video.
   TOutputOptions asf = TranslateWith("ASF - Advance Streaming Format (*.asf)", {});
-  EXPECT_TRUE(asf.DisableVideo);
+  EXPECT_FALSE(asf.DisableVideo);
   EXPECT_EQ(asf.VideoCodec, "msmpeg4");
   EXPECT_EQ(asf.AudioCodec, "libmp3lame");
 }
@@ -350,9 +351,9 @@ TEST(SettingsParsing, EncoderNames) {
 }
 
 TEST(SettingsParsing, AudioOnlyFormats) {
-  for (const char* name : {"AAC", "AC3", "AU", "MP2", "MP3", "WAV", "WMA", "RA", "M4A", "ASF", "AMR", "OGG", "mp3"})
+  for (const char* name : {"AAC", "AC3", "AU", "MP2", "MP3", "WAV", "WMA", "RA", "M4A", "AMR", "OGG", "mp3"})
     EXPECT_TRUE(IsAudioOnlyFormat(name)) << name;
-  for (const char* name : {"MP4", "AVI", "3GP", "3G2", "MOV", "MPG", "RM", "WMV", "SWF", "FLV", "VOB", ""})
+  for (const char* name : {"MP4", "AVI", "3GP", "3G2", "MOV", "MPG", "RM", "WMV", "SWF", "FLV", "VOB", "ASF", ""})
     EXPECT_FALSE(IsAudioOnlyFormat(name)) << name;
 }
 
