@@ -68,31 +68,6 @@ inline TConversion Convert(const std::string& input, const std::string& output, 
   return result;
 }
 
-// Whether this build converts audio (the audio output stage is present):
-// one tiny conversion, made once per test program.
-inline bool AudioStageAvailable() {
-  static const bool available = [] {
-    TempDir dir;
-    ClipSpec spec;
-    spec.seconds = 0.3;
-    spec.video = false;
-    if (!MakeClip(dir.file("tone.wav"), [&] {
-          spec.audioCodec = "pcm_s16le";
-          return spec;
-        }()))
-      return false;
-    TCustomFFmpeg engine;
-    engine.Reset();
-    AVL.av_log_set_level(AV_LOG_QUIET);
-    if (!engine.AddInputFile(dir.file("tone.wav"))) return false;
-    engine.ApplyOption("acodec", "pcm_s16le");
-    if (!engine.AddOutputFile(dir.file("copy.wav"))) return false;
-    engine.StartRun(false);
-    return !engine.ExceptionRaised() && CountFrames(dir.file("copy.wav"), "audio") > 0;
-  }();
-  return available;
-}
-
 inline double ProbeNumber(const std::map<std::string, std::string>& probe, const std::string& key) {
   const auto it = probe.find(key);
   if (it == probe.end()) return -1;
