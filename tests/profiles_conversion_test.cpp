@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -111,10 +112,21 @@ TEST_P(ProfileConversion, DefaultsConvertAGeneratedClip) {
     } else {
       EXPECT_EQ(w + "x" + h, "320x240");
     }
+    // The one-second source becomes one second of pictures at the output
+    // rate, within the frame-rate sync's window of 1.1 pictures.
+    int num = 0, den = 1;
+    ASSERT_EQ(std::sscanf(test::StreamValue(probe, video, "r_frame_rate").c_str(), "%d/%d", &num, &den), 2);
+    const double fps = static_cast<double>(num) / den;
+    EXPECT_NEAR(test::CountFrames(output, "video"), fps * 1.0, 1.1) << "pictures at " << fps << " fps";
+  }
+  // Audio keeps the source's length, give or take one encoder frame.
+  const std::string audioDuration = test::StreamValue(probe, audio, "duration");
+  if (!audioDuration.empty() && audioDuration != "N/A") {
+    EXPECT_NEAR(std::stod(audioDuration), 1.0, 0.08) << "audio length of " << output;
   }
   const auto duration = probe.find("format.duration");
   if (duration != probe.end() && duration->second != "N/A") {
-    EXPECT_NEAR(std::stod(duration->second), 1.0, 0.25) << "duration of " << output;
+    EXPECT_NEAR(std::stod(duration->second), 1.0, 0.1) << "duration of " << output;
   }
 }
 
