@@ -7,6 +7,8 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libopencore-amrnb-dev ffmpeg
 )
+# The command-line tests check JSON output with python3.
+command -v python3 >/dev/null || packages+=(python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
