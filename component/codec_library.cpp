@@ -129,6 +129,14 @@ void UnloadOne(LibraryState& lib) {
 
 }  // namespace
 
+void AppendToSearchPath(const std::string& folder) {
+  const char* env = std::getenv("PATH");
+  const std::string path = env ? env : "";
+  if (Upper(path).find(Upper(folder)) != std::string::npos) return;
+  const std::string extended = path.empty() ? folder : path + ":" + folder;
+  setenv("PATH", extended.c_str(), 1);
+}
+
 std::string LibraryFileName(TCodecLibrary lib, bool versioned) {
   const auto& state = Libraries()[static_cast<size_t>(lib)];
   std::string name = std::string("lib") + state.stem + ".so";
@@ -146,12 +154,7 @@ bool LoadLibraries(const std::string& folder, bool versioned) {
   if (switch_folder) {
     saved_cwd = std::filesystem::current_path(ec);
     std::filesystem::current_path(folder, ec);
-    const char* env = std::getenv("PATH");
-    const std::string path = env ? env : "";
-    if (Upper(path).find(Upper(folder)) == std::string::npos) {
-      const std::string extended = path.empty() ? folder : path + ":" + folder;
-      setenv("PATH", extended.c_str(), 1);
-    }
+    AppendToSearchPath(folder);
   }
 
   bool ok = true;

@@ -37,6 +37,9 @@ bool LibrariesLoaded();
 bool LibraryBound(TCodecLibrary lib);
 // The overall error text of the last LoadLibraries call ("" after success).
 std::string LibraryLoadError();
+// Appends `folder` to this process's PATH unless PATH already names it (in
+// any letter case). Used for library folders and hook module folders.
+void AppendToSearchPath(const std::string& folder);
 // File name the loader uses for a library with the given naming rule.
 std::string LibraryFileName(TCodecLibrary lib, bool versioned);
 

@@ -65,20 +65,6 @@ class TFolderSwitch {
   bool FSwitched = false;
 };
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-// Appends `folder` to PATH unless PATH already names it (any letter case).
-void AppendToSearchPath(const std::string& folder) {
-  const char* current = std::getenv("PATH");
-  const std::string path = current ? current : "";
-  if (Upper(path).find(Upper(folder)) != std::string::npos) return;
-  const std::string updated = path.empty() ? folder : path + ":" + folder;
-  setenv("PATH", updated.c_str(), 1);
-}
-
 std::string ProgramFolder() {
   std::error_code ec;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
