@@ -20,6 +20,43 @@ int NormOfRate(AVRational rate) {
   return -1;
 }
 
+// The MPEG disc presets; sizes are PAL then NTSC/film.
+struct TMpegPreset {
+  const char* Type;
+  const char* VideoCodec;
+  const char* AudioCodec;
+  const char* Format;
+  const char* SizePal;
+  const char* SizeNtsc;
+  const char* BitRate;
+  const char* MaxRate;
+  const char* MinRate;
+  const char* BufSize;
+  bool ScanOffset;
+  const char* AudioBitRate;
+  int SampleRate;
+  bool AlwaysStereo;  // otherwise only mono becomes stereo
+  const char* PacketSize;
+  const char* MuxRate;  // null: unchanged
+  float MuxPreload;     // 0: unchanged
+  float Aspect;         // when none is set
+};
+
+constexpr TMpegPreset kMpegPresets[] = {
+    {"vcd", "mpeg1video", "mp2", "vcd", "352x288", "352x240", "1150000", "1150000", "1150000", "327680", false,
+     "224000", 44100, true, "2324", "1411200", 0.44f, 4.0f / 3.0f},
+    {"svcd", "mpeg2video", "mp2", "svcd", "480x576", "480x480", "2040000", "2516000", "0", "1835008", true,
+     "224000", 44100, false, "2324", nullptr, 0.0f, 4.0f / 3.0f},
+    {"dvd", "mpeg2video", "ac3", "dvd", "720x576", "720x480", "6000000", "9000000", "0", "1835008", false,
+     "448000", 48000, false, "2048", "10080000", 0.0f, 16.0f / 9.0f},
+};
+
+const TMpegPreset* FindMpegPreset(const std::string& type) {
+  for (const TMpegPreset& p : kMpegPresets)
+    if (type == p.Type) return &p;
+  return nullptr;
+}
+
 }  // namespace
 
 void TCustomFFmpeg::ApplyTarget(const std::string& type, const std::string& norm, const std::string& assumedNorm) {
@@ -60,59 +97,27 @@ void TCustomFFmpeg::ApplyTarget(const std::string& type, const std::string& norm
     if (S.AspectRatio == 0) S.AspectRatio = aspect;
   };
 
-  if (type == "vcd") {
-    S.VideoCodecName = "mpeg1video";
-    S.AudioCodecName = "mp2";
-    setOutputFormat("vcd");
-    setFrameSize(pal ? "352x288" : "352x240");
+  if (const TMpegPreset* preset = FindMpegPreset(type)) {
+    const TMpegPreset& p = *preset;
+    S.VideoCodecName = p.VideoCodec;
+    S.AudioCodecName = p.AudioCodec;
+    setOutputFormat(p.Format);
+    setFrameSize(pal ? p.SizePal : p.SizeNtsc);
     AVL.av_parse_video_rate(&S.FrameRate, kFrameRates[n]);
     generic("gop", pal ? "15" : "18");
-    generic("b", "1150000");
-    generic("maxrate", "1150000");
-    generic("minrate", "1150000");
-    generic("bufsize", "327680");
-    generic("ab", "224000");
-    S.AudioSampleRate = 44100;
-    S.AudioChannels = 2;
-    generic("packetsize", "2324");
-    muxRate("1411200");
-    S.MuxPreload = 0.44f;
-    setAspectIfNone(4.0f / 3.0f);
-  } else if (type == "svcd") {
-    S.VideoCodecName = "mpeg2video";
-    S.AudioCodecName = "mp2";
-    setOutputFormat("svcd");
-    setFrameSize(pal ? "480x576" : "480x480");
-    AVL.av_parse_video_rate(&S.FrameRate, kFrameRates[n]);
-    generic("gop", pal ? "15" : "18");
-    generic("b", "2040000");
-    generic("maxrate", "2516000");
-    generic("minrate", "0");
-    generic("bufsize", "1835008");
+    generic("b", p.BitRate);
+    generic("maxrate", p.MaxRate);
+    generic("minrate", p.MinRate);
+    generic("bufsize", p.BufSize);
     // Formerly the codec flag "+SCAN_OFFSET"; now the MPEG-2 encoder's own option.
-    S.VideoPrivateOptions.emplace_back("scan_offset", "1");
-    generic("ab", "224000");
-    S.AudioSampleRate = 44100;
-    if (S.AudioChannels == 1) S.AudioChannels = 2;
-    generic("packetsize", "2324");
-    setAspectIfNone(4.0f / 3.0f);
-  } else if (type == "dvd") {
-    S.VideoCodecName = "mpeg2video";
-    S.AudioCodecName = "ac3";
-    setOutputFormat("dvd");
-    setFrameSize(pal ? "720x576" : "720x480");
-    AVL.av_parse_video_rate(&S.FrameRate, kFrameRates[n]);
-    generic("gop", pal ? "15" : "18");
-    generic("b", "6000000");
-    generic("maxrate", "9000000");
-    generic("minrate", "0");
-    generic("bufsize", "1835008");
-    generic("ab", "448000");
-    S.AudioSampleRate = 48000;
-    if (S.AudioChannels == 1) S.AudioChannels = 2;
-    generic("packetsize", "2048");
-    muxRate("10080000");
-    setAspectIfNone(16.0f / 9.0f);
+    if (p.ScanOffset) S.VideoPrivateOptions.emplace_back("scan_offset", "1");
+    generic("ab", p.AudioBitRate);
+    S.AudioSampleRate = p.SampleRate;
+    if (p.AlwaysStereo || S.AudioChannels == 1) S.AudioChannels = 2;
+    generic("packetsize", p.PacketSize);
+    if (p.MuxRate) muxRate(p.MuxRate);
+    if (p.MuxPreload > 0) S.MuxPreload = p.MuxPreload;
+    setAspectIfNone(p.Aspect);
   } else if (type == "dv" || type == "dv50") {
     setOutputFormat("dv");
     setFrameSize(pal ? "720x576" : "720x480");
