@@ -4,6 +4,8 @@
 // it blocks with chosen input timestamps.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -529,7 +531,7 @@ class AudioConversion : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     test::RequireLibraries();
-    Dir = new test::TempDir;
+    Dir = std::make_unique<test::TempDir>();
     // Video from 0 to 2 s, a tone from 0.5 to 2 s.
     ASSERT_TRUE(test::MakeMedia(Dir->file("late.mkv"),
                                 "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -itsoffset 0.5 -f lavfi -i "
@@ -543,8 +545,7 @@ class AudioConversion : public ::testing::Test {
     }()));
   }
   static void TearDownTestSuite() {
-    delete Dir;
-    Dir = nullptr;
+    Dir.reset();
   }
   static double MaxVolume(const std::string& path, double from, double to) {
     const auto r = test::RunCommand("ffmpeg -v info -nostdin -i " + test::ShellQuote(path) +
@@ -553,9 +554,9 @@ class AudioConversion : public ::testing::Test {
     const auto at = r.output.find("max_volume: ");
     return at == std::string::npos ? 0 : std::stod(r.output.substr(at + 12));
   }
-  static test::TempDir* Dir;
+  static std::unique_ptr<test::TempDir> Dir;
 };
-test::TempDir* AudioConversion::Dir = nullptr;
+std::unique_ptr<test::TempDir> AudioConversion::Dir;
 
 TEST_F(AudioConversion, LateAudioKeepsItsOffsetByDefault) {
   const std::string out = Dir->file("late-default.mp4");

@@ -3,6 +3,8 @@
 // engine mode, and every offered format converting a generated sample.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -51,15 +53,14 @@ bool HasStream(const std::string& path, const std::string& kind) {
 class CliTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    FSampleDir = new test::TempDir;
+    FSampleDir = std::make_unique<test::TempDir>();
     test::ClipSpec spec;
     spec.width = 160;
     spec.height = 120;
     ASSERT_TRUE(test::MakeClip(Sample(), spec));
   }
   static void TearDownTestSuite() {
-    delete FSampleDir;
-    FSampleDir = nullptr;
+    FSampleDir.reset();
   }
   static std::string Sample() { return FSampleDir->file("sample.mp4"); }
   // A copy of the sample under another name.
@@ -69,9 +70,9 @@ class CliTest : public ::testing::Test {
   }
 
   test::TempDir FDir;
-  static test::TempDir* FSampleDir;
+  static std::unique_ptr<test::TempDir> FSampleDir;
 };
-test::TempDir* CliTest::FSampleDir = nullptr;
+std::unique_ptr<test::TempDir> CliTest::FSampleDir;
 
 TEST_F(CliTest, ListFormatsPrintsTheOfferedNamesInListOrder) {
   const auto r = ConvertStdout("--list-formats");

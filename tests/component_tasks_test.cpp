@@ -2,6 +2,8 @@
 // stop, removal and renumbering, log routing per task, progress spacing,
 // pause and resume, tasks on the main thread, destruction while running.
 #include <gtest/gtest.h>
+
+#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -119,7 +121,7 @@ class ComponentTasks : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     test::RequireLibraries();
-    sources = new test::TempDir;
+    sources = std::make_unique<test::TempDir>();
     for (int ms : {600, 800, 1000, 1600}) {
       test::ClipSpec spec;
       spec.seconds = ms / 1000.0;
@@ -131,8 +133,7 @@ class ComponentTasks : public ::testing::Test {
     }
   }
   static void TearDownTestSuite() {
-    delete sources;
-    sources = nullptr;
+    sources.reset();
   }
 
   void SetUp() override {
@@ -165,7 +166,7 @@ class ComponentTasks : public ::testing::Test {
     return !probe.empty() && test::FindStream(probe, "video") >= 0 && test::CountFrames(path, "video") > 0;
   }
 
-  static test::TempDir* sources;
+  static std::unique_ptr<test::TempDir> sources;
   static std::map<int, std::string> clips;
   test::TempDir outputs;
   std::vector<std::string> files;
@@ -173,7 +174,7 @@ class ComponentTasks : public ::testing::Test {
   TFFmpegVCL component;
 };
 
-test::TempDir* ComponentTasks::sources = nullptr;
+std::unique_ptr<test::TempDir> ComponentTasks::sources;
 std::map<int, std::string> ComponentTasks::clips;
 
 // ---- failures reported through LastError

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
@@ -149,7 +151,7 @@ class ProbeVideo : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     test::RequireLibraries();
-    dir = new test::TempDir;
+    dir = std::make_unique<test::TempDir>();
     file = dir->file("clip.mp4");
     ok = test::MakeMedia(file,
                          "-f lavfi -i testsrc=size=720x576:rate=25:duration=0.4 "
@@ -161,14 +163,13 @@ class ProbeVideo : public ::testing::Test {
                          "-metadata creation_time=2009-02-13T23:31:30Z -metadata:s:v:0 language=eng");
   }
   static void TearDownTestSuite() {
-    delete dir;
-    dir = nullptr;
+    dir.reset();
   }
   void SetUp() override {
     ASSERT_TRUE(ok);
     ASSERT_TRUE(probe.LoadFile(file)) << probe.LastError();
   }
-  static inline test::TempDir* dir = nullptr;
+  static inline std::unique_ptr<test::TempDir> dir;
   static inline std::string file;
   static inline bool ok = false;
   TAVProbe probe;

@@ -4,6 +4,8 @@
 // stream unless the format is audio-only and an audio stream always.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <algorithm>
 #include <cstdio>
 #include <condition_variable>
@@ -24,7 +26,7 @@ class ProfileConversion : public ::testing::TestWithParam<std::string> {
  protected:
   static void SetUpTestSuite() {
     test::RequireLibraries();
-    Folder = new test::TempDir;
+    Folder = std::make_unique<test::TempDir>();
     test::ClipSpec clip;
     clip.seconds = 1.0;
     clip.width = 320;
@@ -33,13 +35,12 @@ class ProfileConversion : public ::testing::TestWithParam<std::string> {
     ASSERT_TRUE(test::MakeClip(Source, clip));
   }
   static void TearDownTestSuite() {
-    delete Folder;
-    Folder = nullptr;
+    Folder.reset();
   }
-  static test::TempDir* Folder;
+  static std::unique_ptr<test::TempDir> Folder;
   static std::string Source;
 };
-test::TempDir* ProfileConversion::Folder = nullptr;
+std::unique_ptr<test::TempDir> ProfileConversion::Folder;
 std::string ProfileConversion::Source;
 
 // Runs one task to its end and reports its terminate values.

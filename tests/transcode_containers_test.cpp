@@ -19,18 +19,17 @@ class TranscodeContainers : public ::testing::TestWithParam<TContainerCase> {
  protected:
   static void SetUpTestSuite() {
     RequireLibraries();
-    Dir = new TempDir;
+    Dir = std::make_unique<TempDir>();
     ClipSpec spec;
     spec.seconds = 2;
     ASSERT_TRUE(MakeClip(Dir->file("source.mp4"), spec));
   }
   static void TearDownTestSuite() {
-    delete Dir;
-    Dir = nullptr;
+    Dir.reset();
   }
-  static TempDir* Dir;
+  static std::unique_ptr<TempDir> Dir;
 };
-TempDir* TranscodeContainers::Dir = nullptr;
+std::unique_ptr<TempDir> TranscodeContainers::Dir;
 
 TEST_P(TranscodeContainers, ConvertsWithExpectedStreams) {
   const TContainerCase& c = GetParam();

@@ -13,7 +13,7 @@ class TranscodeErrors : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     RequireLibraries();
-    Dir = new TempDir;
+    Dir = std::make_unique<TempDir>();
     ClipSpec spec;
     spec.seconds = 2;
     ASSERT_TRUE(MakeClip(Dir->file("clip.mp4"), spec));
@@ -23,16 +23,15 @@ class TranscodeErrors : public ::testing::Test {
     ASSERT_TRUE(MakeClip(Dir->file("clip.mpg"), spec));
   }
   static void TearDownTestSuite() {
-    delete Dir;
-    Dir = nullptr;
+    Dir.reset();
   }
   static void WriteGarbage(std::ofstream& out, size_t bytes) {
     std::mt19937 random(7);
     for (size_t i = 0; i < bytes; ++i) out.put(static_cast<char>(random() & 0xFF));
   }
-  static TempDir* Dir;
+  static std::unique_ptr<TempDir> Dir;
 };
-TempDir* TranscodeErrors::Dir = nullptr;
+std::unique_ptr<TempDir> TranscodeErrors::Dir;
 
 TEST_F(TranscodeErrors, SetUpRefusalsCarryTheirMessages) {
   struct TCase {

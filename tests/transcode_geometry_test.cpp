@@ -11,14 +11,13 @@ class TranscodeGeometry : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     RequireLibraries();
-    Dir = new TempDir;
+    Dir = std::make_unique<TempDir>();
     ASSERT_TRUE(MakeMedia(Dir->file("ramp.mkv"),
                           "-f lavfi -i nullsrc=size=320x240:rate=25:duration=0.2 -vf geq=lum='Y':cb=128:cr=128 "
                           "-c:v ffv1 -pix_fmt yuv420p"));
   }
   static void TearDownTestSuite() {
-    delete Dir;
-    Dir = nullptr;
+    Dir.reset();
   }
   struct TPadColor {
     int Y = -1, Cb = -1, Cr = -1;
@@ -29,9 +28,9 @@ class TranscodeGeometry : public ::testing::Test {
       color = {e.Settings().PadColorY, e.Settings().PadColorCb, e.Settings().PadColorCr};
     });
   }
-  static TempDir* Dir;
+  static std::unique_ptr<TempDir> Dir;
 };
-TempDir* TranscodeGeometry::Dir = nullptr;
+std::unique_ptr<TempDir> TranscodeGeometry::Dir;
 
 TEST_F(TranscodeGeometry, CropAndPadWithoutScalingKeepPixelsExact) {
   const std::string out = Dir->file("croppad.avi");

@@ -14,18 +14,17 @@ class TranscodeLimits : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     RequireLibraries();
-    Dir = new TempDir;
+    Dir = std::make_unique<TempDir>();
     ClipSpec spec;
     spec.seconds = 6;
     ASSERT_TRUE(MakeClip(Dir->file("clip.mp4"), spec));
   }
   static void TearDownTestSuite() {
-    delete Dir;
-    Dir = nullptr;
+    Dir.reset();
   }
-  static TempDir* Dir;
+  static std::unique_ptr<TempDir> Dir;
 };
-TempDir* TranscodeLimits::Dir = nullptr;
+std::unique_ptr<TempDir> TranscodeLimits::Dir;
 
 TEST_F(TranscodeLimits, StopRequestEndsWithATrailerAndNotFinished) {
   const std::string out = Dir->file("stopped.mp4");

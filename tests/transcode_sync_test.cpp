@@ -11,7 +11,7 @@ class TranscodeSync : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     RequireLibraries();
-    Dir = new TempDir;
+    Dir = std::make_unique<TempDir>();
     ClipSpec spec;
     spec.seconds = 2;
     spec.audio = false;
@@ -25,8 +25,7 @@ class TranscodeSync : public ::testing::Test {
                           "-vf setpts='PTS+if(gte(N\\,25)\\,2/TB\\,0)' -fps_mode passthrough -c:v mpeg4"));
   }
   static void TearDownTestSuite() {
-    delete Dir;
-    Dir = nullptr;
+    Dir.reset();
   }
   // Dup and drop counts of the last report (verbosity 2 shows them).
   static std::pair<int, int> DupDrop(const TConversion& run) {
@@ -37,9 +36,9 @@ class TranscodeSync : public ::testing::Test {
     }
     return {-1, -1};
   }
-  static TempDir* Dir;
+  static std::unique_ptr<TempDir> Dir;
 };
-TempDir* TranscodeSync::Dir = nullptr;
+std::unique_ptr<TempDir> TranscodeSync::Dir;
 
 TEST_F(TranscodeSync, HalfRateInputDuplicatesEveryPicture) {
   const std::string out = Dir->file("dup.avi");
