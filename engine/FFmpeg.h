@@ -48,6 +48,11 @@ enum class THookAction { haContinue, haIgnore, haStop };
 // input's stream information: the libraries do not allow those concurrently.
 std::mutex& CodecLock();
 
+// A picture attached to the file (cover art of a song), which the demuxer
+// shows as a one-picture video stream. It is not video: neither counted nor
+// chosen as a source nor taken into the settings.
+bool IsAttachedPicture(const AVStream* stream);
+
 class TCustomFFmpeg;
 class TFFmpegThread;
 class TDoTerminateThread;

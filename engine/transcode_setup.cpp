@@ -29,6 +29,10 @@ namespace {
 
 AVMediaType StreamType(const AVStream* st) { return st->codecpar->codec_type; }
 
+// Whether an input stream may feed an output stream of `type` when no map
+// says which: of that type, and not a picture attached to the file.
+bool Matches(const AVStream* st, AVMediaType type) { return StreamType(st) == type && !IsAttachedPicture(st); }
+
 // Index into the input stream table of the first unused stream of `type`
 // that belongs to a program `programId`, or -1.
 int FindProgramStream(const std::vector<std::unique_ptr<TInputFileSlot>>& inputs, const TTranscodeRun& run,
@@ -42,7 +46,7 @@ int FindProgramStream(const std::vector<std::unique_ptr<TInputFileSlot>>& inputs
         const int sidx = run.InputFiles[i].FirstStreamIndex + static_cast<int>(program->stream_index[j]);
         if (sidx >= static_cast<int>(run.InputStreams.size())) continue;
         const TInputStream& ist = *run.InputStreams[sidx];
-        if (ist.Discard && StreamType(ist.Stream) == type) return sidx;
+        if (ist.Discard && Matches(ist.Stream, type)) return sidx;
       }
     }
   }
@@ -238,13 +242,13 @@ void TCustomFFmpeg::SetupTranscode() {
           source = FindProgramStream(FInputFiles, run, S.OptProgramId, ost->Type);
         } else {
           for (size_t j = 0; j < run.InputStreams.size(); ++j)
-            if (run.InputStreams[j]->Discard && StreamType(run.InputStreams[j]->Stream) == ost->Type) {
+            if (run.InputStreams[j]->Discard && Matches(run.InputStreams[j]->Stream, ost->Type)) {
               source = static_cast<int>(j);
               break;
             }
           if (source < 0)
             for (size_t j = 0; j < run.InputStreams.size(); ++j)
-              if (StreamType(run.InputStreams[j]->Stream) == ost->Type) source = static_cast<int>(j);
+              if (Matches(run.InputStreams[j]->Stream, ost->Type)) source = static_cast<int>(j);
         }
         if (source < 0) {
           AVL.av_dump_format(oc, i, oc->url, 1);
