@@ -1,6 +1,7 @@
 // Transcode set-up: run tables, source choice, stream parameters, two-pass
 // statistics files, codec opening, meta data, headers; the clean-up after the
 // packet loop and the codec registries that every exit closes.
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -354,6 +355,8 @@ void TCustomFFmpeg::SetupTranscode() {
           break;
         }
         case AVMEDIA_TYPE_SUBTITLE:
+          // Decoded subtitles carry their times in microseconds.
+          enc->time_base = AVRational{1, AV_TIME_BASE};
           ist.DecodingNeeded = true;
           ost.EncodingNeeded = true;
           break;
@@ -411,11 +414,44 @@ void TCustomFFmpeg::SetupTranscode() {
     }
   }
 
+  const auto openDecoder = [&](TInputStream& ist) {
+    if (std::find(OpenDecoders.begin(), OpenDecoders.end(), &ist) != OpenDecoders.end()) return;
+    AVCodecContext* dec = ist.Decoder;
+    const AVCodec* codec = FInputFiles[ist.FileIndex]->DecoderCodecs[ist.StreamIndex];
+    if (!codec) codec = AVL.avcodec_find_decoder(dec->codec_id);
+    if (!codec)
+      fail(FormatText("Unsupported codec (id=%d) for input stream #%d.%d", static_cast<int>(dec->codec_id),
+                      ist.FileIndex, ist.StreamIndex));
+    dec->pkt_timebase = ist.Stream->time_base;
+    dec->thread_count = S.ThreadCount;
+    int ret;
+    {
+      std::lock_guard<std::mutex> lock(CodecLock());
+      ret = AVL.avcodec_open2(dec, codec, nullptr);
+    }
+    if (ret < 0) fail(FormatText("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.StreamIndex));
+    OpenDecoders.push_front(&ist);
+  };
+
   // 10: encoders.
   for (auto& ostPtr : run.OutputStreams) {
     TOutputStream& ost = *ostPtr;
     if (!ost.EncodingNeeded) continue;
     AVCodecContext* enc = ost.Encoder;
+    if (ost.Type == AVMEDIA_TYPE_SUBTITLE) {
+      // Text subtitle encoders start from the style header that the source's
+      // decoder makes when it opens (the ASS header of the cues), so that
+      // decoder is opened first.
+      TInputStream& ist = *run.InputStreams[ost.SourceIndex];
+      openDecoder(ist);
+      if (ist.Decoder->subtitle_header && ist.Decoder->subtitle_header_size > 0 && !enc->subtitle_header) {
+        const int size = ist.Decoder->subtitle_header_size;
+        enc->subtitle_header = static_cast<uint8_t*>(AVL.av_mallocz(static_cast<size_t>(size) + 1));
+        if (!enc->subtitle_header) fail("av_mallocz fail");
+        std::memcpy(enc->subtitle_header, ist.Decoder->subtitle_header, static_cast<size_t>(size));
+        enc->subtitle_header_size = size;
+      }
+    }
     if (ost.OwnAmrNbEncoder) {
       {
         std::lock_guard<std::mutex> lock(CodecLock());
@@ -450,26 +486,9 @@ void TCustomFFmpeg::SetupTranscode() {
     }
   }
 
-  // 11: decoders.
-  for (auto& istPtr : run.InputStreams) {
-    TInputStream& ist = *istPtr;
-    if (!ist.DecodingNeeded) continue;
-    AVCodecContext* dec = ist.Decoder;
-    const AVCodec* codec = FInputFiles[ist.FileIndex]->DecoderCodecs[ist.StreamIndex];
-    if (!codec) codec = AVL.avcodec_find_decoder(dec->codec_id);
-    if (!codec)
-      fail(FormatText("Unsupported codec (id=%d) for input stream #%d.%d", static_cast<int>(dec->codec_id),
-                      ist.FileIndex, ist.StreamIndex));
-    dec->pkt_timebase = ist.Stream->time_base;
-    dec->thread_count = S.ThreadCount;
-    int ret;
-    {
-      std::lock_guard<std::mutex> lock(CodecLock());
-      ret = AVL.avcodec_open2(dec, codec, nullptr);
-    }
-    if (ret < 0) fail(FormatText("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.StreamIndex));
-    OpenDecoders.push_front(&ist);
-  }
+  // 11: decoders (those of subtitle sources are open already).
+  for (auto& istPtr : run.InputStreams)
+    if (istPtr->DecodingNeeded) openDecoder(*istPtr);
 
   // 12: input clocks.
   for (auto& ist : run.InputStreams) {

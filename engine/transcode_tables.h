@@ -84,6 +84,9 @@ struct TOutputStream {
   float Quality = 0;
   // End of the last packet written, in seconds of the stream's time.
   double CurrentTime = 0;
+  // The stream has reached the recording time ("t"): nothing more is
+  // written to it and the packet loop no longer waits for it.
+  bool RecordingEnded = false;
 
   // Statistics of the last encoded video packet (quality side data).
   int LastQuality = 0;  // lambda (FF_QP2LAMBDA x quantiser)

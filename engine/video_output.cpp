@@ -387,6 +387,19 @@ void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, TI
     Log(0, "Subtitle packets must have a pts");
     return;
   }
+  constexpr AVRational kMilliseconds{1, 1000}, kMicroseconds{1, 1000000};
+  // The cue on the output's time line: it starts at `start` (µs) and shows
+  // for `shown` ms; the encoder gets it in that form (display times counted
+  // from the cue's own start), the packet carries start and duration.
+  const int64_t start = AVL.av_rescale_q(pts, ist.Stream->time_base, kMicroseconds) +
+                        AVL.av_rescale_q(subtitle.start_display_time, kMilliseconds, kMicroseconds) - S.StartTime;
+  if (start >= S.RecordingTime) {
+    ost.RecordingEnded = true;
+    return;
+  }
+  const uint32_t shown = subtitle.end_display_time > subtitle.start_display_time
+                             ? subtitle.end_display_time - subtitle.start_display_time
+                             : 0;
   constexpr int kSubtitleBufferSize = 65536;
   if (!run.SubtitleOutBuffer) {
     run.SubtitleOutBuffer.reset(static_cast<uint8_t*>(AVL.av_malloc(kSubtitleBufferSize)));
@@ -395,39 +408,47 @@ void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, TI
   AVCodecContext* enc = ost.Encoder;
   const bool dvb = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
   const int count = dvb ? 2 : 1;
-  const unsigned rects = subtitle.num_rects;
+  // The record is the caller's and may feed further outputs: restored below.
+  const AVSubtitle original = subtitle;
+  const auto restore = [&] {
+    subtitle.num_rects = original.num_rects;
+    subtitle.pts = original.pts;
+    subtitle.start_display_time = original.start_display_time;
+    subtitle.end_display_time = original.end_display_time;
+  };
+  subtitle.pts = start;
+  subtitle.start_display_time = 0;
+  subtitle.end_display_time = shown;
+  const AVRational tb = ost.Stream->time_base;
   for (int i = 0; i < count; ++i) {
     if (i == 1) subtitle.num_rects = 0;  // the second DVB packet clears the display
-    subtitle.pts = AVL.av_rescale_q(pts, ist.Stream->time_base, AVRational{1, 1000000});
     const int size = AVL.avcodec_encode_subtitle(enc, run.SubtitleOutBuffer.get(), kSubtitleBufferSize, &subtitle);
     if (size < 0) {
-      subtitle.num_rects = rects;
+      restore();
       Log(0, "Subtitle encoding failed");
       return;
     }
     AVPacket* pkt = ost.Packet.get();
     if (AVL.av_new_packet(pkt, size) < 0) {
-      subtitle.num_rects = rects;
+      restore();
       return;
     }
     std::memcpy(pkt->data, run.SubtitleOutBuffer.get(), static_cast<size_t>(size));
     pkt->stream_index = ost.StreamIndex;
-    pkt->pts = AVL.av_rescale_q(pts, ist.Stream->time_base, ost.Stream->time_base);
-    if (dvb) {
-      const int64_t ms = i == 0 ? subtitle.start_display_time : subtitle.end_display_time;
-      pkt->pts += AVL.av_rescale_q(ms, AVRational{1, 1000}, ost.Stream->time_base);
-    }
+    pkt->pts = AVL.av_rescale_q(start, kMicroseconds, tb);
+    pkt->duration = AVL.av_rescale_q(shown, kMilliseconds, tb);
+    if (dvb && i == 1) pkt->pts += pkt->duration;
     pkt->dts = pkt->pts;
     try {
       WriteFrame(file, pkt, nullptr);
     } catch (...) {
-      subtitle.num_rects = rects;
+      restore();
       AVL.av_packet_unref(pkt);
       throw;
     }
     AVL.av_packet_unref(pkt);
   }
-  subtitle.num_rects = rects;
+  restore();
 }
 
 }  // namespace fennick

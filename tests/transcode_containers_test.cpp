@@ -97,6 +97,24 @@ TEST(TranscodeCopy, CopiesBothStreamsIntoAnotherContainer) {
   EXPECT_NEAR(ProbeNumber(probe, "format.duration"), 2.0, 0.05);
 }
 
+// Subtitles re-encoded into another text format keep their cues: when each
+// starts and how long it shows.
+TEST(TranscodeSubtitles, TextCuesKeepTheirTimes) {
+  RequireLibraries();
+  TempDir dir;
+  const std::string cues =
+      "1\n00:00:00,500 --> 00:00:01,200\nHello\n\n2\n00:00:01,800 --> 00:00:02,500\nWorld\n\n";
+  std::ofstream(dir.file("cues.srt")) << cues;
+  ASSERT_TRUE(MakeMedia(dir.file("subs.mkv"), "-f lavfi -i testsrc=size=64x48:rate=25:duration=3 -i " +
+                                                  ShellQuote(dir.file("cues.srt")) + " -c:v mpeg4 -c:s ass"));
+  const TConversion run = Convert(dir.file("subs.mkv"), dir.file("out.srt"), {{"scodec", "subrip"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  std::ifstream in(dir.file("out.srt"));
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, cues);
+}
+
 }  // namespace
 }  // namespace fennick::test
 
