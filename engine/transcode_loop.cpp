@@ -37,10 +37,15 @@ void TCustomFFmpeg::TranscodeLoop() {
     for (auto& ostPtr : run.OutputStreams) {
       TOutputStream& ost = *ostPtr;
       const TInputStream& ist = *run.InputStreams[ost.SourceIndex];
-      const double opts =
-          ost.IsVideo() ? static_cast<double>(ost.SyncCount) * av_q2d(ost.Encoder->time_base) : ost.CurrentTime;
+      // Re-encoded video counts its pictures; every other stream (copied
+      // video too: its time base need not be one frame) the end of what it
+      // has written.
+      const double opts = ost.IsVideo() && ost.EncodingNeeded
+                              ? static_cast<double>(ost.SyncCount) * av_q2d(ost.Encoder->time_base)
+                              : ost.CurrentTime;
       const double ipts = static_cast<double>(ist.Pts);
-      if (!run.InputFiles[ist.FileIndex].EofReached) {
+      // A stream that has reached the recording time waits for nothing.
+      if (!ost.RecordingEnded && !run.InputFiles[ist.FileIndex].EofReached) {
         if (ipts < iptsMin) {
           iptsMin = ipts;
           if (S.InputSync) fileIndex = ist.FileIndex;
@@ -264,6 +269,11 @@ void TCustomFFmpeg::OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame&
 
 void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket& packet) {
   TTranscodeRun& run = *FRun;
+  if (ost.RecordingEnded) return;
+  if (ist.Pts - S.StartTime >= S.RecordingTime) {
+    ost.RecordingEnded = true;
+    return;
+  }
   if (ost.FrameNumber == 0 && !(packet.flags & AV_PKT_FLAG_KEY)) return;
   if (ost.IsAudio())
     run.AudioBytes += packet.size;
@@ -276,9 +286,12 @@ void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPa
   const AVRational itb = ist.Stream->time_base;
   const AVRational otb = ost.Stream->time_base;
   out->stream_index = ost.StreamIndex;
-  out->pts = packet.pts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.pts, itb, otb) : AV_NOPTS_VALUE;
-  out->dts = packet.dts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.dts, itb, otb)
-                                          : AVL.av_rescale_q(ist.Pts, kMicroseconds, otb);
+  // The output's time line starts at the start time ("ss"), for copied and
+  // re-encoded streams alike.
+  const int64_t origin = AVL.av_rescale_q(S.StartTime, kMicroseconds, otb);
+  out->pts = packet.pts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.pts, itb, otb) - origin : AV_NOPTS_VALUE;
+  out->dts = packet.dts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.dts, itb, otb) - origin
+                                          : AVL.av_rescale_q(ist.Pts, kMicroseconds, otb) - origin;
   // Muxers need a presentation time: a packet without one is shown no
   // earlier than it is decoded.
   if (out->pts == AV_NOPTS_VALUE) out->pts = out->dts;

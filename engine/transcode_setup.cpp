@@ -292,17 +292,23 @@ void TCustomFFmpeg::SetupTranscode() {
       uint32_t tag = enc->codec_tag;
       if (AVL.avcodec_parameters_copy(par, ipar) < 0) fail("av_mallocz fail");
       if (tag == 0) {
+        // The source's tag only where it means the same codec to this
+        // container (a tag of another container may name another codec here).
         const AVCodecTag* const* table = oc->oformat->codec_tag;
-        if (!table || AVL.av_codec_get_id(table, ipar->codec_tag) > 0 || AVL.av_codec_get_tag(table, ipar->codec_id) == 0)
+        if (!table || AVL.av_codec_get_id(table, ipar->codec_tag) == ipar->codec_id ||
+            AVL.av_codec_get_tag(table, ipar->codec_id) == 0)
           tag = ipar->codec_tag;
       }
       par->codec_tag = tag;
       const AVRational stb = ist.Stream->time_base;
+      // The decoder's time base: one frame, or one sample, exactly.
       AVRational dtb{0, 1};
-      if (ipar->codec_type == AVMEDIA_TYPE_VIDEO && ist.FrameDuration > 0)
-        dtb = AVRational{static_cast<int>(ist.FrameDuration), 1000000};
-      else if (ipar->codec_type == AVMEDIA_TYPE_AUDIO && ipar->sample_rate > 0)
+      if (ipar->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const AVRational rate = AVL.av_guess_frame_rate(FInputFiles[ist.FileIndex]->Context.get(), ist.Stream, nullptr);
+        if (rate.num > 0 && rate.den > 0) dtb = av_inv_q(rate);
+      } else if (ipar->codec_type == AVMEDIA_TYPE_AUDIO && ipar->sample_rate > 0) {
         dtb = AVRational{1, ipar->sample_rate};
+      }
       AVRational tb = stb;
       if (dtb.num > 0 && av_q2d(dtb) > av_q2d(stb) && av_q2d(stb) < 1.0 / 1000) tb = dtb;
       AVRational reduced;

@@ -97,6 +97,24 @@ TEST(TranscodeCopy, CopiesBothStreamsIntoAnotherContainer) {
   EXPECT_NEAR(ProbeNumber(probe, "format.duration"), 2.0, 0.05);
 }
 
+// MPEG-TS into AVI: the source's tags mean other codecs in AVI (so the muxer
+// picks its own), and the 29.97 fps video keeps its exact frame duration.
+TEST(TranscodeCopy, MpegTsIntoAviKeepsCodecsAndExactFrameRate) {
+  RequireLibraries();
+  TempDir dir;
+  ASSERT_TRUE(MakeMedia(dir.file("in.ts"), "-f lavfi -i testsrc=size=64x48:rate=30000/1001:duration=1 "
+                                           "-f lavfi -i sine=duration=1 -c:v mpeg2video -c:a mp2"));
+  const TConversion run =
+      Convert(dir.file("in.ts"), dir.file("copy.avi"), {{"vcodec", "copy"}, {"acodec", "copy"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  const auto probe = ProbeFile(dir.file("copy.avi"));
+  const int v = FindStream(probe, "video");
+  EXPECT_EQ(StreamValue(probe, v, "codec_name"), "mpeg2video");
+  EXPECT_EQ(StreamValue(probe, FindStream(probe, "audio"), "codec_name"), "mp2");
+  EXPECT_EQ(StreamValue(probe, v, "time_base"), "1001/30000");
+}
+
 // Subtitles re-encoded into another text format keep their cues: when each
 // starts and how long it shows.
 TEST(TranscodeSubtitles, TextCuesKeepTheirTimes) {

@@ -18,6 +18,8 @@ class TranscodeLimits : public ::testing::Test {
     ClipSpec spec;
     spec.seconds = 6;
     ASSERT_TRUE(MakeClip(Dir->file("clip.mp4"), spec));
+    // The same in MKV (millisecond timestamps), a key picture every fifth.
+    ASSERT_TRUE(MakeMedia(Dir->file("keys.mkv"), "-i " + ShellQuote(Dir->file("clip.mp4")) + " -c:v mpeg4 -g 5 -c:a copy"));
   }
   static void TearDownTestSuite() {
     Dir.reset();
@@ -66,6 +68,27 @@ TEST_F(TranscodeLimits, RecordingTimeEndsTheOutput) {
   EXPECT_TRUE(run.Finished);
   EXPECT_NEAR(CountFrames(out, "video"), 50, 2);
   EXPECT_NEAR(ProbeNumber(ProbeFile(out), "format.duration"), 2.0, 0.1);
+}
+
+// Copied video from a container counting milliseconds (MKV) ends at the
+// recording time too.
+TEST_F(TranscodeLimits, RecordingTimeEndsCopiedVideo) {
+  const std::string out = Dir->file("copied.mkv");
+  const TConversion run = Convert(Dir->file("keys.mkv"), out, {{"vcodec", "copy"}, {"an", "1"}, {"t", "2"}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  EXPECT_EQ(CountFrames(out, "video"), 50);
+}
+
+// A start time given for the output: the copied video and the re-encoded
+// audio both begin at its start.
+TEST_F(TranscodeLimits, StartTimeStartsCopiedAndEncodedStreamsTogether) {
+  const std::string out = Dir->file("late.mp4");
+  const TConversion run = Convert(Dir->file("keys.mkv"), out, {{"vcodec", "copy"}, {"acodec", "aac"}, {"ss", "2"}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  const auto probe = ProbeFile(out);
+  const double video = ProbeNumber(probe, "streams.stream." + std::to_string(FindStream(probe, "video")) + ".start_time");
+  const double audio = ProbeNumber(probe, "streams.stream." + std::to_string(FindStream(probe, "audio")) + ".start_time");
+  EXPECT_NEAR(video, audio, 0.05);
 }
 
 TEST_F(TranscodeLimits, SizeLimitEndsTheOutput) {
