@@ -137,7 +137,7 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
                                 int bytes) {
   AVCodecContext* enc = ost.Encoder;
   AVCodecContext* dec = ist.Decoder;
-  if (!enc || !dec || !samples || bytes <= 0) return;
+  if (!enc || !dec || !samples || bytes <= 0 || ost.RecordingEnded) return;
   const int encChannels = enc->ch_layout.nb_channels, decChannels = BlockChannels(ist);
   const int encRate = enc->sample_rate, decRate = dec->sample_rate;
   if (encChannels <= 0 || decChannels <= 0 || encRate <= 0) return;
@@ -223,7 +223,18 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
 // based (PCM, variable frame size): the whole block as one frame.
 void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count) {
   AVCodecContext* enc = ost.Encoder;
-  if (count <= 0) return;
+  if (count <= 0 || ost.RecordingEnded) return;
+  // Only samples that start before the recording time ("t"); the block
+  // begins where the FIFO's content ends.
+  if (S.RecordingTime != std::numeric_limits<int64_t>::max()) {
+    const int64_t end = AVL.av_rescale_rnd(S.RecordingTime, enc->sample_rate, 1000000, AV_ROUND_UP);
+    const int64_t start = ost.SyncCount + (ost.AudioFifo ? AVL.av_audio_fifo_size(ost.AudioFifo.get()) : 0);
+    if (start + count >= end) {
+      count = static_cast<int>(std::clamp<int64_t>(end - start, 0, count));
+      ost.RecordingEnded = true;
+      if (count == 0) return;
+    }
+  }
   const int frameSize = enc->frame_size;
   if (frameSize <= 1) {
     EncodeAudioFrame(file, ost, samples, count, count);

@@ -3,6 +3,7 @@
 // picture, padding with the pad colour, encoding with send/receive; subtitles.
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "engine/transcode_tables.h"
 
@@ -291,6 +292,7 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
   TTranscodeRun& run = *FRun;
   AVCodecContext* enc = ost.Encoder;
   frameSize = 0;
+  if (ost.RecordingEnded) return;
   int64_t n = 1;
 
   const double tb = av_q2d(enc->time_base);
@@ -317,6 +319,16 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
   }
 
   n = std::min<int64_t>(n, static_cast<int64_t>(S.MaxFrames[0]) - ost.FrameNumber);
+  // Only pictures that start before the recording time ("t").
+  int64_t end = std::numeric_limits<int64_t>::max();
+  if (S.RecordingTime != std::numeric_limits<int64_t>::max()) {
+    end = AVL.av_rescale_q_rnd(S.RecordingTime, AVRational{1, 1000000}, enc->time_base, AV_ROUND_UP);
+    if (ost.SyncCount >= end) {
+      ost.RecordingEnded = true;
+      return;
+    }
+    n = std::min(n, end - ost.SyncCount);
+  }
   if (n <= 0) return;
 
   AVFrame* final = PrepareOutputPicture(ost, picture);
@@ -345,6 +357,7 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
     ++ost.FrameNumber;
   }
   AVL.av_frame_unref(f);
+  if (ost.SyncCount >= end) ost.RecordingEnded = true;
 }
 
 int TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame) {

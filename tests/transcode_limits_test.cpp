@@ -60,14 +60,18 @@ TEST_F(TranscodeLimits, StopRequestEndsWithATrailerAndNotFinished) {
   EXPECT_LT(ProbeNumber(probe, "format.duration"), 5.9);
 }
 
-TEST_F(TranscodeLimits, RecordingTimeEndsTheOutput) {
+// Every stream ends at the recording time: the video to the picture, the
+// audio within one encoder frame.
+TEST_F(TranscodeLimits, RecordingTimeEndsEveryStream) {
   const std::string out = Dir->file("short.mp4");
   const TConversion run = Convert(Dir->file("clip.mp4"), out,
-                                  {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"t", "2"}});
+                                  {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"t", "3"}});
   ASSERT_FALSE(run.Exception) << run.Message;
   EXPECT_TRUE(run.Finished);
-  EXPECT_NEAR(CountFrames(out, "video"), 50, 2);
-  EXPECT_NEAR(ProbeNumber(ProbeFile(out), "format.duration"), 2.0, 0.1);
+  EXPECT_EQ(CountFrames(out, "video"), 75);
+  const auto probe = ProbeFile(out);
+  const int a = FindStream(probe, "audio");
+  EXPECT_NEAR(ProbeNumber(probe, "streams.stream." + std::to_string(a) + ".duration"), 3.0, 1024.0 / 44100);
 }
 
 // Copied video from a container counting milliseconds (MKV) ends at the
