@@ -57,6 +57,7 @@ class TCustomFFmpeg;
 class TFFmpegThread;
 class TDoTerminateThread;
 class TBitmap;
+struct TInputFile;
 struct TInputStream;
 struct TOutputStream;
 struct TTranscodeRun;
@@ -253,6 +254,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void TranscodeLoop();
   void FinishTranscode();
   int ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket* packet);
+  // Rate emulation: waits until a packet of `file` with this timestamp (µs)
+  // is due; returns early on a stop request.
+  void PaceInput(TInputFile& file, int64_t timestamp);
   void OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame& frame);
   void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket& packet);
   AVFrame* PrepareOutputPicture(TOutputStream& ost, AVFrame& picture);
@@ -297,6 +301,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // Pause/resume handshake (cooperative, see WaitIfPaused).
   std::mutex FPauseMutex;
   std::condition_variable FPauseCond;
+  // Time (µs) the task thread has spent waiting in WaitIfPaused; only that
+  // thread touches it.
+  int64_t FPausedTime = 0;
 
   // The worker thread of a threaded run and the auxiliary thread that
   // terminates a never-started engine (StopTask). Created by whichever thread

@@ -1,6 +1,7 @@
 // The packet loop of a transcode: which input to read next, the stop
 // conditions, timestamp repair, decoding with send/receive, stream copy,
 // WriteFrame, the end-of-stream flush with trailers and the last report.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -112,6 +113,10 @@ void TCustomFFmpeg::TranscodeLoop() {
           if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= shift;
         }
       }
+      if (run.InputFiles[fileIndex].RateEmu) {
+        const int64_t ts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
+        if (ts != AV_NOPTS_VALUE) PaceInput(run.InputFiles[fileIndex], AVL.av_rescale_q(ts, tb, kMicroseconds));
+      }
       if (ProcessInputPacket(ist, istIndex, pkt) < 0) {
         if (S.Verbose >= 0) Log(1, FormatText("Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex));
         decodeFailed = true;
@@ -127,6 +132,27 @@ void TCustomFFmpeg::TranscodeLoop() {
       run.LastReportTime = now;
       PrintReport(false);
     }
+  }
+}
+
+void TCustomFFmpeg::PaceInput(TInputFile& file, int64_t timestamp) {
+  // Running time: the wall clock less the time spent paused.
+  const auto running = [this] { return AVL.av_gettime_relative() - FPausedTime; };
+  if (file.RateEmuFirstTs == AV_NOPTS_VALUE) {
+    file.RateEmuFirstTs = timestamp;
+    file.RateEmuStartClock = running();
+    return;
+  }
+  // Short waits, so that a stop or a pause is noticed at once.
+  constexpr int64_t kTolerance = 50000, kSlice = 10000;  // µs
+  const int64_t due = timestamp - file.RateEmuFirstTs;
+  if (due - (running() - file.RateEmuStartClock) <= kTolerance) return;
+  for (;;) {
+    WaitIfPaused();
+    if (FStopRequested) return;
+    const int64_t wait = due - (running() - file.RateEmuStartClock);
+    if (wait <= 0) return;
+    AVL.av_usleep(static_cast<unsigned>(std::min(wait, kSlice)));
   }
 }
 
@@ -238,13 +264,6 @@ void TCustomFFmpeg::OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame&
     const int rate = frame.sample_rate > 0 ? frame.sample_rate : ist.Decoder->sample_rate;
     if (rate > 0) ist.NextPts += AVL.av_rescale(frame.nb_samples, 1000000, rate);
     samples = DecodedAudioToS16(ist, frame, bytes);
-  }
-
-  if (ist.RateEmu) {
-    const int64_t elapsed = AVL.av_gettime_relative() - ist.StartClock;
-    const int64_t due = ist.Pts;
-    if (due - elapsed > 50000) AVL.av_usleep(static_cast<unsigned>((due - elapsed)));
-    ++ist.FramesRead;
   }
 
   if (S.StartTime != 0 && ist.Pts < S.StartTime) return;

@@ -156,6 +156,7 @@ void TCustomFFmpeg::SetupTranscode() {
     TInputFile file;
     file.FirstStreamIndex = static_cast<int>(run.InputStreams.size());
     file.StreamCount = static_cast<int>(ic->nb_streams);
+    file.RateEmu = slot.RateEmu;
     run.InputFiles.push_back(file);
     if (slot.Decoders.size() < ic->nb_streams) slot.Decoders.resize(ic->nb_streams);
     if (slot.DecoderCodecs.size() < ic->nb_streams) slot.DecoderCodecs.resize(ic->nb_streams, nullptr);
@@ -172,11 +173,6 @@ void TCustomFFmpeg::SetupTranscode() {
       ist->Decoder = slot.Decoders[j].get();
       ist->DecoderOwner = &slot.Decoders[j];
       ist->Discard = true;
-      ist->RateEmu = slot.RateEmu;
-      if (ist->RateEmu) {
-        ist->StartClock = AVL.av_gettime_relative();
-        ist->FramesRead = 0;
-      }
       if (StreamType(ist->Stream) == AVMEDIA_TYPE_VIDEO) {
         const AVRational rate = AVL.av_guess_frame_rate(ic, ist->Stream, nullptr);
         if (rate.num > 0 && rate.den > 0) ist->FrameDuration = AVL.av_rescale(1000000, rate.den, rate.num);

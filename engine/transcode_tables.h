@@ -20,6 +20,12 @@ struct TInputFile {
   bool EofReached = false;
   int FirstStreamIndex = 0;
   int StreamCount = 0;
+  // Rate emulation ("re"): the first timestamp read (µs) and the running
+  // time (wall clock less pauses, µs) when it was read; packets are handed
+  // on no sooner than their distance from it.
+  bool RateEmu = false;
+  int64_t RateEmuFirstTs = AV_NOPTS_VALUE;
+  int64_t RateEmuStartClock = 0;
 };
 
 struct TInputStream {
@@ -30,9 +36,6 @@ struct TInputStream {
   CodecContextPtr* DecoderOwner = nullptr;  // the slot's handle, reset to close
   bool Discard = true;                // not chosen by any output stream yet
   bool DecodingNeeded = false;
-  bool RateEmu = false;
-  int64_t StartClock = 0;             // µs, rate emulation
-  uint32_t FramesRead = 0;
   int64_t NextPts = AV_NOPTS_VALUE;   // µs
   int64_t Pts = 0;                    // µs
   int64_t FrameDuration = 40000;      // µs, nominal video frame duration

@@ -62,6 +62,41 @@ TEST_F(TranscodeLimits, StopRequestEndsWithATrailerAndNotFinished) {
 
 // Every stream ends at the recording time: the video to the picture, the
 // audio within one encoder frame.
+// Rate emulation ("re") paces every stream, a copied one too, by the time
+// since the first packet read, whatever the timestamps' origin (here an hour,
+// kept by "copyts"); a stop ends a wait at once (here in a 9 s pause).
+TEST_F(TranscodeLimits, RateEmulationPacesFromTheFirstPacketAndStops) {
+  const std::string in = Dir->file("pause.ts");
+  ASSERT_TRUE(MakeMedia(in, "-f lavfi -i testsrc=size=64x48:rate=25:duration=2 "
+                            "-vf setpts='PTS+if(gte(N\\,25)\\,9/TB\\,0)' -fps_mode passthrough "
+                            "-c:v mpeg2video -output_ts_offset 3600"));
+  const std::string out = Dir->file("paced.mkv");
+  TCustomFFmpeg engine;
+  engine.Reset();
+  AVL.av_log_set_level(AV_LOG_ERROR);
+  engine.ApplyOption("re", "1");
+  engine.ApplyOption("copyts", "1");
+  ASSERT_TRUE(engine.AddInputFile(in)) << engine.LastErrorText();
+  engine.ApplyOption("vcodec", "copy");
+  ASSERT_TRUE(engine.AddOutputFile(out)) << engine.LastErrorText();
+  engine.SetProgressInterval(20000);
+  std::atomic<int> frames{0};
+  engine.OnProgress = [&](TCustomFFmpeg&, int frame, int, int, float, float, int64_t, int) { frames = frame; };
+  std::atomic<bool> terminated{false};
+  engine.OnTerminate = [&](TCustomFFmpeg&) { terminated = true; };
+  TFFmpegThread* thread = engine.StartRun(true);
+  ASSERT_NE(thread, nullptr);
+  thread->Resume();
+  // The pictures before the pause arrive in about a second.
+  for (int i = 0; i < 1000 && frames < 25; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_GE(frames, 25);
+  engine.RequestStop();
+  for (int i = 0; i < 300 && !terminated; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(terminated);
+  EXPECT_FALSE(engine.ExceptionRaised()) << engine.TerminateMessage();
+  EXPECT_LT(CountFrames(out, "video"), 50);
+}
+
 TEST_F(TranscodeLimits, RecordingTimeEndsEveryStream) {
   const std::string out = Dir->file("short.mp4");
   const TConversion run = Convert(Dir->file("clip.mp4"), out,
