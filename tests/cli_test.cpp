@@ -336,12 +336,14 @@ TEST_F(CliTest, AnOutputFolderThatCannotBeWrittenSaysWhy) {
   std::filesystem::permissions(folder, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
                                            std::filesystem::perms::others_write,
                                std::filesystem::perm_options::remove);
+  const std::string source = SampleAs(FDir.file("sample.mp4"));
   std::filesystem::permissions(FDir.path(), std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
+  std::filesystem::permissions(source, std::filesystem::perms::others_read, std::filesystem::perm_options::add);
   const std::string asUser = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
   const auto r = RunCommand(asUser + ShellQuote(kBin) + " -f mp4 --json -o " + ShellQuote(folder) + " " +
-                            ShellQuote(Sample()));
+                            ShellQuote(source));
   EXPECT_EQ(r.exitCode, 1) << r.output;
-  EXPECT_TRUE(Contains(r.output, "Permission denied")) << r.output;
+  EXPECT_TRUE(Contains(r.output, folder + "/sample.mp4\\\": Permission denied")) << r.output;
   EXPECT_TRUE(Contains(r.output, "\"output\":null")) << r.output;
   EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
