@@ -195,15 +195,16 @@ class TConvertRun {
   std::string FStatus, FMessage, FLastLibraryError;
 };
 
-// The "Video Size" cell the list would show; empty when the probe fails.
-std::string ProbedVideoSize(TAVProbe& probe, const std::string& file) {
+// The row texts the list would show (the job needs the "Video Size" cell and
+// the display aspect); all empty when the probe fails.
+TRowTexts ProbedRow(TAVProbe& probe, const std::string& file) {
   try {
-    if (!probe.LoadFile(file, "")) return "";
-    const std::string size = ProbeRowTexts(probe).VideoSize;
+    if (!probe.LoadFile(file, "")) return {};
+    const TRowTexts row = ProbeRowTexts(probe);
     probe.CloseFile();
-    return size;
+    return row;
   } catch (const std::exception&) {
-    return "";
+    return {};
   }
 }
 
@@ -229,7 +230,9 @@ int ConvertCommand(const TCliArguments& arguments) {
       result.Source = arguments.Files[i];
       TJobRequest request;
       request.Source = result.Source;
-      request.VideoSizeText = ProbedVideoSize(probe, result.Source);
+      const TRowTexts row = ProbedRow(probe, result.Source);
+      request.VideoSizeText = row.VideoSize;
+      request.DisplayAspect = row.DisplayAspect;
       request.OutputFolder = arguments.OutputFolder;
       request.Overwrite = arguments.Overwrite;
       request.ConversionVolume = ConversionVolumeFor(arguments.VolumePosition);
