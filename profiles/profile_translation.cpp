@@ -5,7 +5,9 @@
 #include <charconv>
 #include <cstdlib>
 #include <numeric>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "profiles/format_limits.h"
 
@@ -283,7 +285,7 @@ void SetCodecOptions(const TProfileControls& c, TOutputOptions& options) {
   std::string aspect = c.ComboAspectRatio.Text();
   if (aspect != "Original") options.AspectRatio = aspect;
   // The channel choice counts for 3GP as well: AAC carries stereo, and
-  // AMR-NB, which is mono only, refuses "Stereo" (see the checks below).
+  // AMR-NB, which is mono only, refuses "Stereo" (RefuseWhatTheFormatCannotTake).
   options.AudioChannels = ChosenChannels(c);
   if (IsAudioOnlyFormat(c.FOutputFormatName)) options.DisableVideo = true;
   WriteRates(rates, options);
