@@ -383,6 +383,13 @@ void TCustomFFmpeg::OpenOwnAudioEncoder(TOutputStream& ost) {
         "Error while opening codec for output stream #%d.%d - maybe incorrect parameters such as bit_rate, rate, "
         "width or height",
         ost.FileIndex, ost.StreamIndex));
+  FitOwnAmrNbParameters(enc);
+  enc->bit_rate = encoder->BitRate();
+  enc->initial_padding = 0;
+  ost.AmrNb = std::move(encoder);
+}
+
+void FitOwnAmrNbParameters(AVCodecContext* enc) {
   enc->codec_type = AVMEDIA_TYPE_AUDIO;
   enc->codec_id = AV_CODEC_ID_AMR_NB;
   enc->sample_rate = TAmrNbEncoder::kSampleRate;
@@ -391,11 +398,6 @@ void TCustomFFmpeg::OpenOwnAudioEncoder(TOutputStream& ost) {
   AVL.av_channel_layout_default(&enc->ch_layout, 1);
   enc->frame_size = TAmrNbEncoder::kFrameSize;
   enc->time_base = AVRational{1, TAmrNbEncoder::kSampleRate};
-  enc->bit_rate = encoder->BitRate();
-  enc->initial_padding = 0;
-  ost.AmrNb = std::move(encoder);
-  // A FIFO made for the configured channel count is re-made for mono on first use.
-  ost.AudioFifo.reset();
 }
 
 }  // namespace fennick

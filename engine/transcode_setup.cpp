@@ -54,6 +54,30 @@ std::string StreamLanguage(const AVStream* st) {
   return e && e->value ? e->value : "";
 }
 
+// The layout of an encoder's list (terminated by a zero channel count)
+// nearest to `wanted` of `channels` channels: the same layout; else the
+// most channels not above the wanted count (5.1 into a stereo-only encoder
+// becomes stereo), else the fewest above it; of several with that count the
+// standard layout for it, else the first listed.
+const AVChannelLayout* ClosestLayout(const AVChannelLayout* list, const AVChannelLayout& wanted, int channels) {
+  int best = 0;
+  for (const AVChannelLayout* l = list; l->nb_channels; ++l) {
+    if (AVL.av_channel_layout_compare(l, &wanted) == 0) return l;
+    const int n = l->nb_channels;
+    const bool fits = n <= channels, bestFits = best > 0 && best <= channels;
+    if (best == 0 || (fits && (!bestFits || n > best)) || (!fits && !bestFits && n < best)) best = n;
+  }
+  AVChannelLayout standard{};
+  AVL.av_channel_layout_default(&standard, best);
+  const AVChannelLayout* first = nullptr;
+  for (const AVChannelLayout* l = list; l->nb_channels; ++l) {
+    if (l->nb_channels != best) continue;
+    if (AVL.av_channel_layout_compare(l, &standard) == 0) return l;
+    if (!first) first = l;
+  }
+  return first ? first : list;
+}
+
 // Chooses what the encoder accepts where the settings left a value the
 // encoder does not support (sample format, rate, layout; pixel format).
 void FitEncoderParameters(AVCodecContext* enc, const AVCodec* codec) {
@@ -76,17 +100,8 @@ void FitEncoderParameters(AVCodecContext* enc, const AVCodec* codec) {
     }
     int channels = enc->ch_layout.nb_channels > 0 ? enc->ch_layout.nb_channels : 2;
     if (codec->ch_layouts) {
-      const AVChannelLayout* match = nullptr;
-      for (const AVChannelLayout* l = codec->ch_layouts; l->nb_channels; ++l) {
-        if (AVL.av_channel_layout_compare(l, &enc->ch_layout) == 0) {
-          match = l;
-          break;
-        }
-        if (!match && l->nb_channels == channels) match = l;
-      }
-      if (!match) match = &codec->ch_layouts[0];
       AVChannelLayout copy{};
-      AVL.av_channel_layout_copy(&copy, match);
+      AVL.av_channel_layout_copy(&copy, ClosestLayout(codec->ch_layouts, enc->ch_layout, channels));
       AVL.av_channel_layout_uninit(&enc->ch_layout);
       enc->ch_layout = copy;
     } else if (enc->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || enc->ch_layout.nb_channels == 0) {
@@ -323,6 +338,12 @@ void TCustomFFmpeg::SetupTranscode() {
           fail("invalid codec_type of output stream");
       }
     } else {
+      // What the encoder will really take (layout, rate, formats), before
+      // anything is sized for it; an unknown encoder fails when opened.
+      if (ost.OwnAmrNbEncoder)
+        FitOwnAmrNbParameters(enc);
+      else if (const AVCodec* codec = ost.Codec ? ost.Codec : AVL.avcodec_find_encoder(enc->codec_id))
+        FitEncoderParameters(enc, codec);
       switch (ost.Type) {
         case AVMEDIA_TYPE_AUDIO: {
           const int channels = enc->ch_layout.nb_channels > 0 ? enc->ch_layout.nb_channels : 2;
@@ -422,7 +443,6 @@ void TCustomFFmpeg::SetupTranscode() {
       const AVCodec* codec = ost.Codec ? ost.Codec : AVL.avcodec_find_encoder(enc->codec_id);
       if (!codec) fail(FormatText("Unsupported codec for output stream #%d.%d", ost.FileIndex, ost.StreamIndex));
       ost.Codec = codec;
-      FitEncoderParameters(enc, codec);
       enc->thread_count = S.ThreadCount;
       AVDictionary* options = ost.Config->EncoderOptions.release();
       int ret;

@@ -163,6 +163,10 @@ bool DeinterlacePicture(uint8_t* const dst[4], const int dstLinesize[4], const u
 const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& settings, int width, int height,
                                    AVPixelFormat format);
 
+// The parameters the engine's own AMR-NB encoder works with (8000 Hz mono
+// s16, 160-sample frames), set on its encoder context.
+void FitOwnAmrNbParameters(AVCodecContext* enc);
+
 // printf-style formatting into a string (C-style formatter of the run's
 // messages and report lines).
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -589,6 +589,27 @@ TEST_F(AudioConversion, LateAudioGetsLeadingSilenceWithAudioSync) {
   EXPECT_GT(MaxVolume(out, 0.55, 1.5), -30) << "then the tone";
 }
 
+TEST_F(AudioConversion, MoreChannelsThanTheEncoderTakesBecomeTheNearestLayout) {
+  // No "ac": the output asks for the source's channels, which mp3 (mono or
+  // stereo) and ac3 (up to 5.1) cannot take.
+  ASSERT_TRUE(test::MakeMedia(Dir->file("six.wav"), "-f lavfi -i sine=duration=1 -af aformat=channel_layouts=5.1"));
+  ASSERT_TRUE(test::MakeMedia(Dir->file("eight.wav"), "-f lavfi -i sine=duration=1 -af aformat=channel_layouts=7.1"));
+  const struct {
+    const char *input, *output, *layout;
+  } cases[] = {{"six.wav", "six.mp3", "stereo"}, {"eight.wav", "eight.ac3", "5.1(side)"}};
+  for (const auto& c : cases) {
+    const std::string out = Dir->file(c.output);
+    const auto run = test::Convert(Dir->file(c.input), out, {});
+    ASSERT_TRUE(run.Added) << run.Message;
+    ASSERT_FALSE(run.Exception) << run.Message;
+    const auto probe = test::ProbeFile(out);
+    const int a = test::FindStream(probe, "audio");
+    ASSERT_GE(a, 0) << c.output;
+    EXPECT_EQ(test::StreamValue(probe, a, "channel_layout"), c.layout) << c.output;
+    EXPECT_GT(MaxVolume(out, 0.1, 0.9), -30) << c.output;
+  }
+}
+
 struct TProfileAudioCase {
   const char* file;
   test::TOptionList options;
