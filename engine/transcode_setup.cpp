@@ -54,6 +54,16 @@ std::string StreamLanguage(const AVStream* st) {
   return e && e->value ? e->value : "";
 }
 
+// Whether a container keeps each stream's first timestamp. Those that do
+// not (they count frames or samples from the file's start instead) play a
+// stream that starts late from the beginning.
+bool StoresStreamStart(const AVOutputFormat* format) {
+  if (format->flags & AVFMT_NOTIMESTAMPS) return false;
+  for (const char* name : {"avi", "rm", "swf", "dv", "wav"})
+    if (std::strcmp(format->name, name) == 0) return false;
+  return true;
+}
+
 // The layout of an encoder's list (terminated by a zero channel count)
 // nearest to `wanted` of `channels` channels: the same layout; else the
 // most channels not above the wanted count (5.1 into a stereo-only encoder
@@ -350,6 +360,11 @@ void TCustomFFmpeg::SetupTranscode() {
           ost.AudioFifo.reset(AVL.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels, std::max(1, 1024 / (2 * channels))));
           if (!ost.AudioFifo) fail("av_fifo_init fail");
           ost.AudioResample = enc->sample_rate != ipar->sample_rate || S.AudioSyncMethod >= 2;
+          // Beside a picture, a late start the container cannot store becomes
+          // leading silence.
+          if (!StoresStreamStart(oc->oformat))
+            for (const TOutputStream* other : run.OutputsByFile[ost.FileIndex])
+              ost.CorrectStart = ost.CorrectStart || other->IsVideo();
           ist.RequestedChannels = channels;
           ist.DecodingNeeded = true;
           ost.EncodingNeeded = true;

@@ -108,6 +108,10 @@ struct TOutputStream {
   // audio: interleaved signed 16-bit at the encoder's channel count wait in
   // the FIFO until a whole encoder frame is there
   bool AudioResample = false;
+  // The container cannot store where this stream starts: its first block
+  // gets the start corrected (leading silence, or trimming) whatever the
+  // audio sync method, so that it stays in step with the picture.
+  bool CorrectStart = false;
   SwrContextPtr ResampleContext;   // decoded s16 (input rate) -> s16 (output rate)
   AudioFifoPtr AudioFifo;
   SwrContextPtr EncoderConvert;    // s16 -> the encoder's sample format
