@@ -97,6 +97,25 @@ TEST(TranscodeCopy, CopiesBothStreamsIntoAnotherContainer) {
   EXPECT_NEAR(ProbeNumber(probe, "format.duration"), 2.0, 0.05);
 }
 
+// An option of one encoder's own ("crf" of libx264) set before the encoder
+// is chosen still reaches it; x264 writes its settings into the stream.
+TEST(TranscodePrivateOptions, EncoderOwnOptionReachesTheEncoder) {
+  RequireLibraries();
+  TempDir dir;
+  ClipSpec spec;
+  spec.width = 160;
+  spec.height = 120;
+  spec.audio = false;
+  ASSERT_TRUE(MakeClip(dir.file("in.mp4"), spec));
+  const std::string out = dir.file("crf.mp4");
+  const TConversion run = Convert(dir.file("in.mp4"), out, {{"crf", "45"}, {"vcodec", "libx264"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  std::ifstream in(out, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(bytes.find("crf=45.0"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace fennick::test
 
