@@ -64,6 +64,16 @@ bool StoresStreamStart(const AVOutputFormat* format) {
   return true;
 }
 
+// Bit rate of an input stream: its own, else what the container's total
+// leaves after the other streams' known rates; 0 when unknown.
+int64_t SourceBitRate(const AVFormatContext* ic, const AVStream* st) {
+  if (st->codecpar->bit_rate > 0) return st->codecpar->bit_rate;
+  int64_t rest = ic->bit_rate;
+  for (unsigned i = 0; i < ic->nb_streams && rest > 0; ++i)
+    if (ic->streams[i] != st && ic->streams[i]->codecpar->bit_rate > 0) rest -= ic->streams[i]->codecpar->bit_rate;
+  return std::max<int64_t>(rest, 0);
+}
+
 // The layout of an encoder's list (terminated by a zero channel count)
 // nearest to `wanted` of `channels` channels: the same layout; else the
 // most channels not above the wanted count (5.1 into a stereo-only encoder
@@ -371,6 +381,16 @@ void TCustomFFmpeg::SetupTranscode() {
           break;
         }
         case AVMEDIA_TYPE_VIDEO: {
+          if (S.SameQuality && S.VideoQScale == 0) {
+            // The source's picture quality is unknown (this library
+            // generation's decoders do not report it): its bit rate is the
+            // target instead of a fixed quantiser.
+            enc->flags &= ~AV_CODEC_FLAG_QSCALE;
+            enc->global_quality = 0;
+            ost.Quality = 0;
+            const int64_t rate = SourceBitRate(FInputFiles[ist.FileIndex]->Context.get(), ist.Stream);
+            if (rate > 0) enc->bit_rate = rate;
+          }
           ost.TempPicture.reset(AVL.av_frame_alloc());
           ost.CropView.reset(AVL.av_frame_alloc());
           ost.EncodeFrame.reset(AVL.av_frame_alloc());

@@ -337,7 +337,8 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
   f->interlaced_frame = picture.interlaced_frame;
   if (enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))
     f->top_field_first = S.TopFieldFirst == -1 ? picture.top_field_first : S.TopFieldFirst;
-  f->quality = static_cast<int>(std::lround(S.SameQuality ? ist.Quality : ost.Quality));
+  // The input's quality where its decoder reports one.
+  f->quality = static_cast<int>(std::lround(S.SameQuality && ist.Quality > 0 ? ist.Quality : ost.Quality));
   if (S.MeThreshold == 0) f->pict_type = AV_PICTURE_TYPE_NONE;
   f->sample_aspect_ratio = enc->sample_aspect_ratio;
 
