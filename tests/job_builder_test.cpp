@@ -2,6 +2,7 @@
 // the volume steps, the records of a job, and the probe-derived texts.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -15,12 +16,15 @@ namespace {
 
 void Touch(const std::string& path) { std::ofstream(path) << "x"; }
 
-TEST(OutputNaming, InsertsTheFirstFreeNumberBeforeTheExtension) {
+TEST(OutputNaming, InsertsTheFirstFreeNumberBeforeTheExtensionAndTakesIt) {
   test::TempDir dir;
   Touch(dir.file("clip.mp4"));
   Touch(dir.file("clip-1.mp4"));
   EXPECT_EQ(MakeUniqueOutputName(dir.file("clip.avi"), ".mp4"), dir.file("clip-2.mp4"));
-  EXPECT_EQ(JobOutputPath("/media/clip.avi", dir.path().string(), "MP4", false), dir.file("clip-2.mp4"));
+  // The chosen name is taken at once (an empty file), so the next job gets
+  // the next number.
+  EXPECT_TRUE(std::filesystem::exists(dir.file("clip-2.mp4")));
+  EXPECT_EQ(JobOutputPath("/media/clip.avi", dir.path().string(), "MP4", false), dir.file("clip-3.mp4"));
   // Overwriting keeps the plain name even though it exists.
   EXPECT_EQ(JobOutputPath("/media/clip.avi", dir.path().string(), "MP4", true), dir.file("clip.mp4"));
   // A free name is used as it is.
@@ -34,7 +38,11 @@ TEST(OutputNaming, ReplacesOnlyTheLastExtensionOfTheFileName) {
   EXPECT_EQ(JobOutputPath("/m/noextension", folder, "AVI", false), dir.file("noextension.avi"));
   EXPECT_EQ(JobOutputPath("/m.dir/clip", folder, "MP3", true), dir.file("clip.mp3"));
   EXPECT_EQ(JobOutputPath("  /m/clip.avi  ", folder + "/", "VOB", true), dir.file("clip.vob"));
+  // An empty folder is the current one.
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
   EXPECT_EQ(JobOutputPath("clip.avi", "", "MPG", true), "clip.mpg");
+  std::filesystem::current_path(cwd);
   EXPECT_EQ(ReplaceExtension("/a.b/c", ".mp4"), "/a.b/c.mp4");
   EXPECT_EQ(ReplaceExtension("/x/.hidden", ".mp4"), "/x/.hidden.mp4");
   EXPECT_EQ(OutputExtension("3GP"), ".3gp");
@@ -124,7 +132,7 @@ TEST(JobRecords, AnOutputThatWouldReplaceItsSourceIsRecognised) {
   Touch(dir.file("clip.mp4"));
   TJob job;
   job.Source = dir.file("clip.mp4");
-  job.OutputPath = JobOutputPath(job.Source, dir.path().string(), "MP4", true);
+  job.OutputPath = dir.file("clip.mp4");
   EXPECT_TRUE(OutputReplacesSource(job));
   job.OutputPath = JobOutputPath(job.Source, dir.path().string(), "MP4", false);
   EXPECT_EQ(job.OutputPath, dir.file("clip-1.mp4"));
