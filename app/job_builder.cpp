@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "app/row_texts.h"
+#include "profiles/format_limits.h"
 #include "profiles/profile_translation.h"
 
 namespace fennick {
@@ -72,6 +73,21 @@ std::optional<double> ReadNumber(std::string_view text) {
   if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
     return std::nullopt;
   return value;
+}
+
+// Width and height of a "Video Size" cell ("640x480"); nothing for a blank
+// or unreadable cell.
+std::optional<std::pair<int, int>> ReadVideoSize(std::string_view cell) {
+  cell = TrimBlanks(cell);
+  const size_t x = cell.find('x');
+  if (x == std::string_view::npos) return std::nullopt;
+  int width = 0, height = 0;
+  const auto w = std::from_chars(cell.data(), cell.data() + x, width);
+  const auto h = std::from_chars(cell.data() + x + 1, cell.data() + cell.size(), height);
+  if (w.ec != std::errc() || w.ptr != cell.data() + x || h.ec != std::errc() || h.ptr != cell.data() + cell.size() ||
+      width <= 0 || height <= 0)
+    return std::nullopt;
+  return std::pair{width, height};
 }
 
 // Position of the extension's "." in path, or npos when the file name has
@@ -176,8 +192,12 @@ int ConversionVolumeFor(int position) {
 
 int AudioVolumeForPercent(int percent) { return (std::max(percent, 0) * 256 + 50) / 100; }
 
-std::string SourceAspectRatio(std::string_view videoSizeText) {
+std::string SourceAspectRatio(std::string_view videoSizeText, float displayAspect) {
   static const std::string kFallback = "1.3333";
+  if (displayAspect > 0 && std::isfinite(displayAspect)) {
+    const double q = std::nearbyint(static_cast<double>(displayAspect) * 10000);
+    if (q > 0) return FormatGeneral(q / 10000);
+  }
   std::string_view size = TrimBlanks(videoSizeText);
   if (size.empty()) size = "640x480";
   const size_t x = size.find('x');
@@ -189,10 +209,10 @@ std::string SourceAspectRatio(std::string_view videoSizeText) {
   return FormatGeneral(q / 10000);
 }
 
-std::string JobAspectRatio(int aspectIndex, std::string_view videoSizeText) {
+std::string JobAspectRatio(int aspectIndex, std::string_view videoSizeText, float displayAspect) {
   if (aspectIndex == 1) return "4:3";
   if (aspectIndex == 2) return "16:9";
-  return SourceAspectRatio(videoSizeText);
+  return SourceAspectRatio(videoSizeText, displayAspect);
 }
 
 void FillJobInputOptions(TInputOptions& options, const std::string& source) {
@@ -202,11 +222,16 @@ void FillJobInputOptions(TInputOptions& options, const std::string& source) {
 }
 
 void FillJobOutputOptions(TOutputOptions& JobOutputOptions, const TProfileControls& controls,
-                          int conversionVolume, std::string_view videoSizeText) {
+                          int conversionVolume, std::string_view videoSizeText, float displayAspect) {
   InitOutputOptions(JobOutputOptions);
   ApplyProfileToOptions(controls, JobOutputOptions);
   JobOutputOptions.AudioVolume = conversionVolume;
-  JobOutputOptions.AspectRatio = JobAspectRatio(controls.ComboAspectRatio.ItemIndex(), videoSizeText);
+  JobOutputOptions.AspectRatio =
+      JobAspectRatio(controls.ComboAspectRatio.ItemIndex(), videoSizeText, displayAspect);
+  if (!JobOutputOptions.DisableVideo && JobOutputOptions.FrameSize.empty() && !JobOutputOptions.VideoCodec.empty()) {
+    if (const auto size = ReadVideoSize(videoSizeText))
+      JobOutputOptions.FrameSize = FitSourceFrameSize(JobOutputOptions.VideoCodec, size->first, size->second);
+  }
 }
 
 bool OutputReplacesSource(const TJob& job) {
@@ -222,7 +247,7 @@ void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob
                                     OutputExtension(controls.FOutputFormatName), request.Overwrite, job.Source,
                                     request.Run, job.OutputCreated);
   FillJobInputOptions(job.Input, job.Source);
-  FillJobOutputOptions(job.Output, controls, request.ConversionVolume, request.VideoSizeText);
+  FillJobOutputOptions(job.Output, controls, request.ConversionVolume, request.VideoSizeText, request.DisplayAspect);
 }
 
 void ReleaseUnwrittenOutput(TJob& job) {

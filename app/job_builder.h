@@ -80,28 +80,35 @@ int AudioVolumeForPercent(int percent);
 
 // ---- aspect ratio
 
-// The source's ratio from a "Video Size" cell ("640x480"), rounded to four
-// decimals in the shortest form: "1.3333", "1.5", "1.7778". A blank cell
+// The source's ratio as the engine's aspect text, rounded to four decimals in
+// the shortest form with "." whatever the locale: "1.3333", "1.5", "1.7778".
+// It is the display aspect the probe found (sample aspect x width / height,
+// so that anamorphic pictures keep their shape) when that is known (above
+// 0), else width / height of the "Video Size" cell ("640x480"). A blank cell
 // counts as 640x480; anything unreadable gives "1.3333".
-std::string SourceAspectRatio(std::string_view videoSizeText);
+std::string SourceAspectRatio(std::string_view videoSizeText, float displayAspect = -1.0f);
 // By the position of the aspect list: 1 "4:3", 2 "16:9", otherwise the
 // source's ratio.
-std::string JobAspectRatio(int aspectIndex, std::string_view videoSizeText);
+std::string JobAspectRatio(int aspectIndex, std::string_view videoSizeText, float displayAspect = -1.0f);
 
 // ---- records
 
 // The job's input record: reset, FileName = source, StartTime 0.
 void FillJobInputOptions(TInputOptions& options, const std::string& source);
 // The job's output record (JobOutputOptions): reset, the profile's
-// translation, AudioVolume, then the aspect rule. Raises
-// EProfileConvertError when a setting's number cannot be read.
+// translation, AudioVolume, then the aspect rule. Where the settings keep the
+// source's picture size, a size the video encoder cannot code (321x241) is
+// rounded to one it can (320x240); the aspect rule keeps the display aspect.
+// Raises EProfileConvertError when a setting's number cannot be read, and
+// EProfileSettingRefused when the format cannot take a chosen item.
 void FillJobOutputOptions(TOutputOptions& JobOutputOptions, const TProfileControls& controls,
-                          int conversionVolume, std::string_view videoSizeText);
+                          int conversionVolume, std::string_view videoSizeText, float displayAspect = -1.0f);
 
 // Everything one job needs, built in one go.
 struct TJobRequest {
   std::string Source;         // the row's path (see JobSource)
   std::string VideoSizeText;  // the row's "Video Size" cell
+  float DisplayAspect = -1.0f;  // the row's probed display aspect (TRowTexts), -1 unknown
   std::string OutputFolder;
   bool Overwrite = false;
   int ConversionVolume = 256;

@@ -220,8 +220,12 @@ Conversion options:
                           number where that is unique (1500 for "1500 Kbps",
                           44100 for "44100 Hz", 640x480 for "640 x 480"); an
                           item the profile does not offer is refused with the
-                          valid items (--list-settings shows them)
-  --aspect A              Original (the source's ratio), 4:3 or 16:9
+                          valid items (--list-settings shows them). An offered
+                          item the format cannot take with the other settings
+                          (H263 at 320 x 240, WMA at 54000 Hz ...) fails the
+                          file before it starts, naming the items it takes
+  --aspect A              Original (the source's display aspect: anamorphic
+                          pictures keep their shape), 4:3 or 16:9
   --volume P              volume in percent, 0 to 200 (default 100, unchanged):
                           200 is +6 dB, 50 is -6 dB, 0 is silence
   --json                  one JSON object per line on stdout instead of the

@@ -207,6 +207,7 @@ void ConvertFile(const TCliArguments& arguments, const TProfileControls& control
   request.Source = job.Source;
   TProbeVideoInfo video;
   request.VideoSizeText = vcl.TaskInputVideoInfo(task, video) ? VideoSizeText(video.Width, video.Height) : " ";
+  request.DisplayAspect = video.DisplayAspect;
   request.OutputFolder = arguments.OutputFolder;
   request.Overwrite = arguments.Overwrite;
   request.ConversionVolume = AudioVolumeForPercent(arguments.VolumePercent);
