@@ -320,7 +320,7 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // grown when too small, never shrunk, kept for the engine's life.
   std::vector<int16_t> AudioDecodeBuffer;  // decoded frame as interleaved s16
   std::vector<int16_t> AudioWorkBuffer;    // resampler output; one frame from the FIFO
-  std::vector<int16_t> SilenceBuffer;      // block with leading silence
+  std::vector<int16_t> SilenceBuffer;      // zeros only: inserted silence
   // Audio encoding steps shared by OutputAudio and FlushAudio.
   void EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count);
   void EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count,

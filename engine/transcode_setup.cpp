@@ -59,6 +59,50 @@ std::string StreamLanguage(const AVStream* st) {
   return e && e->value ? e->value : "";
 }
 
+// Whether a container keeps each stream's first timestamp. Those that do
+// not (they count frames or samples from the file's start instead) play a
+// stream that starts late from the beginning.
+bool StoresStreamStart(const AVOutputFormat* format) {
+  if (format->flags & AVFMT_NOTIMESTAMPS) return false;
+  for (const char* name : {"avi", "rm", "swf", "dv", "wav"})
+    if (std::strcmp(format->name, name) == 0) return false;
+  return true;
+}
+
+// Bit rate of an input stream: its own, else what the container's total
+// leaves after the other streams' known rates; 0 when unknown.
+int64_t SourceBitRate(const AVFormatContext* ic, const AVStream* st) {
+  if (st->codecpar->bit_rate > 0) return st->codecpar->bit_rate;
+  int64_t rest = ic->bit_rate;
+  for (unsigned i = 0; i < ic->nb_streams && rest > 0; ++i)
+    if (ic->streams[i] != st && ic->streams[i]->codecpar->bit_rate > 0) rest -= ic->streams[i]->codecpar->bit_rate;
+  return std::max<int64_t>(rest, 0);
+}
+
+// The layout of an encoder's list (terminated by a zero channel count)
+// nearest to `wanted` of `channels` channels: the same layout; else the
+// most channels not above the wanted count (5.1 into a stereo-only encoder
+// becomes stereo), else the fewest above it; of several with that count the
+// standard layout for it, else the first listed.
+const AVChannelLayout* ClosestLayout(const AVChannelLayout* list, const AVChannelLayout& wanted, int channels) {
+  int best = 0;
+  for (const AVChannelLayout* l = list; l->nb_channels; ++l) {
+    if (AVL.av_channel_layout_compare(l, &wanted) == 0) return l;
+    const int n = l->nb_channels;
+    const bool fits = n <= channels, bestFits = best > 0 && best <= channels;
+    if (best == 0 || (fits && (!bestFits || n > best)) || (!fits && !bestFits && n < best)) best = n;
+  }
+  AVChannelLayout standard{};
+  AVL.av_channel_layout_default(&standard, best);
+  const AVChannelLayout* first = nullptr;
+  for (const AVChannelLayout* l = list; l->nb_channels; ++l) {
+    if (l->nb_channels != best) continue;
+    if (AVL.av_channel_layout_compare(l, &standard) == 0) return l;
+    if (!first) first = l;
+  }
+  return first ? first : list;
+}
+
 // Chooses what the encoder accepts where the settings left a value the
 // encoder does not support (sample format, rate, layout; pixel format).
 void FitEncoderParameters(AVCodecContext* enc, const AVCodec* codec) {
@@ -81,17 +125,8 @@ void FitEncoderParameters(AVCodecContext* enc, const AVCodec* codec) {
     }
     int channels = enc->ch_layout.nb_channels > 0 ? enc->ch_layout.nb_channels : 2;
     if (codec->ch_layouts) {
-      const AVChannelLayout* match = nullptr;
-      for (const AVChannelLayout* l = codec->ch_layouts; l->nb_channels; ++l) {
-        if (AVL.av_channel_layout_compare(l, &enc->ch_layout) == 0) {
-          match = l;
-          break;
-        }
-        if (!match && l->nb_channels == channels) match = l;
-      }
-      if (!match) match = &codec->ch_layouts[0];
       AVChannelLayout copy{};
-      AVL.av_channel_layout_copy(&copy, match);
+      AVL.av_channel_layout_copy(&copy, ClosestLayout(codec->ch_layouts, enc->ch_layout, channels));
       AVL.av_channel_layout_uninit(&enc->ch_layout);
       enc->ch_layout = copy;
     } else if (enc->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || enc->ch_layout.nb_channels == 0) {
@@ -330,18 +365,39 @@ void TCustomFFmpeg::SetupTranscode() {
           fail("invalid codec_type of output stream");
       }
     } else {
+      // What the encoder will really take (layout, rate, formats), before
+      // anything is sized for it; an unknown encoder fails when opened.
+      if (ost.OwnAmrNbEncoder)
+        FitOwnAmrNbParameters(enc);
+      else if (const AVCodec* codec = ost.Codec ? ost.Codec : AVL.avcodec_find_encoder(enc->codec_id))
+        FitEncoderParameters(enc, codec);
       switch (ost.Type) {
         case AVMEDIA_TYPE_AUDIO: {
           const int channels = enc->ch_layout.nb_channels > 0 ? enc->ch_layout.nb_channels : 2;
           ost.AudioFifo.reset(AVL.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels, std::max(1, 1024 / (2 * channels))));
           if (!ost.AudioFifo) fail("av_fifo_init fail");
           ost.AudioResample = enc->sample_rate != ipar->sample_rate || S.AudioSyncMethod >= 2;
+          // Beside a picture, a late start the container cannot store becomes
+          // leading silence.
+          if (!StoresStreamStart(oc->oformat))
+            for (const TOutputStream* other : run.OutputsByFile[ost.FileIndex])
+              ost.CorrectStart = ost.CorrectStart || other->IsVideo();
           ist.RequestedChannels = channels;
           ist.DecodingNeeded = true;
           ost.EncodingNeeded = true;
           break;
         }
         case AVMEDIA_TYPE_VIDEO: {
+          if (S.SameQuality && S.VideoQScale == 0) {
+            // The source's picture quality is unknown (this library
+            // generation's decoders do not report it): its bit rate is the
+            // target instead of a fixed quantiser.
+            enc->flags &= ~AV_CODEC_FLAG_QSCALE;
+            enc->global_quality = 0;
+            ost.Quality = 0;
+            const int64_t rate = SourceBitRate(FInputFiles[ist.FileIndex]->Context.get(), ist.Stream);
+            if (rate > 0) enc->bit_rate = rate;
+          }
           ost.TempPicture.reset(AVL.av_frame_alloc());
           ost.CropView.reset(AVL.av_frame_alloc());
           ost.EncodeFrame.reset(AVL.av_frame_alloc());
@@ -464,7 +520,6 @@ void TCustomFFmpeg::SetupTranscode() {
       const AVCodec* codec = ost.Codec ? ost.Codec : AVL.avcodec_find_encoder(enc->codec_id);
       if (!codec) fail(FormatText("Unsupported codec for output stream #%d.%d", ost.FileIndex, ost.StreamIndex));
       ost.Codec = codec;
-      FitEncoderParameters(enc, codec);
       enc->thread_count = S.ThreadCount;
       AVDictionary* options = ost.Config->EncoderOptions.release();
       int ret;

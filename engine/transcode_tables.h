@@ -114,6 +114,10 @@ struct TOutputStream {
   // audio: interleaved signed 16-bit at the encoder's channel count wait in
   // the FIFO until a whole encoder frame is there
   bool AudioResample = false;
+  // The container cannot store where this stream starts: its first block
+  // gets the start corrected (leading silence, or trimming) whatever the
+  // audio sync method, so that it stays in step with the picture.
+  bool CorrectStart = false;
   SwrContextPtr ResampleContext;   // decoded s16 (input rate) -> s16 (output rate)
   AudioFifoPtr AudioFifo;
   SwrContextPtr EncoderConvert;    // s16 -> the encoder's sample format
@@ -168,6 +172,10 @@ bool DeinterlacePicture(uint8_t* const dst[4], const int dstLinesize[4], const u
 // as needed. Returns null on success, else the failure message.
 const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& settings, int width, int height,
                                    AVPixelFormat format);
+
+// The parameters the engine's own AMR-NB encoder works with (8000 Hz mono
+// s16, 160-sample frames), set on its encoder context.
+void FitOwnAmrNbParameters(AVCodecContext* enc);
 
 // printf-style formatting into a string (C-style formatter of the run's
 // messages and report lines).

@@ -299,23 +299,32 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
   const int method = S.VideoSyncMethod;
   const bool sync = method > 0 || (method == -1 && tb > 0.001);
   const double ipts = static_cast<double>(ost.SyncInput->Pts - S.StartTime) / 1000000.0;
+  // The input's time as the picture's timestamp (sync off, or method 2).
+  // Timestamps must grow: a picture that would land on the last emitted one
+  // or before it (several input pictures per output frame) is dropped.
+  const auto followInput = [&ost](double position) -> int64_t {
+    const int64_t next = std::llround(position);
+    if (ost.FrameNumber > 0 && next < ost.SyncCount) return 0;
+    ost.SyncCount = next;
+    return 1;
+  };
   if (sync) {
     const double vdelta = ipts / tb - static_cast<double>(ost.SyncCount);
     if (vdelta < -1.1)
       n = 0;
     else if (method == 2)
-      ost.SyncCount = std::llround(ipts / tb);
+      n = followInput(ipts / tb);
     else if (vdelta > 1.1)
       n = std::llround(vdelta);
-    if (n == 0) {
-      ++run.DropFrames;
-      if (S.Verbose > 2) Log(1, "*** drop!");
-    } else if (n > 1) {
-      run.DupFrames += static_cast<int>(n);
-      if (S.Verbose > 2) Log(1, FormatText("*** %d dup!", static_cast<int>(n - 1)));
-    }
   } else {
-    ost.SyncCount = std::llround(ipts / tb);
+    n = followInput(ipts / tb);
+  }
+  if (n == 0) {
+    ++run.DropFrames;
+    if (S.Verbose > 2) Log(1, "*** drop!");
+  } else if (n > 1) {
+    run.DupFrames += static_cast<int>(n);
+    if (S.Verbose > 2) Log(1, FormatText("*** %d dup!", static_cast<int>(n - 1)));
   }
 
   n = std::min<int64_t>(n, static_cast<int64_t>(S.MaxFrames[0]) - ost.FrameNumber);
@@ -340,7 +349,8 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
   f->interlaced_frame = picture.interlaced_frame;
   if (enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))
     f->top_field_first = S.TopFieldFirst == -1 ? picture.top_field_first : S.TopFieldFirst;
-  f->quality = static_cast<int>(std::lround(S.SameQuality ? ist.Quality : ost.Quality));
+  // The input's quality where its decoder reports one.
+  f->quality = static_cast<int>(std::lround(S.SameQuality && ist.Quality > 0 ? ist.Quality : ost.Quality));
   if (S.MeThreshold == 0) f->pict_type = AV_PICTURE_TYPE_NONE;
   f->sample_aspect_ratio = enc->sample_aspect_ratio;
 

@@ -1,6 +1,8 @@
 // Conversions of a short generated clip (video with audio) into the common
 // containers, checked by ffprobe: codecs, frame size, frame counts, durations.
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 
 #include "tests/transcode_support.h"
 
@@ -131,6 +133,45 @@ TEST(TranscodeSubtitles, TextCuesKeepTheirTimes) {
   std::ifstream in(dir.file("out.srt"));
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text, cues);
+}
+
+// An option of one encoder's own ("crf" of libx264) set before the encoder
+// is chosen still reaches it; x264 writes its settings into the stream.
+TEST(TranscodePrivateOptions, EncoderOwnOptionReachesTheEncoder) {
+  RequireLibraries();
+  TempDir dir;
+  ClipSpec spec;
+  spec.width = 160;
+  spec.height = 120;
+  spec.audio = false;
+  ASSERT_TRUE(MakeClip(dir.file("in.mp4"), spec));
+  const std::string out = dir.file("crf.mp4");
+  const TConversion run = Convert(dir.file("in.mp4"), out, {{"crf", "45"}, {"vcodec", "libx264"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  std::ifstream in(out, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(bytes.find("crf=45.0"), std::string::npos);
+}
+
+// "sameq": the decoders of this library generation report no picture
+// quality, so the source's bit rate is the target: the same encoding as
+// asking for that bit rate, not the finest fixed quantiser.
+TEST(TranscodeSameQuality, TargetsTheSourceBitRate) {
+  RequireLibraries();
+  TempDir dir;
+  // Fine detail, so that the quantiser decides the size.
+  ASSERT_TRUE(MakeMedia(dir.file("in.mp4"), "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 "
+                                            "-vf noise=alls=12:allf=t -c:v mpeg4 -q:v 8"));
+  const std::string sourceRate = StreamValue(ProbeFile(dir.file("in.mp4")), 0, "bit_rate");
+  ASSERT_GT(std::atoi(sourceRate.c_str()), 0);
+  const TConversion same = Convert(dir.file("in.mp4"), dir.file("sameq.avi"), {{"vcodec", "mpeg4"}, {"sameq", ""}});
+  ASSERT_FALSE(same.Exception) << same.Message;
+  const TConversion rate = Convert(dir.file("in.mp4"), dir.file("rate.avi"), {{"vcodec", "mpeg4"}, {"b", sourceRate}});
+  ASSERT_FALSE(rate.Exception) << rate.Message;
+  const double sameSize = static_cast<double>(std::filesystem::file_size(dir.file("sameq.avi")));
+  const double rateSize = static_cast<double>(std::filesystem::file_size(dir.file("rate.avi")));
+  EXPECT_NEAR(sameSize / rateSize, 1.0, 0.02);
 }
 
 }  // namespace
