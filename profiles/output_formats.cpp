@@ -1,3 +1,6 @@
+// The profiles: the item lists they offer, the fill procedures that families
+// of profiles share, then OutputFormatTable, one row per profile, and the
+// format list, lookup and open-dialog filter built on it.
 #include "profiles/output_formats.h"
 
 #include <vector>
@@ -8,7 +11,6 @@
 namespace fennick {
 
 namespace {
-
 
 using TItems = std::vector<std::string>;
 
