@@ -498,6 +498,7 @@ void TCustomFFmpeg::SetupTranscode() {
     const int ret = AVL.avformat_write_header(file.Context.get(), &options);
     AVL.av_dict_free(&options);
     if (ret < 0) fail(FormatText("Could not write header for output file #%d (incorrect codec parameters ?)", i));
+    if (const int error = OutputStreamError(file.Context.get())) fail(WriteErrorText("avformat_write_header()", error));
   }
   bool allRtp = outputCount > 0;
   for (auto& file : FOutputFiles) allRtp = allRtp && std::strcmp(file->Context->oformat->name, "rtp") == 0;

@@ -37,6 +37,7 @@ struct TInputStream {
   int64_t Pts = 0;                    // µs
   int64_t FrameDuration = 40000;      // µs, nominal video frame duration
   bool IsStart = true;
+  bool HasData = false;               // a packet before the end of the recording was read
   float Quality = 0;                  // quality of the last decoded picture
   int RequestedChannels = 0;          // decoded audio is delivered at this count
   // decoded audio (any format) -> interleaved s16 at RequestedChannels;
@@ -84,6 +85,7 @@ struct TOutputStream {
   float Quality = 0;
   // End of the last packet written, in seconds of the stream's time.
   double CurrentTime = 0;
+  int64_t PacketsWritten = 0;
 
   // Statistics of the last encoded video packet (quality side data).
   int LastQuality = 0;  // lambda (FF_QP2LAMBDA x quantiser)
@@ -166,6 +168,13 @@ const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& se
 // printf-style formatting into a string (C-style formatter of the run's
 // messages and report lines).
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The message of a failed write to an output: the operation and the
+// library's text for the result ("No space left on device").
+std::string WriteErrorText(const char* operation, int code);
+// The error of an output's byte stream, 0 when none: writes are buffered, so
+// a failed write surfaces there rather than in the muxer's result.
+int OutputStreamError(const AVFormatContext* file);
 
 // Plane pointers of `data` moved to (row, column) of the picture, for a
 // view; false for layouts where a view cannot be formed.
