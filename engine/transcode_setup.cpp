@@ -569,6 +569,13 @@ void TCustomFFmpeg::FreeTranscodeTables() {
     ost->CropView.reset();
     ost->EncodeFrame.reset();
     ost->TempPool.Pool.reset();
+    ost->CropConvert.reset();
+    ost->CropPool.Pool.reset();
+    ost->CropPicture.reset();
+    ost->PadConvert.reset();
+    ost->ComposePool.Pool.reset();
+    ost->ComposePicture.reset();
+    ost->PadBackground.reset();
     ost->ScaleContext.reset();
     ost->ResampleContext.reset();
     ost->EncoderConvert.reset();

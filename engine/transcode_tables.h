@@ -61,6 +61,10 @@ struct TPicturePool {
   AVPixelFormat Format = AV_PIX_FMT_NONE;
   int BufferSize = 0;
   static constexpr int kAlign = 64;
+  // Every plane has spare lines below the picture: the scaler copies whole
+  // lines when line sizes match, so a view that starts inside a line (the
+  // inner area of a padded picture) is written up to a line beyond its end.
+  static constexpr int kSpareLines = 4;
 
   bool Init(int width, int height, AVPixelFormat format);
   // Lays `frame` (unreferenced first) over a buffer of the pool.
@@ -106,6 +110,17 @@ struct TOutputStream {
   int CropTopBand = 0, CropLeftBand = 0;
   bool VideoPad = false;
   int PadTopBand = 0, PadBottomBand = 0, PadLeftBand = 0, PadRightBand = 0;
+  // decoded pictures whose layout allows no crop view are converted whole
+  // into CropPool pictures first
+  SwsContextPtr CropConvert;
+  TPicturePool CropPool;
+  FramePtr CropPicture;
+  // padding in a layout that allows no view of the inner area is composed in
+  // ComposePool pictures and converted into the output by PadConvert
+  SwsContextPtr PadConvert;
+  TPicturePool ComposePool;
+  FramePtr ComposePicture;
+  FramePtr PadBackground;          // the pad colour over a whole picture of the padded layout
 
   // audio: interleaved signed 16-bit at the encoder's channel count wait in
   // the FIFO until a whole encoder frame is there
@@ -177,7 +192,8 @@ std::string WriteErrorText(const char* operation, int code);
 int OutputStreamError(const AVFormatContext* file);
 
 // Plane pointers of `data` moved to (row, column) of the picture, for a
-// view; false for layouts where a view cannot be formed.
+// view (a palette plane stays as it is); false where a view cannot start at
+// that position of the layout.
 bool OffsetPicture(uint8_t* out[4], const int linesize[4], uint8_t* const data[4], AVPixelFormat format, int row,
                    int column);
 
