@@ -6,11 +6,13 @@ namespace fennick::cli {
 
 namespace {
 
-volatile std::sig_atomic_t g_Interrupted = 0;
+volatile std::sig_atomic_t g_Signal = 0;
 
 extern "C" void OnInterrupt(int signal) {
-  g_Interrupted = 1;
-  std::signal(signal, SIG_DFL);
+  if (g_Signal == 0) g_Signal = signal;
+  // The next SIGINT or SIGTERM ends the process.
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
 }
 
 }  // namespace
@@ -23,6 +25,8 @@ void InstallInterruptHandler() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool Interrupted() { return g_Interrupted != 0; }
+bool Interrupted() { return g_Signal != 0; }
+
+int InterruptSignal() { return g_Signal; }
 
 }  // namespace fennick::cli

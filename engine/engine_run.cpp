@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "engine/FFmpeg.h"
+#include "engine/option_parsing.h"
 #include "engine/transcode_tables.h"
 
 namespace fennick {
@@ -137,6 +138,7 @@ TFFmpegThread* TCustomFFmpeg::StartRun(bool runInThread, int priority) {
 }
 
 void TCustomFFmpeg::Run() {
+  const TClassicNumberScope classicNumbers;
   FFinished = false;
   try {
     Transcode();
