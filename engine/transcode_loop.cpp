@@ -215,7 +215,9 @@ int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket*
   const AVRational tb = ist.Stream->time_base;
   if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
   if (pkt && pkt->dts != AV_NOPTS_VALUE) ist.Pts = ist.NextPts = AVL.av_rescale_q(pkt->dts, tb, kMicroseconds);
-  if (pkt && ist.Pts - S.StartTime < S.RecordingTime) ist.HasData = true;
+  // Data inside the range the outputs record; what lies before the start
+  // position or after the end may rightly leave a stream empty.
+  if (pkt && ist.Pts >= S.StartTime && ist.Pts - S.StartTime < S.RecordingTime) ist.HasData = true;
 
   int result = 0;
   const AVMediaType type = ist.Stream->codecpar->codec_type;

@@ -40,7 +40,7 @@ struct TInputStream {
   int64_t Pts = 0;                    // µs
   int64_t FrameDuration = 40000;      // µs, nominal video frame duration
   bool IsStart = true;
-  bool HasData = false;               // a packet before the end of the recording was read
+  bool HasData = false;               // a packet inside the recorded range was read
   float Quality = 0;                  // quality of the last decoded picture
   int RequestedChannels = 0;          // decoded audio is delivered at this count
   // decoded audio (any format) -> interleaved s16 at RequestedChannels;

@@ -204,5 +204,18 @@ TEST_F(TranscodeErrors, AnOutputWithoutMediaFailsAndLeavesNoFile) {
   }
 }
 
+TEST_F(TranscodeErrors, AStreamWithNothingAfterTheStartPositionDoesNotFailTheRun) {
+  // Sound for the first second of a three-second picture, converted from 2 s
+  // on: the picture is there, the sound rightly is not.
+  ASSERT_TRUE(MakeMedia(Dir->file("short-sound.mp4"),
+                        "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -f lavfi -i sine=duration=1 "
+                        "-c:v mpeg4 -c:a aac"));
+  const std::string out = Dir->file("tail.mp4");
+  const TConversion run = Convert(Dir->file("short-sound.mp4"), out, {{"ss", "2"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  EXPECT_FALSE(run.Exception) << run.Message;
+  EXPECT_EQ(CountFrames(out, "video"), 25);
+}
+
 }  // namespace
 }  // namespace fennick::test
