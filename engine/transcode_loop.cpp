@@ -15,10 +15,10 @@ constexpr AVRational kMicroseconds{1, 1000000};
 
 int FrameLimitIndex(AVMediaType type) {
   switch (type) {
-    case AVMEDIA_TYPE_VIDEO: return 0;
-    case AVMEDIA_TYPE_AUDIO: return 1;
-    case AVMEDIA_TYPE_DATA: return 2;
-    case AVMEDIA_TYPE_SUBTITLE: return 3;
+    case AVMEDIA_TYPE_VIDEO: return msVideo;
+    case AVMEDIA_TYPE_AUDIO: return msAudio;
+    case AVMEDIA_TYPE_DATA: return msData;
+    case AVMEDIA_TYPE_SUBTITLE: return msSubtitle;
     default: return -1;
   }
 }
@@ -222,7 +222,7 @@ int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket*
   int result = 0;
   const AVMediaType type = ist.Stream->codecpar->codec_type;
   if (ist.DecodingNeeded) {
-    AVCodecContext* dec = ist.Decoder;
+    AVCodecContext* dec = ist.Decoder.get();
     switch (type) {
       case AVMEDIA_TYPE_AUDIO:
       case AVMEDIA_TYPE_VIDEO: {

@@ -39,7 +39,7 @@ TEST(TaskOptions, InitInputOptionsRestoresEveryField) {
 TEST(TaskOptions, InitOutputOptionsRestoresEveryField) {
   TOutputOptions r;
   // Scribble over every field first.
-  r.FileName = r.Reserved = r.FileFormat = r.AudioCodec = r.AudioLanguage = r.AudioTag = "x";
+  r.FileName = r.FileFormat = r.AudioCodec = r.AudioLanguage = r.AudioTag = "x";
   r.VideoCodec = r.FrameRate = r.FrameSize = r.AspectRatio = r.VideoTag = r.SubtitleLanguage = "x";
   r.HookTimeRanges = r.ExtOptions = "x";
   r.PacketSize = r.MuxRate = r.AudioVolume = r.AudioChannels = r.AudioSampleRate = r.AudioBitrate = 9;
@@ -56,7 +56,7 @@ TEST(TaskOptions, InitOutputOptionsRestoresEveryField) {
 
   InitOutputOptions(r);
 
-  for (const std::string* s : {&r.FileName, &r.Reserved, &r.FileFormat, &r.AudioCodec, &r.AudioLanguage,
+  for (const std::string* s : {&r.FileName, &r.FileFormat, &r.AudioCodec, &r.AudioLanguage,
                                &r.AudioTag, &r.VideoCodec, &r.FrameRate, &r.FrameSize, &r.AspectRatio,
                                &r.VideoTag, &r.SubtitleLanguage, &r.HookTimeRanges, &r.ExtOptions})
     EXPECT_EQ(*s, "");
@@ -296,9 +296,9 @@ TEST_F(TaskOptionsEngine, SetFieldsReachTheirSettings) {
   EXPECT_EQ(s.AudioSampleRate, 22050);
   EXPECT_EQ(AVL.av_opt_get_int == nullptr, false);
   int64_t bitRate = 0;
-  AVL.av_opt_get_int(engine.CodecOptionContext(1), "b", 0, &bitRate);
+  AVL.av_opt_get_int(engine.CodecOptionContext(msAudio), "b", 0, &bitRate);
   EXPECT_EQ(bitRate, 96000);
-  AVL.av_opt_get_int(engine.CodecOptionContext(0), "b", 0, &bitRate);
+  AVL.av_opt_get_int(engine.CodecOptionContext(msVideo), "b", 0, &bitRate);
   EXPECT_EQ(bitRate, 800000);
   EXPECT_EQ(s.AudioSyncMethod, 1);
   EXPECT_EQ(s.AudioCodecTag, static_cast<uint32_t>('a' | 'b' << 8 | 'c' << 16 | 'd' << 24));
