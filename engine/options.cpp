@@ -167,13 +167,13 @@ struct TOptionVocabulary {
   static void Metadata(TCustomFFmpeg& e, const std::string&, const std::string& value) {
     if (!value.empty()) e.S.*Field = value;
   }
-  template <int Kind>  // 0 video, 1 audio, 2 subtitle
+  template <TMediaSlot Kind>  // msVideo, msAudio or msSubtitle
   static void NewStream(TCustomFFmpeg& e, const std::string&, const std::string&) {
     if (e.FOutputFiles.empty()) throw FFMpegException("At least one output file must be specified");
     TOutputFileSlot& file = *e.FOutputFiles.back();
-    if constexpr (Kind == 0)
+    if constexpr (Kind == msVideo)
       e.AddVideoStream(file);
-    else if constexpr (Kind == 1)
+    else if constexpr (Kind == msAudio)
       e.AddAudioStream(file);
     else
       e.AddSubtitleStream(file);
@@ -525,7 +525,7 @@ std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
       {"top", Integer<&T::TopFieldFirst>},
       {"dc", Integer<&T::IntraDcPrecision>},
       {"vtag", CodecTag<&T::VideoCodecTag>},
-      {"newvideo", NewStream<0>, kSwitch},
+      {"newvideo", NewStream<msVideo>, kSwitch},
       {"qphist", SwitchOn<&T::QpHist>, kSwitch},
       {"ab", BitRate},
       {"aframes", FrameLimit<msAudio>},
@@ -536,11 +536,11 @@ std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
       {"acodec", Codec<&T::AudioCodecName, &T::AudioStreamCopy>},
       {"atag", CodecTag<&T::AudioCodecTag>},
       {"vol", Integer<&T::AudioVolume>},
-      {"newaudio", NewStream<1>, kSwitch},
+      {"newaudio", NewStream<msAudio>, kSwitch},
       {"alang", Text<&T::AudioLanguage>},
       {"sn", SwitchOn<&T::SubtitleDisable>, kSwitch},
       {"scodec", Codec<&T::SubtitleCodecName, &T::SubtitleStreamCopy>},
-      {"newsubtitle", NewStream<2>, kSwitch},
+      {"newsubtitle", NewStream<msSubtitle>, kSwitch},
       {"slang", Text<&T::SubtitleLanguage>},
       {"vc", Integer<&T::VideoChannel>},
       {"tvstd", Text<&T::VideoStandard>},

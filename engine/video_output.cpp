@@ -453,7 +453,7 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
     if (S.Verbose > 2) Log(1, FormatText("*** %d dup!", static_cast<int>(n - 1)));
   }
 
-  n = std::min<int64_t>(n, static_cast<int64_t>(S.MaxFrames[0]) - ost.FrameNumber);
+  n = std::min<int64_t>(n, static_cast<int64_t>(S.MaxFrames[msVideo]) - ost.FrameNumber);
   // Only pictures that start before the recording time ("t").
   int64_t end = std::numeric_limits<int64_t>::max();
   if (S.RecordingTime != std::numeric_limits<int64_t>::max()) {
