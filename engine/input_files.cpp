@@ -200,7 +200,7 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
 
   int infoResult;
   {
-    std::lock_guard<std::mutex> lock(CodecLock());
+    std::lock_guard<TCodecLock> lock(CodecLock());
     infoResult = AVL.avformat_find_stream_info(ic.get(), nullptr);
   }
   if (infoResult < 0 && S.Verbose >= 0) {

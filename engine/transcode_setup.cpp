@@ -414,7 +414,7 @@ void TCustomFFmpeg::SetupTranscode() {
     AVCodecContext* enc = ost.Encoder;
     if (ost.OwnAmrNbEncoder) {
       {
-        std::lock_guard<std::mutex> lock(CodecLock());
+        std::lock_guard<TCodecLock> lock(CodecLock());
         OpenOwnAudioEncoder(ost);
       }
       OpenEncoders.push_front(&ost);
@@ -427,7 +427,7 @@ void TCustomFFmpeg::SetupTranscode() {
       AVDictionary* options = ost.Config->EncoderOptions.release();
       int ret;
       {
-        std::lock_guard<std::mutex> lock(CodecLock());
+        std::lock_guard<TCodecLock> lock(CodecLock());
         ret = AVL.avcodec_open2(enc, codec, &options);
       }
       ost.Config->EncoderOptions.reset(options);
@@ -460,7 +460,7 @@ void TCustomFFmpeg::SetupTranscode() {
     dec->thread_count = S.ThreadCount;
     int ret;
     {
-      std::lock_guard<std::mutex> lock(CodecLock());
+      std::lock_guard<TCodecLock> lock(CodecLock());
       ret = AVL.avcodec_open2(dec, codec, nullptr);
     }
     if (ret < 0) fail(FormatText("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.StreamIndex));
@@ -525,7 +525,7 @@ void TCustomFFmpeg::CloseEncoder(TOutputStream& ost) {
   if (ost.Encoder) ost.Encoder->stats_in = nullptr;
   ost.StatsIn.reset();
   {
-    std::lock_guard<std::mutex> lock(CodecLock());
+    std::lock_guard<TCodecLock> lock(CodecLock());
     if (ost.EncoderOwner) ost.EncoderOwner->reset();
     ost.AmrNb.reset();
   }
@@ -534,7 +534,7 @@ void TCustomFFmpeg::CloseEncoder(TOutputStream& ost) {
 
 void TCustomFFmpeg::CloseDecoder(TInputStream& ist) {
   {
-    std::lock_guard<std::mutex> lock(CodecLock());
+    std::lock_guard<TCodecLock> lock(CodecLock());
     if (ist.DecoderOwner) ist.DecoderOwner->reset();
   }
   ist.Decoder = nullptr;
