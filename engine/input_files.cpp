@@ -37,6 +37,11 @@ void SetDictionary(AVDictionary** dict, const char* key, const std::string& valu
   AVL.av_dict_set(dict, key, value.c_str(), 0);
 }
 
+// The libraries ask this while they open, probe and read an input: a stop
+// request ends a read that would otherwise go on (an endless source being
+// probed, a stalled device).
+int StopRequestedCallback(void* engine) { return static_cast<const TCustomFFmpeg*>(engine)->StopRequested() ? 1 : 0; }
+
 }  // namespace
 
 std::string TCustomFFmpeg::OpenErrorText(int code, const std::string& fileName) {
@@ -163,6 +168,7 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
   allocated->video_codec = videoDecoder;
   allocated->audio_codec = audioDecoder;
   allocated->subtitle_codec = subtitleDecoder;
+  allocated->interrupt_callback = AVIOInterruptCB{&StopRequestedCallback, this};
 
   // The open parameters of raw and capture demuxers; a demuxer without such
   // an option leaves the entry unused.
