@@ -1,22 +1,61 @@
 #include "app/job_builder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 
 #include "app/row_texts.h"
+#include "profiles/format_limits.h"
 #include "profiles/profile_translation.h"
 
 namespace fennick {
 
 namespace {
 
-bool FileExists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::exists(std::filesystem::symlink_status(path, ec)) && !ec;
+// Device and inode of the file path names, following links.
+std::optional<std::pair<uint64_t, uint64_t>> FileIdentity(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return std::pair<uint64_t, uint64_t>(st.st_dev, st.st_ino);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  const auto first = FileIdentity(a);
+  return first && first == FileIdentity(b);
+}
+
+EOutputNameError CannotWrite(const std::string& path, int error) {
+  return EOutputNameError("cannot write \"" + path + "\": " + std::strerror(error));
+}
+
+// Creates path empty unless a file (or anything else) has that name: true
+// when created, false when the name is taken; raises for any other failure.
+bool CreateExclusively(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    ::close(fd);
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  throw CannotWrite(path, errno);
+}
+
+// An existing output of an earlier run that is to be replaced: it must be
+// writable. Opened without truncating and without waiting on a pipe.
+void CheckReplaceable(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw CannotWrite(path, errno);
+  ::close(fd);
 }
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -34,6 +73,21 @@ std::optional<double> ReadNumber(std::string_view text) {
   if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
     return std::nullopt;
   return value;
+}
+
+// Width and height of a "Video Size" cell ("640x480"); nothing for a blank
+// or unreadable cell.
+std::optional<std::pair<int, int>> ReadVideoSize(std::string_view cell) {
+  cell = TrimBlanks(cell);
+  const size_t x = cell.find('x');
+  if (x == std::string_view::npos) return std::nullopt;
+  int width = 0, height = 0;
+  const auto w = std::from_chars(cell.data(), cell.data() + x, width);
+  const auto h = std::from_chars(cell.data() + x + 1, cell.data() + cell.size(), height);
+  if (w.ec != std::errc() || w.ptr != cell.data() + x || h.ec != std::errc() || h.ptr != cell.data() + cell.size() ||
+      width <= 0 || height <= 0)
+    return std::nullopt;
+  return std::pair{width, height};
 }
 
 // Position of the extension's "." in path, or npos when the file name has
@@ -67,22 +121,63 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
   return path.substr(0, ExtensionDot(path)) + extension;
 }
 
+void TRunFiles::Add(const std::string& path) {
+  if (const auto identity = FileIdentity(path)) FFiles.push_back(*identity);
+}
+
+bool TRunFiles::Protects(const std::string& path) const {
+  const auto identity = FileIdentity(path);
+  return identity && std::find(FFiles.begin(), FFiles.end(), *identity) != FFiles.end();
+}
+
+namespace {
+
+// The output name rule: Base + Extension, then Base-1, Base-2 ... The first
+// name that is free is created; with overwrite on, the first name whose
+// file is not protected is taken even when it exists. created tells which.
+std::string ChooseOutputName(const std::string& path, const std::string& extension, bool overwrite,
+                             const std::string& source, const TRunFiles* run, bool& created) {
+  const std::string base = path.substr(0, ExtensionDot(path));
+  for (long n = 0;; ++n) {
+    const std::string candidate = n == 0 ? base + extension : base + "-" + std::to_string(n) + extension;
+    if (overwrite && (SameFile(candidate, source) || (run && run->Protects(candidate)))) continue;
+    if (CreateExclusively(candidate)) {
+      created = true;
+      return candidate;
+    }
+    if (overwrite) {
+      CheckReplaceable(candidate);
+      created = false;
+      return candidate;
+    }
+  }
+}
+
+std::string OutputTarget(const std::string& source, const std::string& folder) {
+  const std::string name = std::filesystem::path(source).filename().string();
+  std::string target = folder;
+  if (!target.empty() && target.back() != '/') target += '/';
+  return target + name;
+}
+
+}  // namespace
+
 std::string MakeUniqueOutputName(const std::string& Path, const std::string& Extension) {
-  const std::string base = Path.substr(0, ExtensionDot(Path));
-  std::string candidate = base + Extension;
-  for (long n = 1; FileExists(candidate); ++n) candidate = base + "-" + std::to_string(n) + Extension;
-  return candidate;
+  bool created = false;
+  return ChooseOutputName(Path, Extension, false, "", nullptr, created);
 }
 
 std::string JobOutputPath(const std::string& source, const std::string& folder, std::string_view formatName,
-                          bool overwrite) {
-  std::string trimmed(TrimBlanks(source));
-  const std::string name = std::filesystem::path(trimmed).filename().string();
-  std::string target = folder;
-  if (!target.empty() && target.back() != '/') target += '/';
-  target += name;
-  const std::string extension = OutputExtension(formatName);
-  return overwrite ? ReplaceExtension(target, extension) : MakeUniqueOutputName(target, extension);
+                          bool overwrite, const TRunFiles* run) {
+  bool created = false;
+  const std::string file = JobSource(source);
+  return ChooseOutputName(OutputTarget(file, folder), OutputExtension(formatName), overwrite, file, run, created);
+}
+
+std::string JobSource(const std::string& rowText) {
+  std::error_code ec;
+  if (std::filesystem::exists(rowText, ec)) return rowText;
+  return std::string(TrimBlanks(rowText));
 }
 
 std::string VolumeLabel(int position) {
@@ -95,8 +190,14 @@ int ConversionVolumeFor(int position) {
   return kVolumeSteps[position].Value;
 }
 
-std::string SourceAspectRatio(std::string_view videoSizeText) {
+int AudioVolumeForPercent(int percent) { return (std::max(percent, 0) * 256 + 50) / 100; }
+
+std::string SourceAspectRatio(std::string_view videoSizeText, float displayAspect) {
   static const std::string kFallback = "1.3333";
+  if (displayAspect > 0 && std::isfinite(displayAspect)) {
+    const double q = std::nearbyint(static_cast<double>(displayAspect) * 10000);
+    if (q > 0) return FormatGeneral(q / 10000);
+  }
   std::string_view size = TrimBlanks(videoSizeText);
   if (size.empty()) size = "640x480";
   const size_t x = size.find('x');
@@ -108,10 +209,10 @@ std::string SourceAspectRatio(std::string_view videoSizeText) {
   return FormatGeneral(q / 10000);
 }
 
-std::string JobAspectRatio(int aspectIndex, std::string_view videoSizeText) {
+std::string JobAspectRatio(int aspectIndex, std::string_view videoSizeText, float displayAspect) {
   if (aspectIndex == 1) return "4:3";
   if (aspectIndex == 2) return "16:9";
-  return SourceAspectRatio(videoSizeText);
+  return SourceAspectRatio(videoSizeText, displayAspect);
 }
 
 void FillJobInputOptions(TInputOptions& options, const std::string& source) {
@@ -121,11 +222,16 @@ void FillJobInputOptions(TInputOptions& options, const std::string& source) {
 }
 
 void FillJobOutputOptions(TOutputOptions& JobOutputOptions, const TProfileControls& controls,
-                          int conversionVolume, std::string_view videoSizeText) {
+                          int conversionVolume, std::string_view videoSizeText, float displayAspect) {
   InitOutputOptions(JobOutputOptions);
   ApplyProfileToOptions(controls, JobOutputOptions);
   JobOutputOptions.AudioVolume = conversionVolume;
-  JobOutputOptions.AspectRatio = JobAspectRatio(controls.ComboAspectRatio.ItemIndex(), videoSizeText);
+  JobOutputOptions.AspectRatio =
+      JobAspectRatio(controls.ComboAspectRatio.ItemIndex(), videoSizeText, displayAspect);
+  if (!JobOutputOptions.DisableVideo && JobOutputOptions.FrameSize.empty() && !JobOutputOptions.VideoCodec.empty()) {
+    if (const auto size = ReadVideoSize(videoSizeText))
+      JobOutputOptions.FrameSize = FitSourceFrameSize(JobOutputOptions.VideoCodec, size->first, size->second);
+  }
 }
 
 bool OutputReplacesSource(const TJob& job) {
@@ -134,10 +240,22 @@ bool OutputReplacesSource(const TJob& job) {
 }
 
 void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob& job) {
-  job.Source = std::string(TrimBlanks(request.Source));
-  job.OutputPath = JobOutputPath(job.Source, request.OutputFolder, controls.FOutputFormatName, request.Overwrite);
+  job.Source = JobSource(request.Source);
+  job.OutputPath.clear();
+  job.OutputCreated = false;
+  job.OutputPath = ChooseOutputName(OutputTarget(job.Source, request.OutputFolder),
+                                    OutputExtension(controls.FOutputFormatName), request.Overwrite, job.Source,
+                                    request.Run, job.OutputCreated);
   FillJobInputOptions(job.Input, job.Source);
-  FillJobOutputOptions(job.Output, controls, request.ConversionVolume, request.VideoSizeText);
+  FillJobOutputOptions(job.Output, controls, request.ConversionVolume, request.VideoSizeText, request.DisplayAspect);
+}
+
+void ReleaseUnwrittenOutput(TJob& job) {
+  if (!job.OutputCreated) return;
+  job.OutputCreated = false;
+  struct stat st {};
+  if (::stat(job.OutputPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+    ::unlink(job.OutputPath.c_str());
 }
 
 }  // namespace fennick

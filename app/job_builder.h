@@ -3,8 +3,12 @@
 // queue and the command line; no toolkit, no component calls.
 #pragma once
 
+#include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "component/task_options.h"
 #include "profiles/profile_settings.h"
@@ -18,14 +22,48 @@ std::string OutputExtension(std::string_view formatName);
 // path with the extension of its file name (from the last "." on) replaced by
 // extension; a name without "." (or only a leading one) gets it appended.
 std::string ReplaceExtension(const std::string& path, const std::string& extension);
-// Path with its extension replaced by Extension if no such file exists, else
-// the first of Base-1, Base-2 ... + Extension that does not exist.
+// An output name that cannot be taken for a reason other than being in use
+// (the folder cannot be written, a path part is not a folder ...); the
+// message names the file and says why ("Permission denied").
+class EOutputNameError : public std::runtime_error {
+ public:
+  explicit EOutputNameError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The files one conversion run must not destroy: its sources and the outputs
+// it has written so far. Files are known by identity (device and inode), so
+// any spelling of a path finds them; names that do not exist are never
+// protected.
+class TRunFiles {
+ public:
+  void AddSource(const std::string& path) { Add(path); }
+  void AddOutput(const std::string& path) { Add(path); }
+  bool Protects(const std::string& path) const;
+
+ private:
+  void Add(const std::string& path);
+  std::vector<std::pair<uint64_t, uint64_t>> FFiles;
+};
+
+// Path with its extension replaced by Extension, or the first of Base-1,
+// Base-2 ... + Extension, whose file this call creates, empty and
+// exclusively: a name is taken the moment it is chosen, so another job or
+// another process converting at the same time gets the next number. Raises
+// EOutputNameError when no file can be created there.
 std::string MakeUniqueOutputName(const std::string& Path, const std::string& Extension);
 // Where the job for source writes: folder (a "/" is added unless it ends with
-// one; empty means the current folder) + source's file name with the format's extension; with overwrite off,
-// a name that is still free.
+// one; empty means the current folder) + source's file name with the
+// format's extension. With overwrite off, MakeUniqueOutputName. With
+// overwrite on, that name even when a file of earlier runs has it, unless
+// the file is one that run protects (a source of the run, the job's own
+// source, or an output the run has written): then Base-1, Base-2 ... are
+// tried in the same way. A name that does not exist is created as above.
+// Raises EOutputNameError.
 std::string JobOutputPath(const std::string& source, const std::string& folder, std::string_view formatName,
-                          bool overwrite);
+                          bool overwrite, const TRunFiles* run = nullptr);
+// The job's source: the row's text as given when a file of that name exists
+// (names may begin or end with blanks), else with blanks at both ends dropped.
+std::string JobSource(const std::string& rowText);
 
 // ---- volume
 
@@ -35,39 +73,54 @@ inline constexpr int DefaultVolumePosition = 5;
 // Position 5 ("100%") is 256, the engine's "unchanged".
 std::string VolumeLabel(int position);
 int ConversionVolumeFor(int position);
+// A volume in percent as the AudioVolume value with that gain: 256 × p / 100,
+// rounded. 100 is 256 (unchanged), 200 is 512 (+6 dB), 50 is 128 (-6 dB),
+// 0 is silence.
+int AudioVolumeForPercent(int percent);
 
 // ---- aspect ratio
 
-// The source's ratio from a "Video Size" cell ("640x480"), rounded to four
-// decimals in the shortest form: "1.3333", "1.5", "1.7778". A blank cell
+// The source's ratio as the engine's aspect text, rounded to four decimals in
+// the shortest form with "." whatever the locale: "1.3333", "1.5", "1.7778".
+// It is the display aspect the probe found (sample aspect x width / height,
+// so that anamorphic pictures keep their shape) when that is known (above
+// 0), else width / height of the "Video Size" cell ("640x480"). A blank cell
 // counts as 640x480; anything unreadable gives "1.3333".
-std::string SourceAspectRatio(std::string_view videoSizeText);
+std::string SourceAspectRatio(std::string_view videoSizeText, float displayAspect = -1.0f);
 // By the position of the aspect list: 1 "4:3", 2 "16:9", otherwise the
 // source's ratio.
-std::string JobAspectRatio(int aspectIndex, std::string_view videoSizeText);
+std::string JobAspectRatio(int aspectIndex, std::string_view videoSizeText, float displayAspect = -1.0f);
 
 // ---- records
 
 // The job's input record: reset, FileName = source, StartTime 0.
 void FillJobInputOptions(TInputOptions& options, const std::string& source);
 // The job's output record (JobOutputOptions): reset, the profile's
-// translation, AudioVolume, then the aspect rule. Raises
-// EProfileConvertError when a setting's number cannot be read.
+// translation, AudioVolume, then the aspect rule. Where the settings keep the
+// source's picture size, a size the video encoder cannot code (321x241) is
+// rounded to one it can (320x240); the aspect rule keeps the display aspect.
+// Raises EProfileConvertError when a setting's number cannot be read, and
+// EProfileSettingRefused when the format cannot take a chosen item.
 void FillJobOutputOptions(TOutputOptions& JobOutputOptions, const TProfileControls& controls,
-                          int conversionVolume, std::string_view videoSizeText);
+                          int conversionVolume, std::string_view videoSizeText, float displayAspect = -1.0f);
 
 // Everything one job needs, built in one go.
 struct TJobRequest {
-  std::string Source;         // the row's path; blanks at both ends are dropped
+  std::string Source;         // the row's path (see JobSource)
   std::string VideoSizeText;  // the row's "Video Size" cell
+  float DisplayAspect = -1.0f;  // the row's probed display aspect (TRowTexts), -1 unknown
   std::string OutputFolder;
   bool Overwrite = false;
   int ConversionVolume = 256;
+  const TRunFiles* Run = nullptr;  // what the run protects; none: only the job's own source
 };
 
 struct TJob {
   std::string Source;
   std::string OutputPath;
+  // The output file was created (empty) when its name was chosen; if the
+  // job never runs, ReleaseUnwrittenOutput removes it again.
+  bool OutputCreated = false;
   TInputOptions Input;
   TOutputOptions Output;
 };
@@ -77,9 +130,15 @@ struct TJob {
 // would destroy the source.
 bool OutputReplacesSource(const TJob& job);
 
-// Fills job from request and controls. The output path is decided first;
-// a translation error (EProfileConvertError) propagates with Source,
-// OutputPath and Input already filled.
+// Fills job from request and controls. The output path is decided (and its
+// file created) first; a translation error (EProfileConvertError)
+// propagates with Source, OutputPath and Input already filled.
+// EOutputNameError propagates with Source alone filled.
 void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob& job);
+
+// Removes the output file that choosing its name created when it is still
+// empty (the job did not run, or wrote nothing); files of earlier runs are
+// left alone.
+void ReleaseUnwrittenOutput(TJob& job);
 
 }  // namespace fennick

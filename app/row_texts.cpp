@@ -2,6 +2,7 @@
 
 #include "component/AVProbe.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,8 +11,16 @@ namespace fennick {
 
 std::string FormatGeneral(double value) {
   if (value == 0) return "0";  // also turns -0 into "0"
+  // to_chars is printf's "%.15g" in the "C" locale, whatever the process's.
   char text[64];
-  std::snprintf(text, sizeof text, "%.15g", value);
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+  return std::string(text, result.ptr);
+}
+
+std::string FormatGeneralForDisplay(double value) {
+  if (value == 0) return "0";
+  char text[64];
+  std::snprintf(text, sizeof text, "%.15g", value);  // LC_NUMERIC's separator
   return text;
 }
 
@@ -47,7 +56,7 @@ std::string VideoSizeText(int width, int height) { return std::to_string(width) 
 std::string FrameRateText(int num, int den) {
   if (den == 0) return "";
   const auto rate = static_cast<double>(static_cast<long double>(num) / den);
-  return FormatGeneral(std::nearbyint(rate * 100) / 100);
+  return FormatGeneralForDisplay(std::nearbyint(rate * 100) / 100);
 }
 
 std::string DurationText(int64_t durationMicroseconds) {
@@ -64,6 +73,7 @@ TRowTexts ProbeRowTexts(const TAVProbe& probe) {
     probe.GetVideoInfo(video);
     texts.VideoSize = VideoSizeText(video.Width, video.Height);
     texts.FrameRate = FrameRateText(video.FrameRateNum, video.FrameRateDen);
+    texts.DisplayAspect = video.DisplayAspect;
   } else {
     texts.VideoSize = texts.FrameRate = " ";
   }

@@ -14,11 +14,19 @@ struct TRowTexts {
   std::string VideoSize;  // "640x480"; " " without video; empty after a failed probe
   std::string FrameRate;  // "29.97"; " " without video; empty after a failed probe
   std::string Duration;   // "00:03:25" or "Unknown"; empty after a failed probe
+  // Not a cell: the first video stream's display aspect (sample aspect x
+  // width / height), kept with the row for the "Original" aspect of its
+  // job; -1 without video or after a failed probe.
+  float DisplayAspect = -1.0f;
 };
 
 // A number in the shortest general form: at most 15 significant digits, no
-// trailing zeros, "." as decimal separator.
+// trailing zeros, "." as decimal separator whatever the locale. For texts
+// handed to the engine.
 std::string FormatGeneral(double value);
+// The same with the decimal separator of the user's locale, for the list's
+// display cells.
+std::string FormatGeneralForDisplay(double value);
 
 // Hours, minutes and seconds of x seconds, each at least two digits, joined
 // by separator: 7205 gives "02:00:05", 360000 gives "100:00:00".
@@ -27,7 +35,8 @@ std::string FormatDuration(char separator, double seconds);
 // width + "x" + height.
 std::string VideoSizeText(int width, int height);
 // num/den rounded to two decimals (ties to even): 30000/1001 gives "29.97",
-// 25/1 gives "25". A zero denominator gives empty text.
+// 25/1 gives "25". A zero denominator gives empty text. A display cell: the
+// decimal separator is the user's.
 std::string FrameRateText(int num, int den);
 // Whole seconds of a duration in microseconds (truncated) as FormatDuration
 // text; "Unknown" for a negative duration (the libraries' "no duration").

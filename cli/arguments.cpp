@@ -10,11 +10,15 @@ namespace {
 
 const std::vector<std::string> kAspects = {"Original", "4:3", "16:9"};
 
+// A percentage from 0 to 200; a trailing "%" is allowed.
 int ParseVolume(const std::string& text) {
+  std::string_view digits = text;
+  if (!digits.empty() && digits.back() == '%') digits.remove_suffix(1);
   int value = -1;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 0 || value > 10)
-    throw EUsageError("--volume takes a position from 0 (200%) to 10 (0%); 5 is 100%, not \"" + text + "\"");
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || value < 0 || value > 200)
+    throw EUsageError("--volume takes a percentage from 0 (silence) to 200; 100 leaves the volume unchanged, not \"" +
+                      text + "\"");
   return value;
 }
 
@@ -47,7 +51,7 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
     result.EngineSteps = ParseEngineArguments({args.begin() + 1, args.end()});
     return result;
   }
-  bool listFormats = false, probe = false;
+  bool listFormats = false, listSettings = false, probe = false;
   std::vector<std::string> convertOptions;  // given options that only a conversion takes
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
@@ -85,6 +89,9 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
     } else if (arg == "--list-formats") {
       noValue();
       listFormats = true;
+    } else if (arg == "--list-settings") {
+      result.FormatName = value();
+      listSettings = true;
     } else if (arg == "--probe") {
       noValue();
       probe = true;
@@ -120,16 +127,22 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
         throw EUsageError("--aspect takes Original, 4:3 or 16:9, not \"" + result.Aspect + "\"");
       convertOptions.push_back(arg);
     } else if (arg == "--volume") {
-      result.VolumePosition = ParseVolume(value());
+      result.VolumePercent = ParseVolume(value());
       convertOptions.push_back(arg);
     } else {
       throw EUsageError("unknown option " + args[i] + " (see --help)");
     }
   }
   if (listFormats) {
-    if (probe || result.Json || !convertOptions.empty() || !result.Files.empty())
+    if (listSettings || probe || result.Json || !convertOptions.empty() || !result.Files.empty())
       throw EUsageError("--list-formats takes no other arguments");
     result.Mode = TCliMode::ListFormats;
+    return result;
+  }
+  if (listSettings) {
+    if (probe || result.Json || !convertOptions.empty() || !result.Files.empty())
+      throw EUsageError("--list-settings takes only the format");
+    result.Mode = TCliMode::ListSettings;
     return result;
   }
   if (probe) {
@@ -168,10 +181,12 @@ std::vector<TEngineStep> ParseEngineArguments(const std::vector<std::string>& ar
 }
 
 std::string HelpText() {
-  return R"(Usage:
-  fennick-convert [-f "DISPLAY NAME"] [-o FOLDER] [--overwrite] [--set CONTROL=ITEM]...
-                  [--aspect Original|4:3|16:9] [--volume 0..10] [--json] FILE...
+  return R"HELP(Usage:
+  fennick-convert [-f FORMAT] [-o FOLDER] [--overwrite] [--set CONTROL=ITEM]...
+                  [--aspect Original|4:3|16:9] [--volume 0..200] [--json]
+                  FILE...
   fennick-convert --list-formats
+  fennick-convert --list-settings FORMAT
   fennick-convert --probe [--json] FILE...
   fennick-convert --engine [-NAME [VALUE]]... [-i INPUT]... OUTPUT...
   fennick-convert --help
@@ -180,40 +195,65 @@ Converts each FILE, one after the other, into the chosen output format or
 device profile with that entry's default settings, as the window's queue does.
 
 Conversion options:
-  -f, --format NAME       the output format by its display name as --list-formats
-                          prints it (default: the list's first entry)
+  -f, --format FORMAT     the output format or device profile: its display name
+                          as --list-formats prints it, its short name (mp4,
+                          avi, mpg, mp3, wav, vob ...; any case; where several
+                          entries share one, the first in the list) or a part of
+                          exactly one display name in any case (dvd, "ipod
+                          touch wide"); a name that matches nothing lists the
+                          closest entries. Default: "MP4 - MPEG4 Video (*.mp4)"
   -o, --output-folder DIR where the outputs go (default: the current folder);
-                          each output is named after its source with the format's
-                          extension
-  --overwrite             replace an existing output; without it "-1", "-2" ...
-                          are inserted before the extension until the name is free
-  --set CONTROL=ITEM      choose ITEM (as the profile lists it, e.g. "640 x 480")
-                          in one of the settings VideoCodec, VideoBitrate,
-                          VideoSize, VideoFramerate, AudioCodec, AudioBitrate,
-                          SamplingRate, AudioChannels; an item the profile does
-                          not offer is refused with the valid items
-  --aspect A              Original (the source's ratio), 4:3 or 16:9
-  --volume P              volume position 0..10: 0 200%, 1 180%, 2 160%, 3 140%,
-                          4 120%, 5 100% (default, unchanged), 6 80%, 7 60%,
-                          8 40%, 9 20%, 10 0%
+                          each output is named after its source with the
+                          format's extension; a taken name gets "-1", "-2" ...
+                          inserted before the extension (a name is taken at
+                          once, so runs converting into one folder at the same
+                          time never share an output)
+  --overwrite             replace an existing output of an earlier run instead;
+                          an output never replaces a source of the same run or
+                          an output the run has already written: such a name
+                          gets the "-1", "-2" ... rule, and the result line
+                          shows the name used
+  --set CONTROL=ITEM      choose ITEM in one of the settings VideoCodec,
+                          VideoBitrate, VideoSize, VideoFramerate, AudioCodec,
+                          AudioBitrate, SamplingRate, AudioChannels: as the
+                          profile lists it ("640 x 480"), in any case, or by its
+                          number where that is unique (1500 for "1500 Kbps",
+                          44100 for "44100 Hz", 640x480 for "640 x 480"); an
+                          item the profile does not offer is refused with the
+                          valid items (--list-settings shows them). An offered
+                          item the format cannot take with the other settings
+                          (H263 at 320 x 240, WMA at 54000 Hz ...) fails the
+                          file before it starts, naming the items it takes
+  --aspect A              Original (the source's display aspect: anamorphic
+                          pictures keep their shape), 4:3 or 16:9
+  --volume P              volume in percent, 0 to 200 (default 100, unchanged):
+                          200 is +6 dB, 50 is -6 dB, 0 is silence
   --json                  one JSON object per line on stdout instead of the
-                          progress bar and the result lines:
+                          progress and the result lines:
                           {"event":"progress","index":I,"frame":N,"fps":N,
-                           "time_ms":N,"quality":Q,"bitrate_kbps":R,"size":BYTES,
-                           "total_ms":N}  at each progress report, and
-                          {"event":"done","index":I,"source":S,"output":O,
-                           "status":"Done|Fail|Abort","message":M}  per file
-                          (I is the file's position among the FILEs, from 0)
+                           "time_ms":N,"quality":Q,"bitrate_kbps":R,
+                           "size":BYTES,"total_ms":N}  at each progress report,
+                          and {"event":"done","index":I,"source":S,"output":O,
+                           "status":"Done|Fail|Abort|Skip","message":M,
+                           "size":BYTES,"duration_ms":N}  as each file ends
+                          (I is the file's position among the FILEs, from 0;
+                          what is not known is null: frame, fps and quality of
+                          an audio-only output, total_ms of a pipe; output, size
+                          and duration_ms when no output was written; time_ms
+                          never exceeds total_ms)
 
-While converting, a progress bar on stderr (when it is a terminal) shows the
-percentage, frames, output size, speed and time left. At the end each file gets
-a line: Done, Fail (with the reason) or Abort, the source and the output.
-Ctrl-C stops the running conversion like the window's "Stop": the output is
-closed properly (playable up to that point), the file is reported as Abort and
-the remaining files are not converted.
+While converting, a progress bar on stderr shows the percentage, frames, output
+size, speed and time left; when stderr is not a terminal, a plain line with the
+same figures comes at most every 5 seconds. As each file ends it gets a line on
+stdout: Done, Fail (with the reason) or Abort, the source and the output ("-"
+when none was written). Ctrl-C or SIGTERM stops the running conversion like the
+window's "Stop": the output is closed properly (playable up to that point), the
+file is reported as Abort, and the files not started get a Skip line.
 
 Other commands:
   --list-formats          the offered output formats, one a line, in list order
+  --list-settings FORMAT  each settings list of the format (named as for -f)
+                          with its items; * marks the default
   --probe FILE...         what the file list would show (Video Size, Frame Rate,
                           Duration) and the probe's figures; with --json one
                           object per file with "ok" and, on failure, "error"
@@ -225,8 +265,8 @@ Other commands:
 
 Exit status: 0 every file Done; 1 a file failed (or a probe, or an engine
 option, input or output was refused); 2 a malformed command line; 130 stopped
-by Ctrl-C.
-)";
+by Ctrl-C, 143 stopped by SIGTERM.
+)HELP";
 }
 
 }  // namespace fennick::cli

@@ -16,7 +16,7 @@ class EUsageError : public std::runtime_error {
   explicit EUsageError(const std::string& message) : std::runtime_error(message) {}
 };
 
-enum class TCliMode { Convert, ListFormats, Probe, Engine, Help };
+enum class TCliMode { Convert, ListFormats, ListSettings, Probe, Engine, Help };
 
 // One step of --engine: an option with its value (empty for a switch), an
 // input ("-i FILE") or an output.
@@ -28,12 +28,12 @@ struct TEngineStep {
 
 struct TCliArguments {
   TCliMode Mode = TCliMode::Convert;
-  std::string FormatName;  // display name; empty: the list's first entry
+  std::string FormatName;  // as given to -f or --list-settings; empty: MP4
   std::string OutputFolder = ".";
   bool Overwrite = false;
   std::vector<std::pair<std::string, std::string>> Settings;  // --set CONTROL=ITEM, in order
   std::string Aspect = "Original";
-  int VolumePosition = 5;
+  int VolumePercent = 100;  // 0..200
   bool Json = false;
   std::vector<std::string> Files;
   std::vector<TEngineStep> EngineSteps;

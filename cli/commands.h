@@ -12,13 +12,18 @@ namespace fennick::cli {
 inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailed = 1;
 inline constexpr int ExitUsage = 2;
-inline constexpr int ExitInterrupted = 130;
+// A stop by a signal exits with 128 + its number: 130 for Ctrl-C (SIGINT),
+// 143 for SIGTERM.
+inline constexpr int ExitSignalBase = 128;
 
 // Loads the codec libraries through the system search; prints the reason
 // and returns false when they cannot be loaded.
 bool LoadCodecs(TFFmpegVCL& vcl);
 
 int ListFormatsCommand();
+// Each settings list of the format (resolved as -f does) with its items,
+// the default marked. Raises EUsageError for a format it cannot resolve.
+int ListSettingsCommand(const TCliArguments& arguments);
 int ProbeCommand(const TCliArguments& arguments);
 // Raises EUsageError for a format name or settings item the catalogue does
 // not offer.

@@ -1,14 +1,12 @@
 // Profile mode: every FILE converted one after the other with the chosen
 // profile, as the window's queue does. The component raises its events on
 // the task's worker thread; the main thread waits for the end of each task
-// and turns Ctrl-C into a stop.
+// and turns Ctrl-C or SIGTERM into a stop.
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
@@ -16,6 +14,8 @@
 #include "app/job_builder.h"
 #include "app/row_texts.h"
 #include "cli/commands.h"
+#include "cli/file_results.h"
+#include "cli/format_choice.h"
 #include "cli/interrupt.h"
 #include "cli/json_output.h"
 #include "cli/progress_bar.h"
@@ -29,45 +29,29 @@ namespace fennick::cli {
 
 namespace {
 
-struct TFileResult {
-  std::string Source, Output, Status, Message;
-};
-
-// Blanks collapsed and trimmed, lower case: "8000  Hz" and "8000 hz" agree.
-std::string Normalised(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) <= ' ') {
-      if (!out.empty() && out.back() != ' ') out += ' ';
-    } else {
-      out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-  }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
 std::string QuotedList(const std::vector<std::string>& items) {
   std::string text;
   for (const auto& item : items) text += (text.empty() ? "\"" : ", \"") + item + "\"";
   return text;
 }
 
-// Chooses the format and the --set items and --aspect; EUsageError for what
+// Chooses the format (as -f names it, MP4 without -f); EUsageError for what
 // the catalogue does not offer.
-void ChooseSettings(const TCliArguments& arguments, TProfileControls& controls) {
+std::string ChooseFormat(const std::string& name, TProfileControls& controls) {
   FillOutputFormatList(controls.ComboOutputFormat);
-  const std::string format = arguments.FormatName.empty() ? OfferedOutputFormats().front() : arguments.FormatName;
-  if (!ChooseOutputFormat(controls, format))
-    throw EUsageError("unknown output format \"" + format + "\" (fennick-convert --list-formats shows the names)");
+  const std::string format = ResolveOutputFormat(name.empty() ? DefaultOutputFormat : name);
+  if (!ChooseOutputFormat(controls, format)) throw EUsageError("unknown output format \"" + format + "\"");
+  return format;
+}
+
+// The format, the --set items and --aspect; EUsageError for what the
+// profile does not offer.
+void ChooseSettings(const TCliArguments& arguments, TProfileControls& controls) {
+  const std::string format = ChooseFormat(arguments.FormatName, controls);
   for (const auto& [name, item] : arguments.Settings) {
     TSettingsControl* control = SettingsControlByName(controls, name);
     if (!control) throw EUsageError("--set: unknown control \"" + name + "\"");
-    if (control->SelectText(item)) continue;
-    int match = -1, matches = 0;
-    for (int i = 0; i < control->Count(); ++i)
-      if (Normalised(control->Items()[i]) == Normalised(item)) match = i, ++matches;
-    if (matches == 1) {
+    if (const int match = FindSettingItem(*control, item); match >= 0) {
       control->SetItemIndex(match);
       continue;
     }
@@ -83,7 +67,12 @@ void ChooseSettings(const TCliArguments& arguments, TProfileControls& controls) 
 // the main thread; guarded by FLock.
 class TConvertRun {
  public:
-  TConvertRun(TFFmpegVCL& vcl, bool json) : FVcl(vcl), FJson(json), FBar(!json && isatty(STDERR_FILENO)) {
+  TConvertRun(TFFmpegVCL& vcl, bool json)
+      : FVcl(vcl),
+        FJson(json),
+        FBar(json                       ? TProgressStyle::None
+             : isatty(STDERR_FILENO) ? TProgressStyle::Bar
+                                     : TProgressStyle::Plain) {
     vcl.OnProgress = [this](int, int frame, int fps, int currentMs, float quality, float bitRate, int64_t size,
                             int totalMs) { Progress(frame, fps, currentMs, quality, bitRate, size, totalMs); };
     vcl.OnTerminate = [this](int index, bool finished, bool exception, const std::string& message) {
@@ -103,16 +92,16 @@ class TConvertRun {
 
   // Runs the one task in the component's list to its end; fills status and
   // message of result.
-  void RunTask(int fileIndex, int fileCount, TFileResult& result) {
+  void RunTask(int fileCount, TFileResult& result) {
     {
       std::lock_guard<std::mutex> lock(FLock);
-      FFileIndex = fileIndex;
+      FFileIndex = result.Index;
       FAllDone = false;
       FStatus = "Fail";
       FMessage = "the task ended without reporting";
       FLastLibraryError.clear();
     }
-    FBar.Start("[" + std::to_string(fileIndex + 1) + "/" + std::to_string(fileCount) + "] " +
+    FBar.Start("[" + std::to_string(result.Index + 1) + "/" + std::to_string(fileCount) + "] " +
                std::filesystem::path(result.Source).filename().string());
     bool stopSent = false;
     try {
@@ -140,7 +129,7 @@ class TConvertRun {
     if (FStatus == "Fail" && !FLastLibraryError.empty() && FMessage.find(FLastLibraryError) == std::string::npos)
       result.Message += " (" + FLastLibraryError + ")";
     lock.unlock();
-    FBar.Clear();
+    FBar.Finish(result.Status == "Done");
   }
 
  private:
@@ -150,19 +139,24 @@ class TConvertRun {
       std::lock_guard<std::mutex> lock(FLock);
       index = FFileIndex;
     }
-    if (FJson)
-      WriteJsonLine(TJsonObject()
-                        .Add("event", "progress")
-                        .Add("index", index)
-                        .Add("frame", frame)
-                        .Add("fps", fps)
-                        .Add("time_ms", currentMs)
-                        .Add("quality", static_cast<double>(quality))
-                        .Add("bitrate_kbps", static_cast<double>(bitRate))
-                        .Add("size", size)
-                        .Add("total_ms", totalMs));
-    else
-      FBar.Update(frame, currentMs, totalMs, size);
+    // The output may run a little past the expected duration.
+    if (totalMs > 0) currentMs = std::min(currentMs, totalMs);
+    if (!FJson) return FBar.Update(frame, currentMs, totalMs, size);
+    TJsonObject json;
+    json.Add("event", "progress").Add("index", index);
+    const auto count = [&json](const char* key, double value, bool known) {
+      if (known)
+        json.Add(key, value);
+      else
+        json.AddNull(key);
+    };
+    count("frame", frame, frame >= 0);
+    count("fps", fps, fps >= 0);
+    json.Add("time_ms", currentMs);
+    count("quality", quality, quality >= 0);
+    json.Add("bitrate_kbps", static_cast<double>(bitRate)).Add("size", size);
+    count("total_ms", totalMs, totalMs > 0);
+    WriteJsonLine(json);
   }
 
   void Terminate(int index, bool finished, bool exception, const std::string& message) {
@@ -186,7 +180,7 @@ class TConvertRun {
 
   TFFmpegVCL& FVcl;
   const bool FJson;
-  TProgressBar FBar;  // drawn from the task thread, started and cleared on the main thread
+  TProgressBar FBar;  // updated from the task thread, started and finished on the main thread
 
   std::mutex FLock;
   std::condition_variable FDone;
@@ -195,19 +189,84 @@ class TConvertRun {
   std::string FStatus, FMessage, FLastLibraryError;
 };
 
-// The "Video Size" cell the list would show; empty when the probe fails.
-std::string ProbedVideoSize(TAVProbe& probe, const std::string& file) {
+// Converts one file; result has Index and Source set.
+void ConvertFile(const TCliArguments& arguments, const TProfileControls& controls, TFFmpegVCL& vcl,
+                 TConvertRun& run, TRunFiles& runFiles, TFileResult& result) {
+  vcl.RemoveAllTasks();
+  TJob job;
+  job.Source = JobSource(result.Source);
+  // The source is opened once, by the task: a pipe or a FIFO cannot be read
+  // twice. The task's opened input gives what the list's probe would.
+  FillJobInputOptions(job.Input, job.Source);
+  const int task = vcl.AddInputTask(job.Source, &job.Input);
+  if (task < 0) {
+    result.Message = vcl.LastError();
+    return;
+  }
+  TJobRequest request;
+  request.Source = job.Source;
+  TProbeVideoInfo video;
+  request.VideoSizeText = vcl.TaskInputVideoInfo(task, video) ? VideoSizeText(video.Width, video.Height) : " ";
+  request.DisplayAspect = video.DisplayAspect;
+  request.OutputFolder = arguments.OutputFolder;
+  request.Overwrite = arguments.Overwrite;
+  request.ConversionVolume = AudioVolumeForPercent(arguments.VolumePercent);
+  request.Run = &runFiles;
   try {
-    if (!probe.LoadFile(file, "")) return "";
-    const std::string size = ProbeRowTexts(probe).VideoSize;
+    BuildJob(request, controls, job);
+  } catch (const EOutputNameError& e) {
+    result.Message = e.what();
+  } catch (const std::exception& e) {
+    result.Message = std::string("Fail to add file to list! ") + e.what();
+  }
+  if (result.Message.empty() && !vcl.AddTaskOutput(task, job.OutputPath, &job.Output)) result.Message = vcl.LastError();
+  if (result.Message.empty() && Interrupted()) {
+    result.Status = "Skip";
+  } else if (result.Message.empty()) {
+    run.RunTask(static_cast<int>(arguments.Files.size()), result);
+    vcl.RemoveAllTasks();  // closes the output before it is measured
+    std::error_code ec;
+    if (std::filesystem::exists(job.OutputPath, ec)) {
+      result.Output = job.OutputPath;
+      runFiles.AddOutput(job.OutputPath);
+    }
+  }
+  vcl.RemoveAllTasks();
+  ReleaseUnwrittenOutput(job);
+  std::error_code ec;
+  if (!result.Output.empty() && !std::filesystem::exists(result.Output, ec)) result.Output.clear();
+}
+
+// Size and duration of the written output, as the probe reads it.
+void MeasureOutput(TAVProbe& probe, TFileResult& result) {
+  if (result.Output.empty()) return;
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(result.Output, ec);
+  if (!ec) result.OutputSize = static_cast<int64_t>(size);
+  try {
+    if (result.Status == "Fail" || !probe.LoadFile(result.Output, "")) return;
+    TProbeFileInfo info;
+    probe.GetFileInfo(info);
+    if (info.Duration >= 0) result.OutputDurationMs = info.Duration / 1000;
     probe.CloseFile();
-    return size;
   } catch (const std::exception&) {
-    return "";
   }
 }
 
 }  // namespace
+
+int ListSettingsCommand(const TCliArguments& arguments) {
+  TProfileControls controls;
+  std::cout << ChooseFormat(arguments.FormatName, controls) << "  (* the default)\n";
+  for (const std::string& name : SettingNames()) {
+    const TSettingsControl& control = *SettingsControlByName(controls, name);
+    std::cout << name << ":" << (control.Count() == 0 ? " none offered" : "") << "\n";
+    for (int i = 0; i < control.Count(); ++i)
+      std::cout << (i == control.ItemIndex() ? "  * " : "    ") << control.Items()[i] << "\n";
+  }
+  std::cout.flush();
+  return ExitOk;
+}
 
 int ConvertCommand(const TCliArguments& arguments) {
   TProfileControls controls;
@@ -218,67 +277,35 @@ int ConvertCommand(const TCliArguments& arguments) {
 
   TFFmpegVCL vcl;
   if (!LoadCodecs(vcl)) return ExitFailed;
-  TAVProbe& probe = vcl.Probe();
-  std::vector<TFileResult> results;
-  bool interrupted = false;
+  // No output of this run replaces one of its sources.
+  TRunFiles runFiles;
+  for (const std::string& file : arguments.Files) runFiles.AddSource(JobSource(file));
+  bool failed = false;
   {
     TConvertRun run(vcl, arguments.Json);
     for (size_t i = 0; i < arguments.Files.size(); ++i) {
-      if (Interrupted()) break;
-      TFileResult& result = results.emplace_back();
+      TFileResult result;
+      result.Index = static_cast<int>(i);
       result.Source = arguments.Files[i];
-      TJobRequest request;
-      request.Source = result.Source;
-      request.VideoSizeText = ProbedVideoSize(probe, result.Source);
-      request.OutputFolder = arguments.OutputFolder;
-      request.Overwrite = arguments.Overwrite;
-      request.ConversionVolume = ConversionVolumeFor(arguments.VolumePosition);
-      TJob job;
-      vcl.RemoveAllTasks();
-      result.Status = "Fail";
-      try {
-        BuildJob(request, controls, job);
-      } catch (const std::exception& e) {
-        result.Output = job.OutputPath;
-        result.Message = std::string("Fail to add file to list! ") + e.what();
-      }
-      if (!result.Message.empty()) {
-        // reported below
-      } else if (result.Output = job.OutputPath; OutputReplacesSource(job)) {
-        result.Message = "the output would replace its own source";
-      } else if (const int task = vcl.AddInputTask(job.Source, &job.Input); task < 0) {
-        result.Message = vcl.LastError();
-      } else if (!vcl.AddTaskOutput(task, job.OutputPath, &job.Output)) {
-        result.Message = vcl.LastError();
-        vcl.RemoveTask(task);
-      } else {
-        run.RunTask(static_cast<int>(i), static_cast<int>(arguments.Files.size()), result);
-      }
+      if (Interrupted())
+        result.Status = "Skip";
+      else
+        ConvertFile(arguments, controls, vcl, run, runFiles, result);
+      if (result.Status == "Skip") result.Message = "not started: the run was stopped";
       if (result.Status == "Fail" && result.Message.empty()) result.Message = "the conversion failed";
-      if (arguments.Json)
-        WriteJsonLine(TJsonObject()
-                          .Add("event", "done")
-                          .Add("index", static_cast<int>(i))
-                          .Add("source", result.Source)
-                          .Add("output", result.Output)
-                          .Add("status", result.Status)
-                          .Add("message", result.Message));
+      result.Message = ReasonForPeople(result.Message);
+      MeasureOutput(vcl.Probe(), result);
+      failed = failed || result.Status == "Fail";
+      // Each file's result as soon as it ends.
+      if (arguments.Json) {
+        WriteJsonLine(DoneEvent(result));
+      } else {
+        std::cout << ResultLine(result) << std::endl;
+      }
     }
-    interrupted = Interrupted();
     vcl.RemoveAllTasks();
   }
-
-  bool failed = false;
-  for (const TFileResult& r : results) {
-    failed = failed || r.Status == "Fail";
-    if (arguments.Json) continue;
-    std::cout << r.Status << std::string(6 - std::min<size_t>(r.Status.size(), 5), ' ') << r.Source << " -> "
-              << (r.Output.empty() ? "-" : r.Output);
-    if (r.Status == "Fail") std::cout << ": " << r.Message;
-    std::cout << "\n";
-  }
-  std::cout.flush();
-  if (interrupted) return ExitInterrupted;
+  if (Interrupted()) return ExitSignalBase + InterruptSignal();
   return failed ? ExitFailed : ExitOk;
 }
 

@@ -103,7 +103,7 @@ int EngineCommand(const TCliArguments& arguments) {
   }
   if (terminal) PrintLine("");
   if (engine.ExceptionRaised()) return ExitFailed;
-  if (Interrupted()) return ExitInterrupted;
+  if (Interrupted()) return ExitSignalBase + InterruptSignal();
   return ExitOk;
 }
 

@@ -9,25 +9,6 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"
-#include "component/FFmpegVCL.h"
-#include "profiles/output_formats.h"
-
-namespace fennick::cli {
-
-bool LoadCodecs(TFFmpegVCL& vcl) {
-  // An empty folder: the system's library search finds the installed ones.
-  if (vcl.LoadCodecLibraries("", true)) return true;
-  std::fprintf(stderr, "fennick-convert: cannot load the codec libraries: %s\n", vcl.LastError().c_str());
-  return false;
-}
-
-int ListFormatsCommand() {
-  for (const std::string& name : OfferedOutputFormats()) std::cout << name << "\n";
-  std::cout.flush();
-  return ExitOk;
-}
-
-}  // namespace fennick::cli
 
 int main(int argc, char** argv) {
   using namespace fennick::cli;
@@ -41,6 +22,8 @@ int main(int argc, char** argv) {
         return ExitOk;
       case TCliMode::ListFormats:
         return ListFormatsCommand();
+      case TCliMode::ListSettings:
+        return ListSettingsCommand(arguments);
       case TCliMode::Probe:
         return ProbeCommand(arguments);
       case TCliMode::Engine:

@@ -7,11 +7,13 @@ namespace fennick::cli {
 
 namespace {
 
-volatile std::sig_atomic_t g_Interrupted = 0;
+volatile std::sig_atomic_t g_Signal = 0;
 
 extern "C" void OnInterrupt(int signal) {
-  g_Interrupted = 1;
-  std::signal(signal, SIG_DFL);
+  if (g_Signal == 0) g_Signal = signal;
+  // The next SIGINT or SIGTERM ends the process.
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
 }
 
 }  // namespace
@@ -24,7 +26,9 @@ void InstallInterruptHandler() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool Interrupted() { return g_Interrupted != 0; }
+bool Interrupted() { return g_Signal != 0; }
+
+int InterruptSignal() { return g_Signal; }
 
 TInterruptWatch::TInterruptWatch(std::function<void()> onInterrupt) {
   FThread = std::thread([this, onInterrupt = std::move(onInterrupt)] {

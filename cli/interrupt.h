@@ -1,6 +1,6 @@
-// Ctrl-C: the first SIGINT (or SIGTERM) only raises a flag that the main
-// thread polls to stop the run the way "Stop" does; a second one ends the
-// process at once.
+// Ctrl-C and SIGTERM: the first SIGINT or SIGTERM only records the signal,
+// which the main thread polls to stop the run the way "Stop" does; a second
+// one ends the process at once.
 #pragma once
 
 #include <condition_variable>
@@ -12,6 +12,8 @@ namespace fennick::cli {
 
 void InstallInterruptHandler();
 bool Interrupted();
+// The signal that stopped the run (SIGINT, SIGTERM), or 0.
+int InterruptSignal();
 
 // While it lives, a thread of its own turns the first Ctrl-C into one call of
 // `onInterrupt`: for the stretches in which the main thread is busy and

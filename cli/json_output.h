@@ -23,6 +23,8 @@ class TJsonObject {
   TJsonObject& Add(std::string_view key, int value) { return Add(key, static_cast<int64_t>(value)); }
   TJsonObject& Add(std::string_view key, double value);
   TJsonObject& Add(std::string_view key, bool value);
+  // null for what is not known.
+  TJsonObject& AddNull(std::string_view key) { return Raw(key, "null"); }
   std::string Text() const { return FText + "}"; }
 
  private:

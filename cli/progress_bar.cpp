@@ -18,6 +18,54 @@ int TerminalWidth() {
   return 80;
 }
 
+bool ContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Characters of a UTF-8 text (each takes one column).
+int Columns(const std::string& text) {
+  return static_cast<int>(std::count_if(text.begin(), text.end(), [](char c) { return !ContinuationByte(c); }));
+}
+
+// The first `columns` characters of text.
+std::string Head(const std::string& text, int columns) {
+  size_t end = 0;
+  for (int n = 0; end < text.size(); ++end) {
+    if (!ContinuationByte(text[end]) && n++ == columns) break;
+  }
+  return text.substr(0, end);
+}
+
+// The last `columns` characters of text.
+std::string Tail(const std::string& text, int columns) {
+  size_t start = text.size();
+  for (int n = 0; start > 0 && n < columns;) {
+    --start;
+    if (!ContinuationByte(text[start])) ++n;
+  }
+  return text.substr(start);
+}
+
+double Fraction(const TProgressFigures& f) {
+  return f.TotalMs > 0 ? std::clamp(static_cast<double>(f.CurrentMs) / f.TotalMs, 0.0, 1.0) : 0.0;
+}
+
+std::string PercentText(const TProgressFigures& f) {
+  std::string percent = f.TotalMs > 0 ? std::to_string(static_cast<int>(Fraction(f) * 100)) + "%" : "--%";
+  return std::string(5 - std::min<size_t>(percent.size(), 5), ' ') + percent;
+}
+
+// "  frame 120  1.2 MB  1.50x  left 00:00:03"; no frame count for audio.
+std::string FiguresText(const TProgressFigures& f) {
+  const double fraction = Fraction(f);
+  std::string left = "--:--:--";
+  if (f.TotalMs > 0 && fraction > 0 && f.ElapsedSeconds > 0)
+    left = FormatDuration(':', f.ElapsedSeconds * (1 - fraction) / fraction);
+  const double speed = f.ElapsedSeconds > 0 ? f.CurrentMs / 1000.0 / f.ElapsedSeconds : 0;
+  char text[160];
+  std::snprintf(text, sizeof text, "  %.2fx  left %s", speed, left.c_str());
+  std::string figures = f.Frame >= 0 ? "  frame " + std::to_string(f.Frame) : "";
+  return figures + "  " + FormatSize(f.Size) + text;
+}
+
 }  // namespace
 
 std::string FormatSize(int64_t bytes) {
@@ -32,53 +80,73 @@ std::string FormatSize(int64_t bytes) {
 }
 
 std::string ProgressLine(const std::string& label, const TProgressFigures& f, int width) {
-  const bool known = f.TotalMs > 0;
-  const double fraction = known ? std::clamp(static_cast<double>(f.CurrentMs) / f.TotalMs, 0.0, 1.0) : 0.0;
-  char figures[160];
-  std::string left = "--:--:--";
-  if (known && fraction > 0 && f.ElapsedSeconds > 0)
-    left = FormatDuration(':', f.ElapsedSeconds * (1 - fraction) / fraction);
-  const double speed = f.ElapsedSeconds > 0 ? f.CurrentMs / 1000.0 / f.ElapsedSeconds : 0;
-  std::snprintf(figures, sizeof figures, "  frame %d  %s  %.2fx  left %s", f.Frame,
-                FormatSize(f.Size).c_str(), speed, left.c_str());
-  std::string percent = known ? std::to_string(static_cast<int>(fraction * 100)) + "%" : "--%";
-  percent.insert(0, 5 - std::min<size_t>(percent.size(), 5), ' ');
-
+  const std::string percent = PercentText(f), figures = FiguresText(f);
   // label [#####.....] 45% figures
   const int usable = std::max(width - 1, 20);
-  const int fixed = static_cast<int>(percent.size() + std::char_traits<char>::length(figures)) + 3;
+  const int fixed = Columns(percent) + Columns(figures) + 3;
+  const int labelColumns = Columns(label);
   // The bar keeps its width while the figures change length.
-  const int barWidth = std::clamp(usable - 52 - static_cast<int>(label.size()), 10, 30);
+  const int barWidth = std::clamp(usable - 52 - labelColumns, 10, 30);
   std::string shownLabel = label;
   const int labelRoom = usable - fixed - barWidth - 1;
-  if (labelRoom < static_cast<int>(shownLabel.size()))
-    shownLabel = labelRoom > 3 ? "..." + shownLabel.substr(shownLabel.size() - (labelRoom - 3)) : "";
-  const int filled = static_cast<int>(fraction * barWidth);
-  std::string line = shownLabel + (shownLabel.empty() ? "" : " ") + "[" + std::string(filled, '#') +
-                     std::string(barWidth - filled, '.') + "]" + percent + figures;
-  if (static_cast<int>(line.size()) > usable) line.resize(usable);
-  return line;
+  if (labelRoom < labelColumns) shownLabel = labelRoom > 3 ? "..." + Tail(label, labelRoom - 3) : "";
+  const int filled = static_cast<int>(Fraction(f) * barWidth);
+  const std::string line = shownLabel + (shownLabel.empty() ? "" : " ") + "[" + std::string(filled, '#') +
+                           std::string(barWidth - filled, '.') + "]" + percent + figures;
+  return Columns(line) > usable ? Head(line, usable) : line;
+}
+
+std::string PlainProgressLine(const std::string& label, const TProgressFigures& f) {
+  return label + " " + PercentText(f) + FiguresText(f);
 }
 
 void TProgressBar::Start(const std::string& label) {
   FLabel = label;
   FStart = std::chrono::steady_clock::now();
-  if (FEnabled) Update(0, 0, 0, 0);
+  FLast = TProgressFigures{};
+  FPlainShown = false;
+  if (FStyle == TProgressStyle::Bar) Draw();
 }
 
-void TProgressBar::Update(int frame, int currentMs, int totalMs, int64_t size) {
-  if (!FEnabled) return;
-  TProgressFigures figures{frame, currentMs, totalMs, size,
-                           std::chrono::duration<double>(std::chrono::steady_clock::now() - FStart).count()};
-  const std::string line = "\r" + ProgressLine(FLabel, figures, TerminalWidth()) + "\033[K";
+TProgressFigures TProgressBar::Figures() const {
+  TProgressFigures figures = FLast;
+  figures.ElapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - FStart).count();
+  return figures;
+}
+
+void TProgressBar::Draw() {
+  const std::string line = "\r" + ProgressLine(FLabel, Figures(), TerminalWidth()) + "\033[K";
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
   FDrawn = true;
 }
 
-void TProgressBar::Clear() {
-  if (!FEnabled || !FDrawn) return;
-  std::fputs("\r\033[K", stderr);
+void TProgressBar::Update(int frame, int currentMs, int totalMs, int64_t size) {
+  if (FStyle == TProgressStyle::None) return;
+  FLast.Frame = frame;
+  FLast.CurrentMs = currentMs;
+  FLast.TotalMs = totalMs;
+  FLast.Size = size;
+  if (FStyle == TProgressStyle::Bar) return Draw();
+  const auto now = std::chrono::steady_clock::now();
+  if (FPlainShown && now - FLastPlain < PlainInterval) return;
+  FPlainShown = true;
+  FLastPlain = now;
+  std::fprintf(stderr, "%s\n", PlainProgressLine(FLabel, Figures()).c_str());
+  std::fflush(stderr);
+}
+
+void TProgressBar::Finish(bool done) {
+  if (FStyle != TProgressStyle::Bar) return;
+  if (done) {
+    // The whole file is converted, whatever the last report estimated.
+    FLast.TotalMs = std::max({FLast.TotalMs, FLast.CurrentMs, 1});
+    FLast.CurrentMs = FLast.TotalMs;
+    Draw();
+    std::fputs("\n", stderr);
+  } else if (FDrawn) {
+    std::fputs("\r\033[K", stderr);
+  }
   std::fflush(stderr);
   FDrawn = false;
 }

@@ -147,12 +147,17 @@ void TAVProbe::GetStreamVideoInfo(int streamIndex, TProbeVideoInfo& info) const 
     return;
   }
   const AVStream* stream = FContext->streams[streamIndex];
-  const AVCodecParameters* par = stream->codecpar;
-  if (par->codec_type != AVMEDIA_TYPE_VIDEO) {
+  if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
     AVL.av_log(nullptr, AV_LOG_ERROR, "stream #%d is not video stream.\n", streamIndex);
     return;
   }
+  DescribeVideoStream(*stream, info);
+}
 
+void DescribeVideoStream(const AVStream& videoStream, TProbeVideoInfo& info) {
+  info = TProbeVideoInfo{};
+  const AVStream* stream = &videoStream;
+  const AVCodecParameters* par = stream->codecpar;
   SetFixedText(info.Language, Tag(stream->metadata, "language"));
   SetFixedText(info.CodecName, AVL.avcodec_get_name(par->codec_id));
   const AVRational microseconds{1, AV_TIME_BASE};

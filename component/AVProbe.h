@@ -48,6 +48,10 @@ struct TProbeVideoInfo {
   int32_t FrameRateDen = -1;
 };
 
+// Fills info from a video stream of an opened input, as GetStreamVideoInfo
+// describes it.
+void DescribeVideoStream(const AVStream& stream, TProbeVideoInfo& info);
+
 class TAVProbe {
  public:
   TAVProbe() = default;

@@ -205,6 +205,23 @@ int TCustomFFmpegVCL::AddInputTask(const std::string& fileName, TInputOptions* o
   }
 }
 
+bool TCustomFFmpegVCL::TaskInputVideoInfo(int index, TProbeVideoInfo& info) {
+  info = TProbeVideoInfo{};
+  std::shared_ptr<TFFmpeg> task;
+  {
+    std::lock_guard<TComponentLock> lock(FLock);
+    task = FTasks.Shared(index);
+  }
+  if (!task->CanStart() || task->InputCount() == 0) return false;
+  const AVFormatContext* input = task->InputFile(0).Context.get();
+  for (unsigned i = 0; input && i < input->nb_streams; ++i) {
+    if (input->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+    DescribeVideoStream(*input->streams[i], info);
+    return true;
+  }
+  return false;
+}
+
 bool TCustomFFmpegVCL::AddTaskOutput(int index, const std::string& fileName, TOutputOptions* options) {
   // Held throughout: the worker of a running batch starts the next task under
   // this lock, so no task can be started while its engine is being changed.

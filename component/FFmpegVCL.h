@@ -148,6 +148,12 @@ class TCustomFFmpegVCL {
 
   const std::string& LastError() const { return FLastError; }
   int TaskCount() const;
+  // The first video stream of the input that task `index` has opened, as
+  // the probe describes a file's, so that a source is opened only once
+  // (pipes can be read only once). False, info at its initial values, when
+  // the input has no video or the task has been started. A bad index raises
+  // std::out_of_range.
+  bool TaskInputVideoInfo(int index, TProbeVideoInfo& info);
   // The scheduler used for tasks run on the main thread (concurrency <= 0);
   // not owned. Set it before StartTasks.
   void SetMainThreadScheduler(TMainThreadScheduler& scheduler) { FScheduler = &scheduler; }

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "engine/FFmpeg.h"
+#include "engine/option_parsing.h"
 #include "engine/transcode_tables.h"
 
 namespace fennick {
@@ -201,6 +202,7 @@ TFFmpegThread* TCustomFFmpeg::StartRun(bool runInThread, int priority) {
 }
 
 void TCustomFFmpeg::Run() {
+  const TClassicNumberScope classicNumbers;
   FFinished = false;
   std::optional<std::string> failure;
   try {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "engine/FFmpeg.h"
+#include "engine/option_parsing.h"
 
 namespace fennick {
 
@@ -131,6 +132,7 @@ void TCustomFFmpeg::InputMediaKinds(bool& hasVideo, bool& hasAudio, bool& hasSub
 }
 
 bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
+  const TClassicNumberScope classicNumbers;
   // Per-input settings apply to this input only, whatever the outcome.
   ScopeExit clearPerInput([this] {
     S.InputFormat = nullptr;

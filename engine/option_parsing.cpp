@@ -30,6 +30,16 @@ std::optional<T> ParseDecimal(const std::string& text) {
 
 }  // namespace
 
+TClassicNumberScope::TClassicNumberScope() {
+  // One "C" locale object for the process, never freed.
+  static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  FPrevious = classic ? uselocale(classic) : static_cast<locale_t>(0);
+}
+
+TClassicNumberScope::~TClassicNumberScope() {
+  if (FPrevious) uselocale(FPrevious);
+}
+
 std::string Trim(std::string_view text) {
   size_t b = 0, e = text.size();
   while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;

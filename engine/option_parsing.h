@@ -2,6 +2,8 @@
 // EConvertError naming the value; the lenient ones return a fallback.
 #pragma once
 
+#include <locale.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +11,21 @@
 #include <vector>
 
 namespace fennick {
+
+// The codec libraries read and write numbers in option texts ("29.97",
+// "0.5") with the C library, which follows the process's locale: under a
+// decimal comma "29.97" would not read. Within this scope the calling thread
+// uses the "C" locale, whatever the process's; scopes may nest.
+class TClassicNumberScope {
+ public:
+  TClassicNumberScope();
+  ~TClassicNumberScope();
+  TClassicNumberScope(const TClassicNumberScope&) = delete;
+  TClassicNumberScope& operator=(const TClassicNumberScope&) = delete;
+
+ private:
+  locale_t FPrevious;
+};
 
 // Removes blanks and control characters from both ends.
 std::string Trim(std::string_view text);

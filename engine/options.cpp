@@ -540,6 +540,7 @@ std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
 }
 
 void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& value) {
+  const TClassicNumberScope classicNumbers;
   if (!LibrariesLoaded()) throw FFMpegException("The codec libraries are not loaded");
   for (const auto& entry : TOptionVocabulary::Entries()) {
     if (entry.Name == name) {

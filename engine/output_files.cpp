@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "engine/FFmpeg.h"
+#include "engine/option_parsing.h"
 
 namespace fennick {
 
@@ -306,6 +307,7 @@ void TCustomFFmpeg::AddSubtitleStream(TOutputFileSlot& file) {
 }
 
 bool TCustomFFmpeg::AddOutputFile(const std::string& fileName) {
+  const TClassicNumberScope classicNumbers;
   // Settings consumed by this output, cleared whatever the outcome so that
   // the next output starts from the defaults for them.
   struct ClearPerOutput {

@@ -265,7 +265,8 @@ void FillVideoCd(TProfileControls& c, const std::string& codec, const std::strin
   ReplaceSingle(c.ComboSamplingRate, "44100 Hz");
 }
 
-// The NTSC frame rate chosen by default goes with the 480-line size.
+// The NTSC frame rate chosen by default goes with the 480-line size, which
+// the translation makes the DVD full frame, 720 x 480.
 void FillDvd(TProfileControls& c) {
   ReplaceSingle(c.ComboVideoCodec, "MPEG2VIDEO");
   ReplaceSingle(c.ComboVideoBitrate, "6000 Kbps");
@@ -379,6 +380,8 @@ void FillBlackBerryAvi(TProfileControls& c) {
   Replace(c.ComboSamplingRate, SR1, "44100 Hz");
 }
 
+// Its default audio, AMR-NB, is mono only: like the other 3GP rows it
+// selects "Mono", so that its defaults convert.
 void FillBlackBerry3gp(TProfileControls& c) {
   Replace(c.ComboVideoCodec, {"MPEG4", "H263"}, "MPEG4");
   Replace(c.ComboVideoBitrate, VB11, "120 Kbps");
@@ -387,6 +390,7 @@ void FillBlackBerry3gp(TProfileControls& c) {
   Replace(c.ComboAudioCodec, {"amr_nb", "mpeg4aac"}, "amr_nb");
   Replace(c.ComboAudioBitrate, AB2, "4750 bps");
   Replace(c.ComboSamplingRate, SR6, "8000  Hz");
+  c.ComboAudioChannels.SelectText("Mono");
 }
 
 }  // namespace

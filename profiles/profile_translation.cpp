@@ -2,8 +2,14 @@
 
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
+#include <numeric>
+#include <string_view>
 #include <utility>
+#include <vector>
+
+#include "profiles/format_limits.h"
 
 namespace fennick {
 
@@ -84,9 +90,124 @@ void WriteRates(const TParsedRates& rates, TOutputOptions& options) {
   options.AudioSampleRate = rates.SampleRate;
 }
 
+// "15.0" as "15", "12.5" as "25/2": the engine's rate parser reads a
+// decimal separator by the process's locale, a fraction of integers never.
+// Anything else is passed on unchanged for the engine to judge.
+std::string DecimalAsFraction(const std::string& number) {
+  const size_t dot = number.find('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 == number.size() || number.size() > 15) return number;
+  const std::string digits = number.substr(0, dot) + number.substr(dot + 1);
+  int64_t num = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), num);
+  if (ec != std::errc() || end != digits.data() + digits.size() || num <= 0) return number;
+  int64_t den = 1;
+  for (size_t i = dot + 1; i < number.size(); ++i) den *= 10;
+  const int64_t g = std::gcd(num, den);
+  num /= g;
+  den /= g;
+  return den == 1 ? std::to_string(num) : std::to_string(num) + "/" + std::to_string(den);
+}
+
 void WriteFrameRate(const TProfileControls& c, TOutputOptions& options) {
   std::string rate = GetFrameRate(c.ComboVideoFramerate.Text());
   if (!rate.empty()) options.FrameRate = rate;
+}
+
+int ChosenChannels(const TProfileControls& c) { return c.ComboAudioChannels.Text() == "Stereo" ? 2 : 1; }
+
+// ---- what the format cannot take
+
+// One kind of setting that the encoder may not take: the list it comes
+// from, whether a translated record is acceptable in that respect, and how
+// the refusal starts ("H263 video cannot be coded at").
+struct TSettingCheck {
+  TSettingsControl TProfileControls::*Control;
+  bool (*Takes)(const TOutputOptions&);
+  std::string (*Refusal)(const TProfileControls&);
+};
+
+// An item as the message shows it: blanks collapsed, in quotes.
+std::string Quoted(std::string_view item) {
+  std::string text = "\"";
+  for (char ch : item)
+    if (ch != ' ' || (text.back() != ' ' && text.back() != '"')) text += ch;
+  while (text.back() == ' ') text.pop_back();
+  return text + "\"";
+}
+
+std::pair<int, int> ReadFrameSize(const std::string& size) {
+  const size_t x = size.find('x');
+  int width = 0, height = 0;
+  if (x == std::string::npos) return {0, 0};
+  const auto w = std::from_chars(size.data(), size.data() + x, width);
+  const auto h = std::from_chars(size.data() + x + 1, size.data() + size.size(), height);
+  if (w.ec != std::errc() || w.ptr != size.data() + x || h.ec != std::errc() || h.ptr != size.data() + size.size())
+    return {0, 0};
+  return {width, height};
+}
+
+const std::array<TSettingCheck, 5> kSettingChecks = {{
+    {&TProfileControls::ComboVideoSize,
+     [](const TOutputOptions& o) {
+       if (o.DisableVideo || o.FrameSize.empty()) return true;
+       const auto [width, height] = ReadFrameSize(o.FrameSize);
+       return width <= 0 || EncoderTakesFrameSize(o.VideoCodec, width, height);
+     },
+     [](const TProfileControls& c) {
+       return c.ComboVideoCodec.Text() + " video cannot be coded at " + Quoted(c.ComboVideoSize.Text());
+     }},
+    {&TProfileControls::ComboVideoFramerate,
+     [](const TOutputOptions& o) { return o.DisableVideo || EncoderTakesFrameRate(o.VideoCodec, o.FrameRate); },
+     [](const TProfileControls& c) {
+       return c.ComboVideoCodec.Text() + " video cannot be coded at " + Quoted(c.ComboVideoFramerate.Text());
+     }},
+    {&TProfileControls::ComboSamplingRate,
+     [](const TOutputOptions& o) { return EncoderTakesSampleRate(o.AudioCodec, o.AudioSampleRate); },
+     [](const TProfileControls& c) {
+       return c.ComboAudioCodec.Text() + " audio cannot be sampled at " + Quoted(c.ComboSamplingRate.Text());
+     }},
+    {&TProfileControls::ComboAudioChannels,
+     [](const TOutputOptions& o) { return EncoderTakesChannels(o.AudioCodec, o.AudioChannels); },
+     [](const TProfileControls& c) {
+       return c.ComboAudioCodec.Text() + " audio cannot be " + Quoted(c.ComboAudioChannels.Text());
+     }},
+    {&TProfileControls::ComboAudioBitrate,
+     [](const TOutputOptions& o) {
+       return EncoderTakesBitRate(o.AudioCodec, o.AudioBitrate, o.AudioSampleRate, o.AudioChannels);
+     },
+     [](const TProfileControls& c) {
+       return c.ComboAudioCodec.Text() + " audio at " + Quoted(c.ComboSamplingRate.Text()) + ", " +
+              Quoted(c.ComboAudioChannels.Text()) + " cannot take " + Quoted(c.ComboAudioBitrate.Text());
+     }},
+}};
+
+// Raises EProfileSettingRefused for the first check the translated record
+// fails, naming the items of that list that would pass with the other
+// settings as they are.
+void RefuseWhatTheFormatCannotTake(int profileId, const TProfileControls& c, const TOutputOptions& translated) {
+  for (const TSettingCheck& check : kSettingChecks) {
+    if (check.Takes(translated)) continue;
+    std::vector<std::string> takes;
+    const TSettingsControl& list = c.*check.Control;
+    for (int i = 0; i < list.Count(); ++i) {
+      TProfileControls other = c;
+      (other.*check.Control).SetItemIndex(i);
+      TOutputOptions options;
+      InitOutputOptions(options);
+      try {
+        TranslateProfileOptions(profileId, other, options);
+      } catch (const EProfileConvertError&) {
+        continue;
+      }
+      if (check.Takes(options)) takes.push_back(Quoted(list.Items()[i]));
+    }
+    std::string message = check.Refusal(c) + "; ";
+    if (takes.empty()) throw EProfileSettingRefused(message + "none of the offered items fits");
+    message += "it takes ";
+    for (size_t i = 0; i < takes.size(); ++i)
+      message += (i == 0 ? "" : i + 1 == takes.size() ? " or " : ", ") + takes[i];
+    throw EProfileSettingRefused(message);
+  }
 }
 
 }  // namespace
@@ -125,7 +246,13 @@ std::string GetFrameRate(std::string_view rateText) {
   if (number == "23.975" || number == "23.976") return "24000/1001";
   if (number == "29.97") return "30000/1001";
   if (number == "59.94") return "60000/1001";
-  return number;
+  return DecimalAsFraction(number);
+}
+
+std::string DvdFrameSize(std::string_view frameSize) {
+  if (frameSize == "724x480") return "720x480";
+  if (frameSize == "724x576") return "720x576";
+  return std::string(frameSize);
 }
 
 std::string DeviceVideoEncoderName(std::string_view codecText) { return MapName(DeviceVideoEncoders, codecText); }
@@ -152,11 +279,14 @@ void SetCodecOptions(const TProfileControls& c, TOutputOptions& options) {
   options.AudioCodec = CodecAudioEncoderName(c.ComboAudioCodec.Text());
   std::string sizeText = c.ComboVideoSize.Text();
   if (!KeepsSourceSize(sizeText)) options.FrameSize = GetFrameSize(sizeText);
+  // DVD players take 720-wide full frames only.
+  if (c.FOutputFormatName == "VOB") options.FrameSize = DvdFrameSize(options.FrameSize);
   WriteFrameRate(c, options);
   std::string aspect = c.ComboAspectRatio.Text();
   if (aspect != "Original") options.AspectRatio = aspect;
-  options.AudioChannels = c.ComboAudioChannels.Text() == "Stereo" ? 2 : 1;
-  if (c.FOutputFormatName == "3GP" || c.FOutputFormatName == "3G2") options.AudioChannels = 1;
+  // The channel choice counts for 3GP as well: AAC carries stereo, and
+  // AMR-NB, which is mono only, refuses "Stereo" (RefuseWhatTheFormatCannotTake).
+  options.AudioChannels = ChosenChannels(c);
   if (IsAudioOnlyFormat(c.FOutputFormatName)) options.DisableVideo = true;
   WriteRates(rates, options);
 }
@@ -170,6 +300,7 @@ void SetAppleDeviceOptions(const TProfileControls& c, TOutputOptions& options) {
   options.FrameSize = GetFrameSize(c.ComboVideoSize.Text());
   WriteFrameRate(c, options);
   WriteRates(rates, options);
+  options.AudioChannels = ChosenChannels(c);
 }
 
 void SetMobile3gpOptions(const TProfileControls& c, TOutputOptions& options) {
@@ -177,11 +308,12 @@ void SetMobile3gpOptions(const TProfileControls& c, TOutputOptions& options) {
                                   LeadingNumber(c.ComboAudioBitrate.Text()),
                                   LeadingNumber(c.ComboSamplingRate.Text()));
   options.VideoCodec = DeviceVideoEncoderName(c.ComboVideoCodec.Text());
-  options.AudioCodec = "libamr_nb";
+  // "amr_nb" or "mpeg4aac", as chosen.
+  options.AudioCodec = CodecAudioEncoderName(c.ComboAudioCodec.Text());
   options.FrameSize = GetFrameSize(c.ComboVideoSize.Text());
   WriteFrameRate(c, options);
   WriteRates(rates, options);
-  options.AudioChannels = 1;
+  options.AudioChannels = ChosenChannels(c);
 }
 
 bool TranslateProfileOptions(int profileId, const TProfileControls& c, TOutputOptions& options) {
@@ -208,7 +340,11 @@ bool TranslateProfileOptions(int profileId, const TProfileControls& c, TOutputOp
 
 void ApplyProfileToOptions(const TProfileControls& c, TOutputOptions& options) {
   const TheAVCodec* row = LookupOutputFormat(c.ComboOutputFormat.Text());
-  if (row) TranslateProfileOptions(row->ProfileId, c, options);
+  if (!row) return;
+  TOutputOptions translated = options;
+  if (!TranslateProfileOptions(row->ProfileId, c, translated)) return;
+  RefuseWhatTheFormatCannotTake(row->ProfileId, c, translated);
+  options = std::move(translated);
 }
 
 }  // namespace fennick

@@ -22,6 +22,14 @@ class EProfileConvertError : public std::runtime_error {
   explicit EProfileConvertError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// A chosen item the format cannot take (a picture size its video encoder
+// cannot code, a sampling rate its audio encoder does not offer ...). The
+// message names the item and the items of the same list the format takes.
+class EProfileSettingRefused : public EProfileConvertError {
+ public:
+  explicit EProfileSettingRefused(const std::string& message) : EProfileConvertError(message) {}
+};
+
 // The characters before the first blank; empty when the text has no blank.
 std::string LeadingNumber(std::string_view text);
 // A decimal integer (optional sign) that fits 32 bits; raises
@@ -33,10 +41,18 @@ int32_t ParseSettingInteger(std::string_view text);
 // removed ("320 x 240 (VGA)" gives "320x240").
 std::string GetFrameSize(std::string_view sizeText);
 
-// A frame-rate item as the engine's rate text: empty for "Auto" (the engine
-// keeps the source rate), the NTSC family as exact fractions ("29.97 fps"
-// gives "30000/1001"), otherwise the leading number.
+// A frame-rate item as the engine's rate text, written without a decimal
+// separator so that no locale can change its reading: empty for "Auto" (the
+// engine keeps the source rate), the NTSC family as exact fractions
+// ("29.97 fps" gives "30000/1001"), whole numbers without their zero
+// fraction ("15.0 fps" gives "15"), any other decimal as a fraction of
+// integers ("12.5" gives "25/2").
 std::string GetFrameRate(std::string_view rateText);
+
+// The picture size a DVD gets for a size item's engine text: the
+// "724 x 480" and "724 x 576" items are the DVD full-frame sizes 720x480 and
+// 720x576; other sizes are kept.
+std::string DvdFrameSize(std::string_view frameSize);
 
 // Video encoder name for a codec item, by its lower-case form. The device
 // translations know only the "mpeg4", "h264" and "xvid" lines; the codec
@@ -59,7 +75,8 @@ void SetMobile3gpOptions(const TProfileControls& controls, TOutputOptions& optio
 bool TranslateProfileOptions(int profileId, const TProfileControls& controls, TOutputOptions& options);
 
 // Looks up the format list's text and runs that row's translation. An
-// unknown text writes nothing.
+// unknown text writes nothing. A chosen item the format cannot take raises
+// EProfileSettingRefused and leaves options as they were.
 void ApplyProfileToOptions(const TProfileControls& controls, TOutputOptions& options);
 
 }  // namespace fennick

@@ -9,6 +9,9 @@ packages=(
 )
 # The command-line tests check JSON output with python3.
 command -v python3 >/dev/null || packages+=(python3)
+# The job builder's tests convert under a decimal-comma locale; where the
+# system has none they generate one with localedef from these definitions.
+[ -e /usr/share/i18n/locales/de_DE ] || packages+=(locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -635,7 +635,7 @@ const std::vector<TRowExpect>& ExpectedRows() {
      Replace({"amr_nb", "mpeg4aac"}, "amr_nb"),
      Replace(AB2, "4750 bps"),
      Replace(SR6, "8000  Hz"),
-     Unchanged(),
+     Select("Mono"),
      Unchanged()},
   };
   return rows;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -25,7 +26,7 @@ struct TRecordExpect {
   std::string AudioCodec;
   int32_t AudioBitrate;
   int32_t AudioSampleRate;
-  int32_t AudioChannels;  // -1: not written
+  int32_t AudioChannels;
   bool DisableVideo;
 };
 
@@ -34,18 +35,18 @@ const std::vector<TRecordExpect>& ExpectedRecords() {
   static const std::vector<TRecordExpect> records = {
     {"3GP - Mobile Video Format (*.3gp)", "mpeg4", 128000, "176x144", "", "libamr_nb", 7400, 8000, 1, false},
     {"3G2 - Mobile Video Format (*.3g2)", "mpeg4", 128000, "176x144", "", "libamr_nb", 7400, 8000, 1, false},
-    {"iPod (*.mp4)", "mpeg4", 512000, "320x240", "", "libfaac", 64000, 44100, -1, false},
-    {"iPod Extra (640 x 480) (*.mp4)", "mpeg4", 1500000, "640x480", "", "libfaac", 64000, 44100, -1, false},
-    {"iPod Video For TV (*.mp4)", "mpeg4", 1500000, "640x480", "", "libfaac", 64000, 44100, -1, false},
-    {"Apple TV H264 (320 x 240) (*.mp4)", "libx264", 1200000, "320x240", "30000/1001", "libfaac", 64000, 48000, -1, false},
-    {"Apple TV H264 (640 x 480) (*.mp4)", "libx264", 2000000, "640x480", "30000/1001", "libfaac", 64000, 48000, -1, false},
-    {"Apple TV H264 (1280 x 720) (*.mp4)", "libx264", 2500000, "1280x720", "24000/1001", "libfaac", 64000, 48000, -1, false},
-    {"Apple TV (*.mp4)", "mpeg4", 1500000, "640x480", "", "libfaac", 128000, 44100, -1, false},
-    {"Apple TV (Normal Quality) (*.mp4)", "mpeg4", 1200000, "640x480", "", "libfaac", 96000, 44100, -1, false},
-    {"Apple TV (High Quality) (*.mp4)", "mpeg4", 1500000, "640x480", "", "libfaac", 128000, 44100, -1, false},
-    {"iPod Touch (*.mp4)", "mpeg4", 1200000, "480x320", "", "libfaac", 80000, 44100, -1, false},
-    {"iPod Touch Extra (640 x 480) (*.mp4)", "mpeg4", 1500000, "640x480", "", "libfaac", 80000, 44100, -1, false},
-    {"iPod Touch Wide Screen (*.mp4)", "mpeg4", 1500000, "720x406", "", "libfaac", 128000, 44100, -1, false},
+    {"iPod (*.mp4)", "mpeg4", 512000, "320x240", "", "libfaac", 64000, 44100, 2, false},
+    {"iPod Extra (640 x 480) (*.mp4)", "mpeg4", 1500000, "640x480", "", "libfaac", 64000, 44100, 2, false},
+    {"iPod Video For TV (*.mp4)", "mpeg4", 1500000, "640x480", "", "libfaac", 64000, 44100, 2, false},
+    {"Apple TV H264 (320 x 240) (*.mp4)", "libx264", 1200000, "320x240", "30000/1001", "libfaac", 64000, 48000, 2, false},
+    {"Apple TV H264 (640 x 480) (*.mp4)", "libx264", 2000000, "640x480", "30000/1001", "libfaac", 64000, 48000, 2, false},
+    {"Apple TV H264 (1280 x 720) (*.mp4)", "libx264", 2500000, "1280x720", "24000/1001", "libfaac", 64000, 48000, 2, false},
+    {"Apple TV (*.mp4)", "mpeg4", 1500000, "640x480", "", "libfaac", 128000, 44100, 2, false},
+    {"Apple TV (Normal Quality) (*.mp4)", "mpeg4", 1200000, "640x480", "", "libfaac", 96000, 44100, 2, false},
+    {"Apple TV (High Quality) (*.mp4)", "mpeg4", 1500000, "640x480", "", "libfaac", 128000, 44100, 2, false},
+    {"iPod Touch (*.mp4)", "mpeg4", 1200000, "480x320", "", "libfaac", 80000, 44100, 2, false},
+    {"iPod Touch Extra (640 x 480) (*.mp4)", "mpeg4", 1500000, "640x480", "", "libfaac", 80000, 44100, 2, false},
+    {"iPod Touch Wide Screen (*.mp4)", "mpeg4", 1500000, "720x406", "", "libfaac", 128000, 44100, 2, false},
     {"iPhone (*.mp4)", "mpeg4", 1200000, "480x320", "", "libfaac", 80000, 44100, 2, false},
     {"iPhone Extra (640 x 480) (*.mp4)", "mpeg4", 1500000, "640x480", "", "libfaac", 128000, 44100, 2, false},
     {"iPhone Wide Screen (*.mp4)", "mpeg4", 1500000, "720x480", "", "libfaac", 128000, 44100, 2, false},
@@ -55,15 +56,15 @@ const std::vector<TRecordExpect>& ExpectedRecords() {
     {"AVI - Uncompress (*.avi)", "rawvideo", 1200000, "", "", "pcm_s16le", 128000, 48000, 2, false},
     {"MOV - QuickTime Video (*.mov)", "mpeg4", 1200000, "", "", "libfaac", 128000, 44100, 2, false},
     {"MP4 - MPEG4 Video (*.mp4)", "mpeg4", 1200000, "", "", "libfaac", 128000, 44100, 2, false},
-    {"MPEG-1 Movie (*.mpg)", "mpeg1video", 1600000, "320x240", "25.0", "mp2", 192000, 44100, 2, false},
-    {"MPEG-2 Movie (*.mpg)", "mpeg2video", 2000000, "320x240", "25.0", "mp2", 192000, 44100, 2, false},
+    {"MPEG-1 Movie (*.mpg)", "mpeg1video", 1600000, "320x240", "25", "mp2", 192000, 44100, 2, false},
+    {"MPEG-2 Movie (*.mpg)", "mpeg2video", 2000000, "320x240", "25", "mp2", 192000, 44100, 2, false},
     {"RM - Real Video (*.rm)", "rv10", 384000, "320x240", "", "ac3", 128000, 48000, 2, false},
     {"WMV - Windows Media Video (*.wmv)", "wmv2", 1200000, "320x240", "", "wmav2", 128000, 48000, 2, false},
-    {"SWF - Flash Swf (*.swf)", "flv", 200000, "", "15.0", "libmp3lame", 64000, 44100, 2, false},
-    {"FLV - Flash Video (*.flv)", "flv", 200000, "", "15.0", "libmp3lame", 64000, 44100, 2, false},
+    {"SWF - Flash Swf (*.swf)", "flv", 200000, "", "15", "libmp3lame", 64000, 44100, 2, false},
+    {"FLV - Flash Video (*.flv)", "flv", 200000, "", "15", "libmp3lame", 64000, 44100, 2, false},
     {"Video CD (*.mpg)", "mpeg1video", 1150000, "352x240", "30000/1001", "mp2", 224000, 44100, 2, false},
     {"Super Video CD (*.mpg)", "mpeg2video", 2040000, "480x480", "30000/1001", "mp2", 224000, 44100, 2, false},
-    {"DVD - VOB (*.vob)", "mpeg2video", 6000000, "724x480", "30000/1001", "ac3", 224000, 48000, 2, false},
+    {"DVD - VOB (*.vob)", "mpeg2video", 6000000, "720x480", "30000/1001", "ac3", 224000, 48000, 2, false},
     {"AAC - Advance Audio Coding (*.aac)", "", 0, "", "", "libfaac", 128000, 48000, 2, true},
     {"ASF - Advance Streaming Format (*.asf)", "msmpeg4", 1200000, "", "", "libmp3lame", 128000, 48000, 2, false},
     {"AU - SUN Audio (*.au)", "", 0, "", "", "pcm_s16be", 128000, 48000, 2, true},
@@ -158,7 +159,7 @@ TEST(ProfileTranslation, WorkedResults) {
     bool disableVideo;
   } cases[] = {
       {"3GP - Mobile Video Format (*.3gp)", "mpeg4", 128000, "176x144", "libamr_nb", 7400, 8000, 1, false},
-      {"Apple TV H264 (1280 x 720) (*.mp4)", "libx264", 2500000, "1280x720", "libfaac", 64000, 48000, -1, false},
+      {"Apple TV H264 (1280 x 720) (*.mp4)", "libx264", 2500000, "1280x720", "libfaac", 64000, 48000, 2, false},
       {"AVI - Audio Video Interleave (*.avi)", "mpeg4", 1200000, "", "pcm_s16le", 128000, 48000, 2, false},
       {"MP3 - Mpeg Layer3 Audio (*.mp3)", "", 0, "", "libmp3lame", 192000, 48000, 2, true},
       {"Zune WMV Windows Media Video (*.wmv)", "wmv2", 1200000, "320x240", "wmav2", 128000, 48000, 2, false},
@@ -205,27 +206,15 @@ TEST(ProfileTranslation, UserChoices) {
   sized = TranslateWith("AVI - DivX Video (*.avi)", {{"VideoSize", "320 x 240 (VGA)"}});
   EXPECT_EQ(sized.FrameSize, "320x240");
 
-  // The 3GP translation ignores the audio codec and the channel choice.
-  TOutputOptions mobile = TranslateWith("3GP - Mobile Video Format (*.3gp)",
-                                        {{"AudioCodec", "mpeg4aac"}, {"VideoCodec", "H263"},
-                                         {"AudioBitrate", "12200 bps"}, {"SamplingRate", "16000 bps"}});
-  EXPECT_EQ(mobile.AudioCodec, "libamr_nb");
-  EXPECT_EQ(mobile.VideoCodec, "h263");
-  EXPECT_EQ(mobile.AudioBitrate, 12200);
-  EXPECT_EQ(mobile.AudioSampleRate, 16000);
-  EXPECT_EQ(mobile.AudioChannels, 1);
-
-  // Apple devices always encode AAC and write no channel count.
-  TOutputOptions ipod = TranslateWith("iPod (*.mp4)", {{"VideoCodec", "H264"}, {"AudioChannels", "Mono"}});
+  TOutputOptions ipod = TranslateWith("iPod (*.mp4)", {{"VideoCodec", "H264"}});
   EXPECT_EQ(ipod.VideoCodec, "libx264");
   EXPECT_EQ(ipod.AudioCodec, "libfaac");
-  EXPECT_EQ(ipod.AudioChannels, -1);
 
-  TOutputOptions blackberry = TranslateWith("BlackBerry 3GP Video (*.3gp)", {{"AudioChannels", "Stereo"}});
-  EXPECT_EQ(blackberry.AudioChannels, 1);
-  blackberry = TranslateWith("BlackBerry 3GP Video (*.3gp)", {{"AudioCodec", "mpeg4aac"}, {"VideoCodec", "H263"}});
+  TOutputOptions blackberry =
+      TranslateWith("BlackBerry 3GP Video (*.3gp)", {{"AudioCodec", "mpeg4aac"}, {"VideoCodec", "H263"}});
   EXPECT_EQ(blackberry.AudioCodec, "libfaac");
   EXPECT_EQ(blackberry.VideoCodec, "h263");
+  EXPECT_EQ(blackberry.AudioChannels, 1);
 
   EXPECT_EQ(TranslateWith("AVI - DivX Video (*.avi)", {{"AudioChannels", "Mono"}}).AudioChannels, 1);
   EXPECT_EQ(TranslateWith("AVI - DivX Video (*.avi)", {{"AspectRatio", "16:9"}}).AspectRatio, "16:9");
@@ -236,6 +225,81 @@ TEST(ProfileTranslation, UserChoices) {
   EXPECT_FALSE(asf.DisableVideo);
   EXPECT_EQ(asf.VideoCodec, "msmpeg4");
   EXPECT_EQ(asf.AudioCodec, "libmp3lame");
+}
+
+// The device translations used to drop these choices: Apple devices wrote no
+// channel count (a 5.1 source gave six-channel AAC, "Mono" gave stereo), and
+// the 3GP rows encoded AMR-NB at 8000 Hz whatever was chosen.
+TEST(ProfileTranslation, DeviceRowsTakeTheChosenChannelsAndAudio) {
+  for (const char* row : {"iPod (*.mp4)", "iPod Touch (*.mp4)", "Apple TV (*.mp4)"}) {
+    EXPECT_EQ(TranslateWith(row, {{"AudioChannels", "Mono"}}).AudioChannels, 1) << row;
+    EXPECT_EQ(TranslateWith(row, {{"AudioChannels", "Stereo"}}).AudioChannels, 2) << row;
+  }
+  for (const char* row : {"3GP - Mobile Video Format (*.3gp)", "3G2 - Mobile Video Format (*.3g2)"}) {
+    const TOutputOptions aac = TranslateWith(
+        row, {{"AudioCodec", "mpeg4aac"}, {"SamplingRate", "16000 bps"}, {"AudioChannels", "Stereo"}});
+    EXPECT_EQ(aac.AudioCodec, "libfaac") << row;
+    EXPECT_EQ(aac.AudioSampleRate, 16000) << row;
+    EXPECT_EQ(aac.AudioChannels, 2) << row;
+  }
+}
+
+// The DVD list's "724 x ..." items are DVD full frames (its default, "724 x
+// 480", converts in the job builder's tests).
+TEST(ProfileTranslation, DvdSizesAreDvdFullFrames) {
+  EXPECT_EQ(TranslateWith("DVD - VOB (*.vob)", {{"VideoSize", "724 x 576"}}).FrameSize, "720x576");
+  EXPECT_EQ(TranslateWith("DVD - VOB (*.vob)", {{"VideoSize", "352 x 240"}}).FrameSize, "352x240");
+}
+
+// Items a format cannot take used to fail in the encoder or be replaced
+// quietly by the engine; they are refused before anything runs, naming the
+// items of the same list that the format takes, and the record is left alone.
+TEST(ProfileTranslation, ChoicesTheFormatCannotTakeAreRefused) {
+  struct {
+    const char* display;
+    std::initializer_list<std::pair<const char*, const char*>> choices;
+    const char* message;
+  } cases[] = {
+      {"3GP - Mobile Video Format (*.3gp)", {{"VideoCodec", "H263"}, {"VideoSize", "320 x 240 (VGA)"}},
+       "H263 video cannot be coded at \"320 x 240 (VGA)\"; it takes \"128 x 96 (SQCIF)\", \"176 x 144 (QCIF)\" or "
+       "\"352 x 288 (CIF)\""},
+      {"WMA - Windows Media Audio (*.wma)", {{"SamplingRate", "54000 Hz"}},
+       "wmav2 audio cannot be sampled at \"54000 Hz\"; it takes \"8000 Hz\", \"16000 Hz\", \"22050 Hz\", "
+       "\"32000 Hz\", \"44100 Hz\" or \"48000 Hz\""},
+      {"3GP - Mobile Video Format (*.3gp)", {{"SamplingRate", "16000 bps"}},
+       "amr_nb audio cannot be sampled at \"16000 bps\"; it takes \"8000 bps\""},
+      {"BlackBerry 3GP Video (*.3gp)", {{"AudioChannels", "Stereo"}},
+       "amr_nb audio cannot be \"Stereo\"; it takes \"Mono\""},
+      {"MP3 - Mpeg Layer3 Audio (*.mp3)", {{"SamplingRate", "96000 Hz"}},
+       "mp3 audio cannot be sampled at \"96000 Hz\"; it takes \"8000 Hz\", \"16000 Hz\", \"22050 Hz\", "
+       "\"32000 Hz\", \"44100 Hz\" or \"48000 Hz\""},
+      {"MPEG-1 Movie (*.mpg)", {{"VideoFramerate", "15.0 fps"}},
+       "MPEG1VIDEO video cannot be coded at \"15.0 fps\"; it takes \"Auto\", \"23.975 fps\", \"25.0 fps\", "
+       "\"29.97 fps\" or \"30.0 fps\""},
+      {"RM - Real Video (*.rm)", {{"VideoSize", "320 x 200"}}, "RV10 video cannot be coded at \"320 x 200\"; it takes "},
+      {"MP2 - Mpeg Layer2 Audio (*.mp2)", {{"SamplingRate", "22050 Hz"}},
+       "mp2 audio at \"22050 Hz\", \"Stereo\" cannot take \"224 Kbps\"; it takes \"32 Kbps\", \"40 Kbps\", "
+       "\"48 Kbps\", \"64 Kbps\", \"80 Kbps\", \"96 Kbps\", \"112 Kbps\", \"128 Kbps\" or \"160 Kbps\""},
+      {"OGG - Ogg Vorbis Audio (*.ogg)", {{"SamplingRate", "8000 Hz"}},
+       "vorbis audio at \"8000 Hz\", \"Stereo\" cannot take \"160 Kbps\"; it takes \"32 Kbps\", \"40 Kbps\", "
+       "\"48 Kbps\", \"64 Kbps\" or \"80 Kbps\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.display);
+    TProfileControls controls = FreshControls();
+    ASSERT_TRUE(ChooseOutputFormat(controls, c.display));
+    for (const auto& [name, item] : c.choices) ASSERT_TRUE(SettingsControlByName(controls, name)->SelectText(item));
+    TOutputOptions options;
+    InitOutputOptions(options);
+    try {
+      ApplyProfileToOptions(controls, options);
+      ADD_FAILURE() << "not refused";
+    } catch (const EProfileConvertError& refusal) {
+      EXPECT_EQ(std::string(refusal.what()).substr(0, std::strlen(c.message)), c.message);
+    }
+    EXPECT_EQ(options.AudioCodec, "");
+    EXPECT_EQ(options.FrameSize, "");
+  }
 }
 
 TEST(ProfileTranslation, ArchosAutoSizeKeepsTheSourceSize) {
@@ -255,11 +319,11 @@ TEST(ProfileTranslation, FrameRateChoiceIsApplied) {
   } cases[] = {
       {"AVI - DivX Video (*.avi)", "Auto", ""},
       {"AVI - DivX Video (*.avi)", "14.985 fps", "15000/1001"},
-      {"AVI - DivX Video (*.avi)", "15.0 fps", "15.0"},
+      {"AVI - DivX Video (*.avi)", "15.0 fps", "15"},
       {"AVI - DivX Video (*.avi)", "23.975 fps", "24000/1001"},
-      {"AVI - DivX Video (*.avi)", "25.0 fps", "25.0"},
+      {"AVI - DivX Video (*.avi)", "25.0 fps", "25"},
       {"AVI - DivX Video (*.avi)", "29.97 fps", "30000/1001"},
-      {"AVI - DivX Video (*.avi)", "30.0 fps", "30.0"},
+      {"AVI - DivX Video (*.avi)", "30.0 fps", "30"},
       {"DVD - VOB (*.vob)", "23.976 fps [NTSC]", "24000/1001"},
       {"DVD - VOB (*.vob)", "25 fps [PAL]", "25"},
       {"DVD - VOB (*.vob)", "59.94 fps", "60000/1001"},

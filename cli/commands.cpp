@@ -1,0 +1,25 @@
+// The small commands and what every command shares.
+#include "cli/commands.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "component/FFmpegVCL.h"
+#include "profiles/output_formats.h"
+
+namespace fennick::cli {
+
+bool LoadCodecs(TFFmpegVCL& vcl) {
+  // An empty folder: the system's library search finds the installed ones.
+  if (vcl.LoadCodecLibraries("", true)) return true;
+  std::fprintf(stderr, "fennick-convert: cannot load the codec libraries: %s\n", vcl.LastError().c_str());
+  return false;
+}
+
+int ListFormatsCommand() {
+  for (const std::string& name : OfferedOutputFormats()) std::cout << name << "\n";
+  std::cout.flush();
+  return ExitOk;
+}
+
+}  // namespace fennick::cli
