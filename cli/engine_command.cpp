@@ -69,7 +69,7 @@ int EngineCommand(const TCliArguments& arguments) {
         case TEngineStep::Input:
           if (!engine.AddInputFile(step.Value)) {
             PrintLine(engine.LastErrorText());
-            return Interrupted() ? ExitInterrupted : ExitFailed;
+            return Interrupted() ? ExitSignalBase + InterruptSignal() : ExitFailed;
           }
           break;
         case TEngineStep::Output:
@@ -86,7 +86,7 @@ int EngineCommand(const TCliArguments& arguments) {
   }
 
   watch.reset();
-  if (Interrupted()) return ExitInterrupted;
+  if (Interrupted()) return ExitSignalBase + InterruptSignal();
 
   engine.SetProgressInterval(500 * 1000);
   if (TFFmpegThread* thread = engine.StartRun(true)) thread->Resume();

@@ -15,9 +15,9 @@ bool Interrupted();
 // The signal that stopped the run (SIGINT, SIGTERM), or 0.
 int InterruptSignal();
 
-// While it lives, a thread of its own turns the first Ctrl-C into one call of
-// `onInterrupt`: for the stretches in which the main thread is busy and
-// cannot poll (opening an input may read for a long time).
+// While it lives, a thread of its own turns the first Ctrl-C (or SIGTERM) into
+// one call of `onInterrupt`: for the stretches in which the main thread is
+// busy and cannot poll (opening an input may read for a long time).
 class TInterruptWatch {
  public:
   explicit TInterruptWatch(std::function<void()> onInterrupt);
