@@ -78,10 +78,14 @@ bool TAVProbe::LoadFile(const std::string& fileName, const std::string& formatNa
     return false;
   }
 
-  FStreamCount = static_cast<int>(FContext->nb_streams);
+  // Pictures attached to the file (cover art) are no streams of the media:
+  // a song with a cover is described as the same song without it.
+  FStreamCount = 0;
   FProgramCount = static_cast<int>(FContext->nb_programs);
   FAudioStreamCount = FVideoStreamCount = FSubtitleStreamCount = 0;
-  for (int i = 0; i < FStreamCount; ++i) {
+  for (int i = 0; i < static_cast<int>(FContext->nb_streams); ++i) {
+    if (IsAttachedPicture(FContext->streams[i])) continue;
+    ++FStreamCount;
     switch (FContext->streams[i]->codecpar->codec_type) {
       case AVMEDIA_TYPE_VIDEO:
         if (FVideoStreamCount++ == 0) FFirstVideoStreamIndex = i;
@@ -142,12 +146,12 @@ void TAVProbe::GetStreamVideoInfo(int streamIndex, TProbeVideoInfo& info) const 
       return;
     }
     streamIndex = FFirstVideoStreamIndex;
-  } else if (streamIndex < 0 || streamIndex >= FStreamCount) {
+  } else if (streamIndex < 0 || streamIndex >= static_cast<int>(FContext->nb_streams)) {
     AVL.av_log(nullptr, AV_LOG_ERROR, "stream index #%d is invalid.\n", streamIndex);
     return;
   }
   const AVStream* stream = FContext->streams[streamIndex];
-  if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
+  if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || IsAttachedPicture(stream)) {
     AVL.av_log(nullptr, AV_LOG_ERROR, "stream #%d is not video stream.\n", streamIndex);
     return;
   }

@@ -215,7 +215,8 @@ bool TCustomFFmpegVCL::TaskInputVideoInfo(int index, TProbeVideoInfo& info) {
   if (!task->CanStart() || task->InputCount() == 0) return false;
   const AVFormatContext* input = task->InputFile(0).Context.get();
   for (unsigned i = 0; input && i < input->nb_streams; ++i) {
-    if (input->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+    if (input->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || IsAttachedPicture(input->streams[i]))
+      continue;
     DescribeVideoStream(*input->streams[i], info);
     return true;
   }

@@ -66,10 +66,16 @@ TCodecLock& CodecLock();
 // thread releases it (in the order put off).
 void RunOutsideCodecLock(std::function<void()> work);
 
+// A picture attached to the file (cover art of a song), which the demuxer
+// shows as a one-picture video stream. It is not video: neither counted nor
+// chosen as a source nor taken into the settings.
+bool IsAttachedPicture(const AVStream* stream);
+
 class TCustomFFmpeg;
 class TFFmpegThread;
 class TDoTerminateThread;
 class TBitmap;
+struct TInputFile;
 struct TInputStream;
 struct TOutputStream;
 struct TTranscodeRun;
@@ -268,6 +274,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void TranscodeLoop();
   void FinishTranscode();
   int ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket* packet);
+  // Rate emulation: waits until a packet of `file` with this timestamp (µs)
+  // is due; returns early on a stop request.
+  void PaceInput(TInputFile& file, int64_t timestamp);
   void OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame& frame);
   void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket& packet);
   AVFrame* PrepareOutputPicture(TOutputStream& ost, AVFrame& picture);
@@ -312,6 +321,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // Pause/resume handshake (cooperative, see WaitIfPaused).
   std::mutex FPauseMutex;
   std::condition_variable FPauseCond;
+  // Time (µs) the task thread has spent waiting in WaitIfPaused; only that
+  // thread touches it.
+  int64_t FPausedTime = 0;
 
   // The worker thread of a threaded run and the auxiliary thread that
   // terminates a never-started engine (StopTask). Created by whichever thread
@@ -328,7 +340,7 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // grown when too small, never shrunk, kept for the engine's life.
   std::vector<int16_t> AudioDecodeBuffer;  // decoded frame as interleaved s16
   std::vector<int16_t> AudioWorkBuffer;    // resampler output; one frame from the FIFO
-  std::vector<int16_t> SilenceBuffer;      // block with leading silence
+  std::vector<int16_t> SilenceBuffer;      // zeros only: inserted silence
   // Audio encoding steps shared by OutputAudio and FlushAudio.
   void EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count);
   void EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count,

@@ -16,7 +16,7 @@ namespace {
 
 // Drift in samples up to which nothing is corrected.
 constexpr double kMinDriftSamples = 50;
-// Largest block after leading silence was inserted.
+// Largest piece of silence handed on at once.
 constexpr int kMaxSilenceBlockBytes = 131072;
 
 std::string Format(const char* format, ...) {
@@ -138,7 +138,7 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
                                 int bytes) {
   AVCodecContext* enc = ost.Encoder;
   AVCodecContext* dec = ist.Decoder;
-  if (!enc || !dec || !samples || bytes <= 0) return;
+  if (!enc || !dec || !samples || bytes <= 0 || ost.RecordingEnded) return;
   const int encChannels = enc->ch_layout.nb_channels, decChannels = BlockChannels(ist);
   const int encRate = enc->sample_rate, decRate = dec->sample_rate;
   if (encChannels <= 0 || decChannels <= 0 || encRate <= 0) return;
@@ -160,19 +160,36 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
     if (!ost.ResampleContext) throw FFMpegException(ResampleError(decChannels, decRate, encChannels, encRate));
   }
 
+  // Converts a block (at the input's rate and channels) and encodes it.
+  const auto emit = [&](const int16_t* block, int blockBytes) {
+    int count = blockBytes / (2 * decChannels);
+    if (ost.AudioResample) {
+      const int capacity = AVL.swr_get_out_samples(ost.ResampleContext.get(), count);
+      if (capacity <= 0) return;
+      uint8_t* out = reinterpret_cast<uint8_t*>(Grow(AudioWorkBuffer, size_t(capacity) * encChannels));
+      const uint8_t* in = reinterpret_cast<const uint8_t*>(block);
+      count = AVL.swr_convert(ost.ResampleContext.get(), &out, capacity, &in, count);
+      if (count <= 0) return;
+      block = AudioWorkBuffer.data();
+    }
+    EncodeAudioBlock(file, ost, block, count);
+  };
+
   const TInputStream& syncInput = ost.SyncInput ? *ost.SyncInput : ist;
   const double ipts = double(syncInput.Pts - S.StartTime) / 1000000.0;
   // Output samples not yet encoded: the FIFO's and those the resampler holds.
   int64_t fifoSamples = AVL.av_audio_fifo_size(ost.AudioFifo.get());
   if (ost.ResampleContext) fifoSamples += std::max<int64_t>(AVL.swr_get_delay(ost.ResampleContext.get(), encRate), 0);
 
-  if (S.AudioSyncMethod != 0) {
+  const int method = S.AudioSyncMethod;
+  const bool correctStart = method == 0 && ost.CorrectStart;
+  if (method != 0 || correctStart) {
     // Surplus of samples the input timeline asks for.
     const double delta = double(encRate) * ipts - double(ost.SyncCount) - double(fifoSamples);
     const double idelta = delta * decRate / encRate;
     int64_t byteDelta = int64_t(idelta) * 2 * decChannels;
     if (std::fabs(delta) > kMinDriftSamples) {
-      if (ist.IsStart || std::fabs(delta) > S.AudioDriftThreshold * encRate) {
+      if (correctStart || ist.IsStart || std::fabs(delta) > S.AudioDriftThreshold * encRate) {
         if (byteDelta < 0) {
           byteDelta = std::max<int64_t>(byteDelta, -bytes);
           samples += -byteDelta / 2;
@@ -181,50 +198,46 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
           if (bytes <= 0) return;
           ist.IsStart = false;
         } else {
-          if (bytes + byteDelta > kMaxSilenceBlockBytes) {
-            // Whole sample frames only, so the channels stay in place.
-            const int frameBytes = 2 * decChannels;
-            byteDelta = std::max(kMaxSilenceBlockBytes - bytes, 0) / frameBytes * frameBytes;
-          } else {
-            ist.IsStart = false;
-          }
-          uint8_t* block = reinterpret_cast<uint8_t*>(Grow(SilenceBuffer, size_t(bytes + byteDelta) / 2));
-          std::memset(block, 0, size_t(byteDelta));
-          std::memcpy(block + byteDelta, samples, size_t(bytes));
-          samples = SilenceBuffer.data();
-          bytes += int(byteDelta);
+          // The whole gap, as one continuous run of silence ahead of the
+          // block, handed on in pieces of at most the block limit (whole
+          // sample frames, so the channels stay in place).
           if (S.Verbose > 2 && OnLog) Log(1, Format("adding %d audio samples of silence", TruncToInt(delta)));
+          ist.IsStart = false;
+          const int frameBytes = 2 * decChannels;
+          const int piece = std::max(kMaxSilenceBlockBytes / frameBytes, 1) * frameBytes;
+          const int16_t* silence = Grow(SilenceBuffer, size_t(std::min<int64_t>(byteDelta, piece)) / 2);
+          for (int64_t left = byteDelta; left > 0; left -= piece) emit(silence, int(std::min<int64_t>(left, piece)));
         }
-      } else if (S.AudioSyncMethod > 1) {
-        const int method = S.AudioSyncMethod;
+      } else if (method > 1) {
         const int comp = std::clamp(TruncToInt(delta), -method, method);
         if (S.Verbose > 2 && OnLog)
           Log(1, Format("compensating audio timestamp drift:%.2f compensation:%d in:%d", delta, comp, encRate));
         AVL.swr_set_compensation(ost.ResampleContext.get(), comp, encRate);
       }
     }
+    ost.CorrectStart = false;
   } else {
     ost.SyncCount = std::llround(ipts * encRate) - fifoSamples;
   }
-
-  int count = bytes / (2 * decChannels);
-  if (ost.AudioResample) {
-    const int capacity = AVL.swr_get_out_samples(ost.ResampleContext.get(), count);
-    if (capacity <= 0) return;
-    uint8_t* out = reinterpret_cast<uint8_t*>(Grow(AudioWorkBuffer, size_t(capacity) * encChannels));
-    const uint8_t* in = reinterpret_cast<const uint8_t*>(samples);
-    count = AVL.swr_convert(ost.ResampleContext.get(), &out, capacity, &in, count);
-    if (count <= 0) return;
-    samples = AudioWorkBuffer.data();
-  }
-  EncodeAudioBlock(file, ost, samples, count);
+  emit(samples, bytes);
 }
 
 // Fixed frame size: through the FIFO, one encoder frame at a time. Sample
 // based (PCM, variable frame size): the whole block as one frame.
 void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count) {
   AVCodecContext* enc = ost.Encoder;
-  if (count <= 0) return;
+  if (count <= 0 || ost.RecordingEnded) return;
+  // Only samples that start before the recording time ("t"); the block
+  // begins where the FIFO's content ends.
+  if (S.RecordingTime != std::numeric_limits<int64_t>::max()) {
+    const int64_t end = AVL.av_rescale_rnd(S.RecordingTime, enc->sample_rate, 1000000, AV_ROUND_UP);
+    const int64_t start = ost.SyncCount + (ost.AudioFifo ? AVL.av_audio_fifo_size(ost.AudioFifo.get()) : 0);
+    if (start + count >= end) {
+      count = static_cast<int>(std::clamp<int64_t>(end - start, 0, count));
+      ost.RecordingEnded = true;
+      if (count == 0) return;
+    }
+  }
   const int frameSize = enc->frame_size;
   if (frameSize <= 1) {
     EncodeAudioFrame(file, ost, samples, count, count);
@@ -384,6 +397,13 @@ void TCustomFFmpeg::OpenOwnAudioEncoder(TOutputStream& ost) {
         "Error while opening codec for output stream #%d.%d - maybe incorrect parameters such as bit_rate, rate, "
         "width or height",
         ost.FileIndex, ost.StreamIndex));
+  FitOwnAmrNbParameters(enc);
+  enc->bit_rate = encoder->BitRate();
+  enc->initial_padding = 0;
+  ost.AmrNb = std::move(encoder);
+}
+
+void FitOwnAmrNbParameters(AVCodecContext* enc) {
   enc->codec_type = AVMEDIA_TYPE_AUDIO;
   enc->codec_id = AV_CODEC_ID_AMR_NB;
   enc->sample_rate = TAmrNbEncoder::kSampleRate;
@@ -392,11 +412,6 @@ void TCustomFFmpeg::OpenOwnAudioEncoder(TOutputStream& ost) {
   AVL.av_channel_layout_default(&enc->ch_layout, 1);
   enc->frame_size = TAmrNbEncoder::kFrameSize;
   enc->time_base = AVRational{1, TAmrNbEncoder::kSampleRate};
-  enc->bit_rate = encoder->BitRate();
-  enc->initial_padding = 0;
-  ost.AmrNb = std::move(encoder);
-  // A FIFO made for the configured channel count is re-made for mono on first use.
-  ost.AudioFifo.reset();
 }
 
 }  // namespace fennick

@@ -263,8 +263,12 @@ void TCustomFFmpeg::ResumeRun() {
 
 void TCustomFFmpeg::WaitIfPaused() {
   if (!FPaused) return;
-  std::unique_lock<std::mutex> lock(FPauseMutex);
-  FPauseCond.wait(lock, [this] { return !FPaused || FStopRequested; });
+  const auto start = std::chrono::steady_clock::now();
+  {
+    std::unique_lock<std::mutex> lock(FPauseMutex);
+    FPauseCond.wait(lock, [this] { return !FPaused || FStopRequested; });
+  }
+  FPausedTime += std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
 void TCustomFFmpeg::DoTerminate() {

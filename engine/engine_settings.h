@@ -90,6 +90,17 @@ struct TEngineSettings {
   bool ImageFormatCompat = false; // "f pgmyuv"
   float DtsDeltaThreshold = 10.0f;  // seconds
   int SwsFlags = SWS_BICUBIC;     // from the scaler option object
+  // Options of the encoders' and muxers' own option classes that reached the
+  // generic setter, with the kinds of target that have them (bits of
+  // kPrivateVideo ...). Kept, like the generic options, for every stream
+  // added later whose encoder has the option and every output file whose
+  // muxer has it; a later value for the same name replaces the earlier one.
+  struct TPrivateOption {
+    std::string Name, Value;
+    int Targets = 0;
+  };
+  static constexpr int kPrivateVideo = 1, kPrivateAudio = 2, kPrivateSubtitle = 4, kPrivateMuxer = 8;
+  std::vector<TPrivateOption> PrivateOptions;
   // Options a target preset needs that exist only as encoder-private or
   // muxer-private options (name, value); the next video stream and the next
   // output file take them where their encoder or muxer has the option.

@@ -45,6 +45,10 @@ int StopRequestedCallback(void* engine) { return static_cast<const TCustomFFmpeg
 
 }  // namespace
 
+bool IsAttachedPicture(const AVStream* stream) {
+  return stream && (stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
+}
+
 std::string TCustomFFmpeg::OpenErrorText(int code, const std::string& fileName) {
   if (code == AVERROR(ENOENT)) return fileName + ": no such file or directory";
   if (code == AVERROR_INVALIDDATA || code == AVERROR(EILSEQ)) return fileName + ": Unknown format";
@@ -117,6 +121,7 @@ void TCustomFFmpeg::InputMediaKinds(bool& hasVideo, bool& hasAudio, bool& hasSub
   for (const auto& file : FInputFiles) {
     const AVFormatContext* ic = file->Context.get();
     for (unsigned i = 0; ic && i < ic->nb_streams; ++i) {
+      if (IsAttachedPicture(ic->streams[i])) continue;
       const AVMediaType type = ic->streams[i]->codecpar->codec_type;
       switch (type) {
         case AVMEDIA_TYPE_VIDEO: hasVideo = true; break;
@@ -235,7 +240,8 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
     dec->thread_count = S.ThreadCount;
     dec->pkt_timebase = st->time_base;
     const AVCodec* forced = nullptr;
-    switch (par->codec_type) {
+    const AVMediaType type = IsAttachedPicture(st) ? AVMEDIA_TYPE_ATTACHMENT : par->codec_type;
+    switch (type) {
       case AVMEDIA_TYPE_VIDEO: {
         forced = videoDecoder;
         CopyGenericOptions(dec.get(), FCodecOptions[0].get(), AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);

@@ -44,6 +44,48 @@ const AVOption* TrySetOption(void* object, const std::string& name, const std::s
   return nullptr;
 }
 
+// Old names of options this library generation calls otherwise.
+std::string CurrentOptionName(const std::string& name) { return name == "gop" ? "g" : name; }
+
+// The kinds of encoder (kPrivateVideo, ...) and muxer (kPrivateMuxer) whose
+// own option class has `name` and takes `value` there; 0 when none does.
+// The option's description is returned through `found`.
+int PrivateOptionTargets(const std::string& name, const std::string& value, const AVOption*& found) {
+  int targets = 0;
+  void* iterator = nullptr;
+  while (const AVCodec* codec = AVL.av_codec_iterate(&iterator)) {
+    if (!codec->priv_class || !AVL.av_codec_is_encoder(codec)) continue;
+    const int kind = codec->type == AVMEDIA_TYPE_VIDEO      ? TEngineSettings::kPrivateVideo
+                     : codec->type == AVMEDIA_TYPE_AUDIO    ? TEngineSettings::kPrivateAudio
+                     : codec->type == AVMEDIA_TYPE_SUBTITLE ? TEngineSettings::kPrivateSubtitle
+                                                            : 0;
+    if (kind == 0 || (targets & kind)) continue;
+    const AVClass* privClass = codec->priv_class;
+    const AVOption* o = AVL.av_opt_find(&privClass, name.c_str(), nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
+    if (!o) continue;
+    // The value must be one this encoder takes.
+    CodecContextPtr trial(AVL.avcodec_alloc_context3(codec));
+    if (!trial || AVL.av_opt_set(trial.get(), name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) < 0) continue;
+    targets |= kind;
+    if (!found) found = o;
+  }
+  iterator = nullptr;
+  while (const AVOutputFormat* format = AVL.av_muxer_iterate(&iterator)) {
+    if (!format->priv_class) continue;
+    const AVClass* privClass = format->priv_class;
+    const AVOption* o = AVL.av_opt_find(&privClass, name.c_str(), nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
+    if (!o) continue;
+    AVFormatContext* allocated = nullptr;
+    if (AVL.avformat_alloc_output_context2(&allocated, format, nullptr, nullptr) < 0 || !allocated) continue;
+    const FormatContextPtr trial(allocated);
+    if (!trial->priv_data || AVL.av_opt_set(trial->priv_data, name.c_str(), value.c_str(), 0) < 0) continue;
+    targets |= TEngineSettings::kPrivateMuxer;
+    if (!found) found = o;
+    break;
+  }
+  return targets;
+}
+
 // Switches the process's current folder for the lifetime of the object.
 class TFolderSwitch {
  public:
@@ -552,7 +594,7 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& valu
 }
 
 bool TCustomFFmpeg::SetGenericOption(const std::string& rawName, const std::string& rawValue) {
-  const std::string name = Trim(rawName), value = Trim(rawValue);
+  const std::string name = CurrentOptionName(Trim(rawName)), value = Trim(rawValue);
   if (name.empty() || value.empty() || !LibrariesLoaded() || !FCodecOptions[0]) return false;
   static const int kSlotFlags[5] = {AV_OPT_FLAG_VIDEO_PARAM, AV_OPT_FLAG_AUDIO_PARAM, 0,
                                     AV_OPT_FLAG_SUBTITLE_PARAM, 0};
@@ -572,7 +614,16 @@ bool TCustomFFmpeg::SetGenericOption(const std::string& rawName, const std::stri
     const int slot = name[0] == 'a' ? 1 : name[0] == 'v' ? 0 : name[0] == 's' ? 3 : -1;
     if (slot >= 0) set = TrySetOption(FCodecOptions[slot].get(), name.substr(1), value);
   }
-  if (!set) return false;
+  if (!set) {
+    // An option of some encoder's or muxer's own: kept for the streams and
+    // files whose encoder or muxer has it.
+    const int targets = PrivateOptionTargets(name, value, set);
+    if (!targets) return false;
+    auto& kept = S.PrivateOptions;
+    const auto same = std::find_if(kept.begin(), kept.end(), [&](const auto& o) { return o.Name == name; });
+    if (same != kept.end()) kept.erase(same);
+    kept.push_back({name, value, targets});
+  }
   FGenericOptions.push_back(set);
   if (FCodecOptions[0]->debug != 0 || (FFormatOptions && FFormatOptions->debug != 0)) SetVerbosity(2);
   return true;

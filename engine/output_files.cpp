@@ -28,6 +28,15 @@ bool HasPrivateOption(const AVClass* privClass, const char* name) {
   return AVL.av_opt_find(&privClass, name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
 }
 
+// The private options kept by the generic setter for this kind of encoder,
+// set on an encoder context allocated for `encoder` where it has them.
+void SetPrivateOptions(AVCodecContext* c, const AVCodec* encoder, const TEngineSettings& s, int kind) {
+  if (!encoder) return;
+  for (const auto& o : s.PrivateOptions)
+    if ((o.Targets & kind) && HasPrivateOption(encoder->priv_class, o.Name.c_str()))
+      AVL.av_opt_set(c, o.Name.c_str(), o.Value.c_str(), AV_OPT_SEARCH_CHILDREN);
+}
+
 // "start,end,q/start,end,q/..."; raises on a malformed entry.
 std::vector<RcOverride> ParseRcOverride(const std::string& text) {
   std::vector<RcOverride> entries;
@@ -142,6 +151,7 @@ void TCustomFFmpeg::AddVideoStream(TOutputFileSlot& file) {
     } else {
       c->codec_id = codecId;
       CopyGenericOptions(c, videoOptions, AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+      SetPrivateOptions(c, encoder, S, TEngineSettings::kPrivateVideo);
       for (const auto& [name, value] : S.VideoPrivateOptions)
         if (encoder && HasPrivateOption(encoder->priv_class, name.c_str()))
           AVL.av_opt_set(c, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN);
@@ -238,6 +248,7 @@ void TCustomFFmpeg::AddAudioStream(TOutputFileSlot& file) {
     } else {
       c->codec_id = codecId;
       CopyGenericOptions(c, audioOptions, AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+      SetPrivateOptions(c, encoder, S, TEngineSettings::kPrivateAudio);
       if (S.AudioQScale > -99999.0f) {
         c->flags |= AV_CODEC_FLAG_QSCALE;
         config.Quality = kQp2Lambda * S.AudioQScale;
@@ -290,6 +301,7 @@ void TCustomFFmpeg::AddSubtitleStream(TOutputFileSlot& file) {
       config.StreamCopy = true;
     } else {
       CopyGenericOptions(c, FCodecOptions[3].get(), AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+      SetPrivateOptions(c, encoder, S, TEngineSettings::kPrivateSubtitle);
       c->codec_id = codecId;
     }
     if (!S.SubtitleLanguage.empty())
@@ -420,6 +432,9 @@ bool TCustomFFmpeg::AddOutputFile(const std::string& fileName) {
     AVL.av_dict_set(&muxerOptions, "preload", std::to_string(static_cast<int64_t>(S.MuxPreload * 1000000)).c_str(), 0);
   if (std::string(format->name) == "gif")
     AVL.av_dict_set(&muxerOptions, "loop", std::to_string(S.LoopOutput).c_str(), 0);
+  for (const auto& o : S.PrivateOptions)
+    if ((o.Targets & TEngineSettings::kPrivateMuxer) && HasPrivateOption(format->priv_class, o.Name.c_str()))
+      AVL.av_dict_set(&muxerOptions, o.Name.c_str(), o.Value.c_str(), 0);
   for (const auto& [name, value] : S.MuxerPrivateOptions)
     if (HasPrivateOption(format->priv_class, name.c_str())) AVL.av_dict_set(&muxerOptions, name.c_str(), value.c_str(), 0);
   file->MuxerOptions.reset(muxerOptions);

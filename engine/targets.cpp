@@ -74,7 +74,7 @@ void TCustomFFmpeg::ApplyTarget(const std::string& type, const std::string& norm
       const AVFormatContext* ic = file->Context.get();
       for (unsigned i = 0; n < 0 && ic && i < ic->nb_streams; ++i) {
         const AVStream* st = ic->streams[i];
-        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) n = NormOfRate(st->r_frame_rate);
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !IsAttachedPicture(st)) n = NormOfRate(st->r_frame_rate);
       }
       if (n >= 0) break;
     }

@@ -1,6 +1,7 @@
 // The packet loop of a transcode: which input to read next, the stop
 // conditions, timestamp repair, decoding with send/receive, stream copy,
 // WriteFrame, the end-of-stream flush with trailers and the last report.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -37,10 +38,15 @@ void TCustomFFmpeg::TranscodeLoop() {
     for (auto& ostPtr : run.OutputStreams) {
       TOutputStream& ost = *ostPtr;
       const TInputStream& ist = *run.InputStreams[ost.SourceIndex];
-      const double opts =
-          ost.IsVideo() ? static_cast<double>(ost.SyncCount) * av_q2d(ost.Encoder->time_base) : ost.CurrentTime;
+      // Re-encoded video counts its pictures; every other stream (copied
+      // video too: its time base need not be one frame) the end of what it
+      // has written.
+      const double opts = ost.IsVideo() && ost.EncodingNeeded
+                              ? static_cast<double>(ost.SyncCount) * av_q2d(ost.Encoder->time_base)
+                              : ost.CurrentTime;
       const double ipts = static_cast<double>(ist.Pts);
-      if (!run.InputFiles[ist.FileIndex].EofReached) {
+      // A stream that has reached the recording time waits for nothing.
+      if (!ost.RecordingEnded && !run.InputFiles[ist.FileIndex].EofReached) {
         if (ipts < iptsMin) {
           iptsMin = ipts;
           if (S.InputSync) fileIndex = ist.FileIndex;
@@ -107,6 +113,10 @@ void TCustomFFmpeg::TranscodeLoop() {
           if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= shift;
         }
       }
+      if (run.InputFiles[fileIndex].RateEmu) {
+        const int64_t ts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
+        if (ts != AV_NOPTS_VALUE) PaceInput(run.InputFiles[fileIndex], AVL.av_rescale_q(ts, tb, kMicroseconds));
+      }
       if (ProcessInputPacket(ist, istIndex, pkt) < 0) {
         if (S.Verbose >= 0) Log(1, FormatText("Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex));
         decodeFailed = true;
@@ -122,6 +132,27 @@ void TCustomFFmpeg::TranscodeLoop() {
       run.LastReportTime = now;
       PrintReport(false);
     }
+  }
+}
+
+void TCustomFFmpeg::PaceInput(TInputFile& file, int64_t timestamp) {
+  // Running time: the wall clock less the time spent paused.
+  const auto running = [this] { return AVL.av_gettime_relative() - FPausedTime; };
+  if (file.RateEmuFirstTs == AV_NOPTS_VALUE) {
+    file.RateEmuFirstTs = timestamp;
+    file.RateEmuStartClock = running();
+    return;
+  }
+  // Short waits, so that a stop or a pause is noticed at once.
+  constexpr int64_t kTolerance = 50000, kSlice = 10000;  // µs
+  const int64_t due = timestamp - file.RateEmuFirstTs;
+  if (due - (running() - file.RateEmuStartClock) <= kTolerance) return;
+  for (;;) {
+    WaitIfPaused();
+    if (FStopRequested) return;
+    const int64_t wait = due - (running() - file.RateEmuStartClock);
+    if (wait <= 0) return;
+    AVL.av_usleep(static_cast<unsigned>(std::min(wait, kSlice)));
   }
 }
 
@@ -235,13 +266,6 @@ void TCustomFFmpeg::OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame&
     samples = DecodedAudioToS16(ist, frame, bytes);
   }
 
-  if (ist.RateEmu) {
-    const int64_t elapsed = AVL.av_gettime_relative() - ist.StartClock;
-    const int64_t due = ist.Pts;
-    if (due - elapsed > 50000) AVL.av_usleep(static_cast<unsigned>((due - elapsed)));
-    ++ist.FramesRead;
-  }
-
   if (S.StartTime != 0 && ist.Pts < S.StartTime) return;
   for (TOutputStream* ost : run.OutputsBySource[istIndex]) {
     if (!ost->EncodingNeeded) continue;
@@ -264,6 +288,11 @@ void TCustomFFmpeg::OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame&
 
 void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket& packet) {
   TTranscodeRun& run = *FRun;
+  if (ost.RecordingEnded) return;
+  if (ist.Pts - S.StartTime >= S.RecordingTime) {
+    ost.RecordingEnded = true;
+    return;
+  }
   if (ost.FrameNumber == 0 && !(packet.flags & AV_PKT_FLAG_KEY)) return;
   if (ost.IsAudio())
     run.AudioBytes += packet.size;
@@ -276,9 +305,12 @@ void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPa
   const AVRational itb = ist.Stream->time_base;
   const AVRational otb = ost.Stream->time_base;
   out->stream_index = ost.StreamIndex;
-  out->pts = packet.pts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.pts, itb, otb) : AV_NOPTS_VALUE;
-  out->dts = packet.dts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.dts, itb, otb)
-                                          : AVL.av_rescale_q(ist.Pts, kMicroseconds, otb);
+  // The output's time line starts at the start time ("ss"), for copied and
+  // re-encoded streams alike.
+  const int64_t origin = AVL.av_rescale_q(S.StartTime, kMicroseconds, otb);
+  out->pts = packet.pts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.pts, itb, otb) - origin : AV_NOPTS_VALUE;
+  out->dts = packet.dts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.dts, itb, otb) - origin
+                                          : AVL.av_rescale_q(ist.Pts, kMicroseconds, otb) - origin;
   // Muxers need a presentation time: a packet without one is shown no
   // earlier than it is decoded.
   if (out->pts == AV_NOPTS_VALUE) out->pts = out->dts;

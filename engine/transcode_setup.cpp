@@ -1,6 +1,7 @@
 // Transcode set-up: run tables, source choice, stream parameters, two-pass
 // statistics files, codec opening, meta data, headers; the clean-up after the
 // packet loop and the codec registries that every exit closes.
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -29,6 +30,10 @@ namespace {
 
 AVMediaType StreamType(const AVStream* st) { return st->codecpar->codec_type; }
 
+// Whether an input stream may feed an output stream of `type` when no map
+// says which: of that type, and not a picture attached to the file.
+bool Matches(const AVStream* st, AVMediaType type) { return StreamType(st) == type && !IsAttachedPicture(st); }
+
 // Index into the input stream table of the first unused stream of `type`
 // that belongs to a program `programId`, or -1.
 int FindProgramStream(const std::vector<std::unique_ptr<TInputFileSlot>>& inputs, const TTranscodeRun& run,
@@ -42,7 +47,7 @@ int FindProgramStream(const std::vector<std::unique_ptr<TInputFileSlot>>& inputs
         const int sidx = run.InputFiles[i].FirstStreamIndex + static_cast<int>(program->stream_index[j]);
         if (sidx >= static_cast<int>(run.InputStreams.size())) continue;
         const TInputStream& ist = *run.InputStreams[sidx];
-        if (ist.Discard && StreamType(ist.Stream) == type) return sidx;
+        if (ist.Discard && Matches(ist.Stream, type)) return sidx;
       }
     }
   }
@@ -52,6 +57,50 @@ int FindProgramStream(const std::vector<std::unique_ptr<TInputFileSlot>>& inputs
 std::string StreamLanguage(const AVStream* st) {
   const AVDictionaryEntry* e = AVL.av_dict_get(st->metadata, "language", nullptr, 0);
   return e && e->value ? e->value : "";
+}
+
+// Whether a container keeps each stream's first timestamp. Those that do
+// not (they count frames or samples from the file's start instead) play a
+// stream that starts late from the beginning.
+bool StoresStreamStart(const AVOutputFormat* format) {
+  if (format->flags & AVFMT_NOTIMESTAMPS) return false;
+  for (const char* name : {"avi", "rm", "swf", "dv", "wav"})
+    if (std::strcmp(format->name, name) == 0) return false;
+  return true;
+}
+
+// Bit rate of an input stream: its own, else what the container's total
+// leaves after the other streams' known rates; 0 when unknown.
+int64_t SourceBitRate(const AVFormatContext* ic, const AVStream* st) {
+  if (st->codecpar->bit_rate > 0) return st->codecpar->bit_rate;
+  int64_t rest = ic->bit_rate;
+  for (unsigned i = 0; i < ic->nb_streams && rest > 0; ++i)
+    if (ic->streams[i] != st && ic->streams[i]->codecpar->bit_rate > 0) rest -= ic->streams[i]->codecpar->bit_rate;
+  return std::max<int64_t>(rest, 0);
+}
+
+// The layout of an encoder's list (terminated by a zero channel count)
+// nearest to `wanted` of `channels` channels: the same layout; else the
+// most channels not above the wanted count (5.1 into a stereo-only encoder
+// becomes stereo), else the fewest above it; of several with that count the
+// standard layout for it, else the first listed.
+const AVChannelLayout* ClosestLayout(const AVChannelLayout* list, const AVChannelLayout& wanted, int channels) {
+  int best = 0;
+  for (const AVChannelLayout* l = list; l->nb_channels; ++l) {
+    if (AVL.av_channel_layout_compare(l, &wanted) == 0) return l;
+    const int n = l->nb_channels;
+    const bool fits = n <= channels, bestFits = best > 0 && best <= channels;
+    if (best == 0 || (fits && (!bestFits || n > best)) || (!fits && !bestFits && n < best)) best = n;
+  }
+  AVChannelLayout standard{};
+  AVL.av_channel_layout_default(&standard, best);
+  const AVChannelLayout* first = nullptr;
+  for (const AVChannelLayout* l = list; l->nb_channels; ++l) {
+    if (l->nb_channels != best) continue;
+    if (AVL.av_channel_layout_compare(l, &standard) == 0) return l;
+    if (!first) first = l;
+  }
+  return first ? first : list;
 }
 
 // Chooses what the encoder accepts where the settings left a value the
@@ -76,17 +125,8 @@ void FitEncoderParameters(AVCodecContext* enc, const AVCodec* codec) {
     }
     int channels = enc->ch_layout.nb_channels > 0 ? enc->ch_layout.nb_channels : 2;
     if (codec->ch_layouts) {
-      const AVChannelLayout* match = nullptr;
-      for (const AVChannelLayout* l = codec->ch_layouts; l->nb_channels; ++l) {
-        if (AVL.av_channel_layout_compare(l, &enc->ch_layout) == 0) {
-          match = l;
-          break;
-        }
-        if (!match && l->nb_channels == channels) match = l;
-      }
-      if (!match) match = &codec->ch_layouts[0];
       AVChannelLayout copy{};
-      AVL.av_channel_layout_copy(&copy, match);
+      AVL.av_channel_layout_copy(&copy, ClosestLayout(codec->ch_layouts, enc->ch_layout, channels));
       AVL.av_channel_layout_uninit(&enc->ch_layout);
       enc->ch_layout = copy;
     } else if (enc->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || enc->ch_layout.nb_channels == 0) {
@@ -151,6 +191,7 @@ void TCustomFFmpeg::SetupTranscode() {
     TInputFile file;
     file.FirstStreamIndex = static_cast<int>(run.InputStreams.size());
     file.StreamCount = static_cast<int>(ic->nb_streams);
+    file.RateEmu = slot.RateEmu;
     run.InputFiles.push_back(file);
     if (slot.Decoders.size() < ic->nb_streams) slot.Decoders.resize(ic->nb_streams);
     if (slot.DecoderCodecs.size() < ic->nb_streams) slot.DecoderCodecs.resize(ic->nb_streams, nullptr);
@@ -167,11 +208,6 @@ void TCustomFFmpeg::SetupTranscode() {
       ist->Decoder = slot.Decoders[j].get();
       ist->DecoderOwner = &slot.Decoders[j];
       ist->Discard = true;
-      ist->RateEmu = slot.RateEmu;
-      if (ist->RateEmu) {
-        ist->StartClock = AVL.av_gettime_relative();
-        ist->FramesRead = 0;
-      }
       if (StreamType(ist->Stream) == AVMEDIA_TYPE_VIDEO) {
         const AVRational rate = AVL.av_guess_frame_rate(ic, ist->Stream, nullptr);
         if (rate.num > 0 && rate.den > 0) ist->FrameDuration = AVL.av_rescale(1000000, rate.den, rate.num);
@@ -238,13 +274,13 @@ void TCustomFFmpeg::SetupTranscode() {
           source = FindProgramStream(FInputFiles, run, S.OptProgramId, ost->Type);
         } else {
           for (size_t j = 0; j < run.InputStreams.size(); ++j)
-            if (run.InputStreams[j]->Discard && StreamType(run.InputStreams[j]->Stream) == ost->Type) {
+            if (run.InputStreams[j]->Discard && Matches(run.InputStreams[j]->Stream, ost->Type)) {
               source = static_cast<int>(j);
               break;
             }
           if (source < 0)
             for (size_t j = 0; j < run.InputStreams.size(); ++j)
-              if (StreamType(run.InputStreams[j]->Stream) == ost->Type) source = static_cast<int>(j);
+              if (Matches(run.InputStreams[j]->Stream, ost->Type)) source = static_cast<int>(j);
         }
         if (source < 0) {
           AVL.av_dump_format(oc, i, oc->url, 1);
@@ -287,17 +323,23 @@ void TCustomFFmpeg::SetupTranscode() {
       uint32_t tag = enc->codec_tag;
       if (AVL.avcodec_parameters_copy(par, ipar) < 0) fail("av_mallocz fail");
       if (tag == 0) {
+        // The source's tag only where it means the same codec to this
+        // container (a tag of another container may name another codec here).
         const AVCodecTag* const* table = oc->oformat->codec_tag;
-        if (!table || AVL.av_codec_get_id(table, ipar->codec_tag) > 0 || AVL.av_codec_get_tag(table, ipar->codec_id) == 0)
+        if (!table || AVL.av_codec_get_id(table, ipar->codec_tag) == ipar->codec_id ||
+            AVL.av_codec_get_tag(table, ipar->codec_id) == 0)
           tag = ipar->codec_tag;
       }
       par->codec_tag = tag;
       const AVRational stb = ist.Stream->time_base;
+      // The decoder's time base: one frame, or one sample, exactly.
       AVRational dtb{0, 1};
-      if (ipar->codec_type == AVMEDIA_TYPE_VIDEO && ist.FrameDuration > 0)
-        dtb = AVRational{static_cast<int>(ist.FrameDuration), 1000000};
-      else if (ipar->codec_type == AVMEDIA_TYPE_AUDIO && ipar->sample_rate > 0)
+      if (ipar->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const AVRational rate = AVL.av_guess_frame_rate(FInputFiles[ist.FileIndex]->Context.get(), ist.Stream, nullptr);
+        if (rate.num > 0 && rate.den > 0) dtb = av_inv_q(rate);
+      } else if (ipar->codec_type == AVMEDIA_TYPE_AUDIO && ipar->sample_rate > 0) {
         dtb = AVRational{1, ipar->sample_rate};
+      }
       AVRational tb = stb;
       if (dtb.num > 0 && av_q2d(dtb) > av_q2d(stb) && av_q2d(stb) < 1.0 / 1000) tb = dtb;
       AVRational reduced;
@@ -323,18 +365,39 @@ void TCustomFFmpeg::SetupTranscode() {
           fail("invalid codec_type of output stream");
       }
     } else {
+      // What the encoder will really take (layout, rate, formats), before
+      // anything is sized for it; an unknown encoder fails when opened.
+      if (ost.OwnAmrNbEncoder)
+        FitOwnAmrNbParameters(enc);
+      else if (const AVCodec* codec = ost.Codec ? ost.Codec : AVL.avcodec_find_encoder(enc->codec_id))
+        FitEncoderParameters(enc, codec);
       switch (ost.Type) {
         case AVMEDIA_TYPE_AUDIO: {
           const int channels = enc->ch_layout.nb_channels > 0 ? enc->ch_layout.nb_channels : 2;
           ost.AudioFifo.reset(AVL.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels, std::max(1, 1024 / (2 * channels))));
           if (!ost.AudioFifo) fail("av_fifo_init fail");
           ost.AudioResample = enc->sample_rate != ipar->sample_rate || S.AudioSyncMethod >= 2;
+          // Beside a picture, a late start the container cannot store becomes
+          // leading silence.
+          if (!StoresStreamStart(oc->oformat))
+            for (const TOutputStream* other : run.OutputsByFile[ost.FileIndex])
+              ost.CorrectStart = ost.CorrectStart || other->IsVideo();
           ist.RequestedChannels = channels;
           ist.DecodingNeeded = true;
           ost.EncodingNeeded = true;
           break;
         }
         case AVMEDIA_TYPE_VIDEO: {
+          if (S.SameQuality && S.VideoQScale == 0) {
+            // The source's picture quality is unknown (this library
+            // generation's decoders do not report it): its bit rate is the
+            // target instead of a fixed quantiser.
+            enc->flags &= ~AV_CODEC_FLAG_QSCALE;
+            enc->global_quality = 0;
+            ost.Quality = 0;
+            const int64_t rate = SourceBitRate(FInputFiles[ist.FileIndex]->Context.get(), ist.Stream);
+            if (rate > 0) enc->bit_rate = rate;
+          }
           ost.TempPicture.reset(AVL.av_frame_alloc());
           ost.CropView.reset(AVL.av_frame_alloc());
           ost.EncodeFrame.reset(AVL.av_frame_alloc());
@@ -350,6 +413,8 @@ void TCustomFFmpeg::SetupTranscode() {
           break;
         }
         case AVMEDIA_TYPE_SUBTITLE:
+          // Decoded subtitles carry their times in microseconds.
+          enc->time_base = AVRational{1, AV_TIME_BASE};
           ist.DecodingNeeded = true;
           ost.EncodingNeeded = true;
           break;
@@ -407,11 +472,44 @@ void TCustomFFmpeg::SetupTranscode() {
     }
   }
 
+  const auto openDecoder = [&](TInputStream& ist) {
+    if (std::find(OpenDecoders.begin(), OpenDecoders.end(), &ist) != OpenDecoders.end()) return;
+    AVCodecContext* dec = ist.Decoder;
+    const AVCodec* codec = FInputFiles[ist.FileIndex]->DecoderCodecs[ist.StreamIndex];
+    if (!codec) codec = AVL.avcodec_find_decoder(dec->codec_id);
+    if (!codec)
+      fail(FormatText("Unsupported codec (id=%d) for input stream #%d.%d", static_cast<int>(dec->codec_id),
+                      ist.FileIndex, ist.StreamIndex));
+    dec->pkt_timebase = ist.Stream->time_base;
+    dec->thread_count = S.ThreadCount;
+    int ret;
+    {
+      std::lock_guard<TCodecLock> lock(CodecLock());
+      ret = AVL.avcodec_open2(dec, codec, nullptr);
+    }
+    if (ret < 0) fail(FormatText("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.StreamIndex));
+    OpenDecoders.push_front(&ist);
+  };
+
   // 10: encoders.
   for (auto& ostPtr : run.OutputStreams) {
     TOutputStream& ost = *ostPtr;
     if (!ost.EncodingNeeded) continue;
     AVCodecContext* enc = ost.Encoder;
+    if (ost.Type == AVMEDIA_TYPE_SUBTITLE) {
+      // Text subtitle encoders start from the style header that the source's
+      // decoder makes when it opens (the ASS header of the cues), so that
+      // decoder is opened first.
+      TInputStream& ist = *run.InputStreams[ost.SourceIndex];
+      openDecoder(ist);
+      if (ist.Decoder->subtitle_header && ist.Decoder->subtitle_header_size > 0 && !enc->subtitle_header) {
+        const int size = ist.Decoder->subtitle_header_size;
+        enc->subtitle_header = static_cast<uint8_t*>(AVL.av_mallocz(static_cast<size_t>(size) + 1));
+        if (!enc->subtitle_header) fail("av_mallocz fail");
+        std::memcpy(enc->subtitle_header, ist.Decoder->subtitle_header, static_cast<size_t>(size));
+        enc->subtitle_header_size = size;
+      }
+    }
     if (ost.OwnAmrNbEncoder) {
       {
         std::lock_guard<TCodecLock> lock(CodecLock());
@@ -422,7 +520,6 @@ void TCustomFFmpeg::SetupTranscode() {
       const AVCodec* codec = ost.Codec ? ost.Codec : AVL.avcodec_find_encoder(enc->codec_id);
       if (!codec) fail(FormatText("Unsupported codec for output stream #%d.%d", ost.FileIndex, ost.StreamIndex));
       ost.Codec = codec;
-      FitEncoderParameters(enc, codec);
       enc->thread_count = S.ThreadCount;
       AVDictionary* options = ost.Config->EncoderOptions.release();
       int ret;
@@ -446,26 +543,9 @@ void TCustomFFmpeg::SetupTranscode() {
     }
   }
 
-  // 11: decoders.
-  for (auto& istPtr : run.InputStreams) {
-    TInputStream& ist = *istPtr;
-    if (!ist.DecodingNeeded) continue;
-    AVCodecContext* dec = ist.Decoder;
-    const AVCodec* codec = FInputFiles[ist.FileIndex]->DecoderCodecs[ist.StreamIndex];
-    if (!codec) codec = AVL.avcodec_find_decoder(dec->codec_id);
-    if (!codec)
-      fail(FormatText("Unsupported codec (id=%d) for input stream #%d.%d", static_cast<int>(dec->codec_id),
-                      ist.FileIndex, ist.StreamIndex));
-    dec->pkt_timebase = ist.Stream->time_base;
-    dec->thread_count = S.ThreadCount;
-    int ret;
-    {
-      std::lock_guard<TCodecLock> lock(CodecLock());
-      ret = AVL.avcodec_open2(dec, codec, nullptr);
-    }
-    if (ret < 0) fail(FormatText("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.StreamIndex));
-    OpenDecoders.push_front(&ist);
-  }
+  // 11: decoders (those of subtitle sources are open already).
+  for (auto& istPtr : run.InputStreams)
+    if (istPtr->DecodingNeeded) openDecoder(*istPtr);
 
   // 12: input clocks.
   for (auto& ist : run.InputStreams) {

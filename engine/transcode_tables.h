@@ -20,6 +20,12 @@ struct TInputFile {
   bool EofReached = false;
   int FirstStreamIndex = 0;
   int StreamCount = 0;
+  // Rate emulation ("re"): the first timestamp read (µs) and the running
+  // time (wall clock less pauses, µs) when it was read; packets are handed
+  // on no sooner than their distance from it.
+  bool RateEmu = false;
+  int64_t RateEmuFirstTs = AV_NOPTS_VALUE;
+  int64_t RateEmuStartClock = 0;
 };
 
 struct TInputStream {
@@ -30,9 +36,6 @@ struct TInputStream {
   CodecContextPtr* DecoderOwner = nullptr;  // the slot's handle, reset to close
   bool Discard = true;                // not chosen by any output stream yet
   bool DecodingNeeded = false;
-  bool RateEmu = false;
-  int64_t StartClock = 0;             // µs, rate emulation
-  uint32_t FramesRead = 0;
   int64_t NextPts = AV_NOPTS_VALUE;   // µs
   int64_t Pts = 0;                    // µs
   int64_t FrameDuration = 40000;      // µs, nominal video frame duration
@@ -84,6 +87,9 @@ struct TOutputStream {
   float Quality = 0;
   // End of the last packet written, in seconds of the stream's time.
   double CurrentTime = 0;
+  // The stream has reached the recording time ("t"): nothing more is
+  // written to it and the packet loop no longer waits for it.
+  bool RecordingEnded = false;
 
   // Statistics of the last encoded video packet (quality side data).
   int LastQuality = 0;  // lambda (FF_QP2LAMBDA x quantiser)
@@ -108,6 +114,10 @@ struct TOutputStream {
   // audio: interleaved signed 16-bit at the encoder's channel count wait in
   // the FIFO until a whole encoder frame is there
   bool AudioResample = false;
+  // The container cannot store where this stream starts: its first block
+  // gets the start corrected (leading silence, or trimming) whatever the
+  // audio sync method, so that it stays in step with the picture.
+  bool CorrectStart = false;
   SwrContextPtr ResampleContext;   // decoded s16 (input rate) -> s16 (output rate)
   AudioFifoPtr AudioFifo;
   SwrContextPtr EncoderConvert;    // s16 -> the encoder's sample format
@@ -162,6 +172,10 @@ bool DeinterlacePicture(uint8_t* const dst[4], const int dstLinesize[4], const u
 // as needed. Returns null on success, else the failure message.
 const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& settings, int width, int height,
                                    AVPixelFormat format);
+
+// The parameters the engine's own AMR-NB encoder works with (8000 Hz mono
+// s16, 160-sample frames), set on its encoder context.
+void FitOwnAmrNbParameters(AVCodecContext* enc);
 
 // printf-style formatting into a string (C-style formatter of the run's
 // messages and report lines).

@@ -3,6 +3,7 @@
 // picture, padding with the pad colour, encoding with send/receive; subtitles.
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "engine/transcode_tables.h"
 
@@ -291,32 +292,52 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
   TTranscodeRun& run = *FRun;
   AVCodecContext* enc = ost.Encoder;
   frameSize = 0;
+  if (ost.RecordingEnded) return;
   int64_t n = 1;
 
   const double tb = av_q2d(enc->time_base);
   const int method = S.VideoSyncMethod;
   const bool sync = method > 0 || (method == -1 && tb > 0.001);
   const double ipts = static_cast<double>(ost.SyncInput->Pts - S.StartTime) / 1000000.0;
+  // The input's time as the picture's timestamp (sync off, or method 2).
+  // Timestamps must grow: a picture that would land on the last emitted one
+  // or before it (several input pictures per output frame) is dropped.
+  const auto followInput = [&ost](double position) -> int64_t {
+    const int64_t next = std::llround(position);
+    if (ost.FrameNumber > 0 && next < ost.SyncCount) return 0;
+    ost.SyncCount = next;
+    return 1;
+  };
   if (sync) {
     const double vdelta = ipts / tb - static_cast<double>(ost.SyncCount);
     if (vdelta < -1.1)
       n = 0;
     else if (method == 2)
-      ost.SyncCount = std::llround(ipts / tb);
+      n = followInput(ipts / tb);
     else if (vdelta > 1.1)
       n = std::llround(vdelta);
-    if (n == 0) {
-      ++run.DropFrames;
-      if (S.Verbose > 2) Log(1, "*** drop!");
-    } else if (n > 1) {
-      run.DupFrames += static_cast<int>(n);
-      if (S.Verbose > 2) Log(1, FormatText("*** %d dup!", static_cast<int>(n - 1)));
-    }
   } else {
-    ost.SyncCount = std::llround(ipts / tb);
+    n = followInput(ipts / tb);
+  }
+  if (n == 0) {
+    ++run.DropFrames;
+    if (S.Verbose > 2) Log(1, "*** drop!");
+  } else if (n > 1) {
+    run.DupFrames += static_cast<int>(n);
+    if (S.Verbose > 2) Log(1, FormatText("*** %d dup!", static_cast<int>(n - 1)));
   }
 
   n = std::min<int64_t>(n, static_cast<int64_t>(S.MaxFrames[0]) - ost.FrameNumber);
+  // Only pictures that start before the recording time ("t").
+  int64_t end = std::numeric_limits<int64_t>::max();
+  if (S.RecordingTime != std::numeric_limits<int64_t>::max()) {
+    end = AVL.av_rescale_q_rnd(S.RecordingTime, AVRational{1, 1000000}, enc->time_base, AV_ROUND_UP);
+    if (ost.SyncCount >= end) {
+      ost.RecordingEnded = true;
+      return;
+    }
+    n = std::min(n, end - ost.SyncCount);
+  }
   if (n <= 0) return;
 
   AVFrame* final = PrepareOutputPicture(ost, picture);
@@ -328,7 +349,8 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
   f->interlaced_frame = picture.interlaced_frame;
   if (enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))
     f->top_field_first = S.TopFieldFirst == -1 ? picture.top_field_first : S.TopFieldFirst;
-  f->quality = static_cast<int>(std::lround(S.SameQuality ? ist.Quality : ost.Quality));
+  // The input's quality where its decoder reports one.
+  f->quality = static_cast<int>(std::lround(S.SameQuality && ist.Quality > 0 ? ist.Quality : ost.Quality));
   if (S.MeThreshold == 0) f->pict_type = AV_PICTURE_TYPE_NONE;
   f->sample_aspect_ratio = enc->sample_aspect_ratio;
 
@@ -345,6 +367,7 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
     ++ost.FrameNumber;
   }
   AVL.av_frame_unref(f);
+  if (ost.SyncCount >= end) ost.RecordingEnded = true;
 }
 
 int TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame) {
@@ -387,6 +410,19 @@ void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, TI
     Log(0, "Subtitle packets must have a pts");
     return;
   }
+  constexpr AVRational kMilliseconds{1, 1000}, kMicroseconds{1, 1000000};
+  // The cue on the output's time line: it starts at `start` (µs) and shows
+  // for `shown` ms; the encoder gets it in that form (display times counted
+  // from the cue's own start), the packet carries start and duration.
+  const int64_t start = AVL.av_rescale_q(pts, ist.Stream->time_base, kMicroseconds) +
+                        AVL.av_rescale_q(subtitle.start_display_time, kMilliseconds, kMicroseconds) - S.StartTime;
+  if (start >= S.RecordingTime) {
+    ost.RecordingEnded = true;
+    return;
+  }
+  const uint32_t shown = subtitle.end_display_time > subtitle.start_display_time
+                             ? subtitle.end_display_time - subtitle.start_display_time
+                             : 0;
   constexpr int kSubtitleBufferSize = 65536;
   if (!run.SubtitleOutBuffer) {
     run.SubtitleOutBuffer.reset(static_cast<uint8_t*>(AVL.av_malloc(kSubtitleBufferSize)));
@@ -395,39 +431,47 @@ void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, TI
   AVCodecContext* enc = ost.Encoder;
   const bool dvb = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
   const int count = dvb ? 2 : 1;
-  const unsigned rects = subtitle.num_rects;
+  // The record is the caller's and may feed further outputs: restored below.
+  const AVSubtitle original = subtitle;
+  const auto restore = [&] {
+    subtitle.num_rects = original.num_rects;
+    subtitle.pts = original.pts;
+    subtitle.start_display_time = original.start_display_time;
+    subtitle.end_display_time = original.end_display_time;
+  };
+  subtitle.pts = start;
+  subtitle.start_display_time = 0;
+  subtitle.end_display_time = shown;
+  const AVRational tb = ost.Stream->time_base;
   for (int i = 0; i < count; ++i) {
     if (i == 1) subtitle.num_rects = 0;  // the second DVB packet clears the display
-    subtitle.pts = AVL.av_rescale_q(pts, ist.Stream->time_base, AVRational{1, 1000000});
     const int size = AVL.avcodec_encode_subtitle(enc, run.SubtitleOutBuffer.get(), kSubtitleBufferSize, &subtitle);
     if (size < 0) {
-      subtitle.num_rects = rects;
+      restore();
       Log(0, "Subtitle encoding failed");
       return;
     }
     AVPacket* pkt = ost.Packet.get();
     if (AVL.av_new_packet(pkt, size) < 0) {
-      subtitle.num_rects = rects;
+      restore();
       return;
     }
     std::memcpy(pkt->data, run.SubtitleOutBuffer.get(), static_cast<size_t>(size));
     pkt->stream_index = ost.StreamIndex;
-    pkt->pts = AVL.av_rescale_q(pts, ist.Stream->time_base, ost.Stream->time_base);
-    if (dvb) {
-      const int64_t ms = i == 0 ? subtitle.start_display_time : subtitle.end_display_time;
-      pkt->pts += AVL.av_rescale_q(ms, AVRational{1, 1000}, ost.Stream->time_base);
-    }
+    pkt->pts = AVL.av_rescale_q(start, kMicroseconds, tb);
+    pkt->duration = AVL.av_rescale_q(shown, kMilliseconds, tb);
+    if (dvb && i == 1) pkt->pts += pkt->duration;
     pkt->dts = pkt->pts;
     try {
       WriteFrame(file, pkt, nullptr);
     } catch (...) {
-      subtitle.num_rects = rects;
+      restore();
       AVL.av_packet_unref(pkt);
       throw;
     }
     AVL.av_packet_unref(pkt);
   }
-  subtitle.num_rects = rects;
+  restore();
 }
 
 }  // namespace fennick

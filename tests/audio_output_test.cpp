@@ -266,32 +266,20 @@ TEST_F(AudioOutput, LateStartGetsLeadingSilence) {
   EXPECT_EQ(DecodedSamples(Dir.file("a.wav"), 2), 22050 + 1024);
 }
 
-TEST_F(AudioOutput, LongDelayIsFilledAcrossBlocksUpToTheBlockLimit) {
+TEST_F(AudioOutput, LongDelayIsFilledWithContinuousSilence) {
   TAudioRig rig;
-  ASSERT_TRUE(rig.Open(Dir.file("a.wav"), {"pcm_s16le"}));
-  rig.Engine.MutableSettings().AudioSyncMethod = 1;
-  rig.Engine.SetVerbosity(3);
-  rig.Feed(Tone(1024, 2, 44100), 4000000);
-  EXPECT_TRUE(rig.Engine.Logged("adding 176400 audio samples of silence"));
-  EXPECT_EQ(rig.Engine.AudioBytes(), 131072);
-  EXPECT_EQ(rig.Ost.SyncCount, 131072 / 4);
-  EXPECT_TRUE(rig.Ist.IsStart) << "the rest of the delay is still owed";
-  rig.Feed(Tone(1024, 2, 44100), 4000000 + 1024 * 1000000LL / 44100);
-  EXPECT_EQ(rig.Engine.AudioBytes(), 2 * 131072);
-  EXPECT_TRUE(rig.Ist.IsStart);
-  rig.Finish();
-}
-
-TEST_F(AudioOutput, LargeBlockIsNeverCutToFitTheSilenceLimit) {
-  TAudioRig rig;
+  // 6 channels: 12 bytes per sample frame, not a divisor of the piece size.
   ASSERT_TRUE(rig.Open(Dir.file("a.wav"), {"pcm_s16le", 44100, 6, 44100, 6}));
   rig.Engine.MutableSettings().AudioSyncMethod = 1;
-  // 6 channels: 12 bytes per sample frame, 131072 is not a multiple of it.
+  rig.Engine.SetVerbosity(3);
   rig.Feed(Tone(1000, 6, 44100), 4000000);
-  EXPECT_EQ(rig.Engine.AudioBytes() % 12, 0);
-  EXPECT_LE(rig.Engine.AudioBytes(), 131072);
-  EXPECT_GT(rig.Engine.AudioBytes(), 131072 - 12);
+  EXPECT_TRUE(rig.Engine.Logged("adding 176400 audio samples of silence"));
+  EXPECT_FALSE(rig.Ist.IsStart) << "nothing of the delay is left owing";
+  EXPECT_EQ(rig.Ost.SyncCount, 176400 + 1000);
+  rig.Feed(Tone(1000, 6, 44100, 1000), 4000000 + 1000 * 1000000LL / 44100);
+  EXPECT_EQ(rig.Engine.AudioBytes(), (176400 + 2000) * 12) << "the second block follows the first directly";
   rig.Finish();
+  EXPECT_EQ(DecodedSamples(Dir.file("a.wav"), 6), 176400 + 2000);
 }
 
 TEST_F(AudioOutput, DriftThresholdOfFiftySamples) {
@@ -590,6 +578,38 @@ TEST_F(AudioConversion, LateAudioGetsLeadingSilenceWithAudioSync) {
   EXPECT_NEAR(std::stod(test::StreamValue(probe, a, "duration")), 2.0, 0.05);
   EXPECT_LT(MaxVolume(out, 0.0, 0.45), -60) << "silence first";
   EXPECT_GT(MaxVolume(out, 0.55, 1.5), -30) << "then the tone";
+}
+
+TEST_F(AudioConversion, LateAudioGetsLeadingSilenceWhereTheContainerCannotStoreItsStart) {
+  // AVI counts samples from the file's start: without the silence the tone
+  // would play from 0 s, half a second ahead of its picture.
+  const std::string out = Dir->file("late.avi");
+  const auto run = test::Convert(Dir->file("late.mkv"), out, {{"vcodec", "mpeg4"}, {"acodec", "mp2"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  EXPECT_LT(MaxVolume(out, 0.0, 0.45), -60) << "silence first";
+  EXPECT_GT(MaxVolume(out, 0.55, 1.5), -30) << "then the tone";
+}
+
+TEST_F(AudioConversion, MoreChannelsThanTheEncoderTakesBecomeTheNearestLayout) {
+  // No "ac": the output asks for the source's channels, which mp3 (mono or
+  // stereo) and ac3 (up to 5.1) cannot take.
+  ASSERT_TRUE(test::MakeMedia(Dir->file("six.wav"), "-f lavfi -i sine=duration=1 -af aformat=channel_layouts=5.1"));
+  ASSERT_TRUE(test::MakeMedia(Dir->file("eight.wav"), "-f lavfi -i sine=duration=1 -af aformat=channel_layouts=7.1"));
+  const struct {
+    const char *input, *output, *layout;
+  } cases[] = {{"six.wav", "six.mp3", "stereo"}, {"eight.wav", "eight.ac3", "5.1(side)"}};
+  for (const auto& c : cases) {
+    const std::string out = Dir->file(c.output);
+    const auto run = test::Convert(Dir->file(c.input), out, {});
+    ASSERT_TRUE(run.Added) << run.Message;
+    ASSERT_FALSE(run.Exception) << run.Message;
+    const auto probe = test::ProbeFile(out);
+    const int a = test::FindStream(probe, "audio");
+    ASSERT_GE(a, 0) << c.output;
+    EXPECT_EQ(test::StreamValue(probe, a, "channel_layout"), c.layout) << c.output;
+    EXPECT_GT(MaxVolume(out, 0.1, 0.9), -30) << c.output;
+  }
 }
 
 struct TProfileAudioCase {

@@ -224,6 +224,36 @@ TEST_F(InputFiles, DisabledKindsAreDiscarded) {
     EXPECT_EQ(ic->streams[i]->discard == AVDISCARD_ALL, ic->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO);
 }
 
+// Cover art reaches the libraries as a one-picture video stream (an attached
+// picture). It is not video: a song with a cover adds as the song alone, and
+// a second output of a clip with a cover takes the clip's video again.
+TEST_F(InputFiles, ACoverPictureIsNotVideo) {
+  const std::string cover = dir.file("cover.png");
+  ASSERT_TRUE(test::MakeMedia(cover, "-f lavfi -i testsrc=size=300x300:rate=1 -frames:v 1"));
+  const std::string attach = " -i " + test::ShellQuote(cover) + " -map 0 -map 1 -c:v:1 png -disposition:v:1 attached_pic";
+  const std::string song = dir.file("song.mp3");
+  ASSERT_TRUE(test::MakeMedia(song, "-f lavfi -i sine=duration=0.5" + attach + " -c:a libmp3lame"));
+  const std::string clip = dir.file("clip.mp4");
+  ASSERT_TRUE(test::MakeMedia(clip, "-f lavfi -i testsrc=size=64x48:rate=25:duration=0.4" + attach + " -c:v:0 mpeg4"));
+
+  const TEngineSettings defaults = engine.Settings();
+  ASSERT_TRUE(engine.AddInputFile(song)) << engine.LastErrorText();
+  EXPECT_EQ(engine.Settings().FrameWidth, defaults.FrameWidth);
+  EXPECT_EQ(engine.Settings().FrameRate.num, defaults.FrameRate.num);
+  ASSERT_TRUE(engine.AddOutputFile(dir.file("song.mp4"))) << engine.LastErrorText();
+  ASSERT_EQ(engine.OutputFile(0).Streams.size(), 1u);
+  EXPECT_EQ(engine.OutputFile(0).Streams[0].Codec->codec_type, AVMEDIA_TYPE_AUDIO);
+
+  TCustomFFmpeg twice;
+  twice.Reset();
+  ASSERT_TRUE(twice.AddInputFile(clip)) << twice.LastErrorText();
+  ASSERT_TRUE(twice.AddOutputFile(dir.file("first.avi"))) << twice.LastErrorText();
+  ASSERT_TRUE(twice.AddOutputFile(dir.file("second.avi"))) << twice.LastErrorText();
+  twice.StartRun(false);
+  ASSERT_FALSE(twice.ExceptionRaised()) << twice.TerminateMessage();
+  EXPECT_EQ(test::CountFrames(dir.file("second.avi"), "video"), 10);
+}
+
 TEST(InputStop, AStopRequestEndsAnEndlessProbe) {
   test::RequireLibraries();
   // Random bytes read as MPEG-TS never yield the streams the probe waits for.

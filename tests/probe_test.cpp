@@ -147,6 +147,25 @@ TEST(Probe, AudioOnlyFileHasNoVideoStream) {
   ExpectClosed(probe);
 }
 
+// A song with a cover picture (which the libraries show as a one-picture
+// video stream) is described as the song alone.
+TEST(Probe, ACoverPictureIsNoVideoStream) {
+  test::RequireLibraries();
+  test::TempDir dir;
+  const std::string cover = dir.file("cover.png");
+  ASSERT_TRUE(test::MakeMedia(cover, "-f lavfi -i testsrc=size=300x300:rate=1 -frames:v 1"));
+  const std::string song = dir.file("song.mp3");
+  ASSERT_TRUE(test::MakeMedia(song, "-f lavfi -i sine=duration=0.3 -i " + test::ShellQuote(cover) +
+                                        " -map 0 -map 1 -c:a libmp3lame -c:v png -disposition:v attached_pic"));
+
+  TAVProbe probe;
+  ASSERT_TRUE(probe.LoadFile(song)) << probe.LastError();
+  EXPECT_EQ(probe.StreamCount(), 1);
+  EXPECT_EQ(probe.AudioStreamCount(), 1);
+  EXPECT_EQ(probe.VideoStreamCount(), 0);
+  EXPECT_EQ(probe.FirstVideoStreamIndex(), -1);
+}
+
 class ProbeVideo : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {

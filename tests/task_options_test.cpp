@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -411,6 +412,37 @@ TEST_F(TaskOptionsEngine, HookChoiceAndTimeRanges) {
   result = ApplyOutputOptions(before, out, "o.avi");
   EXPECT_EQ(result.Hook, THookChoice::Before);
   EXPECT_TRUE(before.HookTimeRanges().empty());
+}
+
+TEST_F(TaskOptionsEngine, GopSizeAndMuxRateReachTheEncoderAndTheMuxer) {
+  test::TempDir dir;
+  test::ClipSpec spec;
+  spec.width = 160;
+  spec.height = 120;
+  spec.audio = false;
+  const std::string input = dir.file("in.mp4"), output = dir.file("out.mpg");
+  ASSERT_TRUE(test::MakeClip(input, spec));
+  out.VideoCodec = "mpeg1video";
+  out.GopSize = 5;
+  out.MuxRate = 1411200;
+  ASSERT_TRUE(engine.AddInputFile(ApplyInputOptions(engine, in, input)));
+  ASSERT_TRUE(engine.AddOutputFile(ApplyOutputOptions(engine, out, output).FileName)) << engine.LastErrorText();
+  engine.StartRun(false);
+  ASSERT_FALSE(engine.ExceptionRaised()) << engine.TerminateMessage();
+
+  // 25 pictures in groups of 5: key pictures 0, 5, 10, 15, 20.
+  const auto keys = test::RunCommand("ffprobe -v error -select_streams v -show_entries frame=key_frame -of csv=p=0 " +
+                                     test::ShellQuote(output) + " | grep -c 1");
+  EXPECT_EQ(std::atoi(keys.output.c_str()), 5);
+  // The first pack header's mux rate, in units of 50 bytes/s.
+  std::FILE* f = std::fopen(output.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  unsigned char pack[12] = {};
+  const size_t got = std::fread(pack, 1, sizeof pack, f);
+  std::fclose(f);
+  ASSERT_EQ(got, sizeof pack);
+  ASSERT_EQ(pack[3], 0xBA) << "a pack header first";
+  EXPECT_EQ((pack[9] & 0x7F) << 15 | pack[10] << 7 | pack[11] >> 1, 1411200 / 400);
 }
 
 TEST_F(TaskOptionsEngine, TargetPresetOverridesTheFieldsAndNeedsAFrameRateForAuto) {

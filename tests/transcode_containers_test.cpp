@@ -1,6 +1,8 @@
 // Conversions of a short generated clip (video with audio) into the common
 // containers, checked by ffprobe: codecs, frame size, frame counts, durations.
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 
 #include "tests/transcode_support.h"
 
@@ -95,6 +97,81 @@ TEST(TranscodeCopy, CopiesBothStreamsIntoAnotherContainer) {
   EXPECT_EQ(StreamValue(probe, FindStream(probe, "audio"), "codec_name"), "aac");
   EXPECT_EQ(CountFrames(dir.file("copy.mkv"), "video"), 50);
   EXPECT_NEAR(ProbeNumber(probe, "format.duration"), 2.0, 0.05);
+}
+
+// MPEG-TS into AVI: the source's tags mean other codecs in AVI (so the muxer
+// picks its own), and the 29.97 fps video keeps its exact frame duration.
+TEST(TranscodeCopy, MpegTsIntoAviKeepsCodecsAndExactFrameRate) {
+  RequireLibraries();
+  TempDir dir;
+  ASSERT_TRUE(MakeMedia(dir.file("in.ts"), "-f lavfi -i testsrc=size=64x48:rate=30000/1001:duration=1 "
+                                           "-f lavfi -i sine=duration=1 -c:v mpeg2video -c:a mp2"));
+  const TConversion run =
+      Convert(dir.file("in.ts"), dir.file("copy.avi"), {{"vcodec", "copy"}, {"acodec", "copy"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  const auto probe = ProbeFile(dir.file("copy.avi"));
+  const int v = FindStream(probe, "video");
+  EXPECT_EQ(StreamValue(probe, v, "codec_name"), "mpeg2video");
+  EXPECT_EQ(StreamValue(probe, FindStream(probe, "audio"), "codec_name"), "mp2");
+  EXPECT_EQ(StreamValue(probe, v, "time_base"), "1001/30000");
+}
+
+// Subtitles re-encoded into another text format keep their cues: when each
+// starts and how long it shows.
+TEST(TranscodeSubtitles, TextCuesKeepTheirTimes) {
+  RequireLibraries();
+  TempDir dir;
+  const std::string cues =
+      "1\n00:00:00,500 --> 00:00:01,200\nHello\n\n2\n00:00:01,800 --> 00:00:02,500\nWorld\n\n";
+  std::ofstream(dir.file("cues.srt")) << cues;
+  ASSERT_TRUE(MakeMedia(dir.file("subs.mkv"), "-f lavfi -i testsrc=size=64x48:rate=25:duration=3 -i " +
+                                                  ShellQuote(dir.file("cues.srt")) + " -c:v mpeg4 -c:s ass"));
+  const TConversion run = Convert(dir.file("subs.mkv"), dir.file("out.srt"), {{"scodec", "subrip"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  std::ifstream in(dir.file("out.srt"));
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, cues);
+}
+
+// An option of one encoder's own ("crf" of libx264) set before the encoder
+// is chosen still reaches it; x264 writes its settings into the stream.
+TEST(TranscodePrivateOptions, EncoderOwnOptionReachesTheEncoder) {
+  RequireLibraries();
+  TempDir dir;
+  ClipSpec spec;
+  spec.width = 160;
+  spec.height = 120;
+  spec.audio = false;
+  ASSERT_TRUE(MakeClip(dir.file("in.mp4"), spec));
+  const std::string out = dir.file("crf.mp4");
+  const TConversion run = Convert(dir.file("in.mp4"), out, {{"crf", "45"}, {"vcodec", "libx264"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  std::ifstream in(out, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(bytes.find("crf=45.0"), std::string::npos);
+}
+
+// "sameq": the decoders of this library generation report no picture
+// quality, so the source's bit rate is the target: the same encoding as
+// asking for that bit rate, not the finest fixed quantiser.
+TEST(TranscodeSameQuality, TargetsTheSourceBitRate) {
+  RequireLibraries();
+  TempDir dir;
+  // Fine detail, so that the quantiser decides the size.
+  ASSERT_TRUE(MakeMedia(dir.file("in.mp4"), "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 "
+                                            "-vf noise=alls=12:allf=t -c:v mpeg4 -q:v 8"));
+  const std::string sourceRate = StreamValue(ProbeFile(dir.file("in.mp4")), 0, "bit_rate");
+  ASSERT_GT(std::atoi(sourceRate.c_str()), 0);
+  const TConversion same = Convert(dir.file("in.mp4"), dir.file("sameq.avi"), {{"vcodec", "mpeg4"}, {"sameq", ""}});
+  ASSERT_FALSE(same.Exception) << same.Message;
+  const TConversion rate = Convert(dir.file("in.mp4"), dir.file("rate.avi"), {{"vcodec", "mpeg4"}, {"b", sourceRate}});
+  ASSERT_FALSE(rate.Exception) << rate.Message;
+  const double sameSize = static_cast<double>(std::filesystem::file_size(dir.file("sameq.avi")));
+  const double rateSize = static_cast<double>(std::filesystem::file_size(dir.file("rate.avi")));
+  EXPECT_NEAR(sameSize / rateSize, 1.0, 0.02);
 }
 
 }  // namespace

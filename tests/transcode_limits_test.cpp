@@ -18,6 +18,8 @@ class TranscodeLimits : public ::testing::Test {
     ClipSpec spec;
     spec.seconds = 6;
     ASSERT_TRUE(MakeClip(Dir->file("clip.mp4"), spec));
+    // The same in MKV (millisecond timestamps), a key picture every fifth.
+    ASSERT_TRUE(MakeMedia(Dir->file("keys.mkv"), "-i " + ShellQuote(Dir->file("clip.mp4")) + " -c:v mpeg4 -g 5 -c:a copy"));
   }
   static void TearDownTestSuite() {
     Dir.reset();
@@ -58,14 +60,74 @@ TEST_F(TranscodeLimits, StopRequestEndsWithATrailerAndNotFinished) {
   EXPECT_LT(ProbeNumber(probe, "format.duration"), 5.9);
 }
 
-TEST_F(TranscodeLimits, RecordingTimeEndsTheOutput) {
+// Every stream ends at the recording time: the video to the picture, the
+// audio within one encoder frame.
+// Rate emulation ("re") paces every stream, a copied one too, by the time
+// since the first packet read, whatever the timestamps' origin (here an hour,
+// kept by "copyts"); a stop ends a wait at once (here in a 9 s pause).
+TEST_F(TranscodeLimits, RateEmulationPacesFromTheFirstPacketAndStops) {
+  const std::string in = Dir->file("pause.ts");
+  ASSERT_TRUE(MakeMedia(in, "-f lavfi -i testsrc=size=64x48:rate=25:duration=2 "
+                            "-vf setpts='PTS+if(gte(N\\,25)\\,9/TB\\,0)' -fps_mode passthrough "
+                            "-c:v mpeg2video -output_ts_offset 3600"));
+  const std::string out = Dir->file("paced.mkv");
+  TCustomFFmpeg engine;
+  engine.Reset();
+  AVL.av_log_set_level(AV_LOG_ERROR);
+  engine.ApplyOption("re", "1");
+  engine.ApplyOption("copyts", "1");
+  ASSERT_TRUE(engine.AddInputFile(in)) << engine.LastErrorText();
+  engine.ApplyOption("vcodec", "copy");
+  ASSERT_TRUE(engine.AddOutputFile(out)) << engine.LastErrorText();
+  engine.SetProgressInterval(20000);
+  std::atomic<int> frames{0};
+  engine.OnProgress = [&](TCustomFFmpeg&, int frame, int, int, float, float, int64_t, int) { frames = frame; };
+  std::atomic<bool> terminated{false};
+  engine.OnTerminate = [&](TCustomFFmpeg&) { terminated = true; };
+  TFFmpegThread* thread = engine.StartRun(true);
+  ASSERT_NE(thread, nullptr);
+  thread->Resume();
+  // The pictures before the pause arrive in about a second.
+  for (int i = 0; i < 1000 && frames < 25; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_GE(frames, 25);
+  engine.RequestStop();
+  for (int i = 0; i < 300 && !terminated; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(terminated);
+  EXPECT_FALSE(engine.ExceptionRaised()) << engine.TerminateMessage();
+  EXPECT_LT(CountFrames(out, "video"), 50);
+}
+
+TEST_F(TranscodeLimits, RecordingTimeEndsEveryStream) {
   const std::string out = Dir->file("short.mp4");
   const TConversion run = Convert(Dir->file("clip.mp4"), out,
-                                  {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"t", "2"}});
+                                  {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"t", "3"}});
   ASSERT_FALSE(run.Exception) << run.Message;
   EXPECT_TRUE(run.Finished);
-  EXPECT_NEAR(CountFrames(out, "video"), 50, 2);
-  EXPECT_NEAR(ProbeNumber(ProbeFile(out), "format.duration"), 2.0, 0.1);
+  EXPECT_EQ(CountFrames(out, "video"), 75);
+  const auto probe = ProbeFile(out);
+  const int a = FindStream(probe, "audio");
+  EXPECT_NEAR(ProbeNumber(probe, "streams.stream." + std::to_string(a) + ".duration"), 3.0, 1024.0 / 44100);
+}
+
+// Copied video from a container counting milliseconds (MKV) ends at the
+// recording time too.
+TEST_F(TranscodeLimits, RecordingTimeEndsCopiedVideo) {
+  const std::string out = Dir->file("copied.mkv");
+  const TConversion run = Convert(Dir->file("keys.mkv"), out, {{"vcodec", "copy"}, {"an", "1"}, {"t", "2"}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  EXPECT_EQ(CountFrames(out, "video"), 50);
+}
+
+// A start time given for the output: the copied video and the re-encoded
+// audio both begin at its start.
+TEST_F(TranscodeLimits, StartTimeStartsCopiedAndEncodedStreamsTogether) {
+  const std::string out = Dir->file("late.mp4");
+  const TConversion run = Convert(Dir->file("keys.mkv"), out, {{"vcodec", "copy"}, {"acodec", "aac"}, {"ss", "2"}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  const auto probe = ProbeFile(out);
+  const double video = ProbeNumber(probe, "streams.stream." + std::to_string(FindStream(probe, "video")) + ".start_time");
+  const double audio = ProbeNumber(probe, "streams.stream." + std::to_string(FindStream(probe, "audio")) + ".start_time");
+  EXPECT_NEAR(video, audio, 0.05);
 }
 
 TEST_F(TranscodeLimits, SizeLimitEndsTheOutput) {

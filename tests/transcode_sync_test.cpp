@@ -1,5 +1,6 @@
 // Frame-rate sync of re-encoded video: duplicates for a faster output rate or
-// a gap in the input, drops for a slower one, neither with "vsync" 0.
+// a gap in the input, drops for a slower one, neither with "vsync" 0 except
+// where a picture's own timestamp would repeat the last one.
 #include <regex>
 
 #include "tests/transcode_support.h"
@@ -82,6 +83,19 @@ TEST_F(TranscodeSync, VsyncZeroNeitherDropsNorDuplicates) {
     ASSERT_FALSE(run.Exception) << run.Message;
     EXPECT_EQ(CountFrames(out, "video"), std::string(input) == "gap.mp4" ? 50 : 25) << input;
     EXPECT_EQ(DupDrop(run), std::make_pair(0, 0)) << input;
+  }
+}
+
+TEST_F(TranscodeSync, InputTimestampsAtALowerRateDropThePicturesThatWouldCollide) {
+  for (const char* method : {"0", "2"}) {
+    const std::string out = Dir->file(std::string("collide-") + method + ".avi");
+    const TConversion run =
+        Convert(Dir->file("rate25.mp4"), out, {{"vcodec", "mpeg4"}, {"r", "12.5"}, {"vsync", method}, {"v", "2"}});
+    ASSERT_FALSE(run.Exception) << method << ": " << run.Message;
+    // 50 pictures at 25 fps on a 12.5 fps clock: positions 0, 1, 1, 2, 2, ...
+    // 25 (half-way positions round up); each repeated one is dropped.
+    EXPECT_EQ(CountFrames(out, "video"), 26) << method;
+    EXPECT_EQ(DupDrop(run), std::make_pair(0, 24)) << method;
   }
 }
 
