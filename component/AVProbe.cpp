@@ -64,7 +64,7 @@ bool TAVProbe::LoadFile(const std::string& fileName, const std::string& formatNa
   }
 
   AVFormatContext* raw = nullptr;  // owned by avformat_open_input until it succeeds
-  const int opened = AVL.avformat_open_input(&raw, fileName.c_str(), format, nullptr);
+  const int opened = AVL.avformat_open_input(&raw, LibraryFileName(fileName).c_str(), format, nullptr);
   if (opened < 0) {
     FLastError = TCustomFFmpeg::OpenErrorText(opened, fileName);
     CloseFile();

@@ -44,6 +44,15 @@ class EConvertError : public std::runtime_error {
 
 enum class THookAction { haContinue, haIgnore, haStop };
 
+// The name under which the libraries open `name`: a local path goes as a
+// "file:" URL wherever the libraries would otherwise take the part before a
+// colon for a protocol ("10:30 clips/a.mp4"); URLs of the libraries' own
+// protocols and names they already read as files pass unchanged.
+std::string LibraryFileName(const std::string& name);
+// The local path `name` refers to (without a "file:" prefix), or empty when
+// it is a URL of another protocol.
+std::string LocalFilePath(const std::string& name);
+
 // Process-wide lock held around every codec open/close and around reading an
 // input's stream information: the libraries do not allow those concurrently.
 // A thread that holds it waits for no other lock meanwhile: a thread waiting
@@ -84,6 +93,10 @@ struct TTranscodeRun;
 // (filled from each stream's codecpar, generic options applied, not opened).
 struct TInputFileSlot {
   InputFormatContextPtr Context;
+  std::string Name;                       // as given to AddInputFile
+  // Device and inode of a local input, so that no output overwrites it.
+  bool HasIdentity = false;
+  uint64_t Device = 0, Inode = 0;
   std::vector<CodecContextPtr> Decoders;  // one per stream, from its codecpar
   std::vector<const AVCodec*> DecoderCodecs;  // forced decoder per stream, or null
   int64_t TsOffset = 0;                   // µs
@@ -110,6 +123,14 @@ struct TOutputFileSlot {
   OutputFormatContextPtr Context;
   std::vector<TOutputStreamConfig> Streams;
   DictionaryPtr MuxerOptions;  // handed to avformat_write_header
+  // The local file the engine opened (device and inode as opened), removed
+  // with the task's resources unless it was completed.
+  std::string Path;
+  bool HasIdentity = false;
+  uint64_t Device = 0, Inode = 0;
+  // Trailer written and byte stream closed without an error: the file is
+  // playable and stays.
+  bool Complete = false;
 };
 
 // A time range (µs) in which frame-hook modules act.
@@ -273,6 +294,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void SetupTranscode();
   void TranscodeLoop();
   void FinishTranscode();
+  // Raises when an output file, or an audio or video stream of one whose
+  // source had data, got no packet: such a run did not convert anything.
+  void CheckOutputsHoldMedia();
   int ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket* packet);
   // Rate emulation: waits until a packet of `file` with this timestamp (µs)
   // is due; returns early on a stop request.

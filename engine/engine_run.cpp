@@ -315,13 +315,17 @@ void TCustomFFmpeg::FreeTaskResources() {
   FScalerOptions.reset();
   for (auto& file : FOutputFiles) {
     if (!file || !file->Context) continue;
-    const std::string url = file->Context->url ? file->Context->url : "";
-    const bool ownFile = file->Context->oformat && !(file->Context->oformat->flags & AVFMT_NOFILE);
     file->Streams.clear();
     file->Context.reset();  // closes the byte stream, frees the context
-    if (ownFile && !url.empty()) {
+    // A file left empty, or one whose trailer was never written (a failed
+    // run: it cannot be played), goes, as long as the name still refers to
+    // the file that was opened.
+    if (file->HasIdentity) {
       struct stat st {};
-      if (::stat(url.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) ::unlink(url.c_str());
+      if (::stat(file->Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+          static_cast<uint64_t>(st.st_dev) == file->Device && static_cast<uint64_t>(st.st_ino) == file->Inode &&
+          (st.st_size == 0 || !file->Complete))
+        ::unlink(file->Path.c_str());
     }
   }
   FOutputFiles.clear();

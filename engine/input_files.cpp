@@ -1,9 +1,12 @@
 // Input files: open, read stream information, take the input's parameters
 // into the current settings; codec lookup by name shared with the outputs.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "engine/FFmpeg.h"
 #include "engine/option_parsing.h"
@@ -38,12 +41,40 @@ void SetDictionary(AVDictionary** dict, const char* key, const std::string& valu
   AVL.av_dict_set(dict, key, value.c_str(), 0);
 }
 
+bool StartsWithFileScheme(const std::string& name) { return name.compare(0, 5, "file:") == 0; }
+
+// The protocol the libraries would open `name` with, or null for none.
+const char* LibraryProtocol(const std::string& name) {
+  return AVL.avio_find_protocol_name ? AVL.avio_find_protocol_name(name.c_str()) : "file";
+}
+
+bool LocalEntryExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
 // The libraries ask this while they open, probe and read an input: a stop
 // request ends a read that would otherwise go on (an endless source being
 // probed, a stalled device).
 int StopRequestedCallback(void* engine) { return static_cast<const TCustomFFmpeg*>(engine)->StopRequested() ? 1 : 0; }
 
 }  // namespace
+
+std::string LibraryFileName(const std::string& name) {
+  if (name.empty() || StartsWithFileScheme(name)) return name;
+  const char* protocol = LibraryProtocol(name);
+  if (protocol && std::strcmp(protocol, "file") == 0) return name;
+  // A known protocol names a URL, unless a local file of that very name exists.
+  if (protocol && !LocalEntryExists(name)) return name;
+  return "file:" + name;
+}
+
+std::string LocalFilePath(const std::string& name) {
+  if (StartsWithFileScheme(name)) return name.substr(5);
+  const char* protocol = LibraryProtocol(name);
+  if (protocol && std::strcmp(protocol, "file") != 0 && !LocalEntryExists(name)) return "";
+  return name;
+}
 
 bool IsAttachedPicture(const AVStream* stream) {
   return stream && (stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
@@ -198,7 +229,8 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
   if (S.LoopInput) SetDictionary(&rawParams, "loop", "1");
 
   AVFormatContext* opening = allocated.release();
-  const int openResult = AVL.avformat_open_input(&opening, fileName.c_str(), S.InputFormat, &rawParams);
+  const int openResult =
+      AVL.avformat_open_input(&opening, LibraryFileName(fileName).c_str(), S.InputFormat, &rawParams);
   openParams.reset(rawParams);
   if (openResult < 0) {  // the library has freed the context
     FLastError = OpenErrorText(openResult, fileName);
@@ -290,6 +322,14 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
   std::copy(std::begin(S.InputTsScale), std::end(S.InputTsScale), std::begin(slot->TsScale));
   std::fill(std::begin(S.InputTsScale), std::end(S.InputTsScale), 0.0);
   slot->RateEmu = S.RateEmu;
+  slot->Name = fileName;
+  const std::string localPath = LocalFilePath(fileName);
+  struct stat identity {};
+  if (!localPath.empty() && ::stat(localPath.c_str(), &identity) == 0) {
+    slot->HasIdentity = true;
+    slot->Device = static_cast<uint64_t>(identity.st_dev);
+    slot->Inode = static_cast<uint64_t>(identity.st_ino);
+  }
   if (S.Verbose >= 0) AVL.av_dump_format(ic.get(), static_cast<int>(FInputFiles.size()), fileName.c_str(), 0);
   slot->Context = std::move(ic);
   FInputFiles.push_back(std::move(slot));

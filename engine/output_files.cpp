@@ -342,14 +342,31 @@ bool TCustomFFmpeg::AddOutputFile(const std::string& fileName) {
     return false;
   }
 
+  // An output that is one of the inputs (under any spelling or link) would
+  // destroy it when opened: refused before anything is opened.
+  const std::string localPath = LocalFilePath(fileName);
+  struct stat existing {};
+  if (!localPath.empty() && ::stat(localPath.c_str(), &existing) == 0) {
+    for (const auto& input : FInputFiles) {
+      if (input->HasIdentity && input->Device == static_cast<uint64_t>(existing.st_dev) &&
+          input->Inode == static_cast<uint64_t>(existing.st_ino)) {
+        FLastError = "Output file '" + fileName + "' is the same file as input file '" + input->Name +
+                     "': an input is never overwritten";
+        return false;
+      }
+    }
+  }
+
   const AVOutputFormat* format = S.OutputFormat;
   if (!format) format = AVL.av_guess_format(nullptr, fileName.c_str(), nullptr);
   if (!format) {
     FLastError = "Unable to find a suitable output format for '" + fileName + "'";
     return false;
   }
+  // The context's name is what the muxer opens, also for files of its own.
+  const std::string libraryName = LibraryFileName(fileName);
   AVFormatContext* allocated = nullptr;
-  if (AVL.avformat_alloc_output_context2(&allocated, format, nullptr, fileName.c_str()) < 0 || !allocated) {
+  if (AVL.avformat_alloc_output_context2(&allocated, format, nullptr, libraryName.c_str()) < 0 || !allocated) {
     FLastError = OpenErrorText(AVERROR(ENOMEM), fileName);
     return false;
   }
@@ -415,14 +432,22 @@ bool TCustomFFmpeg::AddOutputFile(const std::string& fileName) {
 
   if (!(format->flags & AVFMT_NOFILE)) {
     struct stat before {};
-    const bool existed = ::stat(fileName.c_str(), &before) == 0;
-    if (AVL.avio_open(&oc->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0) {
+    const bool existed = !localPath.empty() && ::stat(localPath.c_str(), &before) == 0;
+    if (AVL.avio_open(&oc->pb, libraryName.c_str(), AVIO_FLAG_WRITE) < 0) {
       FLastError = "Could not open '" + fileName + "'";
       // avio_open may have created the file before failing.
       struct stat after {};
-      if (!existed && ::stat(fileName.c_str(), &after) == 0 && S_ISREG(after.st_mode) && after.st_size == 0)
-        ::unlink(fileName.c_str());
+      if (!existed && !localPath.empty() && ::stat(localPath.c_str(), &after) == 0 && S_ISREG(after.st_mode) &&
+          after.st_size == 0)
+        ::unlink(localPath.c_str());
       return false;
+    }
+    struct stat opened {};
+    if (!localPath.empty() && ::stat(localPath.c_str(), &opened) == 0 && S_ISREG(opened.st_mode)) {
+      file->Path = localPath;
+      file->HasIdentity = true;
+      file->Device = static_cast<uint64_t>(opened.st_dev);
+      file->Inode = static_cast<uint64_t>(opened.st_ino);
     }
   }
 

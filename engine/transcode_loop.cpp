@@ -25,6 +25,10 @@ int FrameLimitIndex(AVMediaType type) {
 
 }  // namespace
 
+int OutputStreamError(const AVFormatContext* file) { return file->pb && file->pb->error < 0 ? file->pb->error : 0; }
+
+std::string WriteErrorText(const char* operation, int code) { return std::string(operation) + ": " + AvErrorText(code); }
+
 void TCustomFFmpeg::TranscodeLoop() {
   TTranscodeRun& run = *FRun;
   AVPacket* pkt = run.ReadPacket.get();
@@ -160,11 +164,50 @@ void TCustomFFmpeg::FinishTranscode() {
   TTranscodeRun& run = *FRun;
   for (size_t i = 0; i < run.InputStreams.size(); ++i)
     if (run.InputStreams[i]->DecodingNeeded) ProcessInputPacket(*run.InputStreams[i], static_cast<int>(i), nullptr);
+  if (!FStopRequested) CheckOutputsHoldMedia();
+  // Every trailer is attempted; the first failure ends the task once the
+  // others are written (a file without its trailer is removed when the
+  // task's resources are released).
+  std::string failure;
+  std::vector<bool> trailerWritten(FOutputFiles.size(), false);
   for (size_t i = 0; i < FOutputFiles.size(); ++i) {
-    const int ret = AVL.av_write_trailer(FOutputFiles[i]->Context.get());
-    if (ret < 0) Log(-1, OpenErrorText(ret, "av_write_trailer()"));
+    AVFormatContext* oc = FOutputFiles[i]->Context.get();
+    int ret = AVL.av_write_trailer(oc);
+    if (ret >= 0) ret = OutputStreamError(oc);
+    if (ret < 0 && failure.empty()) failure = WriteErrorText("av_write_trailer()", ret);
+    trailerWritten[i] = ret >= 0;
   }
   PrintReport(true);
+  // Closing flushes what the byte stream still holds: only a file closed
+  // without an error is complete.
+  for (size_t i = 0; i < FOutputFiles.size(); ++i) {
+    AVFormatContext* oc = FOutputFiles[i]->Context.get();
+    int ret = 0;
+    if (oc->pb && !(oc->oformat->flags & AVFMT_NOFILE)) ret = AVL.avio_closep(&oc->pb);
+    if (ret < 0 && failure.empty()) failure = WriteErrorText("avio_close()", ret);
+    FOutputFiles[i]->Complete = trailerWritten[i] && ret >= 0;
+  }
+  if (!failure.empty()) throw FFMpegException(failure);
+}
+
+void TCustomFFmpeg::CheckOutputsHoldMedia() {
+  TTranscodeRun& run = *FRun;
+  for (size_t i = 0; i < run.OutputsByFile.size(); ++i) {
+    const auto& streams = run.OutputsByFile[i];
+    bool written = false;
+    for (const TOutputStream* ost : streams) written = written || ost->PacketsWritten > 0;
+    if (!written)
+      throw FFMpegException(FormatText("Output file #%d holds no media: no packet was written to it", static_cast<int>(i)));
+    for (const TOutputStream* ost : streams) {
+      if (ost->PacketsWritten > 0 || !(ost->IsVideo() || ost->IsAudio())) continue;
+      const TInputStream& ist = *run.InputStreams[ost->SourceIndex];
+      if (ist.HasData)
+        throw FFMpegException(FormatText("Output stream #%d.%d holds no %s: input stream #%d.%d had data but no "
+                                         "packet was written",
+                                         ost->FileIndex, ost->StreamIndex, ost->IsVideo() ? "video" : "audio",
+                                         ist.FileIndex, ist.StreamIndex));
+    }
+  }
 }
 
 int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket* pkt) {
@@ -172,6 +215,9 @@ int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket*
   const AVRational tb = ist.Stream->time_base;
   if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
   if (pkt && pkt->dts != AV_NOPTS_VALUE) ist.Pts = ist.NextPts = AVL.av_rescale_q(pkt->dts, tb, kMicroseconds);
+  // Data inside the range the outputs record; what lies before the start
+  // position or after the end may rightly leave a stream empty.
+  if (pkt && ist.Pts >= S.StartTime && ist.Pts - S.StartTime < S.RecordingTime) ist.HasData = true;
 
   int result = 0;
   const AVMediaType type = ist.Stream->codecpar->codec_type;
@@ -335,6 +381,7 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet, AVCodecC
       const auto& streams = FRun->OutputsByFile[i];
       if (packet->stream_index < static_cast<int>(streams.size())) {
         TOutputStream& ost = *streams[packet->stream_index];
+        ++ost.PacketsWritten;
         const int64_t ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
         if (ts != AV_NOPTS_VALUE) {
           const double end = static_cast<double>(ts + std::max<int64_t>(0, packet->duration)) * av_q2d(st->time_base);
@@ -344,8 +391,9 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet, AVCodecC
       break;
     }
   }
-  const int ret = AVL.av_interleaved_write_frame(file, packet);
-  if (ret < 0) throw FFMpegException(OpenErrorText(ret, "av_interleaved_write_frame()"));
+  int ret = AVL.av_interleaved_write_frame(file, packet);
+  if (ret >= 0) ret = OutputStreamError(file);
+  if (ret < 0) throw FFMpegException(WriteErrorText("av_interleaved_write_frame()", ret));
 }
 
 }  // namespace fennick

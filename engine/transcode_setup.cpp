@@ -578,6 +578,7 @@ void TCustomFFmpeg::SetupTranscode() {
     const int ret = AVL.avformat_write_header(file.Context.get(), &options);
     AVL.av_dict_free(&options);
     if (ret < 0) fail(FormatText("Could not write header for output file #%d (incorrect codec parameters ?)", i));
+    if (const int error = OutputStreamError(file.Context.get())) fail(WriteErrorText("avformat_write_header()", error));
   }
   bool allRtp = outputCount > 0;
   for (auto& file : FOutputFiles) allRtp = allRtp && std::strcmp(file->Context->oformat->name, "rtp") == 0;
@@ -648,6 +649,13 @@ void TCustomFFmpeg::FreeTranscodeTables() {
     ost->CropView.reset();
     ost->EncodeFrame.reset();
     ost->TempPool.Pool.reset();
+    ost->CropConvert.reset();
+    ost->CropPool.Pool.reset();
+    ost->CropPicture.reset();
+    ost->PadConvert.reset();
+    ost->ComposePool.Pool.reset();
+    ost->ComposePicture.reset();
+    ost->PadBackground.reset();
     ost->ScaleContext.reset();
     ost->ResampleContext.reset();
     ost->EncoderConvert.reset();

@@ -40,6 +40,7 @@ struct TInputStream {
   int64_t Pts = 0;                    // µs
   int64_t FrameDuration = 40000;      // µs, nominal video frame duration
   bool IsStart = true;
+  bool HasData = false;               // a packet inside the recorded range was read
   float Quality = 0;                  // quality of the last decoded picture
   int RequestedChannels = 0;          // decoded audio is delivered at this count
   // decoded audio (any format) -> interleaved s16 at RequestedChannels;
@@ -63,6 +64,10 @@ struct TPicturePool {
   AVPixelFormat Format = AV_PIX_FMT_NONE;
   int BufferSize = 0;
   static constexpr int kAlign = 64;
+  // Every plane has spare lines below the picture: the scaler copies whole
+  // lines when line sizes match, so a view that starts inside a line (the
+  // inner area of a padded picture) is written up to a line beyond its end.
+  static constexpr int kSpareLines = 4;
 
   bool Init(int width, int height, AVPixelFormat format);
   // Lays `frame` (unreferenced first) over a buffer of the pool.
@@ -87,6 +92,7 @@ struct TOutputStream {
   float Quality = 0;
   // End of the last packet written, in seconds of the stream's time.
   double CurrentTime = 0;
+  int64_t PacketsWritten = 0;
   // The stream has reached the recording time ("t"): nothing more is
   // written to it and the packet loop no longer waits for it.
   bool RecordingEnded = false;
@@ -110,6 +116,17 @@ struct TOutputStream {
   int CropTopBand = 0, CropLeftBand = 0;
   bool VideoPad = false;
   int PadTopBand = 0, PadBottomBand = 0, PadLeftBand = 0, PadRightBand = 0;
+  // decoded pictures whose layout allows no crop view are converted whole
+  // into CropPool pictures first
+  SwsContextPtr CropConvert;
+  TPicturePool CropPool;
+  FramePtr CropPicture;
+  // padding in a layout that allows no view of the inner area is composed in
+  // ComposePool pictures and converted into the output by PadConvert
+  SwsContextPtr PadConvert;
+  TPicturePool ComposePool;
+  FramePtr ComposePicture;
+  FramePtr PadBackground;          // the pad colour over a whole picture of the padded layout
 
   // audio: interleaved signed 16-bit at the encoder's channel count wait in
   // the FIFO until a whole encoder frame is there
@@ -181,8 +198,16 @@ void FitOwnAmrNbParameters(AVCodecContext* enc);
 // messages and report lines).
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// The message of a failed write to an output: the operation and the
+// library's text for the result ("No space left on device").
+std::string WriteErrorText(const char* operation, int code);
+// The error of an output's byte stream, 0 when none: writes are buffered, so
+// a failed write surfaces there rather than in the muxer's result.
+int OutputStreamError(const AVFormatContext* file);
+
 // Plane pointers of `data` moved to (row, column) of the picture, for a
-// view; false for layouts where a view cannot be formed.
+// view (a palette plane stays as it is); false where a view cannot start at
+// that position of the layout.
 bool OffsetPicture(uint8_t* out[4], const int linesize[4], uint8_t* const data[4], AVPixelFormat format, int row,
                    int column);
 

@@ -1,6 +1,7 @@
 // Video output: the working copy with deinterlacing, the frame-rate sync
 // decision (drop/duplicate), crop as a view, scaling straight into the padded
-// picture, padding with the pad colour, encoding with send/receive; subtitles.
+// picture, padding with the pad colour in every layout, encoding with
+// send/receive; subtitles.
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -18,45 +19,129 @@ uint32_t ReadLE32(const uint8_t* p) {
 
 uint64_t ReadLE64(const uint8_t* p) { return static_cast<uint64_t>(ReadLE32(p)) | static_cast<uint64_t>(ReadLE32(p + 4)) << 32; }
 
-// Paints the bands around the inner picture: planar YUV gets the pad colour
-// (Y, Cb, Cr; alpha opaque), any other layout black.
-void FillPadBands(AVFrame* frame, const TOutputStream& ost, const TEngineSettings& s) {
-  const AVPixFmtDescriptor* desc = AVL.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
-  if (!desc) return;
-  const bool planarYuv = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && (desc->flags & AV_PIX_FMT_FLAG_PLANAR) &&
-                         desc->comp[0].depth == 8 && desc->comp[0].step == 1;
-  const int planes = AVL.av_pix_fmt_count_planes(static_cast<AVPixelFormat>(frame->format));
-  for (int p = 0; p < planes && p < 4; ++p) {
-    int step = 1;
-    int component = 0;
-    for (int c = 0; c < desc->nb_components; ++c)
-      if (desc->comp[c].plane == p) {
-        step = desc->comp[c].step;
-        component = c;
-        break;
-      }
-    const bool chroma = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && (component == 1 || component == 2);
-    const int sw = chroma ? desc->log2_chroma_w : 0;
-    const int sh = chroma ? desc->log2_chroma_h : 0;
-    int value = 0;
-    if (planarYuv) value = component == 0 ? s.PadColorY : component == 1 ? s.PadColorCb : component == 2 ? s.PadColorCr : 255;
-    const int width = -((-frame->width) >> sw);
-    const int height = -((-frame->height) >> sh);
-    const int top = ost.PadTopBand >> sh, bottom = ost.PadBottomBand >> sh;
-    const int left = (ost.PadLeftBand >> sw) * step, right = (ost.PadRightBand >> sw) * step;
-    const int rowBytes = width * step;
-    uint8_t* data = frame->data[p];
-    const int linesize = frame->linesize[p];
-    for (int y = 0; y < height; ++y) {
-      uint8_t* row = data + static_cast<ptrdiff_t>(y) * linesize;
-      if (y < top || y >= height - bottom) {
-        std::memset(row, value, rowBytes);
+// Where a view of a picture of `format` starting at (row, column) begins in
+// each plane: the line (in the plane's own lines) and the byte within it.
+// False where no view can start there: hardware pictures, a position inside
+// a chroma block, a bit position off a byte (bit-packed layouts), or
+// components of one plane that disagree (packed blocks such as uyyvyy411).
+// A palette plane carries no component and stays as it is.
+bool PlaneOffsets(AVPixelFormat format, int row, int column, int lines[4], int64_t bytes[4]) {
+  const AVPixFmtDescriptor* desc = AVL.av_pix_fmt_desc_get(format);
+  if (!desc || (desc->flags & AV_PIX_FMT_FLAG_HWACCEL)) return false;
+  bool seen[4] = {};
+  for (int p = 0; p < 4; ++p) {
+    lines[p] = 0;
+    bytes[p] = 0;
+  }
+  const int bitsPerStep = (desc->flags & AV_PIX_FMT_FLAG_BITSTREAM) ? 1 : 8;
+  for (int c = 0; c < desc->nb_components; ++c) {
+    const AVComponentDescriptor& comp = desc->comp[c];
+    const bool chroma = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && (c == 1 || c == 2);
+    const int hs = chroma ? desc->log2_chroma_w : 0;
+    const int vs = chroma ? desc->log2_chroma_h : 0;
+    if ((column & ((1 << hs) - 1)) != 0 || (row & ((1 << vs) - 1)) != 0) return false;
+    const int64_t bits = static_cast<int64_t>(column >> hs) * comp.step * bitsPerStep;
+    if (bits % 8 != 0) return false;
+    const int plane = comp.plane;
+    if (seen[plane]) {
+      if (bytes[plane] != bits / 8 || lines[plane] != row >> vs) return false;
+    } else {
+      seen[plane] = true;
+      bytes[plane] = bits / 8;
+      lines[plane] = row >> vs;
+    }
+  }
+  return true;
+}
+
+bool CanOffsetPicture(AVPixelFormat format, int row, int column) {
+  int lines[4];
+  int64_t bytes[4];
+  return PlaneOffsets(format, row, column, lines, bytes);
+}
+
+// A layout of the same kind in which any crop or pad position is a view:
+// pictures whose own layout allows none there are converted to it first.
+AVPixelFormat ViewableFormat(AVPixelFormat format) {
+  const AVPixFmtDescriptor* desc = AVL.av_pix_fmt_desc_get(format);
+  if (!desc) return AV_PIX_FMT_YUV444P;
+  const bool alpha = desc->flags & AV_PIX_FMT_FLAG_ALPHA;
+  if (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) return alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24;
+  if (desc->nb_components <= 2) return alpha ? AV_PIX_FMT_YA8 : AV_PIX_FMT_GRAY8;
+  return alpha ? AV_PIX_FMT_YUVA444P : AV_PIX_FMT_YUV444P;
+}
+
+// Whether the edges of the inner area (the first inner line and column, the
+// first line and column after it where a band follows) are view positions
+// of the layout.
+bool PadEdgesAreViewable(AVPixelFormat format, int width, int height, int top, int bottom, int left, int right) {
+  return CanOffsetPicture(format, top, left) && (bottom == 0 || CanOffsetPicture(format, height - bottom, 0)) &&
+         (right == 0 || CanOffsetPicture(format, 0, width - right));
+}
+
+// Copies the bands around the inner area (top, bottom, left, right) from
+// `background` into `frame` of the same geometry and layout, whose pad edges
+// are view positions.
+bool CopyPadBands(AVFrame* frame, const AVFrame* background, const TOutputStream& ost) {
+  const AVPixelFormat format = static_cast<AVPixelFormat>(frame->format);
+  const AVPixFmtDescriptor* desc = AVL.av_pix_fmt_desc_get(format);
+  int rowBytes[4], innerTop[4], innerBottom[4], unusedLines[4];
+  int64_t innerLeft[4], innerRight[4], unusedBytes[4];
+  if (!desc || AVL.av_image_fill_linesizes(rowBytes, format, frame->width) < 0 ||
+      !PlaneOffsets(format, ost.PadTopBand, ost.PadLeftBand, innerTop, innerLeft))
+    return false;
+  if (ost.PadBottomBand > 0 &&
+      !PlaneOffsets(format, frame->height - ost.PadBottomBand, 0, innerBottom, unusedBytes))
+    return false;
+  if (ost.PadRightBand > 0 && !PlaneOffsets(format, 0, frame->width - ost.PadRightBand, unusedLines, innerRight))
+    return false;
+  for (int p = 0; p < 4; ++p) {
+    int lines = -1;  // the plane's line count, for planes that carry components
+    for (int c = 0; c < desc->nb_components; ++c) {
+      if (desc->comp[c].plane != p) continue;
+      const bool chroma = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && (c == 1 || c == 2);
+      lines = -((-frame->height) >> (chroma ? desc->log2_chroma_h : 0));
+    }
+    if (lines < 0 || !frame->data[p]) continue;
+    if (ost.PadBottomBand == 0) innerBottom[p] = lines;
+    if (ost.PadRightBand == 0) innerRight[p] = rowBytes[p];
+    for (int y = 0; y < lines; ++y) {
+      uint8_t* row = frame->data[p] + static_cast<ptrdiff_t>(y) * frame->linesize[p];
+      const uint8_t* fill = background->data[p] + static_cast<ptrdiff_t>(y) * background->linesize[p];
+      if (y < innerTop[p] || y >= innerBottom[p]) {
+        std::memcpy(row, fill, static_cast<size_t>(rowBytes[p]));
       } else {
-        if (left > 0) std::memset(row, value, left);
-        if (right > 0) std::memset(row + rowBytes - right, value, right);
+        std::memcpy(row, fill, static_cast<size_t>(innerLeft[p]));
+        std::memcpy(row + innerRight[p], fill + innerRight[p], static_cast<size_t>(rowBytes[p] - innerRight[p]));
       }
     }
   }
+  return true;
+}
+
+// A whole picture of the pad colour in `format`: the colour is given as
+// Y, Cb, Cr and converted by the scaler like any picture, so every layout
+// (packed, semi-planar, RGB, deeper samples, alpha opaque) shows the same
+// colour as planar YUV does.
+FramePtr MakePadBackground(int width, int height, AVPixelFormat format, const TEngineSettings& s) {
+  FramePtr yuv(AVL.av_frame_alloc()), out(AVL.av_frame_alloc());
+  if (!yuv || !out) return nullptr;
+  yuv->format = AV_PIX_FMT_YUV444P;
+  yuv->width = width;
+  yuv->height = height;
+  out->format = format;
+  out->width = width;
+  out->height = height;
+  if (AVL.av_frame_get_buffer(yuv.get(), 0) < 0 || AVL.av_frame_get_buffer(out.get(), 0) < 0) return nullptr;
+  const int values[3] = {s.PadColorY, s.PadColorCb, s.PadColorCr};
+  for (int p = 0; p < 3; ++p)
+    for (int y = 0; y < height; ++y)
+      std::memset(yuv->data[p] + static_cast<ptrdiff_t>(y) * yuv->linesize[p], values[p], static_cast<size_t>(width));
+  SwsContextPtr convert(AVL.sws_getContext(width, height, AV_PIX_FMT_YUV444P, width, height, format, SWS_POINT,
+                                           nullptr, nullptr, nullptr));
+  if (!convert) return nullptr;
+  AVL.sws_scale(convert.get(), yuv->data, yuv->linesize, 0, height, out->data, out->linesize);
+  return out;
 }
 
 }  // namespace
@@ -64,7 +149,7 @@ void FillPadBands(AVFrame* frame, const TOutputStream& ost, const TEngineSetting
 bool TPicturePool::Init(int width, int height, AVPixelFormat format) {
   if (Pool && Width == width && Height == height && Format == format) return true;
   Pool.reset();
-  const int size = AVL.av_image_get_buffer_size(format, width, height, kAlign);
+  const int size = AVL.av_image_get_buffer_size(format, width, height + kSpareLines, kAlign);
   if (size <= 0) return false;
   Pool.reset(AVL.av_buffer_pool_init(static_cast<size_t>(size) + kAlign, nullptr));
   if (!Pool) return false;
@@ -81,7 +166,8 @@ bool TPicturePool::Get(AVFrame* frame) {
   AVBufferRef* buf = AVL.av_buffer_pool_get(Pool.get());
   if (!buf) return false;
   frame->buf[0] = buf;
-  if (AVL.av_image_fill_arrays(frame->data, frame->linesize, buf->data, Format, Width, Height, kAlign) < 0) {
+  if (AVL.av_image_fill_arrays(frame->data, frame->linesize, buf->data, Format, Width, Height + kSpareLines, kAlign) <
+      0) {
     AVL.av_frame_unref(frame);
     return false;
   }
@@ -93,28 +179,11 @@ bool TPicturePool::Get(AVFrame* frame) {
 
 bool OffsetPicture(uint8_t* out[4], const int linesize[4], uint8_t* const data[4], AVPixelFormat format, int row,
                    int column) {
-  const AVPixFmtDescriptor* desc = AVL.av_pix_fmt_desc_get(format);
-  if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL)))
-    return false;
-  for (int p = 0; p < 4; ++p) {
-    out[p] = nullptr;
-    if (!data[p]) continue;
-    int step = 0, component = -1;
-    for (int c = 0; c < desc->nb_components; ++c)
-      if (desc->comp[c].plane == p) {
-        step = desc->comp[c].step;
-        component = c;
-        break;
-      }
-    if (component < 0) {
-      out[p] = data[p];
-      continue;
-    }
-    const bool chroma = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && (component == 1 || component == 2);
-    const int x = chroma ? column >> desc->log2_chroma_w : column;
-    const int y = chroma ? row >> desc->log2_chroma_h : row;
-    out[p] = data[p] + static_cast<ptrdiff_t>(y) * linesize[p] + static_cast<ptrdiff_t>(x) * step;
-  }
+  int lines[4];
+  int64_t bytes[4];
+  if (!PlaneOffsets(format, row, column, lines, bytes)) return false;
+  for (int p = 0; p < 4; ++p)
+    out[p] = data[p] ? data[p] + static_cast<ptrdiff_t>(lines[p]) * linesize[p] + bytes[p] : nullptr;
   return true;
 }
 
@@ -131,23 +200,55 @@ const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& s,
   if (cropWidth <= 0 || cropHeight <= 0 || innerWidth <= 0 || innerHeight <= 0) return "Cannot get resampling context";
   ost.VideoCrop = s.CropTop + s.CropBottom + s.CropLeft + s.CropRight != 0;
   ost.VideoPad = s.PadTop + s.PadBottom + s.PadLeft + s.PadRight != 0;
-  ost.VideoResample = enc->width != cropWidth + s.PadLeft + s.PadRight ||
-                      enc->height != cropHeight + s.PadTop + s.PadBottom || enc->pix_fmt != format;
-  if (ost.VideoCrop) {
-    ost.CropTopBand = s.CropTop;
-    ost.CropLeftBand = s.CropLeft;
-  }
+
+  // Padding is drawn in the encoder's layout when the inner area can be a
+  // view of it, else composed in a viewable layout and converted after.
+  AVPixelFormat padFormat = enc->pix_fmt;
+  ost.PadConvert.reset();
+  ost.PadBackground.reset();
   if (ost.VideoPad) {
     ost.PadTopBand = s.PadTop;
     ost.PadBottomBand = s.PadBottom;
     ost.PadLeftBand = s.PadLeft;
     ost.PadRightBand = s.PadRight;
-    if (!ost.VideoResample && !ost.TempPool.Init(enc->width, enc->height, enc->pix_fmt)) return "avpicture_alloc fail";
+    if (!PadEdgesAreViewable(enc->pix_fmt, enc->width, enc->height, s.PadTop, s.PadBottom, s.PadLeft, s.PadRight)) {
+      padFormat = ViewableFormat(enc->pix_fmt);
+      ost.PadConvert.reset(AVL.sws_getContext(enc->width, enc->height, padFormat, enc->width, enc->height,
+                                              enc->pix_fmt, s.SwsFlags, nullptr, nullptr, nullptr));
+      if (!ost.PadConvert) return "Cannot get resampling context";
+      if (!ost.ComposePicture) ost.ComposePicture.reset(AVL.av_frame_alloc());
+      if (!ost.ComposePicture || !ost.ComposePool.Init(enc->width, enc->height, padFormat))
+        return "avpicture_alloc fail";
+    }
+    ost.PadBackground = MakePadBackground(enc->width, enc->height, padFormat, s);
+    if (!ost.PadBackground) return "avpicture_alloc fail";
   }
+
+  // Cropping is a view of the decoded picture when its layout allows one at
+  // the crop position, else of the picture converted first.
+  AVPixelFormat cropFormat = format;
+  ost.CropConvert.reset();
+  if (ost.VideoCrop) {
+    ost.CropTopBand = s.CropTop;
+    ost.CropLeftBand = s.CropLeft;
+    if (!CanOffsetPicture(format, s.CropTop, s.CropLeft)) {
+      cropFormat = CanOffsetPicture(padFormat, s.CropTop, s.CropLeft) ? padFormat : ViewableFormat(format);
+      ost.CropConvert.reset(AVL.sws_getContext(width, height, format, width, height, cropFormat, s.SwsFlags, nullptr,
+                                               nullptr, nullptr));
+      if (!ost.CropConvert) return "Cannot get resampling context";
+      if (!ost.CropPicture) ost.CropPicture.reset(AVL.av_frame_alloc());
+      if (!ost.CropPicture || !ost.CropPool.Init(width, height, cropFormat)) return "avpicture_alloc fail";
+    }
+  }
+
+  ost.VideoResample = enc->width != cropWidth + s.PadLeft + s.PadRight ||
+                      enc->height != cropHeight + s.PadTop + s.PadBottom || padFormat != cropFormat;
+  if (ost.VideoPad && !ost.VideoResample && !ost.TempPool.Init(enc->width, enc->height, enc->pix_fmt))
+    return "avpicture_alloc fail";
   if (ost.VideoResample) {
     if (!ost.TempPool.Init(enc->width, enc->height, enc->pix_fmt)) return "Cannot allocate temp picture, check pix fmt";
-    ost.ScaleContext.reset(AVL.sws_getCachedContext(ost.ScaleContext.release(), cropWidth, cropHeight, format,
-                                                    innerWidth, innerHeight, enc->pix_fmt, s.SwsFlags, nullptr,
+    ost.ScaleContext.reset(AVL.sws_getCachedContext(ost.ScaleContext.release(), cropWidth, cropHeight, cropFormat,
+                                                    innerWidth, innerHeight, padFormat, s.SwsFlags, nullptr,
                                                     nullptr, nullptr));
     if (!ost.ScaleContext) return "Cannot get resampling context";
     ost.ResampleHeight = cropHeight;
@@ -238,22 +339,35 @@ AVFrame* TCustomFFmpeg::PrepareOutputPicture(TOutputStream& ost, AVFrame& pictur
     }
   }
   AVCodecContext* enc = ost.Encoder;
+  AVFrame* src = &picture;
+  if (ost.CropConvert) {
+    // A layout that cannot be cropped as a view is converted whole first.
+    AVFrame* converted = ost.CropPicture.get();
+    if (!ost.CropPool.Get(converted)) {
+      Log(0, "error cropping picture");
+      return nullptr;
+    }
+    AVL.sws_scale(ost.CropConvert.get(), picture.data, picture.linesize, 0, picture.height, converted->data,
+                  converted->linesize);
+    src = converted;
+  }
+  const AVPixelFormat srcFormat = static_cast<AVPixelFormat>(src->format);
   uint8_t* source[4];
   if (ost.VideoCrop) {
-    if (!OffsetPicture(source, picture.linesize, picture.data, inFormat, ost.CropTopBand, ost.CropLeftBand)) {
+    if (!OffsetPicture(source, src->linesize, src->data, srcFormat, ost.CropTopBand, ost.CropLeftBand)) {
       Log(0, "error cropping picture");
       return nullptr;
     }
   } else {
-    for (int p = 0; p < 4; ++p) source[p] = picture.data[p];
+    for (int p = 0; p < 4; ++p) source[p] = src->data[p];
   }
 
   if (!ost.VideoResample && !ost.VideoPad) {
-    if (!ost.VideoCrop) return &picture;
-    // A view sharing the decoded picture's buffers.
+    if (!ost.VideoCrop) return src;
+    // A view sharing the (decoded or converted) picture's buffers.
     AVFrame* view = ost.CropView.get();
     AVL.av_frame_unref(view);
-    if (AVL.av_frame_ref(view, &picture) < 0) {
+    if (AVL.av_frame_ref(view, src) < 0) {
       Log(0, "error cropping picture");
       return nullptr;
     }
@@ -268,22 +382,41 @@ AVFrame* TCustomFFmpeg::PrepareOutputPicture(TOutputStream& ost, AVFrame& pictur
     Log(0, "error padding picture");
     return nullptr;
   }
+  // The picture is drawn on `canvas`: the output itself, or a composing
+  // picture converted into the output at the end.
+  AVFrame* canvas = out;
+  if (ost.PadConvert) {
+    canvas = ost.ComposePicture.get();
+    if (!ost.ComposePool.Get(canvas)) {
+      Log(0, "error padding picture");
+      return nullptr;
+    }
+  }
+  const AVPixelFormat canvasFormat = static_cast<AVPixelFormat>(canvas->format);
   uint8_t* inner[4];
   if (ost.VideoPad) {
-    if (!OffsetPicture(inner, out->linesize, out->data, enc->pix_fmt, ost.PadTopBand, ost.PadLeftBand)) {
+    // The inner area is a view.
+    if (!OffsetPicture(inner, canvas->linesize, canvas->data, canvasFormat, ost.PadTopBand, ost.PadLeftBand)) {
       Log(0, "error padding picture");
       return nullptr;
     }
   } else {
-    for (int p = 0; p < 4; ++p) inner[p] = out->data[p];
+    for (int p = 0; p < 4; ++p) inner[p] = canvas->data[p];
   }
   if (ost.VideoResample) {
-    AVL.sws_scale(ost.ScaleContext.get(), source, picture.linesize, 0, ost.ResampleHeight, inner, out->linesize);
+    AVL.sws_scale(ost.ScaleContext.get(), source, src->linesize, 0, ost.ResampleHeight, inner, canvas->linesize);
   } else {
-    AVL.av_image_copy(inner, out->linesize, const_cast<const uint8_t**>(source), picture.linesize, enc->pix_fmt,
+    AVL.av_image_copy(inner, canvas->linesize, const_cast<const uint8_t**>(source), src->linesize, canvasFormat,
                       enc->width - ost.PadLeftBand - ost.PadRightBand, enc->height - ost.PadTopBand - ost.PadBottomBand);
   }
-  if (ost.VideoPad) FillPadBands(out, ost, S);
+  // The bands are painted last: the scaler may copy whole lines when the
+  // line sizes match, beyond the inner area's width.
+  if (ost.VideoPad && !CopyPadBands(canvas, ost.PadBackground.get(), ost)) {
+    Log(0, "error padding picture");
+    return nullptr;
+  }
+  if (ost.PadConvert)
+    AVL.sws_scale(ost.PadConvert.get(), canvas->data, canvas->linesize, 0, canvas->height, out->data, out->linesize);
   return out;
 }
 

@@ -282,6 +282,39 @@ TEST_F(OutputFiles, AnEmptyOutputFileIsRemovedWithTheTaskResources) {
   EXPECT_FALSE(fs::exists(out));
 }
 
+TEST_F(OutputFiles, AnOutputThatIsAnInputIsRefusedBeforeItIsOpened) {
+  AddClip("a.mp4", true, true);
+  const std::string input = dir.file("a.mp4");
+  const auto size = fs::file_size(input);
+  fs::create_hard_link(input, dir.file("link.mp4"));
+  for (const std::string& spelling : {input, (dir.path() / "." / "a.mp4").string(), dir.file("link.mp4")}) {
+    EXPECT_FALSE(engine.AddOutputFile(spelling)) << spelling;
+    EXPECT_EQ(engine.LastErrorText(), "Output file '" + spelling + "' is the same file as input file '" + input +
+                                          "': an input is never overwritten");
+    EXPECT_EQ(fs::file_size(input), size) << spelling;
+  }
+  EXPECT_EQ(engine.OutputCount(), 0);
+}
+
+TEST_F(OutputFiles, RelativePathsWithAColonReachTheLibraryAsFiles) {
+  // Read as a URL, "10:30 clips/a.mp4" would name the protocol "10".
+  fs::create_directory(dir.file("10:30 clips"));
+  test::ClipSpec spec;
+  spec.width = 64;
+  spec.height = 48;
+  spec.seconds = 0.2;
+  ASSERT_TRUE(test::MakeClip(dir.file("10:30 clips/a.mp4"), spec));
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir.path());
+  const bool inputAdded = engine.AddInputFile("10:30 clips/a.mp4");
+  const std::string inputError = engine.LastErrorText();
+  const bool outputAdded = inputAdded && engine.AddOutputFile("10:30 clips/b.avi");
+  fs::current_path(previous);
+  ASSERT_TRUE(inputAdded) << inputError;
+  ASSERT_TRUE(outputAdded) << engine.LastErrorText();
+  EXPECT_TRUE(fs::exists(dir.file("10:30 clips/b.avi")));
+}
+
 TEST_F(OutputFiles, GenericOptionsReachTheStreamsTheirFlagsName) {
   ASSERT_TRUE(engine.SetGenericOption("flags", "+psnr+ilme"));
   ASSERT_TRUE(engine.SetGenericOption("b", "300000"));

@@ -1,5 +1,8 @@
 // Set-up refusals with their exact messages, and broken inputs that must end
 // in a clean error or a shorter output, never a crash or a hang.
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -125,6 +128,93 @@ TEST_F(TranscodeErrors, StreamCopyStartsAtTheFirstKeyPacket) {
   const auto r = RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 " +
                             ShellQuote(out) + " | head -1");
   EXPECT_EQ(r.output.substr(0, 1), "K") << r.output;
+}
+
+// Lowers the process's file size limit for one scope: every write beyond it
+// fails as on a full disk ("File too large" instead of "No space left").
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &FPrevious);
+    FSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = FPrevious;
+    lowered.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  ~TFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &FPrevious);
+    std::signal(SIGXFSZ, FSignal);
+  }
+
+ private:
+  rlimit FPrevious{};
+  void (*FSignal)(int) = nullptr;
+};
+
+TEST_F(TranscodeErrors, AFailedWriteEndsTheTaskWithItsReasonAndRemovesTheOutput) {
+  // Raw pictures overflow the byte stream's buffer, so a packet write fails;
+  // a small mp4 stays buffered until its trailer (the index) fails.
+  const struct {
+    const char* Name;
+    TOptionList Options;
+  } cases[] = {{"raw.avi", {{"vcodec", "rawvideo"}, {"an", "1"}}},
+               {"small.mp4", {{"vcodec", "mpeg4"}, {"b", "400000"}, {"acodec", "aac"}}}};
+  for (const auto& c : cases) {
+    const std::string out = Dir->file(c.Name);
+    TConversion run;
+    {
+      TFileSizeLimit limit(64 * 1024);
+      run = Convert(Dir->file("clip.mp4"), out, c.Options);
+    }
+    ASSERT_TRUE(run.Added) << run.Message;
+    EXPECT_TRUE(run.Exception) << c.Name;
+    EXPECT_NE(run.Message.find("File too large"), std::string::npos) << c.Name << ": " << run.Message;
+    EXPECT_FALSE(std::filesystem::exists(out)) << c.Name << ": an output without its trailer is removed";
+  }
+}
+
+TEST_F(TranscodeErrors, AnOutputWithoutMediaFailsAndLeavesNoFile) {
+  // An mp4 cut right after its index (no sample data at all), and a start
+  // position beyond the end of a whole clip.
+  ClipSpec spec;
+  spec.videoCodec = "libx264";  // its picture size is in the index
+  spec.extra = "-movflags +faststart";
+  ASSERT_TRUE(MakeClip(Dir->file("indexed.mp4"), spec));
+  {
+    std::ifstream in(Dir->file("indexed.mp4"), std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t pos = 0;
+    while (pos + 8 <= bytes.size() && std::string(&bytes[pos + 4], 4) != "mdat")
+      pos += (static_cast<uint8_t>(bytes[pos]) << 24) | (static_cast<uint8_t>(bytes[pos + 1]) << 16) |
+             (static_cast<uint8_t>(bytes[pos + 2]) << 8) | static_cast<uint8_t>(bytes[pos + 3]);
+    ASSERT_LT(pos, bytes.size());
+    std::ofstream(Dir->file("header-only.mp4"), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(pos));
+  }
+  const struct {
+    const char* Input;
+    TOptionList Options;
+  } cases[] = {{"header-only.mp4", {}}, {"clip.mp4", {{"ss", "1000"}}}};
+  for (const auto& c : cases) {
+    const std::string out = Dir->file(std::string("nothing-from-") + c.Input + ".mp4");
+    const TConversion run = Convert(Dir->file(c.Input), out, c.Options);
+    ASSERT_TRUE(run.Added) << run.Message;
+    EXPECT_TRUE(run.Exception) << c.Input;
+    EXPECT_NE(run.Message.find("holds no media"), std::string::npos) << c.Input << ": " << run.Message;
+    EXPECT_FALSE(std::filesystem::exists(out)) << c.Input;
+  }
+}
+
+TEST_F(TranscodeErrors, AStreamWithNothingAfterTheStartPositionDoesNotFailTheRun) {
+  // Sound for the first second of a three-second picture, converted from 2 s
+  // on: the picture is there, the sound rightly is not.
+  ASSERT_TRUE(MakeMedia(Dir->file("short-sound.mp4"),
+                        "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -f lavfi -i sine=duration=1 "
+                        "-c:v mpeg4 -c:a aac"));
+  const std::string out = Dir->file("tail.mp4");
+  const TConversion run = Convert(Dir->file("short-sound.mp4"), out, {{"ss", "2"}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  EXPECT_FALSE(run.Exception) << run.Message;
+  EXPECT_EQ(CountFrames(out, "video"), 25);
 }
 
 }  // namespace

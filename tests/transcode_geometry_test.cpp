@@ -1,6 +1,7 @@
 // Crop, scale and pad of re-encoded video, checked on the decoded pixels of
 // lossless (rawvideo) outputs of a vertical luma ramp (Y = row number).
 #include <cstdlib>
+#include <fstream>
 
 #include "tests/transcode_support.h"
 
@@ -101,6 +102,82 @@ TEST_F(TranscodeGeometry, DeinterlaceFiltersTheSecondField) {
   const auto yuv = DecodeFrameYuv(out, 0, 64, 32);
   ASSERT_FALSE(yuv.empty());
   for (int y = 2; y < 30; ++y) EXPECT_EQ(yuv[y * 64 + 10], 0) << "row " << y;
+}
+
+// One decoded frame of the first video stream in a raw layout of ffmpeg's
+// choosing ("gray", "rgb24"), `bytes` bytes long (empty when it is not).
+std::vector<uint8_t> DecodeFrameAs(const std::string& path, int frameIndex, const std::string& pixFmt, size_t bytes) {
+  TempDir dir;
+  const std::string raw = dir.file("frame.raw");
+  RunCommand("ffmpeg -hide_banner -nostdin -loglevel error -y -i " + ShellQuote(path) + " -vf " +
+             ShellQuote("select=eq(n\\," + std::to_string(frameIndex) + ")") + " -frames:v 1 -f rawvideo -pix_fmt " +
+             pixFmt + " " + ShellQuote(raw));
+  std::ifstream in(raw, std::ios::binary);
+  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (data.size() != bytes) data.clear();
+  return data;
+}
+
+TEST_F(TranscodeGeometry, CropAndPadWorkOnPalettedAndBitPackedPictures) {
+  // Paletted: the ramp with a palette, cropped by 8 rows and padded by 8
+  // columns; output row r shows source row r + 8.
+  ASSERT_TRUE(MakeMedia(Dir->file("ramp-pal8.mkv"), "-i " + ShellQuote(Dir->file("ramp.mkv")) +
+                                                        " -pix_fmt pal8 -c:v png"));
+  const std::string pal = Dir->file("from-pal8.avi");
+  TConversion run = Convert(Dir->file("ramp-pal8.mkv"), pal,
+                            {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}, {"croptop", "8"}, {"padleft", "8"}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  ASSERT_EQ(CountFrames(pal, "video"), 5);
+  const auto source = DecodeFrameAs(Dir->file("ramp-pal8.mkv"), 1, "gray", 320 * 240);
+  const auto cropped = DecodeFrameAs(pal, 1, "gray", 328 * 232);
+  ASSERT_FALSE(source.empty());
+  ASSERT_FALSE(cropped.empty());
+  for (int r : {0, 50, 150, 231}) EXPECT_NEAR(cropped[r * 328 + 108], source[(r + 8) * 320 + 100], 3) << "row " << r;
+
+  // Bit-packed (one bit per pixel): 2 columns cropped at the left and 2 of
+  // white padding put back, so every column past the band is the source's.
+  ASSERT_TRUE(MakeMedia(Dir->file("mono.nut"),
+                        "-f lavfi -i testsrc=size=64x48:rate=25:duration=0.2 -pix_fmt monob -c:v rawvideo"));
+  const std::string mono = Dir->file("from-mono.nut");
+  run = Convert(Dir->file("mono.nut"), mono,
+                {{"vcodec", "rawvideo"}, {"pix_fmt", "monob"}, {"cropleft", "2"}, {"padleft", "2"},
+                 {"padcolor", "16777215"}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  ASSERT_EQ(CountFrames(mono, "video"), 5);
+  const auto before = DecodeFrameAs(Dir->file("mono.nut"), 1, "gray", 64 * 48);
+  const auto after = DecodeFrameAs(mono, 1, "gray", 64 * 48);
+  ASSERT_FALSE(before.empty());
+  ASSERT_FALSE(after.empty());
+  for (int y = 0; y < 48; ++y) {
+    EXPECT_EQ(after[y * 64 + 0], 255) << "row " << y;
+    EXPECT_EQ(after[y * 64 + 1], 255) << "row " << y;
+    for (int x = 2; x < 64; ++x) ASSERT_EQ(after[y * 64 + x], before[y * 64 + x]) << x << "," << y;
+  }
+}
+
+TEST_F(TranscodeGeometry, ThePadColourIsTheSameInEveryLayout) {
+  // The band of planar YUV is the reference; packed, semi-planar, RGB and
+  // deeper layouts show the same colour.
+  const TOptionList pad = {{"padtop", "8"}, {"padleft", "6"}, {"padcolor", "3302600"}};  // RGB 200, 100, 50
+  auto band = [&](const std::string& pixFmt) {
+    const std::string out = Dir->file("pad-" + pixFmt + ".nut");
+    TOptionList options = {{"vcodec", "rawvideo"}, {"pix_fmt", pixFmt}};
+    options.insert(options.end(), pad.begin(), pad.end());
+    const TConversion run = Convert(Dir->file("ramp.mkv"), out, options);
+    EXPECT_FALSE(run.Exception) << pixFmt << ": " << run.Message;
+    const auto rgb = DecodeFrameAs(out, 1, "rgb24", 326 * 248 * 3);
+    if (rgb.empty()) return std::vector<int>{};
+    const size_t top = (2 * 326 + 160) * 3, left = (120 * 326 + 2) * 3;
+    return std::vector<int>{rgb[top], rgb[top + 1], rgb[top + 2], rgb[left], rgb[left + 1], rgb[left + 2]};
+  };
+  const auto reference = band("yuv420p");
+  ASSERT_EQ(reference.size(), 6u);
+  EXPECT_NEAR(reference[0], 211, 4);  // the colour, as limited-range YUV shows it
+  for (const char* layout : {"rgb24", "yuyv422", "nv12", "yuv420p10le"}) {
+    const auto colour = band(layout);
+    ASSERT_EQ(colour.size(), 6u) << layout;
+    for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(colour[i], reference[i], 3) << layout << " component " << i;
+  }
 }
 
 }  // namespace
