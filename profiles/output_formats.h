@@ -1,7 +1,9 @@
 // The catalogue of output formats and device profiles offered in the main
-// window's format list: display text, short format name (the output file's
-// extension) and the profile number that selects the settings and their
-// translation. Constant data; rows are always found by display text.
+// window's format list. Each profile is one row: display text, short format
+// name (the output file's extension), profile number, position in the format
+// list, and the procedures that fill its settings lists and translate them
+// into an output task record. Constant data; rows are always found by
+// display text.
 #pragma once
 
 #include <array>
@@ -13,10 +15,25 @@
 
 namespace fennick {
 
+struct TProfileControls;
+struct TOutputOptions;
+
+// Refills the settings lists with a profile's items and default selections.
+using TProfileFill = void (*)(TProfileControls& controls);
+// Writes the chosen settings into an output task record.
+using TProfileTranslation = void (*)(const TProfileControls& controls, TOutputOptions& options);
+
+// The list position of the rows that are never offered; they only keep the
+// numbering of the others.
+inline constexpr int NotListed = -1;
+
 struct TheAVCodec {
   std::string_view DisplayName;
-  std::string_view FormatName;  // upper case, e.g. "MP4"
-  int ProfileId;                // the row's position in OutputFormatTable
+  std::string_view FormatName;    // upper case, e.g. "MP4"
+  int ProfileId;                  // the row's position in OutputFormatTable
+  int ListPosition;               // position in the format list, or NotListed
+  TProfileFill Fill;              // nullptr when NotListed
+  TProfileTranslation Translate;  // nullptr when NotListed
 };
 
 inline constexpr int OutputFormatCount = 71;
@@ -28,7 +45,9 @@ inline constexpr std::string_view SeparatorRowText = "              ------------
 inline constexpr std::string_view SeparatorMark = "              ----";
 bool IsSeparatorText(std::string_view text);
 
-// The 64 entries of the format list in order: 56 offered rows and 8 dividers.
+// The 64 entries of the format list in order: the 56 offered rows at their
+// list positions and a divider at each of the 8 positions no row takes.
+inline constexpr int OutputFormatListCount = 64;
 const std::vector<std::string>& OutputFormatListItems();
 // The 56 offered display names in list order, without the dividers.
 std::vector<std::string> OfferedOutputFormats();

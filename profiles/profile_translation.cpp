@@ -184,7 +184,7 @@ const std::array<TSettingCheck, 5> kSettingChecks = {{
 // Raises EProfileSettingRefused for the first check the translated record
 // fails, naming the items of that list that would pass with the other
 // settings as they are.
-void RefuseWhatTheFormatCannotTake(int profileId, const TProfileControls& c, const TOutputOptions& translated) {
+void RefuseWhatTheFormatCannotTake(const TheAVCodec& row, const TProfileControls& c, const TOutputOptions& translated) {
   for (const TSettingCheck& check : kSettingChecks) {
     if (check.Takes(translated)) continue;
     std::vector<std::string> takes;
@@ -195,7 +195,7 @@ void RefuseWhatTheFormatCannotTake(int profileId, const TProfileControls& c, con
       TOutputOptions options;
       InitOutputOptions(options);
       try {
-        TranslateProfileOptions(profileId, other, options);
+        row.Translate(other, options);
       } catch (const EProfileConvertError&) {
         continue;
       }
@@ -317,33 +317,17 @@ void SetMobile3gpOptions(const TProfileControls& c, TOutputOptions& options) {
 }
 
 bool TranslateProfileOptions(int profileId, const TProfileControls& c, TOutputOptions& options) {
-  switch (profileId) {
-    case 0: case 1:
-      SetMobile3gpOptions(c, options);
-      return true;
-    case 3: case 4: case 6: case 7: case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 15:
-      SetAppleDeviceOptions(c, options);
-      return true;
-    case 18: case 19: case 20:
-    case 49: case 50: case 53: case 58: case 59: case 60: case 61:
-    case 63: case 64: case 65: case 66: case 67: case 68: case 69:
-      SetCodecOptions(c, options);
-      return true;
-    default:
-      if (profileId >= 22 && profileId <= 46) {
-        SetCodecOptions(c, options);
-        return true;
-      }
-      return false;
-  }
+  if (profileId < 0 || profileId >= OutputFormatCount || !OutputFormatTable[profileId].Translate) return false;
+  OutputFormatTable[profileId].Translate(c, options);
+  return true;
 }
 
 void ApplyProfileToOptions(const TProfileControls& c, TOutputOptions& options) {
   const TheAVCodec* row = LookupOutputFormat(c.ComboOutputFormat.Text());
-  if (!row) return;
+  if (!row || !row->Translate) return;
   TOutputOptions translated = options;
-  if (!TranslateProfileOptions(row->ProfileId, c, translated)) return;
-  RefuseWhatTheFormatCannotTake(row->ProfileId, c, translated);
+  row->Translate(c, translated);
+  RefuseWhatTheFormatCannotTake(*row, c, translated);
   options = std::move(translated);
 }
 
