@@ -17,6 +17,10 @@ inline constexpr int kMaxFiles = 20;        // inputs, outputs
 inline constexpr int kMaxStreams = 20;      // per-stream tables of one input
 inline constexpr int kMaxStreamMaps = 20;
 inline constexpr int kMaxMetaDataMaps = 20;
+// Bounds that keep the picture and sample arithmetic within 32 bits: more
+// channels than the resampler handles, wider pads than any picture has.
+inline constexpr int kMaxAudioChannels = 64;
+inline constexpr int kMaxPadSize = 65536;
 
 // The media types that have a generic option context and a frame limit of
 // their own (indexes of those tables), in the libraries' AVMediaType order.

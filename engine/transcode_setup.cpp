@@ -493,7 +493,7 @@ struct TTranscodeSetup {
     dec->thread_count = S.ThreadCount;
     int ret;
     {
-      std::lock_guard<std::mutex> lock(CodecLock());
+      std::lock_guard<TCodecLock> lock(CodecLock());
       ret = AVL.avcodec_open2(dec, codec, nullptr);
     }
     if (ret < 0) Fail(FormatText("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.StreamIndex));
@@ -523,7 +523,7 @@ struct TTranscodeSetup {
     if (ost.Type == AVMEDIA_TYPE_SUBTITLE) TakeSubtitleHeader(ost);
     if (ost.OwnAmrNbEncoder) {
       {
-        std::lock_guard<std::mutex> lock(CodecLock());
+        std::lock_guard<TCodecLock> lock(CodecLock());
         E.OpenOwnAudioEncoder(ost);
       }
       Run.OpenEncoders.push_front(&ost);
@@ -535,7 +535,7 @@ struct TTranscodeSetup {
       AVDictionary* options = ost.Config->EncoderOptions.release();
       int ret;
       {
-        std::lock_guard<std::mutex> lock(CodecLock());
+        std::lock_guard<TCodecLock> lock(CodecLock());
         ret = AVL.avcodec_open2(enc, codec, &options);
       }
       ost.Config->EncoderOptions.reset(options);
@@ -663,14 +663,14 @@ void TOutputStream::CloseEncoder() {
   if (Encoder) Encoder->stats_in = nullptr;
   StatsIn.reset();
   if (!Encoder && !AmrNb) return;
-  std::lock_guard<std::mutex> lock(CodecLock());
+  std::lock_guard<TCodecLock> lock(CodecLock());
   Encoder.reset();
   AmrNb.reset();
 }
 
 void TInputStream::CloseDecoder() {
   if (!Decoder) return;
-  std::lock_guard<std::mutex> lock(CodecLock());
+  std::lock_guard<TCodecLock> lock(CodecLock());
   Decoder.reset();
 }
 
