@@ -15,9 +15,9 @@
 #include <optional>
 
 #include "app/row_texts.h"
-#include "engine/text_util.h"
 #include "profiles/format_limits.h"
 #include "profiles/profile_translation.h"
+#include "util/text_util.h"
 
 namespace fennick {
 

@@ -1,7 +1,7 @@
 #include "app/row_texts.h"
 
 #include "component/AVProbe.h"
-#include "engine/text_util.h"
+#include "util/text_util.h"
 
 #include <charconv>
 #include <cmath>

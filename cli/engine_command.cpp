@@ -11,8 +11,9 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "component/FFmpegVCL.h"
+#include "component/log_routing.h"
 #include "engine/FFmpeg.h"
-#include "engine/text_util.h"
+#include "util/text_util.h"
 
 namespace fennick::cli {
 
@@ -49,6 +50,9 @@ int EngineCommand(const TCliArguments& arguments) {
     std::fprintf(stderr, terminal ? "%s\r" : "%s\n", line.c_str());
     std::fflush(stderr);
   };
+  // The libraries' lines the component passes on follow the verbosity the
+  // options set ("-v", "-debug").
+  engine.OnVerbosityChanged = [](TCustomFFmpeg&, int) { RefreshLogThreshold(); };
   engine.OnTerminate = [&](TCustomFFmpeg&) {
     std::lock_guard<std::mutex> guard(lock);
     done = true;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "engine/text_util.h"
+#include "util/text_util.h"
 
 namespace fennick::cli {
 

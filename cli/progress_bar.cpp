@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "app/row_texts.h"
-#include "engine/text_util.h"
+#include "util/text_util.h"
 
 namespace fennick::cli {
 

@@ -8,7 +8,7 @@
 #include <ctime>
 #include <limits>
 
-#include "engine/text_util.h"
+#include "util/text_util.h"
 
 namespace fennick {
 

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "engine/FFmpeg.h"
-#include "engine/text_util.h"
+#include "util/text_util.h"
 
 namespace fennick {
 

@@ -17,7 +17,7 @@
 #include "engine/FFmpeg.h"
 #include "engine/option_parsing.h"
 #include "engine/option_vocabulary.h"
-#include "engine/text_util.h"
+#include "util/text_util.h"
 
 namespace fennick {
 

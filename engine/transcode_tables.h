@@ -14,7 +14,7 @@
 
 #include "engine/FFmpeg.h"
 #include "engine/amrnb_encoder.h"
-#include "engine/text_util.h"
+#include "util/text_util.h"
 
 namespace fennick {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "component/codec_library.h"
+#include "codec_library/codec_library.h"
 #include "tests/test_support.h"
 
 namespace fennick {

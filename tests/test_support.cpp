@@ -10,7 +10,7 @@
 #include <random>
 #include <sstream>
 
-#include "component/codec_library.h"
+#include "codec_library/codec_library.h"
 
 namespace fennick::test {
 

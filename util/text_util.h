@@ -1,5 +1,5 @@
-// Text helpers shared by every layer from the engine up: trimming and
-// printf-style formatting into a string. No codec-library header.
+// Text helpers that every layer may use: trimming and printf-style
+// formatting into a string. This folder depends on nothing of the project.
 #pragma once
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "engine/text_util.h"
+#include "util/text_util.h"
 
 #include <cstdarg>
 #include <cstdio>
