@@ -50,6 +50,7 @@ void TDropDownComboBox::showPopup() {
 
 TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
   setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
   setDragDropMode(QAbstractItemView::DropOnly);
   setDropIndicatorShown(false);
 }
