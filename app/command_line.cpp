@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <filesystem>
+
 namespace fennick {
 
 const char* const WindowUsage =
@@ -20,7 +22,11 @@ TWindowArguments ParseWindowArguments(const QStringList& arguments) {
     } else if (!namesOnly && argument == QLatin1String("--")) {
       namesOnly = true;
     } else {
-      result.Files.push_back(QFile::encodeName(argument).toStdString());
+      // Relative to the folder the program was started in.
+      const std::string name = QFile::encodeName(argument).toStdString();
+      std::error_code error;
+      const std::filesystem::path absolute = std::filesystem::absolute(name, error);
+      result.Files.push_back(error || name.empty() ? name : absolute.string());
     }
   }
   return result;

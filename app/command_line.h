@@ -11,8 +11,9 @@ namespace fennick {
 
 struct TWindowArguments {
   bool Help = false;  // "--help" or "-h"
-  // Every other argument, in order ("--" ends the options: all after it are
-  // names, also ones that begin with "-").
+  // Every other argument, in order, made absolute against the current
+  // folder ("--" ends the options: all after it are names, also ones that
+  // begin with "-").
   std::vector<std::string> Files;
 };
 

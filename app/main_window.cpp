@@ -277,6 +277,7 @@ QWidget* TForm1::BuildFileList() {
   ListView1->verticalHeader()->hide();
   ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + Px(6));
   ListView1->horizontalHeader()->setHighlightSections(false);
+  ListView1->horizontalHeader()->setStretchLastSection(true);
   for (int column = 0; column < ListColumnCount; ++column)
     ListView1->setColumnWidth(column, Px(ListColumns[column].Width));
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -307,7 +308,7 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   panel->setFixedHeight(Px(180));
   auto* row = new QHBoxLayout(panel);
   row->setContentsMargins(Px(9), Px(9), Px(9), Px(6));
-  row->setSpacing(Px(16));
+  row->setSpacing(Px(10));
 
   // Preview: the pane and its three buttons under it.
   auto* preview = new QVBoxLayout();
@@ -366,7 +367,10 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   };
 
   GroupVideoSettings = new QGroupBox(QStringLiteral(" Video Settings "), panel);
-  GroupVideoSettings->setFixedSize(Px(227), Px(152));
+  // At least its size at 96 dpi; what the row has left goes to it, so that
+  // wider desktop fonts still show the items.
+  GroupVideoSettings->setMinimumWidth(Px(227));
+  GroupVideoSettings->setFixedHeight(Px(152));
   ComboVideoBitrate = newCombo(GroupVideoSettings);
   ComboVideoCodec = newCombo(GroupVideoSettings);
   ComboVideoSize = newCombo(GroupVideoSettings);
@@ -376,7 +380,7 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
                                                   {QStringLiteral("Video Size :"), ComboVideoSize},
                                                   {QStringLiteral("Framerate :"), ComboVideoFramerate}});
   GroupVideoSettings->setLayout(video);
-  row->addWidget(GroupVideoSettings, 0, Qt::AlignTop);
+  row->addWidget(GroupVideoSettings, 1, Qt::AlignTop);
 
   GroupAudioSettings = new QGroupBox(QStringLiteral(" Audio Settings "), panel);
   GroupAudioSettings->setFixedSize(Px(303), Px(152));
@@ -408,7 +412,6 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   volume->addWidget(BoldLabel(QStringLiteral("Volume"), GroupAudioSettings), 1, 0, 1, 2, Qt::AlignHCenter);
   audioRow->addLayout(volume);
   row->addWidget(GroupAudioSettings, 0, Qt::AlignTop);
-  row->addStretch(1);
   connect(TrackBar1, &QSlider::valueChanged, this, [this, &c](int position) {
     if (!FSyncing) c.TrackBar1Change(position);
   });
