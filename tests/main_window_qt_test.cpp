@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -71,7 +72,7 @@ struct MainWindow : testing::Test {
   void AddByDialog(const QStringList& files) {
     Prompts.FileAnswers.push_back(files);
     QTest::mouseClick(Form->ButtonAddFile, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return !C().BackgroundThread1.Running(); }));
+    WaitUntilIdle();
   }
 
   void Drop(const QStringList& paths) {
@@ -86,8 +87,8 @@ struct MainWindow : testing::Test {
     ASSERT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &drop);
-    ASSERT_TRUE(WaitFor([&] { return !C().BackgroundThread1.Running(); }));
   }
+  void WaitUntilIdle() { ASSERT_TRUE(WaitFor([&] { return !C().BackgroundThread1.Running(); })); }
 
   std::string MakeVideo(const std::string& name) {
     const std::string path = Dir.file(name);
@@ -192,6 +193,7 @@ TEST_F(MainWindow, DroppedFileDroppedFolderAndCommandLineFileAreAddedLikeChosenO
   AddByDialog({Q(chosen)});
 
   Drop({Q(chosen)});
+  WaitUntilIdle();
 
   // A folder: its media files and its subfolders', by the dialog's filter in
   // any letter case, in name order.
@@ -202,6 +204,7 @@ TEST_F(MainWindow, DroppedFileDroppedFolderAndCommandLineFileAreAddedLikeChosenO
   std::filesystem::copy_file(chosen, folder + "/z.avi");
   std::ofstream(folder + "/readme.txt") << "text\n";
   Drop({Q(folder)});
+  WaitUntilIdle();
 
   // The command line's names are taken relative to the current folder.
   const std::filesystem::path here = std::filesystem::current_path();
@@ -209,7 +212,7 @@ TEST_F(MainWindow, DroppedFileDroppedFolderAndCommandLineFileAreAddedLikeChosenO
   const TWindowArguments arguments = ParseWindowArguments({QStringLiteral("fennick"), QStringLiteral("chosen.mp4")});
   std::filesystem::current_path(here);
   C().AddFileSources(arguments.Files);
-  ASSERT_TRUE(WaitFor([&] { return !C().BackgroundThread1.Running(); }));
+  WaitUntilIdle();
 
   const std::vector<std::string> expected = {chosen, chosen, folder + "/1.mp4", folder + "/Clips/x.MP4",
                                              folder + "/z.avi", chosen};
@@ -220,6 +223,24 @@ TEST_F(MainWindow, DroppedFileDroppedFolderAndCommandLineFileAreAddedLikeChosenO
     for (TListColumn column : {ColVideoSize, ColFrameRate, ColDuration, ColOutput, ColProgress, ColFrames})
       EXPECT_EQ(Cell(row, column), Cell(0, column)) << row << " " << column;
   }
+}
+
+TEST_F(MainWindow, AFileDroppedWhileFilesAreBeingAddedComesAfterThemAndKeepsTheirMarks) {
+  const std::string text = MakeText("notes.mp4"), video = MakeVideo("clip.mp4"), dropped = MakeVideo("late.mp4");
+  // The drop arrives while the event queue runs between the first file and
+  // the second.
+  Prompts.OnAsked = [&](const TScriptedPrompts::TAsked&) {
+    QTimer::singleShot(0, Form.get(), [&] { Drop({Q(dropped)}); });
+  };
+  AddByDialog({Q(text), Q(video)});
+  Prompts.OnAsked = nullptr;
+
+  ASSERT_EQ(List().Count(), 3);
+  EXPECT_EQ(List().Row(0).Caption, text);
+  EXPECT_EQ(Cell(0, ColProgress), "Error");
+  EXPECT_EQ(List().Row(1).Caption, video);
+  EXPECT_EQ(List().Row(2).Caption, dropped);
+  EXPECT_EQ(Cell(2, ColVideoSize), "320x240");
 }
 
 TEST_F(MainWindow, ChoosingASeparatorSnapsBackToTheFormatChosenBefore) {
