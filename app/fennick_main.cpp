@@ -15,6 +15,14 @@
 
 int main(int argc, char** argv) {
   using namespace fennick;
+  // The usage text needs no display: answered before the application exists.
+  QStringList given;
+  for (int i = 0; i < argc; ++i) given << QString::fromLocal8Bit(argv[i]);
+  if (ParseWindowArguments(given).Help) {
+    std::fputs(WindowUsage, stdout);
+    return 0;
+  }
+
   SelectMediaBackend();
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QString::fromLatin1(SettingsOrganisation));
@@ -22,11 +30,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QString::fromLatin1(ProductVersionText));
   QApplication::setDesktopFileName(QStringLiteral("fennick"));
 
+  // The arguments the application leaves (it takes its own, such as -style).
   const TWindowArguments arguments = ParseWindowArguments(QApplication::arguments());
-  if (arguments.Help) {
-    std::fputs(WindowUsage, stdout);
-    return 0;
-  }
 
   TQtPrompts prompts;
   TForm1 window(prompts);

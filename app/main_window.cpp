@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -85,6 +86,18 @@ void TFileListView::dropEvent(QDropEvent* event) {
     if (url.isLocalFile()) paths << url.toLocalFile();
   event->acceptProposedAction();
   if (OnFilesDropped) OnFilesDropped(paths);
+}
+
+void TFileListView::keyPressEvent(QKeyEvent* event) {
+  const QModelIndex current = currentIndex();
+  if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && current.isValid() && model()) {
+    const QModelIndex box = model()->index(current.row(), 0);
+    const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    model()->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    event->accept();
+    return;
+  }
+  QTableView::keyPressEvent(event);
 }
 
 // ---- TForm1

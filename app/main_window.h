@@ -57,6 +57,8 @@ class TFileListView : public QTableView {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  // Space checks or unchecks the current row, whichever cell is current.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   bool Acceptable(const QMimeData* data) const;

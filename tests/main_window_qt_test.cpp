@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QDropEvent>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -241,6 +242,22 @@ TEST_F(MainWindow, AFileDroppedWhileFilesAreBeingAddedComesAfterThemAndKeepsThei
   EXPECT_EQ(List().Row(1).Caption, video);
   EXPECT_EQ(List().Row(2).Caption, dropped);
   EXPECT_EQ(Cell(2, ColVideoSize), "320x240");
+}
+
+TEST_F(MainWindow, DeleteRemovesTheSelectedRowsAndSpaceChecksTheCurrentOne) {
+  const std::string a = MakeVideo("a.mp4"), b = MakeText("b.txt"), c = MakeAudioOnly("c.wav");
+  AddByDialog({Q(a), Q(b), Q(c)});
+  TFileListView& view = *Form->ListView1;
+  view.setFocus();
+  view.setCurrentIndex(view.model()->index(1, ColDuration));
+  QTest::keyClick(&view, Qt::Key_Space);
+  EXPECT_FALSE(List().Row(1).Checked);
+
+  view.selectionModel()->select(view.model()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  view.selectionModel()->select(view.model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  QTest::keyClick(&view, Qt::Key_Delete);
+  ASSERT_EQ(List().Count(), 1);
+  EXPECT_EQ(List().Row(0).Caption, b);
 }
 
 TEST_F(MainWindow, ChoosingASeparatorSnapsBackToTheFormatChosenBefore) {
