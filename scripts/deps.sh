@@ -14,6 +14,8 @@ packages=(
   # the platform plugins (xcb for a desktop, offscreen for the tests) and
   # libqt6multimedia6 the FFmpeg media backend the preview plays through.
   qt6-base-dev qt6-multimedia-dev libqt6gui6 libqt6multimedia6 libqt6multimediawidgets6
+  # The window's pictures are SVG; libqt6svg6 holds the plugins that draw them.
+  libqt6svg6
 )
 if [[ ${1:-} == --tests ]]; then
   packages+=(libgtest-dev)
