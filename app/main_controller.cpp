@@ -56,16 +56,18 @@ std::string Trimmed(const std::string& text) {
 // ---- TMainController
 
 TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDesktopActions desktop)
-    : Preview(player, [this] { return Run.Converting; }),
+    : FUiQueue(std::make_unique<TUiQueue>()),
+      Preview(player, [this] { return Run.Converting; }),
       FPrompts(prompts),
-      FDesktop(std::move(desktop)),
-      FUiQueue(std::make_unique<TUiQueue>()) {
+      FDesktop(std::move(desktop)) {
   BackgroundThread1.OnStart = [this](TBackgroundThreadBase*, TBackgroundExecuteThread*, void*&) {
     AddFilesToList();
   };
 }
 
-TMainController::~TMainController() { DetachComponentEvents(); }
+// The component goes first: it stops its tasks and waits for their last
+// events, which can still reach the queue.
+TMainController::~TMainController() = default;
 
 void TMainController::Changed() {
   if (FView) FView->StateChanged();

@@ -61,6 +61,9 @@ struct TDesktopActions {
 TDesktopActions QtDesktopActions();
 
 class TMainController {
+  // First, so that it outlives the component whose events it carries.
+  std::unique_ptr<TUiQueue> FUiQueue;
+
  public:
   TMainController(IPrompts& prompts, IPreviewPlayer& player, TDesktopActions desktop = QtDesktopActions());
   ~TMainController();
@@ -164,7 +167,6 @@ class TMainController {
   IPrompts& FPrompts;
   TDesktopActions FDesktop;
   IMainView* FView = nullptr;
-  std::unique_ptr<TUiQueue> FUiQueue;
   std::string FProgramFolder;
   // The folder picked at the folder dialog's last successful use.
   QString FLastBrowsedFolder;

@@ -314,6 +314,8 @@ TEST_F(MainWindow, EmptyWindowScreenshot) {
   EXPECT_EQ(Form->windowTitle(), QStringLiteral("Fennick Video Converter"));
   EXPECT_EQ(Form->ComboOutputFormat->currentText(), QStringLiteral("3GP - Mobile Video Format (*.3gp)"));
   EXPECT_FALSE(Form->ComboVideoCodec->currentText().isEmpty());
+  // The pictures are drawn (the SVG plugins are there).
+  EXPECT_FALSE(Form->ButtonAddFile->icon().pixmap(32, 32).isNull());
   test::SaveScreenshot(*Form, QStringLiteral("main-window-empty"));
 }
 
