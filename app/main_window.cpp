@@ -573,6 +573,16 @@ void TForm1::StateChanged() {
 }
 
 void TForm1::showEvent(QShowEvent* event) {
+  if (!event->spontaneous() && !FCentred) {
+    // Centred on the desktop the first time (where the desktop lets a
+    // program place its windows).
+    FCentred = true;
+    if (const QScreen* screen = this->screen()) {
+      QRect frame = frameGeometry();
+      frame.moveCenter(screen->availableGeometry().center());
+      move(frame.topLeft());
+    }
+  }
   QMainWindow::showEvent(event);
   if (!event->spontaneous()) FController->FormShow();
 }

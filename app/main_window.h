@@ -162,6 +162,7 @@ class TForm1 : public QMainWindow, public IMainView {
   // Each settings drop-down with the list it shows.
   std::vector<std::pair<QComboBox*, TSettingsControl*>> FCombos;
   bool FSyncing = false;
+  bool FCentred = false;
 };
 
 }  // namespace fennick
