@@ -606,9 +606,7 @@ struct TTranscodeSetup {
     for (auto& file : Outputs) contexts.push_back(file->Context.get());
     char sdp[2048] = {};
     AVL.av_sdp_create(contexts.data(), static_cast<int>(contexts.size()), sdp, sizeof sdp);
-    std::string text(sdp);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-    E.Log(1, "SDP: " + text);
+    E.Log(1, "SDP: " + std::string(Trim(sdp)));
   }
 
   // The packet and frames the loop reuses, and the start of its clock.
