@@ -23,6 +23,15 @@ int ParseVolume(const std::string& text) {
   return value;
 }
 
+// A whole number from `low` to `high`; otherwise EUsageError with `meaning`.
+int ParseCount(const std::string& option, const std::string& text, int low, int high, const std::string& meaning) {
+  int value = -1;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < low || value > high)
+    throw EUsageError(option + " takes " + meaning + ", not \"" + text + "\"");
+  return value;
+}
+
 std::string Joined(const std::vector<std::string>& items) {
   std::string text;
   for (const auto& item : items) text += (text.empty() ? "" : ", ") + item;
@@ -122,6 +131,16 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
     } else if (arg == "--volume") {
       result.VolumePercent = ParseVolume(value());
       convertOptions.push_back(arg);
+    } else if (arg == "--threads") {
+      const std::string count = value();
+      result.Threads = count == "auto" ? 0
+                                       : ParseCount(arg, count, 0, 64,
+                                                    "a number of codec threads from 1 to 64, or 0 or auto for the "
+                                                    "machine's");
+      convertOptions.push_back(arg);
+    } else if (arg == "-j" || arg == "--jobs") {
+      result.Jobs = ParseCount(arg, value(), 1, 64, "a number of files converted at once from 1 to 64");
+      convertOptions.push_back(arg);
     } else {
       throw EUsageError("unknown option " + args[i] + " (see --help)");
     }
@@ -177,15 +196,16 @@ std::string HelpText() {
   return R"HELP(Usage:
   fennick-convert [-f FORMAT] [-o FOLDER] [--overwrite] [--set CONTROL=ITEM]...
                   [--aspect Original|4:3|16:9] [--volume 0..200] [--json]
-                  FILE...
+                  [--threads N] [-j N] FILE...
   fennick-convert --list-formats
   fennick-convert --list-settings FORMAT
   fennick-convert --probe [--json] FILE...
   fennick-convert --engine [-NAME [VALUE]]... [-i INPUT]... OUTPUT...
   fennick-convert --help
 
-Converts each FILE, one after the other, into the chosen output format or
-device profile with that entry's default settings, as the window's queue does.
+Converts each FILE, one after the other (or -j N at once), into the chosen
+output format or device profile with that entry's default settings, as the
+window's queue does.
 
 Conversion options:
   -f, --format FORMAT     the output format or device profile: its display name
@@ -221,6 +241,13 @@ Conversion options:
                           pictures keep their shape), 4:3 or 16:9
   --volume P              volume in percent, 0 to 200 (default 100, unchanged):
                           200 is +6 dB, 50 is -6 dB, 0 is silence
+  --threads N             codec threads of each conversion, for its decoders
+                          and encoders: 0 or auto (the default) as many as the
+                          machine offers (the codec libraries' choice), 1 every
+                          codec on the conversion's own thread, as before
+  -j, --jobs N            convert up to N files at once (default 1: one after
+                          the other); each result line and JSON event names its
+                          file; with N above 1 no progress bar is drawn
   --json                  one JSON object per line on stdout instead of the
                           progress and the result lines:
                           {"event":"progress","index":I,"frame":N,"fps":N,
@@ -241,7 +268,8 @@ same figures comes at most every 5 seconds. As each file ends it gets a line on
 stdout: Done, Fail (with the reason) or Abort, the source and the output ("-"
 when none was written). Ctrl-C or SIGTERM stops the running conversion like the
 window's "Stop": the output is closed properly (playable up to that point), the
-file is reported as Abort, and the files not started get a Skip line.
+file is reported as Abort, and the files not started get a Skip line (with -j,
+every running conversion stops).
 
 Other commands:
   --list-formats          the offered output formats, one a line, in list order

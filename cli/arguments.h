@@ -35,6 +35,10 @@ struct TCliArguments {
   std::string Aspect = "Original";
   int VolumePercent = 100;  // 0..200
   bool Json = false;
+  // --threads: codec threads per conversion, 0 = the machine's (the
+  // libraries' automatic choice), 1 = every codec on the task's thread.
+  int Threads = 0;
+  int Jobs = 1;  // -j: files converted at once
   std::vector<std::string> Files;
   std::vector<TEngineStep> EngineSteps;
 };

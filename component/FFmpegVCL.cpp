@@ -184,6 +184,11 @@ int TCustomFFmpegVCL::TaskCount() const {
   return FTasks->Count();
 }
 
+bool TCustomFFmpegVCL::TaskStarted(int index) const {
+  std::lock_guard<TComponentLock> lock(FLock);
+  return FTasks->Item(index).ThreadId() != 0;
+}
+
 int TCustomFFmpegVCL::AddInputTask(const std::string& fileName, TInputOptions* options) {
   ReleaseRetired();
   if (!LibrariesLoaded()) {
@@ -378,6 +383,7 @@ void TCustomFFmpegVCL::StartNextTask() {
 
 void TCustomFFmpegVCL::PrepareRun(TFFmpeg& task) {
   task.SetProgressInterval(static_cast<int64_t>(FProgressInterval.load()) * 1000);
+  task.SetThreadCount(FThreadCount.load());
   task.SetVerbosity(static_cast<int>(FLogLevel.load()) - 1);
 }
 

@@ -87,6 +87,10 @@ class TCustomFFmpegVCL {
 
   const std::string& LastError() const { return FLastError; }
   int TaskCount() const;
+  // Whether task `index` has been started (it ran or runs on a thread of
+  // its own or the main thread); false for one a stop ended before its
+  // turn. A bad index raises std::out_of_range.
+  bool TaskStarted(int index) const;
   // The first video stream of the input that task `index` has opened, as
   // the probe describes a file's, so that a source is opened only once
   // (pipes can be read only once). False, info at its initial values, when
@@ -107,6 +111,10 @@ class TCustomFFmpegVCL {
   void SetProgressInterval(int value) { FProgressInterval = value > 100 ? value : 100; }
   TConvertPriority ThreadPriority() const { return FThreadPriority; }
   void SetThreadPriority(TConvertPriority value) { FThreadPriority = value; }
+  // Codec threads given to each task when it starts (the engine's thread
+  // count): 1 by default, 0 for the libraries' choice for the machine.
+  int ThreadCount() const { return FThreadCount; }
+  void SetThreadCount(int value) { FThreadCount = value < 0 ? 1 : value; }
 
   // Assign handlers while no task runs. Hooks are called without the lock.
   // What a handler throws never leaves the component: from OnLog and
@@ -165,6 +173,7 @@ class TCustomFFmpegVCL {
   std::atomic<TLogLevel> FLogLevel{TLogLevel::llInfo};
   std::atomic<int> FProgressInterval{500};  // ms
   std::atomic<TConvertPriority> FThreadPriority{TConvertPriority::tpNormal};
+  std::atomic<int> FThreadCount{1};
 
   // Everything below is guarded by FLock. Log, progress and terminate events
   // are raised under it; stop, pause and resume hold it.
@@ -194,7 +203,9 @@ class TFFmpegVCL : public TCustomFFmpegVCL {
   using TCustomFFmpegVCL::ProgressInterval;
   using TCustomFFmpegVCL::SetLogLevel;
   using TCustomFFmpegVCL::SetProgressInterval;
+  using TCustomFFmpegVCL::SetThreadCount;
   using TCustomFFmpegVCL::SetThreadPriority;
+  using TCustomFFmpegVCL::ThreadCount;
   using TCustomFFmpegVCL::ThreadPriority;
   std::string Version() const { return "2.0b"; }
   using TCustomFFmpegVCL::OnBeforeHook;

@@ -180,6 +180,12 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   int TotalOutputDuration() const { return FTotalOutputDuration; }
   int64_t ProgressInterval() const { return FProgressInterval; }
   void SetProgressInterval(int64_t microseconds) { FProgressInterval = microseconds; }
+  // Codec threads of every decoder and encoder the run opens: 1 (the
+  // default) keeps each codec on the task's thread, 0 lets the libraries
+  // choose for the machine, N asks for N. A setting of the engine, not an
+  // option of its vocabulary; Reset restores 1. Read when the codecs open.
+  int ThreadCount() const { return S.ThreadCount; }
+  void SetThreadCount(int count) { S.ThreadCount = count < 0 ? 1 : count; }
   // The terminate step: running off, terminated on, thread forgotten, then
   // the terminate notification. Runs once per engine.
   void DoTerminate();

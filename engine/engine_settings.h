@@ -86,7 +86,7 @@ struct TEngineSettings {
   std::string VideoStandard;      // "tvstd"
   int AudioVolume = 256;          // "vol"
   int Verbose = 1;                // "v"
-  int ThreadCount = 1;
+  int ThreadCount = 1;            // codec threads, 0 = the libraries' choice
   double InputTsScale[kMaxStreams] = {};  // "itsscale", for the next input
   bool InputSync = false;         // "isync"
   int64_t LimitFileSize = 0;      // "fs", bytes, 0 = none

@@ -300,6 +300,12 @@ void TCustomFFmpeg::OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame&
   const int16_t* samples = nullptr;
   int bytes = 0;
   if (ist.Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+    // A picture's time is the decoding time of the packet that produced it,
+    // which the frame carries: a frame-threaded decoder hands pictures back
+    // some packets after their own, so the packet sent last would put them
+    // late. Pictures drained at the end carry none and follow the last one.
+    if (frame.pkt_dts != AV_NOPTS_VALUE) ist.Pts = AVL.av_rescale_q(frame.pkt_dts, ist.Stream->time_base, kMicroseconds);
+    ist.NextPts = ist.Pts;
     ist.Quality = static_cast<float>(frame.quality);
     int64_t duration = ist.FrameDuration;
     if (frame.repeat_pict > 0) duration += duration * frame.repeat_pict / 2;

@@ -570,19 +570,24 @@ TEST_F(AudioConversion, LateAudioKeepsItsOffsetByDefault) {
 }
 
 TEST_F(AudioConversion, LateAudioGetsLeadingSilenceWithAudioSync) {
-  const std::string out = Dir->file("late-async.mp4");
-  const auto run = test::Convert(Dir->file("late.mkv"), out,
-                                 {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"async", "1"}, {"v", "3"}});
-  ASSERT_TRUE(run.Added) << run.Message;
-  ASSERT_FALSE(run.Exception) << run.Message;
-  EXPECT_TRUE(run.Logged("adding 22050 audio samples of silence"));
-  const auto probe = test::ProbeFile(out);
-  const int a = test::FindStream(probe, "audio");
-  ASSERT_GE(a, 0);
-  EXPECT_NEAR(std::stod(test::StreamValue(probe, a, "start_time")), 0.0, 0.03);
-  EXPECT_NEAR(std::stod(test::StreamValue(probe, a, "duration")), 2.0, 0.05);
-  EXPECT_LT(MaxVolume(out, 0.0, 0.45), -60) << "silence first";
-  EXPECT_GT(MaxVolume(out, 0.55, 1.5), -30) << "then the tone";
+  // The same with the codecs on the task's thread and on four codec threads.
+  for (const int threads : {1, 4}) {
+    const std::string out = Dir->file("late-async-" + std::to_string(threads) + ".mp4");
+    const auto run =
+        test::Convert(Dir->file("late.mkv"), out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"async", "1"}, {"v", "3"}},
+                      {}, [threads](TCustomFFmpeg& engine) { engine.SetThreadCount(threads); });
+    ASSERT_TRUE(run.Added) << run.Message;
+    ASSERT_FALSE(run.Exception) << run.Message;
+    EXPECT_TRUE(run.Logged("adding 22050 audio samples of silence")) << threads;
+    const auto probe = test::ProbeFile(out);
+    const int a = test::FindStream(probe, "audio");
+    ASSERT_GE(a, 0);
+    EXPECT_NEAR(std::stod(test::StreamValue(probe, a, "start_time")), 0.0, 0.03) << threads;
+    EXPECT_NEAR(std::stod(test::StreamValue(probe, a, "duration")), 2.0, 0.05) << threads;
+    EXPECT_EQ(test::CountFrames(out, "video"), 50) << threads;
+    EXPECT_LT(MaxVolume(out, 0.0, 0.45), -60) << "silence first";
+    EXPECT_GT(MaxVolume(out, 0.55, 1.5), -30) << "then the tone";
+  }
 }
 
 TEST_F(AudioConversion, LateAudioGetsLeadingSilenceWhereTheContainerCannotStoreItsStart) {

@@ -1,6 +1,9 @@
 // Frame-rate sync of re-encoded video: duplicates for a faster output rate or
 // a gap in the input, drops for a slower one, neither with "vsync" 0 except
-// where a picture's own timestamp would repeat the last one.
+// where a picture's own timestamp would repeat the last one. Each case runs
+// with the codecs on the task's thread and with four codec threads (frame-
+// threaded decoding hands pictures back some packets late): the counts are
+// the same.
 #include <regex>
 
 #include "tests/transcode_support.h"
@@ -8,7 +11,7 @@
 namespace fennick::test {
 namespace {
 
-class TranscodeSync : public ::testing::Test {
+class TranscodeSync : public ::testing::TestWithParam<int> {
  protected:
   static void SetUpTestSuite() {
     RequireLibraries();
@@ -37,13 +40,18 @@ class TranscodeSync : public ::testing::Test {
     }
     return {-1, -1};
   }
+  // One conversion with the case's codec thread count.
+  static TConversion ConvertWithThreads(const std::string& input, const std::string& output,
+                                        const TOptionList& options) {
+    return Convert(input, output, options, {}, [](TCustomFFmpeg& engine) { engine.SetThreadCount(GetParam()); });
+  }
   static std::unique_ptr<TempDir> Dir;
 };
 std::unique_ptr<TempDir> TranscodeSync::Dir;
 
-TEST_F(TranscodeSync, HalfRateInputDuplicatesEveryPicture) {
+TEST_P(TranscodeSync, HalfRateInputDuplicatesEveryPicture) {
   const std::string out = Dir->file("dup.avi");
-  const TConversion run = Convert(Dir->file("rate12.5.mp4"), out, {{"vcodec", "mpeg4"}, {"r", "25"}, {"v", "3"}});
+  const TConversion run = ConvertWithThreads(Dir->file("rate12.5.mp4"), out, {{"vcodec", "mpeg4"}, {"r", "25"}, {"v", "3"}});
   ASSERT_FALSE(run.Exception) << run.Message;
   // 25 pictures: the first two once, every later one twice.
   EXPECT_EQ(CountFrames(out, "video"), 48);
@@ -53,9 +61,9 @@ TEST_F(TranscodeSync, HalfRateInputDuplicatesEveryPicture) {
   EXPECT_TRUE(run.Logged("*** 1 dup!"));
 }
 
-TEST_F(TranscodeSync, DoubleRateInputDropsEverySecondPicture) {
+TEST_P(TranscodeSync, DoubleRateInputDropsEverySecondPicture) {
   const std::string out = Dir->file("drop.avi");
-  const TConversion run = Convert(Dir->file("rate25.mp4"), out, {{"vcodec", "mpeg4"}, {"r", "12.5"}, {"v", "3"}});
+  const TConversion run = ConvertWithThreads(Dir->file("rate25.mp4"), out, {{"vcodec", "mpeg4"}, {"r", "12.5"}, {"v", "3"}});
   ASSERT_FALSE(run.Exception) << run.Message;
   // The first three pictures pass, then every second one is dropped.
   EXPECT_EQ(CountFrames(out, "video"), 26);
@@ -65,9 +73,9 @@ TEST_F(TranscodeSync, DoubleRateInputDropsEverySecondPicture) {
   EXPECT_TRUE(run.Logged("*** drop!"));
 }
 
-TEST_F(TranscodeSync, GapInTheInputIsFilledWithDuplicates) {
+TEST_P(TranscodeSync, GapInTheInputIsFilledWithDuplicates) {
   const std::string out = Dir->file("gap.avi");
-  const TConversion run = Convert(Dir->file("gap.mp4"), out, {{"vcodec", "mpeg4"}, {"r", "25"}});
+  const TConversion run = ConvertWithThreads(Dir->file("gap.mp4"), out, {{"vcodec", "mpeg4"}, {"r", "25"}});
   ASSERT_FALSE(run.Exception) << run.Message;
   // 25 + 49 duplicates of the picture after the gap + 24 = 4 s at 25 fps.
   EXPECT_EQ(CountFrames(out, "video"), 99);
@@ -75,22 +83,22 @@ TEST_F(TranscodeSync, GapInTheInputIsFilledWithDuplicates) {
   EXPECT_NEAR(ProbeNumber(probe, "format.duration"), 3.96, 0.05);
 }
 
-TEST_F(TranscodeSync, VsyncZeroNeitherDropsNorDuplicates) {
+TEST_P(TranscodeSync, VsyncZeroNeitherDropsNorDuplicates) {
   for (const char* input : {"rate12.5.mp4", "gap.mp4"}) {
     const std::string out = Dir->file(std::string("nosync-") + input + ".mkv");
     const TConversion run =
-        Convert(Dir->file(input), out, {{"vcodec", "mpeg4"}, {"r", "25"}, {"vsync", "0"}, {"v", "2"}});
+        ConvertWithThreads(Dir->file(input), out, {{"vcodec", "mpeg4"}, {"r", "25"}, {"vsync", "0"}, {"v", "2"}});
     ASSERT_FALSE(run.Exception) << run.Message;
     EXPECT_EQ(CountFrames(out, "video"), std::string(input) == "gap.mp4" ? 50 : 25) << input;
     EXPECT_EQ(DupDrop(run), std::make_pair(0, 0)) << input;
   }
 }
 
-TEST_F(TranscodeSync, InputTimestampsAtALowerRateDropThePicturesThatWouldCollide) {
+TEST_P(TranscodeSync, InputTimestampsAtALowerRateDropThePicturesThatWouldCollide) {
   for (const char* method : {"0", "2"}) {
     const std::string out = Dir->file(std::string("collide-") + method + ".avi");
     const TConversion run =
-        Convert(Dir->file("rate25.mp4"), out, {{"vcodec", "mpeg4"}, {"r", "12.5"}, {"vsync", method}, {"v", "2"}});
+        ConvertWithThreads(Dir->file("rate25.mp4"), out, {{"vcodec", "mpeg4"}, {"r", "12.5"}, {"vsync", method}, {"v", "2"}});
     ASSERT_FALSE(run.Exception) << method << ": " << run.Message;
     // 50 pictures at 25 fps on a 12.5 fps clock: positions 0, 1, 1, 2, 2, ...
     // 25 (half-way positions round up); each repeated one is dropped.
@@ -99,12 +107,12 @@ TEST_F(TranscodeSync, InputTimestampsAtALowerRateDropThePicturesThatWouldCollide
   }
 }
 
-TEST_F(TranscodeSync, AudioStreamFlowsBesideTheVideo) {
+TEST_P(TranscodeSync, AudioStreamFlowsBesideTheVideo) {
   ClipSpec spec;
   spec.seconds = 2;
   ASSERT_TRUE(MakeClip(Dir->file("av.mp4"), spec));
   const std::string out = Dir->file("av-out.mp4");
-  const TConversion run = Convert(Dir->file("av.mp4"), out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}});
+  const TConversion run = ConvertWithThreads(Dir->file("av.mp4"), out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}});
   ASSERT_FALSE(run.Exception) << run.Message;
   const auto probe = ProbeFile(out);
   const int a = FindStream(probe, "audio");
@@ -113,6 +121,11 @@ TEST_F(TranscodeSync, AudioStreamFlowsBesideTheVideo) {
   EXPECT_NEAR(ProbeNumber(probe, "streams.stream." + std::to_string(a) + ".start_time"), 0.0, 0.05);
   EXPECT_EQ(CountFrames(out, "video"), 50);
 }
+
+INSTANTIATE_TEST_SUITE_P(CodecThreads, TranscodeSync, ::testing::Values(1, 4),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return "Threads" + std::to_string(info.param);
+                         });
 
 }  // namespace
 }  // namespace fennick::test
