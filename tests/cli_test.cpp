@@ -138,6 +138,8 @@ TEST_F(CliTest, MalformedCommandLinesExitWithStatus2AndSayWhy) {
       {"--volume 201 " + sample, "--volume takes a percentage from 0"},
       {"--volume x " + sample, "--volume takes a percentage from 0"},
       {"--aspect 5:4 " + sample, "--aspect takes Original, 4:3 or 16:9"},
+      {"--threads many " + sample, "--threads takes a number of codec threads"},
+      {"-j 0 " + sample, "-j takes a number of files converted at once"},
       {"--set Colour=red " + sample, "unknown control \"Colour\""},
       {"--set VideoSize " + sample, "--set takes CONTROL=ITEM"},
       {"-f 'No Such Format' " + sample, "unknown output format \"No Such Format\""},
@@ -437,6 +439,82 @@ TEST_F(CliTest, CtrlCOrSigtermStopsTheRunLeavingAPlayableOutputAndSkipsTheRest) 
     EXPECT_GT(test::CountFrames(output, "video"), 0);
     EXPECT_LT(std::stod(probe.at("format.duration")), 20.0);
   }
+}
+
+TEST_F(CliTest, JobsConvertSeveralFilesAtOnceEachResultNamingItsFile) {
+  const std::string out = FDir.file("out");
+  std::filesystem::create_directory(out);
+  std::vector<std::string> sources;
+  for (const char* name : {"a.mov", "b.mov", "c.mov", "d.mov"}) sources.push_back(SampleAs(FDir.file(name)));
+  std::string files;
+  for (const auto& source : sources) files += " " + ShellQuote(source);
+  const auto r = ConvertStdout("--json -j 2 --threads 1 -o " + ShellQuote(out) + files);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const std::string output = out + "/" + std::filesystem::path(sources[i]).stem().string() + ".mp4";
+    EXPECT_TRUE(Contains(r.output, "{\"event\":\"done\",\"index\":" + std::to_string(i) + ",\"source\":" +
+                                       cli::JsonString(sources[i]) + ",\"output\":" + cli::JsonString(output) +
+                                       ",\"status\":\"Done\""))
+        << r.output;
+    EXPECT_EQ(test::CountFrames(output, "video"), 25) << output;
+    EXPECT_TRUE(HasStream(output, "audio")) << output;
+  }
+  // Progress names the file too.
+  for (const std::string& line : Lines(r.output))
+    if (Contains(line, "\"progress\""))
+      EXPECT_TRUE(Contains(line, "\"index\":0,") || Contains(line, "\"index\":1,") ||
+                  Contains(line, "\"index\":2,") || Contains(line, "\"index\":3,"))
+          << line;
+  // Converted at once or one after the other, a file gives the same bytes.
+  const std::string alone = FDir.file("alone");
+  std::filesystem::create_directory(alone);
+  ASSERT_EQ(Convert("--threads 1 -o " + ShellQuote(alone) + " " + ShellQuote(sources[2])).exitCode, 0);
+  EXPECT_EQ(ReadText(alone + "/c.mp4"), ReadText(out + "/c.mp4"));
+}
+
+TEST_F(CliTest, ThreadsReachTheCodecsOfEachConversion) {
+  // The MPEG-4 encoder codes one slice per codec thread.
+  std::string bytes[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string out = FDir.file("threads" + std::to_string(i));
+    std::filesystem::create_directory(out);
+    const auto r = Convert("--threads " + std::string(i == 0 ? "1" : "3") + " -o " + ShellQuote(out) + " " +
+                           ShellQuote(Sample()));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    bytes[i] = ReadText(out + "/sample.mp4");
+  }
+  EXPECT_FALSE(bytes[0].empty());
+  EXPECT_NE(bytes[0], bytes[1]);
+}
+
+TEST_F(CliTest, CtrlCStopsEveryConversionOfABatch) {
+  const std::string longClip = LongClip();
+  const std::string second = FDir.file("second.mov");
+  std::filesystem::copy_file(longClip, second);
+  const std::string out = FDir.file("out");
+  std::filesystem::create_directory(out);
+  const std::string log = FDir.file("log");
+  // Both long files report progress; then Ctrl-C.
+  const std::string script =
+      ShellQuote(kBin) + " -j 2 --set VideoCodec=H264 --json -o " + ShellQuote(out) + " " + ShellQuote(longClip) +
+      " " + ShellQuote(second) + " " + ShellQuote(Sample()) + " > " + ShellQuote(log) + " 2>/dev/null & pid=$!; " +
+      "for i in $(seq 1 600); do grep -q 'progress\",\"index\":0' " + ShellQuote(log) +
+      " && grep -q 'progress\",\"index\":1' " + ShellQuote(log) +
+      " && break; sleep 0.05; done; kill -INT $pid; wait $pid; echo \"status=$?\"";
+  const auto r = RunCommand("bash -c " + ShellQuote(script));
+  EXPECT_TRUE(Contains(r.output, "status=130")) << r.output;
+  const std::string lines = ReadText(log);
+  for (int i = 0; i < 2; ++i)
+    EXPECT_TRUE(Contains(lines, "\"index\":" + std::to_string(i) + ",\"source\":" +
+                                    cli::JsonString(i == 0 ? longClip : second) + ",\"output\":" +
+                                    cli::JsonString(out + (i == 0 ? "/long.mp4" : "/second.mp4")) +
+                                    ",\"status\":\"Abort\""))
+        << lines;
+  EXPECT_TRUE(Contains(lines, "\"index\":2,\"source\":" + cli::JsonString(Sample()) +
+                                  ",\"output\":null,\"status\":\"Skip\""))
+      << lines;
+  EXPECT_FALSE(std::filesystem::exists(out + "/sample.mp4"));
+  EXPECT_GT(test::CountFrames(out + "/second.mp4", "video"), 0);
 }
 
 TEST_F(CliTest, EachResultLineComesAsSoonAsItsFileEnds) {

@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <set>
@@ -422,6 +424,27 @@ TEST_F(ComponentTasks, ThreadPriorityLowersTheWorkerThreads) {
   }
 }
 
+TEST_F(ComponentTasks, ThreadCountReachesEachTaskAndOneIsTheDefault) {
+  // The MPEG-4 encoder codes one slice per codec thread: the bytes show the
+  // count a task used.
+  const auto convert = [this](int threads) {  // -1: the component's default
+    TFFmpegVCL local;
+    if (threads >= 0) local.SetThreadCount(threads);
+    Recorder rec(local);
+    EXPECT_EQ(AddTask(600, false, &local), 0);
+    local.StartTasks(1);
+    EXPECT_TRUE(rec.WaitAllDone());
+    local.RemoveAllTasks();
+    std::ifstream in(files.back(), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  EXPECT_EQ(component.ThreadCount(), 1);
+  const std::string byDefault = convert(-1);
+  ASSERT_FALSE(byDefault.empty());
+  EXPECT_EQ(convert(1), byDefault);
+  EXPECT_NE(convert(3), byDefault);
+}
+
 // ---- stop
 
 TEST_F(ComponentTasks, StopEndsTheRunningTaskAndTerminatesTheWaitingOnes) {
@@ -448,6 +471,9 @@ TEST_F(ComponentTasks, StopEndsTheRunningTaskAndTerminatesTheWaitingOnes) {
   EXPECT_TRUE(Of(events, Event::Progress, 1).empty());
   EXPECT_TRUE(Of(events, Event::Progress, 2).empty());
   EXPECT_EQ(Of(events, Event::Terminate, 1)[0].text, "");
+  EXPECT_TRUE(component.TaskStarted(0));
+  EXPECT_FALSE(component.TaskStarted(1)) << "ended by the stop before its turn";
+  EXPECT_FALSE(component.TaskStarted(2));
   EXPECT_EQ(Recorder::AllDoneCount(events), 1);
   EXPECT_EQ(events.back().index, -1);
   EXPECT_TRUE(events.back().finished);
