@@ -1,53 +1,115 @@
 #!/bin/bash
-# Converts one generated clip (1280x720, 20 s, 25 fps, stereo 44.1 kHz) with
-# the engine (fennick-bench) and with the ffmpeg command at one codec thread
-# and the same settings, for three profiles; prints wall time and peak memory
-# of each side and their ratio.
-# Usage: bench/bench.sh [build-dir]   (default: build)
-#        BENCH_AUDIO=0 bench/bench.sh  converts the video only
+# fennick-convert against the ffmpeg command at its defaults, on the same jobs
+# and the same output settings, in one run and alternating (ours, ffmpeg,
+# ours, ffmpeg ...), so that a change of the machine's load hits both sides:
+#   mpeg4+aac    the 720p clip to "MP4 - MPEG4 Video (*.mp4)" (decode-heavy)
+#   libx264+aac  the same profile with VideoCodec H264
+#   batch -j 2   eight short clips to the MP4 profile, fennick-convert -j 2
+#                against ffmpeg run on them one after another
+# Each side's wall time, processor time (user + system) and peak memory are
+# the median of the rounds; the ratios are ours / ffmpeg's (targets: wall at
+# most 0.9, processor time and memory at most 1.0).
+# The inputs are generated (1280x720 25 fps H.264 + stereo AAC, 20 s; the
+# batch clips 640x360, 4 s) into a temporary folder and removed afterwards.
+# Usage: bench/bench.sh [build-dir]      (default: build)
+#        BENCH_ROUNDS=N bench/bench.sh    rounds per job (default 3)
+#        BENCH_THREADS=N bench/bench.sh   fennick-convert --threads N (default:
+#                                         its own, the machine's)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:-$here/../build}"
-driver="$build/bin/fennick-bench"
-[ -x "$driver" ] || { echo "build first: $driver not found" >&2; exit 1; }
+convert="$build/bin/fennick-convert"
+[ -x "$convert" ] || { echo "build first: $convert not found" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "/usr/bin/time is needed (apt-get install time)" >&2; exit 1; }
+rounds="${BENCH_ROUNDS:-3}"
+ours_extra=()
+[ -n "${BENCH_THREADS:-}" ] && ours_extra=(--threads "$BENCH_THREADS")
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-clip="$work/clip.mp4"
-ffmpeg -hide_banner -nostdin -loglevel error -y \
-  -f lavfi -i "testsrc2=size=1280x720:rate=25:duration=20" \
-  -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=20" \
-  -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac -b:a 128k -ac 2 "$clip"
+gen() {  # gen OUTPUT SIZE SECONDS
+  ffmpeg -hide_banner -nostdin -loglevel error -y \
+    -f lavfi -i "testsrc2=size=$2:rate=25:duration=$3" \
+    -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$3" \
+    -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac -b:a 128k -ac 2 "$1"
+}
+mkdir -p "$work/in"
+gen "$work/in/clip.mp4" 1280x720 20
+batch=()
+for i in 1 2 3 4 5 6 7 8; do
+  gen "$work/in/short$i.mp4" 640x360 4
+  batch+=("$work/in/short$i.mp4")
+done
 
-# name | engine options (output side) | ffmpeg options (output side) | extension
-profiles=(
-  "mpeg4+aac|-vcodec mpeg4 -b 2000000 -acodec aac -ab 128000 -ar 44100 -ac 2|-c:v mpeg4 -b:v 2000k -c:a aac -b:a 128k -ar 44100 -ac 2|mp4"
-  "libx264+aac|-vcodec libx264 -b 2000000 -acodec aac -ab 128000 -ar 44100 -ac 2|-c:v libx264 -b:v 2000k -c:a aac -b:a 128k -ar 44100 -ac 2|mp4"
-  "mpeg2video+mp2|-vcodec mpeg2video -b 4000000 -acodec mp2 -ab 192000 -ar 44100 -ac 2|-c:v mpeg2video -b:v 4000k -c:a mp2 -b:a 192k -ar 44100 -ac 2|mpg"
-)
+# The MP4 profile's defaults: MPEG4 (or H264) at 1200 kbit/s, the source's
+# size and rate; AAC 128 kbit/s, 44100 Hz, stereo. ffmpeg converts the files
+# one after the other, each at its own defaults otherwise (codec threads
+# included).
+cat >"$work/ffmpeg_run.sh" <<'SCRIPT'
+#!/bin/bash
+# ffmpeg_run.sh VCODEC OUTDIR INPUT...
+vcodec=$1 dir=$2
+shift 2
+for f in "$@"; do
+  ffmpeg -hide_banner -nostdin -loglevel error -y -i "$f" -c:v "$vcodec" -b:v 1200k \
+    -c:a aac -b:a 128k -ar 44100 -ac 2 "$dir/$(basename "${f%.*}").mp4" || exit 1
+done
+SCRIPT
+chmod +x "$work/ffmpeg_run.sh"
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 
-# Runs a command under /usr/bin/time -v; prints "seconds kilobytes".
+# measure NAME COMMAND...: runs it in a fresh output folder under
+# /usr/bin/time; appends "wall cpu kilobytes bytes-written" to $work/NAME.
 measure() {
+  local name=$1
+  shift
+  local out="$work/out"
+  rm -rf "$out" && mkdir -p "$out"
   local log="$work/time.log"
-  /usr/bin/time -v "$@" >/dev/null 2>"$log" || { echo "failed: $*" >&2; tail -5 "$log" >&2; return 1; }
-  local wall kb
-  wall=$(grep "Elapsed (wall clock)" "$log" | awk '{print $NF}')
-  kb=$(grep "Maximum resident set size" "$log" | awk '{print $NF}')
-  # m:ss.cc or h:mm:ss -> seconds
-  echo "$(echo "$wall" | awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }') $kb"
+  if ! /usr/bin/time -f "%e %U %S %M" -o "$log" "$@" >/dev/null 2>"$work/err.log"; then
+    echo "failed: $*" >&2
+    tail -5 "$work/err.log" >&2
+    exit 1
+  fi
+  local bytes
+  bytes=$(du -cb "$out" | tail -1 | cut -f1)
+  awk -v b="$bytes" '{ printf "%s %.2f %s %s\n", $1, $2 + $3, $4, b }' "$log" >>"$work/$name"
 }
 
-printf "%-16s %10s %10s %8s %12s %12s %8s\n" profile engine_s ffmpeg_s ratio engine_MB ffmpeg_MB ratio
-for p in "${profiles[@]}"; do
-  IFS='|' read -r name ours theirs ext <<<"$p"
-  if [ "${BENCH_AUDIO:-1}" = 0 ]; then
-    ours="${ours%% -acodec*} -an 1"
-    theirs="${theirs%% -c:a*} -an"
-  fi
-  # shellcheck disable=SC2086
-  read -r es ekb < <(measure "$driver" -i "$clip" $ours "$work/engine.$ext")
-  # shellcheck disable=SC2086
-  read -r fs fkb < <(measure ffmpeg -hide_banner -nostdin -loglevel error -y -threads 1 -i "$clip" $theirs -threads 1 "$work/ffmpeg.$ext")
-  awk -v n="$name" -v es="$es" -v fs="$fs" -v ek="$ekb" -v fk="$fkb" 'BEGIN {
-    printf "%-16s %10.2f %10.2f %8.2f %12.1f %12.1f %8.2f\n", n, es, fs, es / fs, ek / 1024, fk / 1024, ek / fk }'
+median() {  # median FILE COLUMN
+  cut -d' ' -f"$2" "$1" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+jobs_=(mpeg4 x264 batch)
+declare -A label=([mpeg4]="mpeg4+aac" [x264]="libx264+aac" [batch]="batch -j 2")
+for ((r = 1; r <= rounds; r++)); do
+  for job in "${jobs_[@]}"; do
+    case $job in
+      mpeg4)
+        measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp4 -o "$work/out" "$work/in/clip.mp4"
+        measure "$job.ffmpeg" "$work/ffmpeg_run.sh" mpeg4 "$work/out" "$work/in/clip.mp4" ;;
+      x264)
+        measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp4 --set VideoCodec=H264 -o "$work/out" \
+          "$work/in/clip.mp4"
+        measure "$job.ffmpeg" "$work/ffmpeg_run.sh" libx264 "$work/out" "$work/in/clip.mp4" ;;
+      batch)
+        measure "$job.ours" "$convert" "${ours_extra[@]}" -j 2 -f mp4 -o "$work/out" "${batch[@]}"
+        measure "$job.ffmpeg" "$work/ffmpeg_run.sh" mpeg4 "$work/out" "${batch[@]}" ;;
+    esac
+  done
 done
+
+echo "machine: $(nproc) cores; load average (1, 5, 15 min) before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg)"
+printf "%-12s | %8s %8s %6s | %8s %8s %6s | %8s %8s %6s | %s\n" job "ours s" "ffm s" wall "ours cpu" "ffm cpu" cpu \
+  "ours MB" "ffm MB" mem "output MB ours/ffm"
+for job in "${jobs_[@]}"; do
+  ow=$(median "$work/$job.ours" 1) fw=$(median "$work/$job.ffmpeg" 1)
+  oc=$(median "$work/$job.ours" 2) fc=$(median "$work/$job.ffmpeg" 2)
+  om=$(median "$work/$job.ours" 3) fm=$(median "$work/$job.ffmpeg" 3)
+  ob=$(median "$work/$job.ours" 4) fb=$(median "$work/$job.ffmpeg" 4)
+  awk -v n="${label[$job]}" -v ow="$ow" -v fw="$fw" -v oc="$oc" -v fc="$fc" -v om="$om" -v fm="$fm" \
+    -v ob="$ob" -v fb="$fb" 'BEGIN {
+      printf "%-12s | %8.2f %8.2f %6.2f | %8.2f %8.2f %6.2f | %8.1f %8.1f %6.2f | %.2f/%.2f\n",
+        n, ow, fw, ow / fw, oc, fc, oc / fc, om / 1024, fm / 1024, om / fm, ob / 1048576, fb / 1048576 }'
+done
+echo "(medians of $rounds rounds; ratio = ours / ffmpeg; targets: wall <= 0.90, cpu <= 1.00, mem <= 1.00)"

@@ -121,7 +121,7 @@ TEST_F(CliTest, HelpDocumentsEveryCommand) {
   const auto r = Convert("--help");
   EXPECT_EQ(r.exitCode, 0);
   for (const char* word : {"--list-formats", "--list-settings", "--probe", "--engine", "--set", "--aspect",
-                           "--volume", "--json", "--overwrite", "Abort", "Skip", "130", "143"})
+                           "--volume", "--json", "--overwrite", "--threads", "--jobs", "Abort", "Skip", "130", "143"})
     EXPECT_NE(r.output.find(word), std::string::npos) << word;
 }
 
