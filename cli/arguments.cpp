@@ -40,6 +40,12 @@ std::string Joined(const std::vector<std::string>& items) {
 
 }  // namespace
 
+int CodecThreads(const TCliArguments& arguments, unsigned cores) {
+  if (arguments.Threads >= 0) return arguments.Threads;
+  if (arguments.Jobs <= 1 || arguments.Files.size() <= 1) return 0;
+  return std::max(1, static_cast<int>(cores) / arguments.Jobs);
+}
+
 const std::vector<std::string>& SettingNames() {
   static const std::vector<std::string> kNames = {"VideoCodec", "VideoBitrate", "VideoSize",     "VideoFramerate",
                                                   "AudioCodec", "AudioBitrate", "SamplingRate", "AudioChannels"};
@@ -242,9 +248,11 @@ Conversion options:
   --volume P              volume in percent, 0 to 200 (default 100, unchanged):
                           200 is +6 dB, 50 is -6 dB, 0 is silence
   --threads N             codec threads of each conversion, for its decoders
-                          and encoders: 0 or auto (the default) as many as the
-                          machine offers (the codec libraries' choice), 1 every
-                          codec on the conversion's own thread, as before
+                          and encoders: 0 or auto as many as the machine offers
+                          (the codec libraries' choice), 1 every codec on the
+                          conversion's own thread, as before. Default: auto;
+                          with -j N the machine's cores shared among the N
+                          conversions (at least 1 each)
   -j, --jobs N            convert up to N files at once (default 1: one after
                           the other); each result line and JSON event names its
                           file; with N above 1 no progress bar is drawn

@@ -36,12 +36,20 @@ struct TCliArguments {
   int VolumePercent = 100;  // 0..200
   bool Json = false;
   // --threads: codec threads per conversion, 0 = the machine's (the
-  // libraries' automatic choice), 1 = every codec on the task's thread.
-  int Threads = 0;
+  // libraries' automatic choice), 1 = every codec on the task's thread;
+  // -1 (not given): see CodecThreads.
+  int Threads = -1;
   int Jobs = 1;  // -j: files converted at once
   std::vector<std::string> Files;
   std::vector<TEngineStep> EngineSteps;
 };
+
+// The codec thread count of each conversion: --threads when given; else the
+// machine's (0, the libraries' choice) for one file at a time, and with -j N
+// the machine's `cores` shared among the N conversions (at least 1 each), so
+// that N conversions at once do not hold N sets of threads and buffers
+// sized for the whole machine.
+int CodecThreads(const TCliArguments& arguments, unsigned cores);
 
 // The settings --set may name, in the order the help lists them.
 const std::vector<std::string>& SettingNames();

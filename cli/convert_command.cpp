@@ -12,6 +12,7 @@
 #include <functional>
 #include <iostream>
 #include <mutex>
+#include <thread>
 
 #include "app/job_builder.h"
 #include "app/row_texts.h"
@@ -507,7 +508,7 @@ int ConvertCommand(const TCliArguments& arguments) {
   // No output of this run replaces one of its sources.
   TRunFiles runFiles;
   for (const std::string& file : arguments.Files) runFiles.AddSource(JobSource(file));
-  vcl.SetThreadCount(arguments.Threads);
+  vcl.SetThreadCount(CodecThreads(arguments, std::thread::hardware_concurrency()));
   bool failed = false;
   if (arguments.Jobs > 1 && arguments.Files.size() > 1) {
     failed = ConvertBatch(arguments, controls, vcl, runFiles);

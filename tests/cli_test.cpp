@@ -217,6 +217,18 @@ TEST(CliArguments, EngineSwitchesAreTheEngineOptionsThatTakeNoValue) {
   EXPECT_EQ(steps, "[0 y ][1  in.mp4][0 an ][0 vpre fast][0 newaudio ][2  o.mp4]");
 }
 
+TEST(CliArguments, CodecThreadsAreTheMachinesSharedAmongTheJobs) {
+  const auto threads = [](std::vector<std::string> args, unsigned cores) {
+    args.insert(args.end(), {"a.mp4", "b.mp4", "c.mp4"});
+    return cli::CodecThreads(cli::ParseArguments(args), cores);
+  };
+  EXPECT_EQ(threads({}, 8), 0) << "one file at a time: the libraries' choice";
+  EXPECT_EQ(threads({"-j", "2"}, 8), 4);
+  EXPECT_EQ(threads({"-j", "4"}, 2), 1);
+  EXPECT_EQ(threads({"-j", "2", "--threads", "auto"}, 8), 0);
+  EXPECT_EQ(threads({"--threads", "1"}, 8), 1);
+}
+
 TEST_F(CliTest, AFailedEngineRunReportsItsErrorBeforeItsEncoderCloses) {
   // Nothing can be written to /dev/full; libx264 sums up its frames when it
   // is closed.
