@@ -9,6 +9,7 @@
 #include "component/task_options.h"
 #include "component/task_options_apply.h"
 #include "tests/test_support.h"
+#include "tests/transcode_support.h"
 
 namespace fennick {
 namespace {
@@ -427,7 +428,7 @@ TEST_F(TaskOptionsEngine, GopSizeAndMuxRateReachTheEncoderAndTheMuxer) {
   out.MuxRate = 1411200;
   ASSERT_TRUE(engine.AddInputFile(ApplyInputOptions(engine, in, input)));
   ASSERT_TRUE(engine.AddOutputFile(ApplyOutputOptions(engine, out, output).FileName)) << engine.LastErrorText();
-  engine.StartRun(false);
+  test::RunCapped(engine);
   ASSERT_FALSE(engine.ExceptionRaised()) << engine.TerminateMessage();
 
   // 25 pictures in groups of 5: key pictures 0, 5, 10, 15, 20.

@@ -6,10 +6,17 @@
 
 #include <array>
 #include <atomic>
+#include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <sstream>
 
+#include "component/FFmpegVCL.h"
 #include "component/codec_library.h"
 
 namespace fennick::test {
@@ -45,13 +52,19 @@ std::string ShellQuote(const std::string& text) {
 
 CommandResult RunCommand(const std::string& command) {
   CommandResult result;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  // timeout(1) signals the command's whole process group: 124 when SIGTERM
+  // ended it, 137 when SIGKILL had to, ten seconds later.
+  const std::string capped =
+      "timeout -k 10 " + std::to_string(kConversionCap.count()) + " sh -c " + ShellQuote(command) + " 2>&1";
+  FILE* pipe = popen(capped.c_str(), "r");
   if (!pipe) return result;
   std::array<char, 4096> buf{};
   size_t n;
   while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) result.output.append(buf.data(), n);
   const int status = pclose(pipe);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (result.exitCode == 124 || result.exitCode == 137)
+    ADD_FAILURE() << "stopped after " << kConversionCap.count() << " s: " << command;
   return result;
 }
 
@@ -115,6 +128,56 @@ int CountFrames(const std::string& path, const std::string& kind) {
   } catch (...) {
     return -1;
   }
+}
+
+std::vector<uint8_t> DecodePicture(const std::string& path, int frameIndex, const std::string& pixFmt, size_t bytes) {
+  TempDir dir;
+  const std::string raw = dir.file("picture.raw");
+  RunCommand("ffmpeg -hide_banner -nostdin -loglevel error -y -i " + ShellQuote(path) + " -vf " +
+             ShellQuote("select=eq(n\\," + std::to_string(frameIndex) + ")") + " -frames:v 1 -f rawvideo -pix_fmt " +
+             pixFmt + " " + ShellQuote(raw));
+  std::ifstream in(raw, std::ios::binary);
+  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (data.size() != bytes) data.clear();
+  return data;
+}
+
+double PictureSnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  if (a.empty() || a.size() != b.size()) return 0;
+  double squares = 0;
+  for (size_t i = 0; i < a.size(); ++i) squares += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
+  const double mse = squares / static_cast<double>(a.size());
+  return mse == 0 ? 100 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+TaskEnd RunTasks(TFFmpegVCL& component) {
+  // Shared with the handler, which may outlive this call when a stopped task
+  // never ends.
+  struct TState {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    bool AllDone = false;
+    TaskEnd Last;
+  };
+  const auto state = std::make_shared<TState>();
+  component.OnTerminate = [state](int index, bool finished, bool exception, const std::string& message) {
+    std::lock_guard<std::mutex> guard(state->Lock);
+    if (index >= 0)
+      state->Last = {finished, exception, message};
+    else
+      state->AllDone = true;
+    state->Changed.notify_all();
+  };
+  component.StartTasks(1);
+  std::unique_lock<std::mutex> guard(state->Lock);
+  if (!state->Changed.wait_for(guard, kConversionCap, [&] { return state->AllDone; })) {
+    guard.unlock();
+    component.StopTasks();
+    guard.lock();
+    state->Changed.wait_for(guard, std::chrono::seconds(10), [&] { return state->AllDone; });
+    ADD_FAILURE() << "the conversion was stopped after " << kConversionCap.count() << " s";
+  }
+  return state->Last;
 }
 
 }  // namespace fennick::test
