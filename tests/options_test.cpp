@@ -561,7 +561,6 @@ TEST_F(Options, VideoStatisticsFileName) {
   EXPECT_EQ(name.substr(0, folder.size() + 8), folder + "/vstats_");
   EXPECT_EQ(name.substr(name.size() - 4), ".log");
   for (size_t i = folder.size() + 8; i < name.size() - 4; ++i) EXPECT_TRUE(std::isdigit(name[i])) << name;
-  EXPECT_TRUE(engine.Settings().DoVStats);
 }
 
 // ---- frame-hook modules
