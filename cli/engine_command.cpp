@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 #include "cli/commands.h"
 #include "cli/interrupt.h"
@@ -55,6 +56,10 @@ int EngineCommand(const TCliArguments& arguments) {
 
   engine.Reset();
   engine.SetVerbosity(1);
+  // Opening an input may read for long (an endless source being probed):
+  // Ctrl-C meanwhile ends the opening through the engine's stop request.
+  std::optional<TInterruptWatch> watch;
+  watch.emplace([&engine] { engine.RequestStop(); });
   for (const TEngineStep& step : arguments.EngineSteps) {
     try {
       switch (step.Kind) {
@@ -64,7 +69,7 @@ int EngineCommand(const TCliArguments& arguments) {
         case TEngineStep::Input:
           if (!engine.AddInputFile(step.Value)) {
             PrintLine(engine.LastErrorText());
-            return ExitFailed;
+            return Interrupted() ? ExitSignalBase + InterruptSignal() : ExitFailed;
           }
           break;
         case TEngineStep::Output:
@@ -79,6 +84,9 @@ int EngineCommand(const TCliArguments& arguments) {
       return ExitFailed;
     }
   }
+
+  watch.reset();
+  if (Interrupted()) return ExitSignalBase + InterruptSignal();
 
   engine.SetProgressInterval(500 * 1000);
   if (TFFmpegThread* thread = engine.StartRun(true)) thread->Resume();

@@ -1,5 +1,6 @@
 #include "cli/interrupt.h"
 
+#include <chrono>
 #include <csignal>
 
 namespace fennick::cli {
@@ -28,5 +29,28 @@ void InstallInterruptHandler() {
 bool Interrupted() { return g_Signal != 0; }
 
 int InterruptSignal() { return g_Signal; }
+
+TInterruptWatch::TInterruptWatch(std::function<void()> onInterrupt) {
+  FThread = std::thread([this, onInterrupt = std::move(onInterrupt)] {
+    std::unique_lock<std::mutex> lock(FLock);
+    while (!FEnding) {
+      if (Interrupted()) {
+        lock.unlock();
+        onInterrupt();
+        return;
+      }
+      FEnd.wait_for(lock, std::chrono::milliseconds(50));
+    }
+  });
+}
+
+TInterruptWatch::~TInterruptWatch() {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FEnding = true;
+  }
+  FEnd.notify_all();
+  FThread.join();
+}
 
 }  // namespace fennick::cli

@@ -9,13 +9,16 @@
 // Locks: FLock (re-entrant) guards the run bookkeeping and the task list and
 // is held while log, progress and terminate events are raised. The log
 // routing takes no lock of its own while calling in here, so a thread never
-// holds FLock while waiting for a routing lock or the reverse. A paused task
-// waits in the engine with no lock held.
+// holds FLock while waiting for a routing lock or the reverse. A thread that
+// holds CodecLock never waits for FLock: its log lines are delivered once it
+// has released CodecLock, so a handler may add a task (which takes CodecLock)
+// while holding FLock. A paused task waits in the engine with no lock held.
 #include "component/FFmpegVCL.h"
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -30,7 +33,7 @@ namespace {
 
 uint32_t CurrentThreadId() { return static_cast<uint32_t>(gettid()); }
 
-// Thread priorities as nice values; lowering priority is always permitted.
+// Thread priorities as steps below the process's own (nice increments).
 int NiceValue(TConvertPriority priority) {
   switch (priority) {
     case TConvertPriority::tpIdle: return 19;
@@ -42,6 +45,20 @@ int NiceValue(TConvertPriority priority) {
 }
 
 std::string IndexError(int index) { return "List index out of bounds (" + std::to_string(index) + ")"; }
+
+// Calls an event handler; what it throws comes back as text, nothing when it
+// returned normally.
+template <typename Call>
+std::optional<std::string> CallHandler(Call&& call) {
+  try {
+    call();
+    return std::nullopt;
+  } catch (const std::exception& e) {
+    return std::string(e.what());
+  } catch (...) {
+    return std::string("unknown exception");
+  }
+}
 
 }  // namespace
 
@@ -207,14 +224,18 @@ bool TCustomFFmpegVCL::TaskInputVideoInfo(int index, TProbeVideoInfo& info) {
 }
 
 bool TCustomFFmpegVCL::AddTaskOutput(int index, const std::string& fileName, TOutputOptions* options) {
-  std::shared_ptr<TFFmpeg> task;
-  {
-    std::lock_guard<TComponentLock> lock(FLock);
-    task = FTasks.Shared(index);  // a bad index raises to the caller
-  }
+  // Held throughout: the worker of a running batch starts the next task under
+  // this lock, so no task can be started while its engine is being changed.
+  std::lock_guard<TComponentLock> lock(FLock);
+  const std::shared_ptr<TFFmpeg> task = FTasks.Shared(index);  // a bad index raises to the caller
   if (!task->CanStart()) {
     // Its engine belongs to its thread now (or is done): not to be touched.
     FLastError = "Task " + std::to_string(index) + " has already been started";
+    return false;
+  }
+  if (index >= FNextTask && index < FNextTask + FPending) {
+    // Its turn comes when another task ends: what it converts is settled.
+    FLastError = "Task " + std::to_string(index) + " is waiting in a running batch";
     return false;
   }
   try {
@@ -432,7 +453,10 @@ void TCustomFFmpegVCL::CancelTimers() {
 void TCustomFFmpegVCL::CheckAllDone() {
   if (FAllDoneSent || FPending > 0 || FActive > 0 || FFinishedCount != FTasks.Count()) return;
   FAllDoneSent = true;
-  if (OnTerminate) OnTerminate(-1, true, false, "");
+  if (OnTerminate) {
+    if (auto error = CallHandler([&] { OnTerminate(-1, true, false, ""); }))
+      ReportHandlerError("OnTerminate", -1, *error);
+  }
   LogBuffers().Clear();
 }
 
@@ -480,26 +504,44 @@ void TCustomFFmpegVCL::LibraryLogLine(uint32_t threadId, int level, const std::s
   TaskLog(FTasks.FindRunningByThreadId(threadId), level, line);
 }
 
+void TCustomFFmpegVCL::ReportHandlerError(const char* handler, int index, const std::string& text) {
+  if (!OnLog) return;
+  // The log handler may fail as well: then nobody can be told.
+  CallHandler([&] { OnLog(index, TLogLevel::llError, std::string("Error occurs ") + handler + ": " + text); });
+}
+
+// The hook handlers' failures are the engine's to report (it stops the hooks
+// on them): any exception reaches it as the engine's own.
 void TCustomFFmpegVCL::TaskBeforeHook(TFFmpeg& task, int64_t pts, THookAction& action) {
-  if (OnBeforeHook) OnBeforeHook(task.Index(), pts, action);
+  if (!OnBeforeHook) return;
+  if (auto error = CallHandler([&] { OnBeforeHook(task.Index(), pts, action); })) throw FFMpegException(*error);
 }
 
 void TCustomFFmpegVCL::TaskCustomHook(TFFmpeg& task, TBitmap& bitmap, int frameNumber, int64_t pts, bool& update,
                                       bool& stopHook) {
-  if (OnCustomHook) OnCustomHook(task.Index(), bitmap, frameNumber, pts, update, stopHook);
+  if (!OnCustomHook) return;
+  if (auto error = CallHandler([&] { OnCustomHook(task.Index(), bitmap, frameNumber, pts, update, stopHook); }))
+    throw FFMpegException(*error);
 }
 
 void TCustomFFmpegVCL::TaskLog(TFFmpeg* task, int level, const std::string& text) {
   std::lock_guard<TComponentLock> lock(FLock);
-  if (OnLog) OnLog(task ? task->Index() : -1, MapLogLevel(level), text);
+  if (!OnLog) return;
+  const int index = task ? task->Index() : -1;
+  if (auto error = CallHandler([&] { OnLog(index, MapLogLevel(level), text); }))
+    ReportHandlerError("OnLog", index, *error);
 }
 
 void TCustomFFmpegVCL::TaskProgress(TFFmpeg& task, int frameNumber, int fps, int currentDurationMs, float quality,
                                     float bitRateKbps, int64_t currentSize, int totalDurationMs) {
   std::lock_guard<TComponentLock> lock(FLock);
   const int index = task.Index();
-  if (OnProgress && index >= 0)
-    OnProgress(index, frameNumber, fps, currentDurationMs, quality, bitRateKbps, currentSize, totalDurationMs);
+  if (!OnProgress || index < 0) return;
+  // Raised inside the run: the failure ends the task as its error.
+  if (auto error = CallHandler([&] {
+        OnProgress(index, frameNumber, fps, currentDurationMs, quality, bitRateKbps, currentSize, totalDurationMs);
+      }))
+    throw FFMpegException("Error occurs OnProgress: " + *error);
 }
 
 void TCustomFFmpegVCL::TaskTerminate(TFFmpeg& task) {
@@ -515,8 +557,11 @@ void TCustomFFmpegVCL::TaskTerminate(TFFmpeg& task) {
       ++FFinishedCount;
     }
     if (wasActive) --FActive;
-    if (index >= 0 && OnTerminate)
-      OnTerminate(index, task.Finished(), task.ExceptionRaised(), task.TerminateMessage());
+    if (index >= 0 && OnTerminate) {
+      if (auto error = CallHandler(
+              [&] { OnTerminate(index, task.Finished(), task.ExceptionRaised(), task.TerminateMessage()); }))
+        ReportHandlerError("OnTerminate", index, *error);
+    }
     if (!FDestroying) {
       if (FPending > 0)
         StartNextTask();

@@ -170,6 +170,10 @@ class TCustomFFmpegVCL {
   void SetThreadPriority(TConvertPriority value) { FThreadPriority = value; }
 
   // Assign handlers while no task runs. Hooks are called without the lock.
+  // What a handler throws never leaves the component: from OnLog and
+  // OnTerminate it becomes a log line "Error occurs OnTerminate: ...", from
+  // OnProgress the error that ends the task, from a hook the engine's
+  // "Error occurs OnBeforeHook: ..." note.
   TBeforeHookEvent OnBeforeHook;
   TCustomHookEvent OnCustomHook;
   TLogEvent OnLog;
@@ -203,6 +207,8 @@ class TCustomFFmpegVCL {
   void PrepareRun(TFFmpeg& task);
   void MarkActive(TFFmpeg& task);
   void CheckAllDone();
+  // An event handler raised: the failure becomes a log line (error level).
+  void ReportHandlerError(const char* handler, int index, const std::string& text);
   void CancelTimers();
   void Retire(std::shared_ptr<TFFmpeg> task);
   // Frees removed tasks whose threads have finished, outside the lock.

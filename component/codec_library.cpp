@@ -81,18 +81,42 @@ void ClearEntries(TCodecLibrary lib) {
   });
 }
 
+// The folder's file of a library, or "" when the folder has none. Any entry
+// of that name, even a dangling link, is the one meant.
+std::string FolderFile(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return "";
+  std::error_code ec;
+  const auto candidate = std::filesystem::path(folder) / name;
+  if (std::filesystem::symlink_status(candidate, ec).type() == std::filesystem::file_type::not_found) return "";
+  return candidate.string();
+}
+
+// The libraries need each other (libavcodec needs libavutil and
+// libswresample, libavformat needs libavcodec ...), and the system's search
+// finds those dependencies in the system's folders, not in ours: a folder's
+// libavutil loaded after its libavcodec would be a second copy beside the
+// system's, the one libavcodec uses. Opening the folder's files with the
+// dependencies first lets every later one find its dependencies loaded, by
+// their soname. A file that fails here is reported by the load proper.
+void OpenFolderFilesInDependencyOrder(const std::string& folder, bool versioned) {
+  static constexpr TCodecLibrary kDependencyOrder[] = {TCodecLibrary::Utility, TCodecLibrary::Resampler,
+                                                       TCodecLibrary::Scaler, TCodecLibrary::Codec,
+                                                       TCodecLibrary::Container};
+  for (TCodecLibrary id : kDependencyOrder) {
+    LibraryState& lib = Libraries()[static_cast<size_t>(id)];
+    if (lib.handle) continue;
+    const std::string path = FolderFile(folder, LibraryFileName(id, versioned));
+    if (!path.empty()) lib.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  }
+  dlerror();
+}
+
 bool LoadOne(LibraryState& lib, const std::string& folder, bool versioned) {
   if (lib.handle && lib.bound) return true;
   const std::string name = LibraryFileName(lib.id, versioned);
   if (!lib.handle) {
-    std::string path = name;
-    if (!folder.empty()) {
-      std::error_code ec;
-      const auto candidate = std::filesystem::path(folder) / name;
-      // Any entry of that name, even a dangling link, is the one meant.
-      if (std::filesystem::symlink_status(candidate, ec).type() != std::filesystem::file_type::not_found)
-        path = candidate.string();
-    }
+    const std::string inFolder = FolderFile(folder, name);
+    const std::string path = inFolder.empty() ? name : inFolder;
     dlerror();
     lib.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib.handle) {
@@ -157,6 +181,7 @@ bool LoadLibraries(const std::string& folder, bool versioned) {
     AppendToSearchPath(folder);
   }
 
+  if (!folder.empty()) OpenFolderFilesInDependencyOrder(folder, versioned);
   bool ok = true;
   for (auto& lib : Libraries()) {
     if (!LoadOne(lib, folder, versioned)) {

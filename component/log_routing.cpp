@@ -4,7 +4,8 @@
 // briefly, never while another lock is taken or a component is called).
 // A line is delivered to every registered component with no routing lock
 // held; a delivery count on the registry entry keeps the component alive
-// until the delivery has returned.
+// until the delivery has returned. A thread holding CodecLock delivers its
+// lines only after releasing it (see RunOutsideCodecLock).
 #include "component/log_routing.h"
 
 #include <unistd.h>
@@ -204,12 +205,20 @@ void LibraryLogCallback(void* context, int level, const char* format, va_list ar
   // A message cut at the buffer's end ends its line there.
   if (cut && (text.empty() || text.back() != '\n')) text += '\n';
 
+  std::vector<std::string> lines;
   size_t start = 0;
-  if (text.find('\n') != std::string::npos) {
-    const int engineLevel = EngineLogLevel(level);
+  for (size_t lf; (lf = text.find('\n', start)) != std::string::npos; start = lf + 1)
+    lines.push_back(text.substr(start, lf - start));
+  {
+    std::lock_guard<std::mutex> lock(buffers.Lock());
+    buffers.ItemFor(threadId).Pending.assign(text, start, std::string::npos);
+  }
+  if (lines.empty()) return;
+  // Delivering takes the components' locks: never while this thread holds
+  // CodecLock, which a thread holding a component's lock may be waiting for.
+  RunOutsideCodecLock([threadId, engineLevel = EngineLogLevel(level), lines = std::move(lines)] {
     const TSnapshot components = AcquireComponents();
-    for (size_t lf; (lf = text.find('\n', start)) != std::string::npos; start = lf + 1) {
-      const std::string line = text.substr(start, lf - start);
+    for (const std::string& line : lines) {
       for (const auto& entry : components) {
         try {
           TLogRouting::Deliver(*entry->Component, threadId, engineLevel, line);
@@ -219,9 +228,7 @@ void LibraryLogCallback(void* context, int level, const char* format, va_list ar
       }
     }
     ReleaseComponents(components);
-  }
-  std::lock_guard<std::mutex> lock(buffers.Lock());
-  buffers.ItemFor(threadId).Pending.assign(text, start, std::string::npos);
+  });
 }
 
 }  // namespace fennick

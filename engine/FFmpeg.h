@@ -55,7 +55,25 @@ std::string LocalFilePath(const std::string& name);
 
 // Process-wide lock held around every codec open/close and around reading an
 // input's stream information: the libraries do not allow those concurrently.
-std::mutex& CodecLock();
+// A thread that holds it waits for no other lock meanwhile: a thread waiting
+// for CodecLock may hold the lock of a component (a handler adding a task),
+// so what would take such a lock (a log line reaching a component) is put
+// off with RunOutsideCodecLock until the holder releases CodecLock.
+class TCodecLock {
+ public:
+  void lock();
+  bool try_lock();
+  // Releases the lock, then runs what this thread put off while holding it.
+  void unlock();
+  static bool HeldByCurrentThread();
+
+ private:
+  std::mutex FMutex;
+};
+TCodecLock& CodecLock();
+// Runs `work` now, or, on a thread that holds CodecLock, right after that
+// thread releases it (in the order put off).
+void RunOutsideCodecLock(std::function<void()> work);
 
 // A picture attached to the file (cover art of a song), which the demuxer
 // shows as a one-picture video stream. It is not video: neither counted nor
@@ -266,6 +284,8 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // Sends a line to the log notification (level -1 errors, 0 error-level
   // notes, 1 information) when one is bound.
   void Log(int level, const std::string& text);
+  // As Log, for the run's end: a failing log handler is ignored.
+  void LogQuietly(int level, const std::string& text) noexcept;
   void FreeTaskResources();
   void ApplyDefaults();
 
@@ -375,7 +395,8 @@ class TEngineThread {
   void Join();
 
  protected:
-  // `nice` > 0 lowers the thread's scheduling priority (ignored when refused).
+  // The thread runs `nice` steps below the process's own priority (nice
+  // value + `nice`, at most 19; kept as inherited where the system refuses).
   TEngineThread(TCustomFFmpeg& engine, int nice, void (*work)(TCustomFFmpeg&));
 
  private:

@@ -125,8 +125,9 @@ const int16_t* TCustomFFmpeg::DecodedAudioToS16(TInputStream& ist, const AVFrame
     const int volume = S.AudioVolume;
     int16_t* sample = AudioDecodeBuffer.data();
     for (int16_t* end = sample + size_t(produced) * outChannels; sample != end; ++sample) {
-      const int value = (*sample * volume + 128) >> 8;
-      *sample = static_cast<int16_t>(std::clamp(value, -32768, 32767));
+      // In 64 bits: any 32-bit volume saturates instead of overflowing.
+      const int64_t value = (int64_t{*sample} * volume + 128) >> 8;
+      *sample = static_cast<int16_t>(std::clamp<int64_t>(value, -32768, 32767));
     }
   }
   bytes = produced * outChannels * 2;

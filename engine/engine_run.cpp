@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 
 #include "engine/FFmpeg.h"
 #include "engine/option_parsing.h"
@@ -15,9 +18,53 @@ namespace fennick {
 
 std::function<void(int level)> g_OnLibraryLogLevelChanged;
 
-std::mutex& CodecLock() {
-  static std::mutex lock;
+namespace {
+
+thread_local bool t_HoldsCodecLock = false;
+// Work this thread put off while holding CodecLock.
+thread_local std::vector<std::function<void()>> t_AfterCodecLock;
+
+}  // namespace
+
+void TCodecLock::lock() {
+  FMutex.lock();
+  t_HoldsCodecLock = true;
+}
+
+bool TCodecLock::try_lock() {
+  if (!FMutex.try_lock()) return false;
+  t_HoldsCodecLock = true;
+  return true;
+}
+
+void TCodecLock::unlock() {
+  t_HoldsCodecLock = false;
+  FMutex.unlock();
+  while (!t_AfterCodecLock.empty()) {
+    const std::vector<std::function<void()>> work = std::move(t_AfterCodecLock);
+    t_AfterCodecLock.clear();
+    for (const auto& w : work) {
+      try {
+        w();
+      } catch (...) {
+        // Called from lock guards' destructors: nothing may escape.
+      }
+    }
+  }
+}
+
+bool TCodecLock::HeldByCurrentThread() { return t_HoldsCodecLock; }
+
+TCodecLock& CodecLock() {
+  static TCodecLock lock;
   return lock;
+}
+
+void RunOutsideCodecLock(std::function<void()> work) {
+  if (t_HoldsCodecLock)
+    t_AfterCodecLock.push_back(std::move(work));
+  else
+    work();
 }
 
 std::string AvErrorText(int code) {
@@ -48,7 +95,24 @@ TCustomFFmpeg::~TCustomFFmpeg() {
 void TCustomFFmpeg::ApplyDefaults() { S = TEngineSettings{}; }
 
 void TCustomFFmpeg::Log(int level, const std::string& text) {
-  if (OnLog) OnLog(*this, level, text);
+  if (!OnLog) return;
+  if (TCodecLock::HeldByCurrentThread()) {
+    // Delivered when this thread leaves the lock, still inside the engine's
+    // own call: the engine is alive then.
+    RunOutsideCodecLock([this, level, text] {
+      if (OnLog) OnLog(*this, level, text);
+    });
+    return;
+  }
+  OnLog(*this, level, text);
+}
+
+void TCustomFFmpeg::LogQuietly(int level, const std::string& text) noexcept {
+  try {
+    Log(level, text);
+  } catch (...) {
+    // Reporting a failure must not fail the run's end.
+  }
 }
 
 void TCustomFFmpeg::Reset() {
@@ -122,7 +186,7 @@ TFFmpegThread* TCustomFFmpeg::StartRun(bool runInThread, int priority) {
   }
   if (refusal) {
     FreeTaskResources();
-    Log(-1, refusal);
+    LogQuietly(-1, refusal);
     FException = true;
     FTerminateMessage = refusal;
     DoTerminate();
@@ -140,12 +204,18 @@ TFFmpegThread* TCustomFFmpeg::StartRun(bool runInThread, int priority) {
 void TCustomFFmpeg::Run() {
   const TClassicNumberScope classicNumbers;
   FFinished = false;
+  std::optional<std::string> failure;
   try {
     Transcode();
   } catch (const std::exception& e) {
-    Log(-1, e.what());
+    failure = e.what();
+  } catch (...) {
+    failure = "unknown exception";
+  }
+  if (failure) {
+    LogQuietly(-1, *failure);
     FException = true;
-    FTerminateMessage = e.what();
+    FTerminateMessage = *failure;
   }
   CloseOpenEncoders();
   CloseOpenDecoders();
@@ -210,7 +280,21 @@ void TCustomFFmpeg::DoTerminate() {
     // A copy: the handler may free this engine (and its bindings) when it is
     // not kept alive by a shared owner.
     const TTerminateNotify notify = OnTerminate;
-    notify(*this);
+    const TLogNotify log = OnLog;
+    std::optional<std::string> failure;
+    try {
+      notify(*this);
+    } catch (const std::exception& e) {
+      failure = e.what();
+    } catch (...) {
+      failure = "unknown exception";
+    }
+    if (failure && log) {
+      try {
+        log(*this, 0, "Error occurs OnTerminate: " + *failure);
+      } catch (...) {
+      }
+    }
   }
 }
 
@@ -262,6 +346,27 @@ void TCustomFFmpeg::FreeTaskResources() {
 
 // ---- engine threads
 
+namespace {
+
+// Gives thread `tid` the process's own nice value plus `steps` (at most 19):
+// relative to what the process was started with, so a process started with
+// "nice -n 19" keeps its threads at 19. A thread inherits the nice value of
+// the thread that created it, which may be another task's lowered thread; it
+// never gets a higher priority than the process's own. Where the system
+// refuses the change the thread keeps the priority it inherited.
+void LowerThreadPriority(pid_t tid, int steps) {
+  errno = 0;
+  const int process = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+  if (process == -1 && errno != 0) return;
+  errno = 0;
+  const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+  if (current == -1 && errno != 0) return;
+  const int wanted = std::min(19, process + std::max(0, steps));
+  if (wanted != current) setpriority(PRIO_PROCESS, static_cast<id_t>(tid), wanted);
+}
+
+}  // namespace
+
 // Shared by a thread object and the thread's body, so the body never touches
 // the object (which may be freed on the thread itself).
 struct TEngineThreadState {
@@ -278,7 +383,7 @@ TEngineThread::TEngineThread(TCustomFFmpeg& engine, int nice, void (*work)(TCust
   TCustomFFmpeg* target = &engine;
   FThread = std::thread([st = FState, target, nice, work] {
     const pid_t tid = gettid();
-    if (nice > 0) setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);  // refused: normal priority
+    LowerThreadPriority(tid, nice);
     std::shared_ptr<TCustomFFmpeg> keepAlive;
     {
       std::unique_lock<std::mutex> lock(st->Lock);

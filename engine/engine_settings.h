@@ -18,6 +18,10 @@ inline constexpr int kMaxStreams = 20;      // per-stream tables of one input
 inline constexpr int kMaxStreamMaps = 20;
 inline constexpr int kMaxMetaDataMaps = 20;
 inline constexpr int kEncodeBufferSize = 0x40000;
+// Bounds that keep the picture and sample arithmetic within 32 bits: more
+// channels than the resampler handles, wider pads than any picture has.
+inline constexpr int kMaxAudioChannels = 64;
+inline constexpr int kMaxPadSize = 65536;
 
 struct TEngineSettings {
   const AVInputFormat* InputFormat = nullptr;    // "f"

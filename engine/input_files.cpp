@@ -53,6 +53,11 @@ bool LocalEntryExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+// The libraries ask this while they open, probe and read an input: a stop
+// request ends a read that would otherwise go on (an endless source being
+// probed, a stalled device).
+int StopRequestedCallback(void* engine) { return static_cast<const TCustomFFmpeg*>(engine)->StopRequested() ? 1 : 0; }
+
 }  // namespace
 
 std::string LibraryFileName(const std::string& name) {
@@ -201,6 +206,7 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
   allocated->video_codec = videoDecoder;
   allocated->audio_codec = audioDecoder;
   allocated->subtitle_codec = subtitleDecoder;
+  allocated->interrupt_callback = AVIOInterruptCB{&StopRequestedCallback, this};
 
   // The open parameters of raw and capture demuxers; a demuxer without such
   // an option leaves the entry unused.
@@ -239,7 +245,7 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
 
   int infoResult;
   {
-    std::lock_guard<std::mutex> lock(CodecLock());
+    std::lock_guard<TCodecLock> lock(CodecLock());
     infoResult = AVL.avformat_find_stream_info(ic.get(), nullptr);
   }
   if (infoResult < 0 && S.Verbose >= 0) {

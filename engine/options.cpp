@@ -154,6 +154,19 @@ struct TOptionVocabulary {
     const int v = ParseInt32(value);
     if (v > 0) e.S.*Field = v;
   }
+  static void AudioChannels(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
+    const int v = ParseInt32(value);
+    if (v > kMaxAudioChannels)
+      throw FFMpegException("Too many audio channels: " + value + " (at most " + std::to_string(kMaxAudioChannels) +
+                            ")");
+    PositiveInteger<&TEngineSettings::AudioChannels>(e, name, value);
+  }
+  // The encoder's intra DC precision is "dc" - 8, within -8 to 16.
+  static void IntraDcPrecision(TCustomFFmpeg& e, const std::string&, const std::string& value) {
+    const int v = ParseInt32(value);
+    if (v < 0 || v > 24) throw FFMpegException("dc must be between 0 and 24");
+    e.S.IntraDcPrecision = v;
+  }
   static void FileSizeLimit(TCustomFFmpeg& e, const std::string&, const std::string& value) {
     e.S.LimitFileSize = ParseInt64(value);
   }
@@ -299,7 +312,11 @@ struct TOptionVocabulary {
 
   static void FrameSize(TCustomFFmpeg& e, const std::string&, const std::string& value) {
     int width = 0, height = 0;
-    if (AVL.av_parse_video_size(&width, &height, value.c_str()) < 0) throw FFMpegException("Incorrect frame size");
+    // A size no picture of the libraries can have is as incorrect as a
+    // malformed one.
+    if (AVL.av_parse_video_size(&width, &height, value.c_str()) < 0 ||
+        AVL.av_image_check_size(static_cast<unsigned>(width), static_cast<unsigned>(height), 0, nullptr) < 0)
+      throw FFMpegException("Incorrect frame size");
     if (width % 2 != 0 || height % 2 != 0) throw FFMpegException("Frame size must be a multiple of 2");
     e.S.FrameWidth = width;
     e.S.FrameHeight = height;
@@ -355,6 +372,9 @@ struct TOptionVocabulary {
     const int size = ParseInt32(value);
     if (size < 0) return;
     if (size % 2 != 0) throw FFMpegException(std::string(kSideNames[Side]) + " pad size must be a multiple of 2");
+    if (size > kMaxPadSize)
+      throw FFMpegException(std::string(kSideNames[Side]) + " pad size must be at most " +
+                            std::to_string(kMaxPadSize));
     int* pads[4] = {&e.S.PadTop, &e.S.PadBottom, &e.S.PadLeft, &e.S.PadRight};
     *pads[Side] = size;
   }
@@ -526,7 +546,7 @@ std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
       {"intra_matrix", QuantMatrix<&T::IntraMatrix>},
       {"inter_matrix", QuantMatrix<&T::InterMatrix>},
       {"top", Integer<&T::TopFieldFirst>},
-      {"dc", Integer<&T::IntraDcPrecision>},
+      {"dc", IntraDcPrecision},
       {"vtag", CodecTag<&T::VideoCodecTag>},
       {"newvideo", NewStream<0>},
       {"qphist", SwitchOn<&T::QpHist>},
@@ -534,7 +554,7 @@ std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
       {"aframes", FrameLimit<1>},
       {"aq", Float<&T::AudioQScale>},
       {"ar", PositiveInteger<&T::AudioSampleRate>},
-      {"ac", PositiveInteger<&T::AudioChannels>},
+      {"ac", AudioChannels},
       {"an", SwitchOn<&T::AudioDisable>},
       {"acodec", Codec<&T::AudioCodecName, &T::AudioStreamCopy>},
       {"atag", CodecTag<&T::AudioCodecTag>},

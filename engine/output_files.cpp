@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "engine/FFmpeg.h"
@@ -43,18 +45,29 @@ std::vector<RcOverride> ParseRcOverride(const std::string& text) {
   while (true) {
     const size_t slash = text.find('/', pos);
     const std::string entry = text.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
-    int start = 0, end = 0, q = 0;
-    if (std::sscanf(entry.c_str(), "%d,%d,%d", &start, &end, &q) != 3)
-      throw FFMpegException("error parsing rc_override");
+    // Three decimal integers, each within 32 bits.
+    int values[3] = {};
+    const char* p = entry.c_str();
+    for (int i = 0; i < 3; ++i) {
+      if (i > 0 && *p++ != ',') throw FFMpegException("error parsing rc_override");
+      char* after = nullptr;
+      errno = 0;
+      const long long v = std::strtoll(p, &after, 10);
+      if (after == p || errno == ERANGE || v < INT_MIN || v > INT_MAX)
+        throw FFMpegException("error parsing rc_override");
+      values[i] = static_cast<int>(v);
+      p = after;
+    }
+    const int q = values[2];
     RcOverride rc{};
-    rc.start_frame = start;
-    rc.end_frame = end;
+    rc.start_frame = values[0];
+    rc.end_frame = values[1];
     if (q > 0) {
       rc.qscale = q;
       rc.quality_factor = 1.0f;
     } else {
       rc.qscale = 0;
-      rc.quality_factor = -q / 100.0f;
+      rc.quality_factor = static_cast<float>(-static_cast<double>(q) / 100.0);
     }
     entries.push_back(rc);
     if (slash == std::string::npos) break;

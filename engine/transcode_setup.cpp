@@ -484,7 +484,7 @@ void TCustomFFmpeg::SetupTranscode() {
     dec->thread_count = S.ThreadCount;
     int ret;
     {
-      std::lock_guard<std::mutex> lock(CodecLock());
+      std::lock_guard<TCodecLock> lock(CodecLock());
       ret = AVL.avcodec_open2(dec, codec, nullptr);
     }
     if (ret < 0) fail(FormatText("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.StreamIndex));
@@ -512,7 +512,7 @@ void TCustomFFmpeg::SetupTranscode() {
     }
     if (ost.OwnAmrNbEncoder) {
       {
-        std::lock_guard<std::mutex> lock(CodecLock());
+        std::lock_guard<TCodecLock> lock(CodecLock());
         OpenOwnAudioEncoder(ost);
       }
       OpenEncoders.push_front(&ost);
@@ -524,7 +524,7 @@ void TCustomFFmpeg::SetupTranscode() {
       AVDictionary* options = ost.Config->EncoderOptions.release();
       int ret;
       {
-        std::lock_guard<std::mutex> lock(CodecLock());
+        std::lock_guard<TCodecLock> lock(CodecLock());
         ret = AVL.avcodec_open2(enc, codec, &options);
       }
       ost.Config->EncoderOptions.reset(options);
@@ -606,7 +606,7 @@ void TCustomFFmpeg::CloseEncoder(TOutputStream& ost) {
   if (ost.Encoder) ost.Encoder->stats_in = nullptr;
   ost.StatsIn.reset();
   {
-    std::lock_guard<std::mutex> lock(CodecLock());
+    std::lock_guard<TCodecLock> lock(CodecLock());
     if (ost.EncoderOwner) ost.EncoderOwner->reset();
     ost.AmrNb.reset();
   }
@@ -615,7 +615,7 @@ void TCustomFFmpeg::CloseEncoder(TOutputStream& ost) {
 
 void TCustomFFmpeg::CloseDecoder(TInputStream& ist) {
   {
-    std::lock_guard<std::mutex> lock(CodecLock());
+    std::lock_guard<TCodecLock> lock(CodecLock());
     if (ist.DecoderOwner) ist.DecoderOwner->reset();
   }
   ist.Decoder = nullptr;

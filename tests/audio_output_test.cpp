@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include <climits>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -161,7 +162,9 @@ TEST_F(AudioOutput, VolumeScalesWithRoundingAndClamps) {
   };
   const Case cases[] = {{512, 100, 200},       {512, -100, -200},    {512, 20000, 32767}, {512, -20000, -32768},
                         {512, 32767, 32767},   {512, -32768, -32768}, {128, 101, 51},     {128, -101, -50},
-                        {0, 12345, 0},         {300, 1000, 1172}};
+                        {0, 12345, 0},         {300, 1000, 1172},
+                        // The ends of the 32-bit range saturate, never overflow.
+                        {INT_MAX, 1000, 32767}, {INT_MAX, -1000, -32768}, {INT_MIN, 1000, -32768}};
   for (const auto& c : cases) {
     TAudioTestEngine engine;
     engine.MutableSettings().AudioVolume = c.volume;

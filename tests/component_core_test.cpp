@@ -4,10 +4,13 @@
 #include "component/FFmpegVCL.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "tests/test_support.h"
@@ -218,6 +221,24 @@ TEST(EngineRun, LastReferenceDroppedInsideItsOwnTerminateIsSafe) {
   // The threads free their engines after their work; give them a moment so
   // leak checkers see a clean end.
   std::this_thread::sleep_for(50ms);
+}
+
+TEST(EngineRun, WorkerThreadsAreLoweredRelativeToTheProcessPriority) {
+  // The process's own priority is changed in a child process only.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        if (setpriority(PRIO_PROCESS, static_cast<id_t>(getpid()), 10) != 0) std::_Exit(2);
+        TFFmpeg engine;
+        int nice = -100;
+        {
+          TFFmpegThread thread(engine, 5);  // suspended: its priority is set, its work never runs
+          nice = getpriority(PRIO_PROCESS, static_cast<id_t>(thread.ThreadId()));
+        }
+        std::fprintf(stderr, "worker nice %d\n", nice);
+        std::_Exit(nice == 15 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "worker nice 15");
 }
 
 }  // namespace

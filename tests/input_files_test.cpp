@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <future>
+#include <memory>
+#include <thread>
 
 #include "engine/FFmpeg.h"
 #include "tests/test_support.h"
@@ -247,6 +253,29 @@ TEST_F(InputFiles, ACoverPictureIsNotVideo) {
   test::RunCapped(twice);
   ASSERT_FALSE(twice.ExceptionRaised()) << twice.TerminateMessage();
   EXPECT_EQ(test::CountFrames(dir.file("second.avi"), "video"), 10);
+}
+
+TEST(InputStop, AStopRequestEndsAnEndlessProbe) {
+  test::RequireLibraries();
+  // Random bytes read as MPEG-TS never yield the streams the probe waits for.
+  auto engine = std::make_shared<TCustomFFmpeg>();
+  engine->Reset();
+  engine->ApplyOption("f", "mpegts");
+  auto done = std::make_shared<std::promise<bool>>();
+  std::future<bool> added = done->get_future();
+  std::thread opener([engine, done] { done->set_value(engine->AddInputFile("/dev/urandom")); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // well into the probe
+  engine->RequestStop();
+  if (added.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    // It reads on, holding what it holds (CodecLock while probing): the
+    // process cannot go on cleanly.
+    std::fprintf(stderr, "the stop request did not end the opening\n");
+    std::_Exit(1);
+  }
+  opener.join();
+  EXPECT_FALSE(added.get());
+  EXPECT_EQ(engine->LastErrorText().rfind("/dev/urandom: ", 0), 0u) << engine->LastErrorText();
+  EXPECT_EQ(engine->InputCount(), 0);
 }
 
 }  // namespace

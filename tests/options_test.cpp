@@ -159,6 +159,23 @@ TEST_F(Options, EveryRefusalHasItsMessageAndChangesNothing) {
   }
 }
 
+TEST_F(Options, HostileNumbersAreRefusedBeforeTheyReachArithmetic) {
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {"ac", "2147483647", "Too many audio channels: 2147483647 (at most 64)"},
+      {"padtop", "2147483646", "Top pad size must be at most 65536"},
+      {"padright", "65538", "Right pad size must be at most 65536"},
+      {"s", "2147483646x2", "Incorrect frame size"},
+      {"dc", "-2147483648", "dc must be between 0 and 24"},
+      {"dc", "2147483647", "dc must be between 0 and 24"},
+  };
+  for (const auto& [name, value, message] : cases) {
+    SCOPED_TRACE(name + "=" + value);
+    const std::string before = Snapshot();
+    EXPECT_EQ(Refusal(name, value), message);
+    EXPECT_EQ(Snapshot(), before);
+  }
+}
+
 TEST_F(Options, MalformedNumbersRaiseConversionErrors) {
   const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
       {"vol", "abc", "'abc' is not a valid integer value"},

@@ -172,6 +172,25 @@ TEST_F(OutputFiles, StreamCopyIsMarkedAndLeftToTheSetUp) {
   EXPECT_FALSE(engine.Settings().VideoStreamCopy);
 }
 
+TEST_F(OutputFiles, RateControlOverridesTakeTheWholeIntegerRangeAndNoMore) {
+  auto& s = engine.MutableSettings();
+  s.FrameWidth = 160;
+  s.FrameHeight = 120;
+  s.VideoCodecName = "mpeg4";
+  s.AudioDisable = true;
+  s.RcOverride = "0,1,-2147483648";
+  ASSERT_TRUE(engine.AddOutputFile(dir.file("lowest.avi"))) << engine.LastErrorText();
+  const AVCodecContext* c = engine.OutputFile(0).Streams[0].Codec.get();
+  ASSERT_EQ(c->rc_override_count, 1);
+  EXPECT_EQ(c->rc_override[0].qscale, 0);
+  EXPECT_FLOAT_EQ(c->rc_override[0].quality_factor, 21474836.48f);
+
+  s.VideoCodecName = "mpeg4";
+  s.RcOverride = "0,1,2147483648";
+  EXPECT_FALSE(engine.AddOutputFile(dir.file("beyond.avi")));
+  EXPECT_EQ(engine.LastErrorText(), "new_video_stream fail: error parsing rc_override");
+}
+
 TEST_F(OutputFiles, AFailingOutputLeavesNoOutputAndNoFile) {
   const struct {
     const char* name;
