@@ -68,9 +68,41 @@ CommandResult RunCommand(const std::string& command) {
   return result;
 }
 
+namespace {
+
+// Where generated media is kept, in the build tree, so that the many test
+// processes of one suite (one per test) make each clip once.
+std::filesystem::path KeptMediaFolder() { return std::filesystem::path(FENNICK_BIN_DIR).parent_path() / "test-media"; }
+
+// 64-bit FNV-1a of a text, in hex: the same in every process.
+std::string TextHash(const std::string& text) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return hex;
+}
+
+}  // namespace
+
 bool MakeMedia(const std::string& output, const std::string& args) {
+  namespace fs = std::filesystem;
+  // Kept by the command that makes it, unless that reads a test's own files.
+  const std::string extension = fs::path(output).extension().string();
+  const bool keep = args.find(fs::temp_directory_path().string()) == std::string::npos;
+  const fs::path kept = KeptMediaFolder() / (TextHash(args + " " + extension) + extension);
+  std::error_code ec;
+  if (keep && fs::exists(kept, ec) && fs::copy_file(kept, output, fs::copy_options::overwrite_existing, ec))
+    return true;
   const auto r = RunCommand("ffmpeg -hide_banner -nostdin -loglevel error -y " + args + " " + ShellQuote(output));
   if (r.exitCode != 0) ADD_FAILURE() << "ffmpeg failed making " << output << ": " << r.output;
+  if (r.exitCode == 0 && keep) {
+    // Complete or not at all: copied under a name of this process's, then renamed.
+    const fs::path part = kept.string() + "." + std::to_string(getpid()) + ".part";
+    fs::create_directories(KeptMediaFolder(), ec);
+    if (fs::copy_file(output, part, fs::copy_options::overwrite_existing, ec)) fs::rename(part, kept, ec);
+    if (ec) fs::remove(part, ec);
+  }
   return r.exitCode == 0;
 }
 

@@ -46,7 +46,10 @@ CommandResult RunCommand(const std::string& command);
 // Quotes a path for the shell.
 std::string ShellQuote(const std::string& text);
 
-// Runs "ffmpeg -y <args> <output>"; true on success.
+// Runs "ffmpeg -y <args> <output>"; true on success. What it makes from
+// generated sources alone is kept in the build tree (test-media/) and copied
+// from there by later calls with the same arguments, so that a suite's test
+// processes make each clip once.
 bool MakeMedia(const std::string& output, const std::string& args);
 
 struct ClipSpec {
