@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "component/codec_library.h"
+#include "codec_library/codec_library.h"
 #include "engine/FFmpeg.h"
 
 int main(int argc, char** argv) {

@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "component/FFmpegVCL.h"
+#include "component/log_routing.h"
 #include "engine/FFmpeg.h"
 
 namespace fennick::cli {
@@ -48,6 +49,9 @@ int EngineCommand(const TCliArguments& arguments) {
     std::fprintf(stderr, terminal ? "%s\r" : "%s\n", line);
     std::fflush(stderr);
   };
+  // The libraries' lines the component passes on follow the verbosity the
+  // options set ("-v", "-debug").
+  engine.OnVerbosityChanged = [](TCustomFFmpeg&, int) { RefreshLogThreshold(); };
   engine.OnTerminate = [&](TCustomFFmpeg&) {
     std::lock_guard<std::mutex> guard(lock);
     done = true;

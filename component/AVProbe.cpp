@@ -6,8 +6,9 @@
 #include <cctype>
 #include <limits>
 
+#include "codec_library/codec_library.h"
+#include "codec_library/media_files.h"
 #include "component/task_options.h"
-#include "engine/FFmpeg.h"
 
 namespace fennick {
 
@@ -46,6 +47,8 @@ int32_t LeadingNumber(const std::string& text, size_t maxDigits) {
 
 }  // namespace
 
+void TAVProbe::TInputDeleter::operator()(AVFormatContext* context) const { AVL.avformat_close_input(&context); }
+
 bool TAVProbe::LoadFile(const std::string& fileName, const std::string& formatName) {
   if (!LibraryBound(TCodecLibrary::Codec)) throw EProbeError("LibAVCodec not loaded.");
   if (!LibraryBound(TCodecLibrary::Container)) throw EProbeError("LibAVFormat not loaded.");
@@ -66,7 +69,7 @@ bool TAVProbe::LoadFile(const std::string& fileName, const std::string& formatNa
   AVFormatContext* raw = nullptr;  // owned by avformat_open_input until it succeeds
   const int opened = AVL.avformat_open_input(&raw, LibraryFileName(fileName).c_str(), format, nullptr);
   if (opened < 0) {
-    FLastError = TCustomFFmpeg::OpenErrorText(opened, fileName);
+    FLastError = OpenErrorText(opened, fileName);
     CloseFile();
     return false;
   }

@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
-#include "engine/av_ptr.h"
+// The codec libraries' types, known here by name only: callers of the probe
+// need none of the libraries' headers.
+struct AVFormatContext;
+struct AVStream;
 
 namespace fennick {
 
@@ -53,6 +57,11 @@ struct TProbeVideoInfo {
 void DescribeVideoStream(const AVStream& stream, TProbeVideoInfo& info);
 
 class TAVProbe {
+  // Closes the opened input (avformat_close_input).
+  struct TInputDeleter {
+    void operator()(AVFormatContext* context) const;
+  };
+
  public:
   TAVProbe() = default;
   TAVProbe(const TAVProbe&) = delete;
@@ -80,7 +89,7 @@ class TAVProbe {
   int FirstSubtitleStreamIndex() const { return FFirstSubtitleStreamIndex; }
 
  private:
-  InputFormatContextPtr FContext;
+  std::unique_ptr<AVFormatContext, TInputDeleter> FContext;
   std::string FLastError;
   std::string FFormatName;
   // All -1 while no file is open.

@@ -22,9 +22,9 @@
 #include <stdexcept>
 #include <utility>
 
-#include "component/codec_library.h"
+#include "codec_library/codec_library.h"
 #include "component/log_routing.h"
-
+#include "component/task_list.h"
 #include "component/task_options_apply.h"
 
 namespace fennick {
@@ -69,6 +69,10 @@ TLogLevel MapLogLevel(int engineLevel) {
 }
 
 // ---- TFFmpeg
+
+TFFmpeg::TFFmpeg() {
+  OnVerbosityChanged = [](TCustomFFmpeg&, int) { RefreshLogThreshold(); };
+}
 
 void TFFmpeg::ApplyExtOptions(const std::string& text) { fennick::ApplyExtOptions(*this, text); }
 
@@ -118,7 +122,10 @@ TFFmpeg* TFFmpegList::FindRunningByThreadId(uint32_t threadId) const {
 
 // ---- TCustomFFmpegVCL: construction and destruction
 
-TCustomFFmpegVCL::TCustomFFmpegVCL() : FScheduler(&DefaultMainThreadScheduler()) { RegisterComponent(*this); }
+TCustomFFmpegVCL::TCustomFFmpegVCL()
+    : FScheduler(&DefaultMainThreadScheduler()), FTasks(std::make_unique<TFFmpegList>()) {
+  RegisterComponent(*this);
+}
 
 TCustomFFmpegVCL::~TCustomFFmpegVCL() { Shutdown(); }
 
@@ -136,13 +143,13 @@ void TCustomFFmpegVCL::Shutdown() {
     FAlive.reset();
     // Running tasks are stopped and their terminate events still arrive;
     // tasks never started are simply freed.
-    for (const auto& task : FTasks.Items())
+    for (const auto& task : FTasks->Items())
       if (task->FAwaitingTerminate) task->RequestStop();
     for (const auto& task : FRetired)
       if (task->FAwaitingTerminate) task->RequestStop();
     FIdle.wait(lock, [this] { return FActive == 0; });
-    engines = FTasks.Items();
-    FTasks.Clear();
+    engines = FTasks->Items();
+    FTasks->Clear();
     engines.insert(engines.end(), FRetired.begin(), FRetired.end());
     FRetired.clear();
   }
@@ -174,7 +181,7 @@ void TCustomFFmpegVCL::SetLogLevel(TLogLevel value) {
 
 int TCustomFFmpegVCL::TaskCount() const {
   std::lock_guard<TComponentLock> lock(FLock);
-  return FTasks.Count();
+  return FTasks->Count();
 }
 
 int TCustomFFmpegVCL::AddInputTask(const std::string& fileName, TInputOptions* options) {
@@ -198,7 +205,7 @@ int TCustomFFmpegVCL::AddInputTask(const std::string& fileName, TInputOptions* o
     }
     BindTask(*task);
     std::lock_guard<TComponentLock> lock(FLock);
-    return FTasks.Add(std::move(task));
+    return FTasks->Add(std::move(task));
   } catch (const std::exception& e) {
     FLastError = e.what();
     return -1;
@@ -210,7 +217,7 @@ bool TCustomFFmpegVCL::TaskInputVideoInfo(int index, TProbeVideoInfo& info) {
   std::shared_ptr<TFFmpeg> task;
   {
     std::lock_guard<TComponentLock> lock(FLock);
-    task = FTasks.Shared(index);
+    task = FTasks->Shared(index);
   }
   if (!task->CanStart() || task->InputCount() == 0) return false;
   const AVFormatContext* input = task->InputFile(0).Context.get();
@@ -227,7 +234,7 @@ bool TCustomFFmpegVCL::AddTaskOutput(int index, const std::string& fileName, TOu
   // Held throughout: the worker of a running batch starts the next task under
   // this lock, so no task can be started while its engine is being changed.
   std::lock_guard<TComponentLock> lock(FLock);
-  const std::shared_ptr<TFFmpeg> task = FTasks.Shared(index);  // a bad index raises to the caller
+  const std::shared_ptr<TFFmpeg> task = FTasks->Shared(index);  // a bad index raises to the caller
   if (!task->CanStart()) {
     // Its engine belongs to its thread now (or is done): not to be touched.
     FLastError = "Task " + std::to_string(index) + " has already been started";
@@ -272,7 +279,7 @@ bool TCustomFFmpegVCL::AddTaskOutput(int index, const std::string& fileName, TOu
 void TCustomFFmpegVCL::RemoveTask(int index) {
   {
     std::lock_guard<TComponentLock> lock(FLock);
-    auto task = FTasks.Shared(index);  // a bad index raises to the caller
+    auto task = FTasks->Shared(index);  // a bad index raises to the caller
     // Keep the run's bookkeeping on the same tasks.
     if (index < FNextTask)
       --FNextTask;
@@ -282,7 +289,7 @@ void TCustomFFmpegVCL::RemoveTask(int index) {
       task->FCounted = false;
       --FFinishedCount;
     }
-    Retire(FTasks.Extract(index));
+    Retire(FTasks->Extract(index));
   }
   ReleaseRetired();
 }
@@ -290,8 +297,8 @@ void TCustomFFmpegVCL::RemoveTask(int index) {
 void TCustomFFmpegVCL::RemoveAllTasks() {
   {
     std::lock_guard<TComponentLock> lock(FLock);
-    while (FTasks.Count() > 0) {
-      auto task = FTasks.Extract(FTasks.Count() - 1);
+    while (FTasks->Count() > 0) {
+      auto task = FTasks->Extract(FTasks->Count() - 1);
       task->FCounted = false;
       Retire(std::move(task));
     }
@@ -339,9 +346,9 @@ void TCustomFFmpegVCL::StartTasks(int maxConcurrent) {
   FNextTask = 0;
   FFinishedCount = 0;
   FConcurrency = maxConcurrent;
-  FPending = FTasks.Count();
+  FPending = FTasks->Count();
   FAllDoneSent = false;
-  for (const auto& task : FTasks.Items()) task->FCounted = false;
+  for (const auto& task : FTasks->Items()) task->FCounted = false;
   int starts = 0;
   do {
     StartNextTask();
@@ -352,7 +359,7 @@ void TCustomFFmpegVCL::StartTasks(int maxConcurrent) {
 void TCustomFFmpegVCL::StartNextTask() {
   while (FPending > 0) {
     --FPending;
-    auto task = FTasks.Shared(FNextTask++);
+    auto task = FTasks->Shared(FNextTask++);
     if (task->CanStart()) {
       if (FConcurrency > 0)
         RunTaskInThread(task);
@@ -451,7 +458,7 @@ void TCustomFFmpegVCL::CancelTimers() {
 }
 
 void TCustomFFmpegVCL::CheckAllDone() {
-  if (FAllDoneSent || FPending > 0 || FActive > 0 || FFinishedCount != FTasks.Count()) return;
+  if (FAllDoneSent || FPending > 0 || FActive > 0 || FFinishedCount != FTasks->Count()) return;
   FAllDoneSent = true;
   if (OnTerminate) {
     if (auto error = CallHandler([&] { OnTerminate(-1, true, false, ""); }))
@@ -464,7 +471,7 @@ void TCustomFFmpegVCL::StopTasks() {
   std::lock_guard<TComponentLock> lock(FLock);
   FPending = 0;
   CancelTimers();
-  for (const auto& task : FTasks.Items()) {
+  for (const auto& task : FTasks->Items()) {
     if (task->Running()) {
       task->RequestStop();
     } else if (!task->Terminated() && task->CanStart()) {
@@ -479,12 +486,12 @@ void TCustomFFmpegVCL::StopTasks() {
 
 void TCustomFFmpegVCL::PauseTasks() {
   std::lock_guard<TComponentLock> lock(FLock);
-  for (const auto& task : FTasks.Items()) task->PauseRun();
+  for (const auto& task : FTasks->Items()) task->PauseRun();
 }
 
 void TCustomFFmpegVCL::ResumeTasks() {
   std::lock_guard<TComponentLock> lock(FLock);
-  for (const auto& task : FTasks.Items()) task->ResumeRun();
+  for (const auto& task : FTasks->Items()) task->ResumeRun();
 }
 
 // ---- notifications
@@ -501,7 +508,7 @@ void TCustomFFmpegVCL::BindTask(TFFmpeg& task) {
 
 void TCustomFFmpegVCL::LibraryLogLine(uint32_t threadId, int level, const std::string& line) {
   std::lock_guard<TComponentLock> lock(FLock);
-  TaskLog(FTasks.FindRunningByThreadId(threadId), level, line);
+  TaskLog(FTasks->FindRunningByThreadId(threadId), level, line);
 }
 
 void TCustomFFmpegVCL::ReportHandlerError(const char* handler, int index, const std::string& text) {

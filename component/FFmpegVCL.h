@@ -16,80 +16,19 @@
 #include <vector>
 
 #include "component/AVProbe.h"
+#include "component/events.h"
 #include "component/main_thread_scheduler.h"
 #include "component/task_options.h"
-#include "engine/FFmpeg.h"
 #include "engine/bitmap.h"
 
 namespace fennick {
 
-enum class TLogLevel { llQuiet, llError, llInfo, llDebug, llAll };
 enum class TConvertPriority { tpIdle, tpLowest, tpLower, tpNormal };
 
-// Events carry no sender. AIndex is the task index, or -1 where no single task
-// is meant (including the final "all tasks done" terminate call).
-using TProgressEvent = std::function<void(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration,
-                                          float AQuality, float ABitRate, int64_t ACurrentSize,
-                                          int ATotalOutputDuration)>;
-using TLogEvent = std::function<void(int AIndex, TLogLevel ALogLevel, const std::string& AMsg)>;
-using TTerminateEvent = std::function<void(int AIndex, bool AFinished, bool AException, const std::string& AMessage)>;
-using TBeforeHookEvent = std::function<void(int AIndex, int64_t APTS, THookAction& AHookAction)>;
-using TCustomHookEvent = std::function<void(int AIndex, TBitmap& ABitmap, int AFrameNumber, int64_t APTS,
-                                            bool& AUpdate, bool& AStopHook)>;
-
-// Engine level L (-1 quiet/errors, 0 error, 1 information, 2 debug, ...) as
-// the event's level: ordinal L + 1, clamped to llQuiet..llAll.
-TLogLevel MapLogLevel(int engineLevel);
-
-class TCustomFFmpegVCL;
-
-// One conversion task: an engine with its place in the task list and the
-// thread that runs it.
-class TFFmpeg : public TCustomFFmpeg {
- public:
-  // Position in the owning list; -1 until added and after removal.
-  int Index() const { return FIndex; }
-  void SetIndex(int index) { FIndex = index; }
-  // gettid() of the thread that runs the task; 0 until started.
-  uint32_t ThreadId() const { return FThreadId; }
-  void SetThreadId(uint32_t id) { FThreadId = id; }
-  // Applies "name=value" lines through the option dispatcher.
-  void ApplyExtOptions(const std::string& text);
-
- private:
-  std::atomic<int> FIndex{-1};
-  std::atomic<uint32_t> FThreadId{0};
-
-  // Run bookkeeping of the owning component, guarded by its lock.
-  friend class TCustomFFmpegVCL;
-  bool FAwaitingTerminate = false;  // started (or being terminated); its terminate step not yet handled
-  bool FCounted = false;            // its termination counts as finished in the current run
-};
-
-// The tasks in order; a task's index is its position.
-class TFFmpegList {
- public:
-  int Count() const { return static_cast<int>(FItems.size()); }
-  // Raises std::out_of_range "List index out of bounds (i)" for a bad index.
-  TFFmpeg& Item(int index) const { return *Shared(index); }
-  std::shared_ptr<TFFmpeg> Shared(int index) const;
-  // Appends, stores the position as the task's index and returns it.
-  int Add(std::shared_ptr<TFFmpeg> task);
-  // Frees item i (once nothing else holds it), removes it, renumbers the rest.
-  void Delete(int index) { Extract(index); }
-  // Removes item i, renumbers the rest and hands the task over (index -1).
-  std::shared_ptr<TFFmpeg> Extract(int index);
-  void Clear();
-  // The first task whose thread is `threadId`, or null.
-  TFFmpeg* FindByThreadId(uint32_t threadId) const;
-  // The first task still running on `threadId` (not yet terminated), or null.
-  TFFmpeg* FindRunningByThreadId(uint32_t threadId) const;
-  const std::vector<std::shared_ptr<TFFmpeg>>& Items() const { return FItems; }
-
- private:
-  void CheckIndex(int index) const;
-  std::vector<std::shared_ptr<TFFmpeg>> FItems;
-};
+// The task list and its tasks (component/task_list.h), private to the
+// component.
+class TFFmpeg;
+class TFFmpegList;
 
 // The component's re-entrant lock; knows whether the calling thread holds it.
 class TComponentLock {
@@ -231,7 +170,7 @@ class TCustomFFmpegVCL {
   // are raised under it; stop, pause and resume hold it.
   mutable TComponentLock FLock;
   std::condition_variable_any FIdle;  // FActive dropped
-  TFFmpegList FTasks;
+  std::unique_ptr<TFFmpegList> FTasks;
   // Removed tasks whose thread has not yet finished; freed outside the lock.
   std::vector<std::shared_ptr<TFFmpeg>> FRetired;
   int FConcurrency = 0;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "component/FFmpegVCL.h"
-#include "component/codec_library.h"
+#include "codec_library/codec_library.h"
 #include "engine/FFmpeg.h"
 
 namespace fennick {
@@ -141,8 +141,6 @@ void RefreshLogThreshold() {
 int LogThreshold() { return g_Threshold; }
 
 void InstallLibraryLogCallback() {
-  static std::once_flag hookOnce;
-  std::call_once(hookOnce, [] { g_OnLibraryLogLevelChanged = [](int) { RefreshLogThreshold(); }; });
   if (LibrariesLoaded()) AVL.av_log_set_callback(&LibraryLogCallback);
 }
 

@@ -49,10 +49,11 @@ void RegisterComponent(TCustomFFmpegVCL& component);
 void UnregisterComponent(TCustomFFmpegVCL& component);
 size_t RegisteredComponentCount();
 
-// Installs the library log callback (once per process) and the hook that
-// refreshes the log threshold whenever an engine changes the library level.
+// Installs the library log callback.
 void InstallLibraryLogCallback();
-// The library's current log level, read back into the threshold.
+// The library's current log level, read back into the threshold. Called
+// whenever the component or an engine (its verbosity notification) changes
+// that level.
 void RefreshLogThreshold();
 int LogThreshold();
 

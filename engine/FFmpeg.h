@@ -9,6 +9,12 @@
 //   output_files.cpp     AddOutputFile and the stream builders
 //   targets.cpp          the vcd/svcd/dvd/dv/dv50 presets
 //   transcode_*.cpp, audio_output.cpp, video_output.cpp, report.cpp  the run
+//
+// The public members are what the engine's callers use (the component,
+// fennick-convert --engine, the benchmark, the tests); the stages of a run are
+// protected and called only from the engine's own files, whose private headers
+// are transcode_tables.h and option_parsing.h. The engine calls nothing above
+// it: its owner hears from it through the notifications.
 #pragma once
 
 #include <atomic>
@@ -23,10 +29,12 @@
 #include <thread>
 #include <vector>
 
-#include "component/codec_library.h"
+#include "codec_library/codec_library.h"
+#include "codec_library/media_files.h"
 #include "engine/av_ptr.h"
 #include "engine/engine_settings.h"
 #include "engine/frame_hook_module.h"
+#include "engine/hook_action.h"
 
 namespace fennick {
 
@@ -41,17 +49,6 @@ class EConvertError : public std::runtime_error {
  public:
   explicit EConvertError(const std::string& message) : std::runtime_error(message) {}
 };
-
-enum class THookAction { haContinue, haIgnore, haStop };
-
-// The name under which the libraries open `name`: a local path goes as a
-// "file:" URL wherever the libraries would otherwise take the part before a
-// colon for a protocol ("10:30 clips/a.mp4"); URLs of the libraries' own
-// protocols and names they already read as files pass unchanged.
-std::string LibraryFileName(const std::string& name);
-// The local path `name` refers to (without a "file:" prefix), or empty when
-// it is a URL of another protocol.
-std::string LocalFilePath(const std::string& name);
 
 // Process-wide lock held around every codec open/close and around reading an
 // input's stream information: the libraries do not allow those concurrently.
@@ -74,11 +71,6 @@ TCodecLock& CodecLock();
 // Runs `work` now, or, on a thread that holds CodecLock, right after that
 // thread releases it (in the order put off).
 void RunOutsideCodecLock(std::function<void()> work);
-
-// A picture attached to the file (cover art of a song), which the demuxer
-// shows as a one-picture video stream. It is not video: neither counted nor
-// chosen as a source nor taken into the settings.
-bool IsAttachedPicture(const AVStream* stream);
 
 class TCustomFFmpeg;
 class TFFmpegThread;
@@ -153,6 +145,10 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   using TBeforeHookNotify = std::function<void(TCustomFFmpeg&, int64_t pts, THookAction& action)>;
   using TCustomHookNotify = std::function<void(TCustomFFmpeg&, TBitmap& bitmap, int frameNumber, int64_t pts,
                                                bool& update, bool& stopHook)>;
+  // The verbosity changed (SetVerbosity, or an option that raises it); the
+  // libraries' log level has already followed it. Called on the thread that
+  // changed it.
+  using TVerbosityNotify = std::function<void(TCustomFFmpeg&, int level)>;
 
   TCustomFFmpeg();
   virtual ~TCustomFFmpeg();
@@ -161,6 +157,8 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
 
   // ---- life cycle (engine_run.cpp)
   void Reset();
+  // Sets the verbosity and the libraries' log level to match, then sends
+  // the verbosity notification.
   void SetVerbosity(int level);
   // Returns the suspended worker thread (the caller resumes it), or nullptr
   // when run synchronously, already started, or refused.
@@ -210,18 +208,45 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // AV_CODEC_ID_NONE. False with the last error text set on failure.
   bool FindCodecId(const std::string& name, const std::string& kind, AVMediaType type, AVCodecID& id,
                    const AVCodec** codec = nullptr);
-  // Copies the generic options set so far from one option object to another
-  // when their flags contain all of `flags`.
-  void CopyGenericOptions(void* target, void* source, int flags);
   void InputMediaKinds(bool& hasVideo, bool& hasAudio, bool& hasSubtitle);
-  static std::string OpenErrorText(int code, const std::string& fileName);
 
   // ---- outputs (output_files.cpp, targets.cpp)
   bool AddOutputFile(const std::string& fileName);
+  void ApplyTarget(const std::string& type, const std::string& norm, const std::string& assumedNorm);
+
+  // ---- read access for the owner and the tests
+  const TEngineSettings& Settings() const { return S; }
+  TEngineSettings& MutableSettings() { return S; }
+  int InputCount() const { return static_cast<int>(FInputFiles.size()); }
+  int OutputCount() const { return static_cast<int>(FOutputFiles.size()); }
+  const TInputFileSlot& InputFile(int i) const { return *FInputFiles.at(i); }
+  const TOutputFileSlot& OutputFile(int i) const { return *FOutputFiles.at(i); }
+  const std::vector<TStreamMap>& StreamMaps() const { return FStreamMaps; }
+  const std::vector<TMetaDataMap>& MetaDataMaps() const { return FMetaDataMaps; }
+  AVCodecContext* CodecOptionContext(int slot) const { return FCodecOptions[slot].get(); }
+  AVFormatContext* FormatOptionContext() const { return FFormatOptions.get(); }
+  SwsContext* ScalerOptionContext() const { return FScalerOptions.get(); }
+  const std::vector<const AVOption*>& GenericOptionNames() const { return FGenericOptions; }
+  const std::vector<THookTimeRange>& HookTimeRanges() const { return FHookTimeRanges; }
+  size_t HookModuleCount() const { return FHookModules.size(); }
+  bool UsingVHook() const { return FUsingVHook; }
+
+  TLogNotify OnLog;
+  TProgressNotify OnProgress;
+  TTerminateNotify OnTerminate;
+  TBeforeHookNotify OnBeforeHook;
+  TCustomHookNotify OnCustomHook;
+  TVerbosityNotify OnVerbosityChanged;
+
+ protected:
+  // ---- stages of the conversion, called only from the engine's own files
+  // (and from tests of a stage, through a subclass)
+  // Copies the generic options set so far from one option object to another
+  // when their flags contain all of `flags`.
+  void CopyGenericOptions(void* target, void* source, int flags);
   void AddVideoStream(TOutputFileSlot& file);
   void AddAudioStream(TOutputFileSlot& file);
   void AddSubtitleStream(TOutputFileSlot& file);
-  void ApplyTarget(const std::string& type, const std::string& norm, const std::string& assumedNorm);
 
   // ---- the run (transcode_setup.cpp, transcode_loop.cpp, ...)
   void Transcode();
@@ -257,30 +282,6 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void PrintReport(bool isLastReport);
   void WriteVideoStats(TOutputStream& ost, int frameSize);
 
-  // ---- read access for the owner and the tests
-  const TEngineSettings& Settings() const { return S; }
-  TEngineSettings& MutableSettings() { return S; }
-  int InputCount() const { return static_cast<int>(FInputFiles.size()); }
-  int OutputCount() const { return static_cast<int>(FOutputFiles.size()); }
-  const TInputFileSlot& InputFile(int i) const { return *FInputFiles.at(i); }
-  const TOutputFileSlot& OutputFile(int i) const { return *FOutputFiles.at(i); }
-  const std::vector<TStreamMap>& StreamMaps() const { return FStreamMaps; }
-  const std::vector<TMetaDataMap>& MetaDataMaps() const { return FMetaDataMaps; }
-  AVCodecContext* CodecOptionContext(int slot) const { return FCodecOptions[slot].get(); }
-  AVFormatContext* FormatOptionContext() const { return FFormatOptions.get(); }
-  SwsContext* ScalerOptionContext() const { return FScalerOptions.get(); }
-  const std::vector<const AVOption*>& GenericOptionNames() const { return FGenericOptions; }
-  const std::vector<THookTimeRange>& HookTimeRanges() const { return FHookTimeRanges; }
-  size_t HookModuleCount() const { return FHookModules.size(); }
-  bool UsingVHook() const { return FUsingVHook; }
-
-  TLogNotify OnLog;
-  TProgressNotify OnProgress;
-  TTerminateNotify OnTerminate;
-  TBeforeHookNotify OnBeforeHook;
-  TCustomHookNotify OnCustomHook;
-
- protected:
   // Sends a line to the log notification (level -1 errors, 0 error-level
   // notes, 1 information) when one is bound.
   void Log(int level, const std::string& text);
@@ -423,9 +424,5 @@ class TDoTerminateThread : public TEngineThread {
 // 3 and above everything) and the codec libraries' AV_LOG_* scale.
 int LibraryLogLevel(int engineLevel);
 int EngineLogLevel(int libraryLevel);
-
-// The engine's verbosity also drives the libraries' log level and the
-// component's log threshold; the component installs this hook.
-extern std::function<void(int level)> g_OnLibraryLogLevelChanged;
 
 }  // namespace fennick

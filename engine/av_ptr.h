@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "component/codec_library.h"
+#include "codec_library/codec_library.h"
 
 namespace fennick {
 

@@ -16,8 +16,6 @@
 
 namespace fennick {
 
-std::function<void(int level)> g_OnLibraryLogLevelChanged;
-
 namespace {
 
 thread_local bool t_HoldsCodecLock = false;
@@ -166,7 +164,7 @@ int EngineLogLevel(int libraryLevel) {
 void TCustomFFmpeg::SetVerbosity(int level) {
   S.Verbose = level;
   if (LibrariesLoaded()) AVL.av_log_set_level(LibraryLogLevel(level));
-  if (g_OnLibraryLogLevelChanged) g_OnLibraryLogLevelChanged(level);
+  if (OnVerbosityChanged) OnVerbosityChanged(*this, level);
 }
 
 TFFmpegThread* TCustomFFmpeg::StartRun(bool runInThread, int priority) {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "component/av_headers.h"
+#include "codec_library/av_headers.h"
 
 namespace fennick {
 

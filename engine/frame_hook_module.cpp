@@ -3,7 +3,7 @@
 
 #include <dlfcn.h>
 
-#include "component/codec_library.h"
+#include "codec_library/codec_library.h"
 
 namespace fennick {
 

@@ -41,60 +41,12 @@ void SetDictionary(AVDictionary** dict, const char* key, const std::string& valu
   AVL.av_dict_set(dict, key, value.c_str(), 0);
 }
 
-bool StartsWithFileScheme(const std::string& name) { return name.compare(0, 5, "file:") == 0; }
-
-// The protocol the libraries would open `name` with, or null for none.
-const char* LibraryProtocol(const std::string& name) {
-  return AVL.avio_find_protocol_name ? AVL.avio_find_protocol_name(name.c_str()) : "file";
-}
-
-bool LocalEntryExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
 // The libraries ask this while they open, probe and read an input: a stop
 // request ends a read that would otherwise go on (an endless source being
 // probed, a stalled device).
 int StopRequestedCallback(void* engine) { return static_cast<const TCustomFFmpeg*>(engine)->StopRequested() ? 1 : 0; }
 
 }  // namespace
-
-std::string LibraryFileName(const std::string& name) {
-  if (name.empty() || StartsWithFileScheme(name)) return name;
-  const char* protocol = LibraryProtocol(name);
-  if (protocol && std::strcmp(protocol, "file") == 0) return name;
-  // A known protocol names a URL, unless a local file of that very name exists.
-  if (protocol && !LocalEntryExists(name)) return name;
-  return "file:" + name;
-}
-
-std::string LocalFilePath(const std::string& name) {
-  if (StartsWithFileScheme(name)) return name.substr(5);
-  const char* protocol = LibraryProtocol(name);
-  if (protocol && std::strcmp(protocol, "file") != 0 && !LocalEntryExists(name)) return "";
-  return name;
-}
-
-bool IsAttachedPicture(const AVStream* stream) {
-  return stream && (stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
-}
-
-std::string TCustomFFmpeg::OpenErrorText(int code, const std::string& fileName) {
-  if (code == AVERROR(ENOENT)) return fileName + ": no such file or directory";
-  if (code == AVERROR_INVALIDDATA || code == AVERROR(EILSEQ)) return fileName + ": Unknown format";
-  if (code == AVERROR(EDOM))
-    return fileName +
-           ": Incorrect image filename syntax.\r\n"
-           "Use '%d' to specify the image number:\r\n"
-           "  for img1.jpg, img2.jpg, ..., use 'img%d.jpg';\r\n"
-           "  for img001.jpg, img002.jpg, ..., use 'img%03d.jpg'.";
-  if (code == AVERROR(EINVAL)) return fileName + ": Error while parsing header";
-  if (code == AVERROR(ENOMEM)) return fileName + ": memory allocation error occurred";
-  if (code == AVERROR(EIO))
-    return fileName + ": I/O error occurred\r\nUsually that means that input file is truncated and/or corrupted.";
-  return fileName + ": Error while opening file";
-}
 
 bool TCustomFFmpeg::FindCodecId(const std::string& name, const std::string& kind, AVMediaType type, AVCodecID& id,
                                 const AVCodec** codec) {

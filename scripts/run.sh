@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, runs the converter.
+# The main job: installs what is missing, builds the converter (and nothing
+# else: no test), runs it.
 #   ./scripts/run.sh            converts a generated sample clip (build/sample/)
 #                               into the default output format, in
 #                               build/sample-output/, and prints the result lines
@@ -7,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh >&2
-./scripts/build.sh >&2
+./scripts/build.sh fennick-convert >&2
 bin=./build/bin/fennick-convert
 if (($#)); then
   exec "$bin" "$@"

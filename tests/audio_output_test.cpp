@@ -21,6 +21,10 @@ namespace {
 
 class TAudioTestEngine : public TCustomFFmpeg {
  public:
+  using TCustomFFmpeg::DecodedAudioToS16;
+  using TCustomFFmpeg::FlushAudio;
+  using TCustomFFmpeg::OpenOwnAudioEncoder;
+  using TCustomFFmpeg::OutputAudio;
   TAudioTestEngine() {
     FRun = std::make_unique<TTranscodeRun>();
     OnLog = [this](TCustomFFmpeg&, int, const std::string& text) { Lines.push_back(text); };

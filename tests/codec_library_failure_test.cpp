@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "codec_library/codec_library.h"
 #include "component/FFmpegVCL.h"
-#include "component/codec_library.h"
 #include "tests/test_support.h"
 
 namespace fennick {

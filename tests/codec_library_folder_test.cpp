@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "component/codec_library.h"
+#include "codec_library/codec_library.h"
 #include "tests/test_support.h"
 
 namespace fennick {

@@ -1,4 +1,4 @@
-#include "component/codec_library.h"
+#include "codec_library/codec_library.h"
 
 #include <gtest/gtest.h>
 

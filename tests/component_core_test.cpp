@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "component/task_list.h"
 #include "tests/test_support.h"
 
 namespace fennick {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "component/FFmpegVCL.h"
+#include "engine/FFmpeg.h"
 #include "tests/test_support.h"
 
 namespace fennick {
@@ -140,6 +141,19 @@ TEST_F(LogRouting, ThresholdFollowsTheLogLevelAndLevelsAreMapped) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].text, FakePrefix() + "kept");
   EXPECT_EQ(lines[1].level, TLogLevel::llDebug);
+  recorder.component.SetLogLevel(TLogLevel::llInfo);
+}
+
+TEST_F(LogRouting, ThresholdFollowsATaskOptionThatRaisesTheVerbosity) {
+  TInputOptions options;
+  options.ExtOptions = "v=2";  // the libraries' debug level
+  recorder.component.AddInputTask("/no/such/folder/clip.avi", &options);
+  EXPECT_EQ(LogThreshold(), AV_LOG_DEBUG);
+  recorder.Clear();
+  AVL.av_log(&context, AV_LOG_DEBUG, "debug\n");
+  const auto lines = recorder.Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].level, TLogLevel::llDebug);
   recorder.component.SetLogLevel(TLogLevel::llInfo);
 }
 

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "component/FFmpegVCL.h"
+#include "engine/FFmpeg.h"
 #include "tests/test_support.h"
 
 namespace fennick {

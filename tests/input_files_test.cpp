@@ -43,7 +43,7 @@ TEST(OpenErrorTable, MapsLibraryResultsToTheRowsMeaningTheSame) {
       {AVERROR(EACCES), name + ": Error while opening file"},
       {AVERROR_EOF, name + ": Error while opening file"},
   };
-  for (const auto& row : rows) EXPECT_EQ(TCustomFFmpeg::OpenErrorText(row.code, name), row.text) << row.code;
+  for (const auto& row : rows) EXPECT_EQ(OpenErrorText(row.code, name), row.text) << row.code;
 }
 
 TEST_F(InputFiles, MissingAndNonMediaFilesFailWithTheTableTexts) {

@@ -497,7 +497,7 @@ TEST_F(Options, LowBitRateWarns) {
 
 TEST_F(Options, DebugOptionsRaiseVerbosity) {
   int hookLevel = -100;
-  g_OnLibraryLogLevelChanged = [&](int level) { hookLevel = level; };
+  engine.OnVerbosityChanged = [&](TCustomFFmpeg&, int level) { hookLevel = level; };
   engine.ApplyOption("g", "10");
   EXPECT_EQ(engine.Settings().Verbose, 1);
   engine.ApplyOption("debug", "pict");
@@ -511,7 +511,6 @@ TEST_F(Options, DebugOptionsRaiseVerbosity) {
   EXPECT_NE(engine.FormatOptionContext()->debug, 0);
   EXPECT_EQ(engine.Settings().Verbose, 2);
   EXPECT_EQ(hookLevel, 2);
-  g_OnLibraryLogLevelChanged = nullptr;
 }
 
 // ---- formats

@@ -222,7 +222,7 @@ TEST_F(OutputFiles, AFailingOutputLeavesNoOutputAndNoFile) {
   engine.MutableSettings().OutputFormat = AVL.av_guess_format("webm_chunk", nullptr, nullptr);
   ASSERT_NE(engine.Settings().OutputFormat, nullptr);
   EXPECT_FALSE(engine.AddOutputFile(image));
-  EXPECT_EQ(engine.LastErrorText(), TCustomFFmpeg::OpenErrorText(AVERROR(EDOM), image));
+  EXPECT_EQ(engine.LastErrorText(), OpenErrorText(AVERROR(EDOM), image));
   EXPECT_FALSE(fs::exists(image));
   EXPECT_EQ(engine.OutputCount(), 0);
 }

@@ -288,7 +288,7 @@ TEST(Probe, MissingFileReportsTheOpenErrorText) {
   const std::string missing = dir.file("missing.avi");
   TAVProbe probe;
   EXPECT_FALSE(probe.LoadFile(missing));
-  EXPECT_EQ(probe.LastError(), TCustomFFmpeg::OpenErrorText(AVERROR(ENOENT), missing));
+  EXPECT_EQ(probe.LastError(), OpenErrorText(AVERROR(ENOENT), missing));
   ExpectClosed(probe);
 }
 

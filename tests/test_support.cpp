@@ -16,8 +16,8 @@
 #include <random>
 #include <sstream>
 
+#include "codec_library/codec_library.h"
 #include "component/FFmpegVCL.h"
-#include "component/codec_library.h"
 
 namespace fennick::test {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "component/codec_library.h"
+#include "codec_library/codec_library.h"
 #include "engine/FFmpeg.h"
 #include "tests/test_support.h"
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "component/av_headers.h"
-#include "component/codec_library_functions.h"
+#include "codec_library/av_headers.h"
+#include "codec_library/codec_library_functions.h"
 
 namespace fennick {
 
