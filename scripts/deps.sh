@@ -2,13 +2,20 @@
 # Installs (with apt-get, non-interactively) whatever this machine does not
 # have yet of what building and running the converter need:
 #   ./scripts/deps.sh           the build tools, the codec libraries' headers,
-#                               the AMR-NB encoder and the ffmpeg command
+#                               the AMR-NB encoder, the ffmpeg command and
+#                               Qt 6 for the window
 #   ./scripts/deps.sh --tests   the same, and what the tests need besides
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libopencore-amrnb-dev ffmpeg
+  # The window: Qt 6 Widgets and Multimedia for building it; libqt6gui6 holds
+  # the platform plugins (xcb for a desktop, offscreen for the tests) and
+  # libqt6multimedia6 the FFmpeg media backend the preview plays through.
+  qt6-base-dev qt6-multimedia-dev libqt6gui6 libqt6multimedia6 libqt6multimediawidgets6
+  # The window's pictures are SVG; libqt6svg6 holds the plugins that draw them.
+  libqt6svg6
 )
 if [[ ${1:-} == --tests ]]; then
   packages+=(libgtest-dev)
@@ -17,6 +24,8 @@ if [[ ${1:-} == --tests ]]; then
   # The job builder's tests convert under a decimal-comma locale; where the
   # system has none they generate one with localedef from these definitions.
   [ -e /usr/share/i18n/locales/de_DE ] || packages+=(locales)
+  # The window's screenshots need a font under the offscreen platform.
+  packages+=(fonts-dejavu-core)
 elif (($#)); then
   echo "usage: $0 [--tests]" >&2
   exit 2

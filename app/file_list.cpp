@@ -1,0 +1,90 @@
+#include "app/file_list.h"
+
+#include <algorithm>
+
+namespace fennick {
+
+const std::array<TListColumnSpec, ListColumnCount> ListColumns = {{
+    {"File Name", 245, TColumnAlignment::Left},
+    {"Video Size", 100, TColumnAlignment::Centre},
+    {"Frame Rate", 100, TColumnAlignment::Centre},
+    {"Duration", 70, TColumnAlignment::Centre},
+    {"Output", 70, TColumnAlignment::Centre},
+    {"Progress", 80, TColumnAlignment::Centre},
+    {"Frames", 70, TColumnAlignment::Centre},
+}};
+
+int TFileList::IndexOf(TRowId id) const {
+  for (int i = 0; i < Count(); ++i)
+    if (FRows[i].Id == id) return i;
+  return -1;
+}
+
+TRowId TFileList::Append(TFileRow row) {
+  row.Id = FNextId++;
+  row.Checked = true;
+  if (FListener.BeforeInsert) FListener.BeforeInsert(Count());
+  FRows.push_back(std::move(row));
+  if (FListener.AfterInsert) FListener.AfterInsert();
+  return FRows.back().Id;
+}
+
+TRowId TFileList::AppendProbed(const std::string& caption, const TRowTexts& texts, const std::string& outputName) {
+  TFileRow row;
+  row.Caption = caption;
+  row.SubItems[SubItemOf(ColVideoSize)] = texts.VideoSize;
+  row.SubItems[SubItemOf(ColFrameRate)] = texts.FrameRate;
+  row.SubItems[SubItemOf(ColDuration)] = texts.Duration;
+  row.SubItems[SubItemOf(ColOutput)] = outputName;
+  row.DisplayAspect = texts.DisplayAspect;
+  return Append(std::move(row));
+}
+
+TRowId TFileList::AppendError(const std::string& caption) {
+  TFileRow row;
+  row.Caption = caption;
+  row.SubItems[SubItemOf(ColProgress)] = ProgressError;
+  return Append(std::move(row));
+}
+
+void TFileList::SetCell(int index, TListColumn column, const std::string& text) {
+  TFileRow& row = FRows.at(index);
+  std::string& cell = column == ColFileName ? row.Caption : row.SubItems[SubItemOf(column)];
+  if (cell == text) return;
+  cell = text;
+  if (FListener.RowChanged) FListener.RowChanged(index);
+}
+
+void TFileList::SetColumn(TListColumn column, const std::string& text) {
+  for (int i = 0; i < Count(); ++i) SetCell(i, column, text);
+}
+
+void TFileList::SetChecked(int index, bool checked) {
+  TFileRow& row = FRows.at(index);
+  if (row.Checked == checked) return;
+  row.Checked = checked;
+  if (FListener.RowChanged) FListener.RowChanged(index);
+}
+
+void TFileList::SetAllChecked(bool checked) {
+  for (int i = 0; i < Count(); ++i) SetChecked(i, checked);
+}
+
+void TFileList::Remove(const std::vector<TRowId>& ids) {
+  // From the end, so that each announced index is the row's current one.
+  for (int i = Count() - 1; i >= 0; --i) {
+    if (std::find(ids.begin(), ids.end(), FRows[i].Id) == ids.end()) continue;
+    if (FListener.BeforeRemove) FListener.BeforeRemove(i);
+    FRows.erase(FRows.begin() + i);
+    if (FListener.AfterRemove) FListener.AfterRemove();
+  }
+}
+
+void TFileList::Clear() {
+  if (FRows.empty()) return;
+  if (FListener.BeforeReset) FListener.BeforeReset();
+  FRows.clear();
+  if (FListener.AfterReset) FListener.AfterReset();
+}
+
+}  // namespace fennick

@@ -1,0 +1,111 @@
+// The file list's rows: one source file each, with its check box and the
+// seven columns' texts. Plain data the window's list view displays; every
+// change is announced to the listeners so that the view follows. Rows carry
+// an identity that survives the removal of other rows, so that work that
+// outlives a removal (an event about the row being converted) still finds
+// its row, or finds that it is gone.
+// Used on the user-interface thread only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/row_texts.h"
+
+namespace fennick {
+
+// Columns in display order. The caption is column 0; the sub-items follow.
+enum TListColumn : int {
+  ColFileName = 0,
+  ColVideoSize,
+  ColFrameRate,
+  ColDuration,
+  ColOutput,
+  ColProgress,
+  ColFrames,
+  ListColumnCount
+};
+inline constexpr int SubItemCount = ListColumnCount - 1;
+// The sub-item index of a column (ColVideoSize is sub-item 0).
+constexpr int SubItemOf(TListColumn column) { return column - 1; }
+
+enum class TColumnAlignment { Left, Centre };
+
+struct TListColumnSpec {
+  const char* Caption;
+  int Width;  // pixels at 96 dpi
+  TColumnAlignment Alignment;
+};
+extern const std::array<TListColumnSpec, ListColumnCount> ListColumns;
+
+// The Progress cell's texts.
+inline constexpr const char* ProgressError = "Error";
+
+using TRowId = uint64_t;
+inline constexpr TRowId NoRow = 0;
+
+struct TFileRow {
+  TRowId Id = NoRow;
+  std::string Caption;  // the source file's full path
+  bool Checked = true;
+  std::array<std::string, SubItemCount> SubItems;  // Video Size ... Frames
+  // The probe's display aspect of the first video stream, -1 when unknown;
+  // read by the job builder for the "Original" aspect.
+  float DisplayAspect = -1.0f;
+
+  const std::string& Cell(TListColumn column) const {
+    return column == ColFileName ? Caption : SubItems[SubItemOf(column)];
+  }
+};
+
+// What changes, for the view: each insertion, removal and reset is
+// announced before and after it happens (a view must know both); a changed
+// row (any cell or the check box) after the change.
+struct TFileListListener {
+  std::function<void(int index)> BeforeInsert, BeforeRemove;
+  std::function<void()> AfterInsert, AfterRemove;
+  std::function<void()> BeforeReset, AfterReset;
+  std::function<void(int index)> RowChanged;
+};
+
+class TFileList {
+ public:
+  int Count() const { return static_cast<int>(FRows.size()); }
+  bool Empty() const { return FRows.empty(); }
+  const TFileRow& Row(int index) const { return FRows.at(index); }
+  // Position of the row with this identity, or -1 when it has been removed.
+  int IndexOf(TRowId id) const;
+  TRowId IdAt(int index) const { return FRows.at(index).Id; }
+
+  // Appends a checked row for a probed file: its texts, the Output cell,
+  // Progress and Frames empty.
+  TRowId AppendProbed(const std::string& caption, const TRowTexts& texts, const std::string& outputName);
+  // Appends a checked row for a file the probe could not open: only the
+  // caption and "Error" in the Progress cell.
+  TRowId AppendError(const std::string& caption);
+
+  void SetCell(int index, TListColumn column, const std::string& text);
+  // The same text in one column of every row.
+  void SetColumn(TListColumn column, const std::string& text);
+  void SetChecked(int index, bool checked);
+  void SetAllChecked(bool checked);
+
+  // Removes the rows with these identities (unknown ones are ignored).
+  void Remove(const std::vector<TRowId>& ids);
+  void Clear();
+
+  // One listener (the view); replaced by the next call.
+  void SetListener(TFileListListener listener) { FListener = std::move(listener); }
+
+ private:
+  TRowId Append(TFileRow row);
+
+  std::vector<TFileRow> FRows;
+  TRowId FNextId = 1;
+  TFileListListener FListener;
+};
+
+}  // namespace fennick

@@ -1,0 +1,75 @@
+#include "app/file_list_model.h"
+
+#include <QFile>
+
+namespace fennick {
+
+namespace {
+
+Qt::Alignment AlignmentOf(int column) {
+  return ListColumns[column].Alignment == TColumnAlignment::Left ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter;
+}
+
+}  // namespace
+
+TFileListModel::TFileListModel(TFileList& list, QObject* parent) : QAbstractTableModel(parent), FList(list) {
+  TFileListListener listener;
+  listener.BeforeInsert = [this](int row) { beginInsertRows(QModelIndex(), row, row); };
+  listener.AfterInsert = [this] { endInsertRows(); };
+  listener.BeforeRemove = [this](int row) { beginRemoveRows(QModelIndex(), row, row); };
+  listener.AfterRemove = [this] { endRemoveRows(); };
+  listener.BeforeReset = [this] { beginResetModel(); };
+  listener.AfterReset = [this] { endResetModel(); };
+  listener.RowChanged = [this](int row) { emit dataChanged(index(row, 0), index(row, ListColumnCount - 1)); };
+  FList.SetListener(std::move(listener));
+}
+
+TFileListModel::~TFileListModel() { FList.SetListener({}); }
+
+int TFileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : FList.Count(); }
+
+int TFileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ListColumnCount; }
+
+QVariant TFileListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= FList.Count()) return {};
+  const TFileRow& row = FList.Row(index.row());
+  const auto column = static_cast<TListColumn>(index.column());
+  switch (role) {
+    case Qt::DisplayRole:
+      return column == ColFileName ? QFile::decodeName(row.Caption.c_str()) : QString::fromStdString(row.Cell(column));
+    case Qt::ToolTipRole:
+      return column == ColFileName ? QVariant(QFile::decodeName(row.Caption.c_str())) : QVariant();
+    case Qt::CheckStateRole:
+      return column == ColFileName ? QVariant(row.Checked ? Qt::Checked : Qt::Unchecked) : QVariant();
+    case Qt::TextAlignmentRole:
+      return QVariant::fromValue(AlignmentOf(column));
+    default:
+      return {};
+  }
+}
+
+QVariant TFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= ListColumnCount) return {};
+  if (role == Qt::DisplayRole) return QString::fromLatin1(ListColumns[section].Caption);
+  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(AlignmentOf(section));
+  return {};
+}
+
+Qt::ItemFlags TFileListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  if (index.column() == ColFileName) flags |= Qt::ItemIsUserCheckable;
+  return flags;
+}
+
+bool TFileListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::CheckStateRole || !index.isValid() || index.column() != ColFileName) return false;
+  const bool checked = static_cast<Qt::CheckState>(value.toInt()) == Qt::Checked;
+  if (OnCheck)
+    OnCheck(index.row(), checked);
+  else
+    FList.SetChecked(index.row(), checked);
+  return true;
+}
+
+}  // namespace fennick

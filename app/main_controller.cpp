@@ -1,0 +1,392 @@
+#include "app/main_controller.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QUrl>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+
+#include "app/file_sources.h"
+#include "app/job_builder.h"
+#include "app/maker.h"
+#include "app/row_texts.h"
+#include "app/settings.h"
+#include "profiles/output_formats.h"
+
+namespace fennick {
+
+// ---- TUiQueue
+
+TUiQueue::TUiQueue() : FContext(std::make_unique<QObject>()) {}
+TUiQueue::~TUiQueue() = default;
+
+void TUiQueue::Post(std::function<void()> work) {
+  // Queued invocations on one receiver are delivered in the order they were
+  // posted, on the receiver's thread.
+  QMetaObject::invokeMethod(FContext.get(), std::move(work), Qt::QueuedConnection);
+}
+
+TDesktopActions QtDesktopActions() {
+  TDesktopActions actions;
+  actions.OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+  actions.Quit = [] { QCoreApplication::exit(0); };
+  return actions;
+}
+
+namespace {
+
+QString ToQString(const std::string& path) { return QFile::decodeName(path.c_str()); }
+std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+// ---- TMainController
+
+TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDesktopActions desktop)
+    : FUiQueue(std::make_unique<TUiQueue>()),
+      Preview(player, [this] { return Run.Converting; }),
+      FPrompts(prompts),
+      FDesktop(std::move(desktop)) {
+  BackgroundThread1.OnStart = [this](TBackgroundThreadBase*, TBackgroundExecuteThread*, void*&) {
+    AddFilesToList();
+  };
+}
+
+// The component goes first: it stops its tasks and waits for their last
+// events, which can still reach the queue.
+TMainController::~TMainController() = default;
+
+void TMainController::Changed() {
+  if (FView) FView->StateChanged();
+}
+
+// ---- start-up and shut-down
+
+bool TMainController::FormCreate(const std::string& programFolder) {
+  FProgramFolder = programFolder;
+  if (!ffVCL.LoadCodecLibraries(programFolder, true)) {
+    FPrompts.Information(QStringLiteral("Some files are missing. Please re-install this software"));
+    return false;
+  }
+  TrackBar1Change(DefaultVolumePosition);
+  FillOutputFormatList(Controls.ComboOutputFormat);
+  Controls.ComboOutputFormat.DropDownCount = FallbackDropDownCount;
+  // A script beside the program that the installation may provide; started
+  // and forgotten, and no matter when it is missing or fails.
+  const QString script = QDir(ToQString(programFolder)).filePath(QStringLiteral("reg.sh"));
+  if (QFileInfo(script).isFile()) QProcess::startDetached(QStringLiteral("/bin/sh"), {script});
+  BindComponentEvents();
+  Changed();
+  return true;
+}
+
+void TMainController::OptionsFormCreate(QSettings& settings) {
+  Options = TOptionsModel();
+  try {
+    LoadSettings(settings, {EditOutputFolder, Controls.ComboOutputFormat, Options});
+  } catch (...) {
+  }
+  FOptionsCreated = true;
+  Changed();
+}
+
+void TMainController::FormShow() {
+  if (FShown) return;
+  FShown = true;
+  ComboOutputFormatChange();
+}
+
+bool TMainController::FormCloseQuery() {
+  if (Run.Converting) return false;
+  DetachComponentEvents();
+  ffVCL.StopTasks();
+  return true;
+}
+
+void TMainController::FormClose(QSettings& settings) {
+  try {
+    SaveSettings(settings, {EditOutputFolder, Controls.ComboOutputFormat, Options});
+  } catch (...) {
+  }
+}
+
+void TMainController::Exit1Click() {
+  if (FDesktop.Quit) FDesktop.Quit();
+}
+
+void TMainController::BindComponentEvents() {
+  // The events come on the tasks' threads; their effects happen on this
+  // thread, in the order the events came.
+  ffVCL.OnLog = [](int, TLogLevel, const std::string&) {};
+  TUiQueue* queue = FUiQueue.get();
+  ffVCL.OnProgress = [this, queue](int AIndex, int AFrameNumber, int, int ACurrentDuration, float, float,
+                                   int64_t ACurrentSize, int ATotalOutputDuration) {
+    queue->Post([=, this] { ffVCLProgress(AIndex, AFrameNumber, ACurrentDuration, ACurrentSize, ATotalOutputDuration); });
+  };
+  ffVCL.OnTerminate = [this, queue](int AIndex, bool AFinished, bool AException, const std::string& AMessage) {
+    queue->Post([=, this] { ffVCLTerminate(AIndex, AFinished, AException, AMessage); });
+  };
+}
+
+void TMainController::DetachComponentEvents() {
+  ffVCL.OnBeforeHook = nullptr;
+  ffVCL.OnCustomHook = nullptr;
+  ffVCL.OnLog = nullptr;
+  ffVCL.OnProgress = nullptr;
+  ffVCL.OnTerminate = nullptr;
+}
+
+// ---- the file list
+
+void TMainController::ButtonAddFileClick() {
+  if (Run.Converting) return;
+  StartAddRequest();
+}
+
+void TMainController::AddFileSources(const std::vector<std::string>& paths) {
+  if (Run.Converting) return;
+  const std::vector<std::string> files = ExpandFileSources(paths, DefaultFilterPatterns(OpenDialogFilter()));
+  if (files.empty()) return;
+  FPendingFiles.insert(FPendingFiles.end(), files.begin(), files.end());
+  // During an add request the running one appends them after its own.
+  if (Run.FAddingFiles) return;
+  StartAddRequest();
+  FPendingFiles.clear();
+}
+
+void TMainController::StartAddRequest() {
+  // One add request at a time: a second one while files are being added
+  // (the message queue runs between files) neither opens a dialog nor clears
+  // the marks of the rows the first one is adding.
+  if (Run.FAddingFiles) return;
+  Preview.StopForListChange();
+  ffVCL.RemoveAllTasks();
+  ListView1.SetColumn(ColProgress, "");
+  // The worker of the previous request may not have been forgotten yet (its
+  // end is delivered through the message queue); its Start would do nothing.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (BackgroundThread1.Running() && std::chrono::steady_clock::now() < deadline)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  Run.FAddingFiles = true;
+  Changed();
+  try {
+    BackgroundThread1.Start();
+  } catch (...) {
+  }
+  Run.FAddingFiles = false;
+  Changed();
+}
+
+void TMainController::AddFilesToList() {
+  std::vector<std::string> files;
+  files.swap(FPendingFiles);
+  if (files.empty()) {
+    const QStringList chosen = FPrompts.OpenFiles(QString::fromStdString(OpenDialogFilter()));
+    for (const QString& file : chosen) files.push_back(ToPath(file));
+  }
+  try {
+    for (size_t i = 0;; ++i) {
+      if (i == files.size()) {
+        // Files dropped meanwhile come last.
+        if (FPendingFiles.empty()) break;
+        files.insert(files.end(), FPendingFiles.begin(), FPendingFiles.end());
+        FPendingFiles.clear();
+      }
+      AddOneFile(files[i]);
+      if (FView) FView->ScrollRowIntoView(ListView1.Count() - 1);
+      QCoreApplication::processEvents();
+    }
+  } catch (...) {
+    // The rows added so far stay; the remaining files are not added.
+  }
+  Run.FAddingFiles = false;
+}
+
+void TMainController::AddOneFile(const std::string& file) {
+  TAVProbe& probe = ffVCL.Probe();
+  if (probe.LoadFile(file, "")) {
+    const TRowTexts texts = ProbeRowTexts(probe);
+    probe.CloseFile();
+    ListView1.AppendProbed(file, texts, Controls.FOutputFormatName);
+  } else {
+    ListView1.AppendError(file);
+  }
+}
+
+void TMainController::ButtonRemoveClick(const std::vector<TRowId>& selected) {
+  if (Run.FAddingFiles) return;
+  ListView1.Remove(selected);
+}
+
+void TMainController::ButtonClearClick() {
+  if (Run.Converting || Run.FAddingFiles) return;
+  Preview.StopForListChange();
+  ffVCL.RemoveAllTasks();
+  ListView1.Clear();
+}
+
+void TMainController::CheckAllItems1Click() {
+  if (!ListView1.Empty()) ListView1.SetAllChecked(true);
+}
+
+void TMainController::UncheckAllItems1Click() {
+  if (!ListView1.Empty()) ListView1.SetAllChecked(false);
+}
+
+void TMainController::RemoveSelectedItems1Click(const std::vector<TRowId>& selected) { ListView1.Remove(selected); }
+
+void TMainController::RemoveAllItems1Click() { ListView1.Clear(); }
+
+void TMainController::ListView1Check(int row, bool checked) {
+  if (row >= 0 && row < ListView1.Count()) ListView1.SetChecked(row, checked);
+}
+
+// ---- output choices
+
+void TMainController::ComboOutputFormatChange() {
+  if (OutputFormatChanged(Controls)) {
+    ListView1.SetColumn(ColOutput, Controls.FOutputFormatName);
+    ComboOutputFormatDropDown();
+  }
+  Changed();
+}
+
+void TMainController::ComboOutputFormatDropDown() {
+  Controls.ComboOutputFormat.DropDownCount = FOptionsCreated ? Options.SpinEdit1.Value() : FallbackDropDownCount;
+}
+
+void TMainController::TrackBar1Change(int position) {
+  if (position < 0 || position >= VolumePositionCount) return;
+  Run.VolumePosition = position;
+  Run.ConversionVolume = ConversionVolumeFor(position);
+  Changed();
+}
+
+void TMainController::ButtonBrowseForFolderClick() {
+  if (Run.Converting) return;
+  const QString folder = FPrompts.ChooseFolder(QStringLiteral("Please select an output folder"), FLastBrowsedFolder);
+  if (folder.isEmpty()) return;
+  FLastBrowsedFolder = folder;
+  EditOutputFolder = ToPath(folder);
+  Changed();
+}
+
+// ---- the options dialog
+
+void TMainController::SpinEdit1Change(int value) {
+  Options.SpinEdit1.SetValue(value);
+  ComboOutputFormatChange();
+}
+
+void TMainController::ComboAspectRatio4Change(int index) {
+  Options.ComboAspectRatio4.SetItemIndex(index);
+  Controls.ComboAspectRatio.SetItemIndex(index);
+  Changed();
+}
+
+void TMainController::ComboLetterBoxChange(int index) {
+  // Stored with the settings; no conversion step reads it.
+  Options.ComboLetterBox.SetItemIndex(index);
+}
+
+void TMainController::CheckBoxOverWriteClick(bool checked) { Options.CheckBoxOverWrite = checked; }
+
+// ---- preview
+
+void TMainController::ListView1SelectItem(int row) {
+  if (row < 0 || row >= ListView1.Count()) return;
+  Preview.RowSelected(static_cast<TPreviewRowKey>(ListView1.IdAt(row)), ToQString(ListView1.Row(row).Caption));
+}
+
+void TMainController::ButtonPlayClick(int selectedRow) {
+  std::optional<TPreviewRowKey> row;
+  if (selectedRow >= 0 && selectedRow < ListView1.Count())
+    row = static_cast<TPreviewRowKey>(ListView1.IdAt(selectedRow));
+  Preview.PlayClicked(row);
+}
+
+void TMainController::ButtonPauseClick() { Preview.PauseClicked(); }
+void TMainController::ButtonStopClick() { Preview.StopClicked(); }
+
+// ---- conversion run
+
+void TMainController::ButtonConvertClick() {
+  if (Run.FAddingFiles) return;
+  Preview.StopForListChange();
+  Run.StopRequested = false;
+  ListView1.SetColumn(ColProgress, "");
+  ListView1.SetColumn(ColFrames, "");
+  if (ListView1.Empty()) {
+    FPrompts.Information(QStringLiteral("Please Add Files To Convert!"));
+    return;
+  }
+  if (EditOutputFolder.empty()) {
+    FPrompts.Information(QStringLiteral("Please select an output folder!"));
+    ButtonBrowseForFolderClick();
+    return;
+  }
+  std::error_code error;
+  if (!std::filesystem::is_directory(Trimmed(EditOutputFolder), error)) {
+    FPrompts.Information(QStringLiteral("The output folder \"") + ToQString(EditOutputFolder) +
+                         QStringLiteral("\"\ndoes not exist or has been deleted!\nPlease choose a new output folder."));
+    ButtonBrowseForFolderClick();
+    return;
+  }
+  // The checks are passed: here the run of the checked rows begins, once the
+  // window drives the job queue.
+}
+
+void TMainController::ButtonStopConvertClick() {}
+
+void TMainController::LockControls() {
+  Run.ControlsLocked = true;
+  Changed();
+}
+
+void TMainController::UnlockControls() {
+  Run.ControlsLocked = false;
+  Changed();
+}
+
+void TMainController::ffVCLProgress(int, int, int, int64_t, int) {}
+
+void TMainController::ffVCLTerminate(int, bool, bool, const std::string&) {}
+
+// ---- help
+
+std::string TMainController::HelpFile() const {
+  namespace fs = std::filesystem;
+  const fs::path folder = FProgramFolder;
+  for (const fs::path& candidate : {folder / "help" / "index.html", folder / ".." / "share" / "fennick" / "help" / "index.html"}) {
+    std::error_code error;
+    if (fs::is_regular_file(candidate, error)) return fs::weakly_canonical(candidate, error).string();
+  }
+  return (folder / "help" / "index.html").string();
+}
+
+void TMainController::OpenHelpFile1Click() {
+  if (FDesktop.OpenUrl) FDesktop.OpenUrl(QUrl::fromLocalFile(ToQString(HelpFile())).toString());
+}
+
+void TMainController::VisitOurWebsite1Click() {
+  if (FDesktop.OpenUrl) FDesktop.OpenUrl(QString::fromLatin1(MakerWebSite));
+}
+
+void TMainController::ContactSupportClick() {
+  if (FDesktop.OpenUrl) FDesktop.OpenUrl(QStringLiteral("mailto:") + QString::fromLatin1(MakerSupportAddress));
+}
+
+}  // namespace fennick

@@ -1,0 +1,39 @@
+// The preview's player: Qt Multimedia playing into the video widget it is
+// (the window puts it into the preview pane), with sound on the desktop's
+// default output.
+#pragma once
+
+#include <QVideoWidget>
+#include <memory>
+
+#include "app/preview.h"
+
+class QAudioOutput;
+class QMediaPlayer;
+
+namespace fennick {
+
+// Chooses Qt Multimedia's FFmpeg backend unless the user has chosen one in
+// QT_MEDIA_BACKEND (the GStreamer one needs plugins a desktop may lack).
+// Call before the QApplication is created.
+void SelectMediaBackend();
+
+class TMediaPreviewPlayer : public QVideoWidget, public IPreviewPlayer {
+ public:
+  explicit TMediaPreviewPlayer(QWidget* parent = nullptr);
+  ~TMediaPreviewPlayer() override;
+
+  void SetFileName(const QString& fileName) override;
+  void Play() override;
+  void Pause() override;
+  void Stop() override;
+
+  // The player underneath, for the tests to watch.
+  QMediaPlayer& MediaPlayer() { return *FPlayer; }
+
+ private:
+  std::unique_ptr<QAudioOutput> FAudio;
+  std::unique_ptr<QMediaPlayer> FPlayer;
+};
+
+}  // namespace fennick

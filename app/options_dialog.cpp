@@ -1,0 +1,115 @@
+#include "app/options_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "app/main_controller.h"
+#include "app/settings.h"
+
+namespace fennick {
+
+namespace {
+
+void Fill(QComboBox& combo, const TSettingsControl& control) {
+  if (combo.count() != control.Count()) {
+    combo.clear();
+    for (const std::string& item : control.Items()) combo.addItem(QString::fromStdString(item));
+  }
+  combo.setCurrentIndex(control.ItemIndex());
+}
+
+}  // namespace
+
+TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), FController(controller) {
+  setWindowTitle(QStringLiteral("Additional Options"));
+  setModal(true);
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  const qreal scale = (screen() ? screen()->logicalDotsPerInch() : 96.0) / 96.0;
+  auto px = [scale](int pixels) { return qRound(pixels * scale); };
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(px(12), px(12), px(12), px(12));
+  layout->setSpacing(px(10));
+
+  auto* video = new QGroupBox(QStringLiteral(" Video Options "), this);
+  auto* videoGrid = new QGridLayout(video);
+  videoGrid->setHorizontalSpacing(px(8));
+  ComboLetterBox = new QComboBox(video);
+  ComboAspectRatio4 = new QComboBox(video);
+  videoGrid->addWidget(new QLabel(QStringLiteral("Video Zoom : "), video), 0, 0, Qt::AlignRight | Qt::AlignVCenter);
+  videoGrid->addWidget(ComboLetterBox, 0, 1);
+  videoGrid->addWidget(new QLabel(QStringLiteral("Aspect Ratio : "), video), 1, 0, Qt::AlignRight | Qt::AlignVCenter);
+  videoGrid->addWidget(ComboAspectRatio4, 1, 1);
+  videoGrid->setColumnStretch(2, 1);
+  ComboLetterBox->setMinimumWidth(px(160));
+  ComboAspectRatio4->setMinimumWidth(px(160));
+  layout->addWidget(video);
+
+  auto* general = new QGroupBox(QStringLiteral(" General Options "), this);
+  auto* generalLayout = new QVBoxLayout(general);
+  generalLayout->setSpacing(px(8));
+  CheckBoxOverWrite = new QCheckBox(QStringLiteral("Overwrite Existing File With The Same Name"), general);
+  generalLayout->addWidget(CheckBoxOverWrite);
+  auto* spinRow = new QHBoxLayout();
+  SpinEdit1 = new QSpinBox(general);
+  spinRow->addWidget(SpinEdit1);
+  auto* spinLabel = new QLabel(QStringLiteral("Drop Down Items in Output Format List"), general);
+  spinLabel->setBuddy(SpinEdit1);
+  spinRow->addWidget(spinLabel, 1);
+  generalLayout->addLayout(spinRow);
+  layout->addWidget(general);
+  layout->addStretch(1);
+
+  auto* buttons = new QHBoxLayout();
+  buttons->addStretch(1);
+  Button1 = new QPushButton(QStringLiteral("Done"), this);
+  Button1->setDefault(true);
+  Button1->setMinimumWidth(px(75));
+  buttons->addWidget(Button1);
+  layout->addLayout(buttons);
+
+  setFixedSize(px(427), px(313));
+
+  // Creating the dialog loads the settings.
+  controller.OptionsFormCreate(*OpenSettings());
+  const TOptionsModel& options = controller.Options;
+  SpinEdit1->setRange(options.SpinEdit1.Min(), options.SpinEdit1.Max());
+  Sync();
+
+  connect(ComboLetterBox, &QComboBox::activated, this, [this](int index) { FController.ComboLetterBoxChange(index); });
+  connect(ComboAspectRatio4, &QComboBox::activated, this,
+          [this](int index) { FController.ComboAspectRatio4Change(index); });
+  connect(CheckBoxOverWrite, &QCheckBox::toggled, this, [this](bool checked) {
+    if (!FSyncing) FController.CheckBoxOverWriteClick(checked);
+  });
+  connect(SpinEdit1, &QSpinBox::valueChanged, this, [this](int value) {
+    if (!FSyncing) FController.SpinEdit1Change(value);
+  });
+  connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TForm4::Sync() {
+  FSyncing = true;
+  const TOptionsModel& options = FController.Options;
+  Fill(*ComboLetterBox, options.ComboLetterBox);
+  Fill(*ComboAspectRatio4, options.ComboAspectRatio4);
+  CheckBoxOverWrite->setChecked(options.CheckBoxOverWrite);
+  SpinEdit1->setValue(options.SpinEdit1.Value());
+  FSyncing = false;
+}
+
+void TForm4::showEvent(QShowEvent* event) {
+  Sync();
+  QDialog::showEvent(event);
+}
+
+}  // namespace fennick

@@ -1,0 +1,65 @@
+// The preview pane's state machine: which file the player has, which row it
+// was played from, whether it is paused. The player itself is behind
+// IPreviewPlayer (TMediaPreviewPlayer in the window, a fake in the tests).
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace fennick {
+
+// What the preview asks of a player.
+class IPreviewPlayer {
+ public:
+  virtual ~IPreviewPlayer() = default;
+  // The next Play plays this file (a full path).
+  virtual void SetFileName(const QString& fileName) = 0;
+  // Starts playing, or continues after Pause.
+  virtual void Play() = 0;
+  virtual void Pause() = 0;
+  virtual void Stop() = 0;
+};
+
+// A list row as the preview knows it: the row's identity, which outlives
+// the removal of other rows (an index would name another file once an
+// earlier row is removed while the preview is paused).
+using TPreviewRowKey = std::int64_t;
+
+class TPreviewController {
+ public:
+  // converting tells whether a conversion runs; the buttons do nothing then.
+  TPreviewController(IPreviewPlayer& player, std::function<bool()> converting)
+      : FPlayer(player), FConverting(std::move(converting)) {}
+
+  // A row became selected (ListView1SelectItem): its file becomes the one
+  // to preview; a row other than the one last played stops the player.
+  void RowSelected(TPreviewRowKey row, const QString& fileName);
+  // ButtonPlayClick, with the selected row (none: nothing happens). After a
+  // pause of the same row the loaded file continues; otherwise the selected
+  // file is loaded.
+  void PlayClicked(std::optional<TPreviewRowKey> selectedRow);
+  // ButtonPauseClick.
+  void PauseClicked();
+  // ButtonStopClick.
+  void StopClicked();
+  // Before the list changes or a run starts ("Add File", "Convert",
+  // "Clear"): stops whatever plays, also while converting.
+  void StopForListChange();
+
+  const QString& PreviewFileName() const { return FPreviewFileName; }
+  std::optional<TPreviewRowKey> PreviewRow() const { return FPreviewRow; }
+  bool PreviewPaused() const { return FPreviewPaused; }
+
+ private:
+  bool Converting() const { return FConverting && FConverting(); }
+
+  IPreviewPlayer& FPlayer;
+  std::function<bool()> FConverting;
+  QString FPreviewFileName;                   // the file of the row selected last
+  std::optional<TPreviewRowKey> FPreviewRow;  // the row selected when play was pressed last; none before
+  bool FPreviewPaused = false;                // paused, and not yet played, stopped or changed since
+};
+
+}  // namespace fennick

@@ -1,0 +1,56 @@
+// The main window's run state: what the window is busy with, the conversion
+// run's flags and the status bar's texts. Plain data on the user-interface
+// thread; the window's controller writes it and the widgets display it.
+//
+// Run state kept elsewhere: FOutputFormatName and LastFormatIndex belong to
+// the format list (TProfileControls), PreviewFileName, PreviewRow and
+// PreviewPaused to the preview (TPreviewController).
+#pragma once
+
+#include <string>
+
+#include "app/file_list.h"
+#include "app/job_builder.h"
+
+namespace fennick {
+
+struct TRunState {
+  // A job has been handed to the component and has not terminated yet; also
+  // set while the next job is being built.
+  bool Converting = false;
+  // The user confirmed "Stop all conversions?" during this run.
+  bool StopRequested = false;
+
+  // The volume bar's position (0 top, "200%" .. 10 bottom, "0%") and the
+  // AudioVolume value every job of a run gets.
+  int VolumePosition = DefaultVolumePosition;
+  int ConversionVolume = ConversionVolumeFor(DefaultVolumePosition);
+
+  // An add request is in progress (files are being probed and appended).
+  bool FAddingFiles = false;
+  // The row being converted, by position (-1 before the first job of a run)
+  // and by identity, so that what arrives about it after rows were removed
+  // still lands on it, or nowhere when it is gone.
+  int FCurrentRow = -1;
+  TRowId FCurrentRowId = NoRow;
+  // The run has ended: the last row's job was started, or the user stopped.
+  bool FQueueFinished = false;
+  // The row being converted is the last row of the list.
+  bool FLastRowReached = false;
+  // Ticks of the convert-again timer counted while no job runs.
+  int FTimerTicks = 0;
+
+  // The controls a run locks are locked (buttons, settings lists, volume,
+  // the list's context menu, the top-level menus).
+  bool ControlsLocked = false;
+
+  // Status bar: panel 1 ("File Size : ..."), the progress bar of panel 2
+  // (0 to 100).
+  std::string FileSizeText;
+  int ProgressPosition = 0;
+};
+
+// Status bar panel 0's text.
+inline constexpr const char* StatusReadyText = "Ready";
+
+}  // namespace fennick

@@ -1,0 +1,67 @@
+#include "app/settings.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace fennick {
+
+namespace {
+
+// An integer value, or nothing when it is missing or not an integer.
+std::optional<int> ReadInteger(const QSettings& settings, const char* name) {
+  const QVariant value = settings.value(QString::fromLatin1(name));
+  if (!value.isValid()) return std::nullopt;
+  bool ok = false;
+  const int number = value.toInt(&ok);
+  if (!ok) return std::nullopt;
+  return number;
+}
+
+}  // namespace
+
+std::unique_ptr<QSettings> OpenSettings() {
+  return std::make_unique<QSettings>(QString::fromLatin1(SettingsOrganisation),
+                                     QString::fromLatin1(SettingsApplication));
+}
+
+bool LoadSettings(QSettings& settings, const TSettingsTargets& targets) {
+  const bool complete = [&] {
+    const QVariant folder = settings.value(QString::fromLatin1(ValueOutputFolder));
+    if (folder.isValid()) {
+      if (folder.typeId() != QMetaType::QString) return false;
+      targets.OutputFolder = QFile::encodeName(folder.toString()).toStdString();
+    } else {
+      targets.OutputFolder.clear();
+    }
+    const std::optional<int> format = ReadInteger(settings, ValueOutputFormat);
+    if (!format) return false;
+    if (*format >= 0) targets.ComboOutputFormat.SetItemIndex(*format);
+    const std::optional<int> overwrite = ReadInteger(settings, ValueOverwrite);
+    if (!overwrite) return false;
+    targets.Options.CheckBoxOverWrite = *overwrite != 0;
+    const std::optional<int> dropDownItems = ReadInteger(settings, ValueDropDownItems);
+    if (!dropDownItems) return false;
+    if (*dropDownItems >= 0) targets.Options.SpinEdit1.SetValue(*dropDownItems);
+    const std::optional<int> letterBox = ReadInteger(settings, ValueLetterBox);
+    if (!letterBox) return false;
+    if (*letterBox >= 0) targets.Options.ComboLetterBox.SetItemIndex(*letterBox);
+    return true;
+  }();
+  if (!complete) SaveSettings(settings, targets);
+  return complete;
+}
+
+void SaveSettings(QSettings& settings, const TSettingsTargets& targets) {
+  settings.setValue(QString::fromLatin1(ValueOutputFolder), QFile::decodeName(targets.OutputFolder.c_str()));
+  settings.setValue(QString::fromLatin1(ValueOutputFormat), targets.ComboOutputFormat.ItemIndex());
+  settings.setValue(QString::fromLatin1(ValueOverwrite), targets.Options.CheckBoxOverWrite ? 1 : 0);
+  settings.setValue(QString::fromLatin1(ValueDropDownItems), targets.Options.SpinEdit1.Value());
+  settings.setValue(QString::fromLatin1(ValueLetterBox), targets.Options.ComboLetterBox.ItemIndex());
+  settings.sync();
+}
+
+}  // namespace fennick

@@ -1,0 +1,46 @@
+// The choices that outlive the program: output folder, output format,
+// overwrite switch, drop-down length and "Video Zoom". They live in QSettings
+// (organisation "Quarvel", application "Fennick Video Converter": a file in
+// the user's configuration folder) under the value names below.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/options_model.h"
+#include "profiles/settings_control.h"
+
+class QSettings;
+
+namespace fennick {
+
+inline constexpr const char* SettingsOrganisation = "Quarvel";
+inline constexpr const char* SettingsApplication = "Fennick Video Converter";
+
+inline constexpr const char* ValueOutputFolder = "Output Folder";
+inline constexpr const char* ValueOutputFormat = "ComboOutputFormat";
+inline constexpr const char* ValueOverwrite = "Overwrite";
+inline constexpr const char* ValueDropDownItems = "DropDownItems";
+inline constexpr const char* ValueLetterBox = "LetterBox";
+
+// The controls the values are read into and written from.
+struct TSettingsTargets {
+  std::string& OutputFolder;  // the main window's output folder
+  TSettingsControl& ComboOutputFormat;
+  TOptionsModel& Options;
+};
+
+// The user's settings store.
+std::unique_ptr<QSettings> OpenSettings();
+
+// Reads the values in the order of the names above into the targets. A
+// missing folder reads as empty text; an integer below 0 is passed over. A
+// missing or unreadable integer (or a folder that is not text) ends the
+// reading: what was applied stays, and SaveSettings writes the current state
+// of all five back, so that the next start finds every value. Returns
+// whether every value was read.
+bool LoadSettings(QSettings& settings, const TSettingsTargets& targets);
+// Writes the five values in order from the targets.
+void SaveSettings(QSettings& settings, const TSettingsTargets& targets);
+
+}  // namespace fennick

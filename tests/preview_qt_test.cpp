@@ -1,0 +1,125 @@
+// The preview: its state machine over a fake player, and the real player
+// playing a generated clip under the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QMediaPlayer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVideoFrame>
+#include <QVideoSink>
+
+#include "app/media_preview_player.h"
+#include "app/preview.h"
+#include "test_support.h"
+
+using namespace fennick;
+
+namespace {
+
+// Records the calls as one text each: "file:<name>", "play", "pause", "stop".
+class TFakePlayer : public IPreviewPlayer {
+ public:
+  QStringList Calls;
+  void SetFileName(const QString& fileName) override { Calls << "file:" + fileName; }
+  void Play() override { Calls << "play"; }
+  void Pause() override { Calls << "pause"; }
+  void Stop() override { Calls << "stop"; }
+};
+
+struct PreviewStates : testing::Test {
+  TFakePlayer Player;
+  bool Converting = false;
+  TPreviewController Preview{Player, [this] { return Converting; }};
+};
+
+}  // namespace
+
+TEST_F(PreviewStates, PlayPausePlayOnTheSameRowContinuesWithoutSettingTheFileAgain) {
+  Preview.RowSelected(0, "a.mp4");
+  Preview.PlayClicked(0);
+  Preview.PauseClicked();
+  EXPECT_TRUE(Preview.PreviewPaused());
+  Player.Calls.clear();
+  Preview.PlayClicked(0);
+  EXPECT_EQ(Player.Calls, QStringList{"play"});
+  EXPECT_FALSE(Preview.PreviewPaused());
+}
+
+TEST_F(PreviewStates, PausingThenSelectingAnotherRowStopsAndTheNextPlayLoadsIt) {
+  Preview.RowSelected(0, "a.mp4");
+  Preview.PlayClicked(0);
+  Preview.PauseClicked();
+  Player.Calls.clear();
+  Preview.RowSelected(1, "b.mp4");
+  EXPECT_EQ(Player.Calls, QStringList{"stop"});
+  EXPECT_FALSE(Preview.PreviewPaused());
+  Preview.PlayClicked(1);
+  EXPECT_EQ(Player.Calls, (QStringList{"stop", "file:b.mp4", "play"}));
+}
+
+// Pause pressed after another row was selected must not keep the old file:
+// play loads the selected row's file.
+TEST_F(PreviewStates, PauseAfterSelectingAnotherRowThenPlayLoadsTheSelectedFile) {
+  Preview.RowSelected(0, "a.mp4");
+  Preview.PlayClicked(0);
+  Preview.RowSelected(1, "b.mp4");
+  Preview.PauseClicked();
+  Player.Calls.clear();
+  Preview.PlayClicked(1);
+  EXPECT_EQ(Player.Calls, (QStringList{"file:b.mp4", "play"}));
+}
+
+TEST_F(PreviewStates, PlayWithNoRowSelectedDoesNothing) {
+  Preview.PlayClicked(std::nullopt);
+  EXPECT_TRUE(Player.Calls.isEmpty());
+  EXPECT_FALSE(Preview.PreviewRow());
+}
+
+TEST_F(PreviewStates, DuringAConversionTheButtonsDoNothing) {
+  Preview.RowSelected(0, "a.mp4");
+  Preview.PlayClicked(0);
+  Player.Calls.clear();
+  Converting = true;
+  Preview.PauseClicked();
+  Preview.StopClicked();
+  Preview.PlayClicked(0);
+  EXPECT_TRUE(Player.Calls.isEmpty());
+  EXPECT_FALSE(Preview.PreviewPaused());
+  // A run that starts stops the preview all the same.
+  Preview.StopForListChange();
+  EXPECT_EQ(Player.Calls, QStringList{"stop"});
+}
+
+// The real player: the generated clip's frames reach the video widget, a
+// pause holds the position, and play continues the same source.
+TEST(MediaPreviewPlayer, PlaysPausesAndResumesWithoutReloading) {
+  test::TempDir dir;
+  const std::string clip = dir.file("clip.mp4");
+  ASSERT_TRUE(test::MakeClip(clip, {.seconds = 1.0, .width = 160, .height = 120}));
+
+  TMediaPreviewPlayer player;
+  player.resize(166, 122);
+  player.show();
+  QMediaPlayer& media = player.MediaPlayer();
+  QSignalSpy sourceChanges(&media, &QMediaPlayer::sourceChanged);
+  int frames = 0;
+  QObject::connect(player.videoSink(), &QVideoSink::videoFrameChanged, [&](const QVideoFrame& frame) {
+    if (frame.isValid()) ++frames;
+  });
+
+  player.SetFileName(QString::fromStdString(clip));
+  player.Play();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return frames >= 3 && media.position() > 0; }, 10000))
+      << "error: " << media.errorString().toStdString();
+
+  player.Pause();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return media.playbackState() == QMediaPlayer::PausedState; }, 5000));
+  const qint64 pausedAt = media.position();
+  const int framesAtPause = frames;
+
+  player.Play();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return frames > framesAtPause + 2; }, 10000));
+  EXPECT_GE(media.position(), pausedAt);
+  EXPECT_EQ(sourceChanges.count(), 1);
+  EXPECT_NE(media.mediaStatus(), QMediaPlayer::LoadingMedia);
+}

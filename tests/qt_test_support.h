@@ -1,0 +1,30 @@
+// Set-up of the Qt test programs: the application on the offscreen
+// platform, settings in a folder of the test's own, screenshots.
+// The programs get their main() from qt_test_main.cpp, which makes the
+// application before any test runs.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace fennick::test {
+
+// Called by main() before the QApplication exists: the offscreen platform
+// (whatever the environment says), the media backend the program uses, the
+// program's organisation and application names, and QSettings (and the XDG
+// config folder) pointed at a fresh temporary folder removed at exit.
+void PrepareQtTestProcess();
+
+// The folder the settings of this test program live in.
+QString SettingsFolder();
+// Removes every stored setting, so that the next reading is a first start.
+void ClearSettings();
+
+// Shows the widget if it is not shown yet, lets it lay itself out and paint,
+// and saves its picture as <build>/screenshots/<name>.png (the folder is
+// made when missing). Returns the file's path; empty when it could not be
+// written.
+QString SaveScreenshot(QWidget& widget, const QString& name);
+
+}  // namespace fennick::test
