@@ -37,9 +37,6 @@ TOutputApplyResult ApplyOutputOptions(TCustomFFmpeg& engine, const TOutputOption
 
 // ---- the parsing and conversion steps on their own
 
-// Removes characters at or below the blank from both ends.
-std::string TrimText(const std::string& text);
-
 // The (name, value) pairs of an ExtOptions text, in order: the text trimmed,
 // CR, LF and CRLF each one line break, each line split at its first "="
 // (no "=": empty value), neither part trimmed. Empty lines carry no option

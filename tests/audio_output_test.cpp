@@ -60,9 +60,10 @@ class TAudioRig {
  public:
   TAudioTestEngine Engine;
   OutputFormatContextPtr File;
-  CodecContextPtr Enc, Dec;
   TInputStream Ist;
   TOutputStream Ost;
+  AVCodecContext* Enc = nullptr;  // Ost's encoder
+  AVCodecContext* Dec = nullptr;  // Ist's decoder
   TRigSpec Spec;
   int64_t Fed = 0;  // samples per channel fed so far
 
@@ -75,32 +76,32 @@ class TAudioRig {
     const bool own = spec.encoder == "amr_nb";
     const AVCodec* codec = own ? nullptr : AVL.avcodec_find_encoder_by_name(spec.encoder.c_str());
     if (!own && !codec) return ::testing::AssertionFailure() << "no encoder " << spec.encoder;
-    Enc.reset(AVL.avcodec_alloc_context3(codec));
+    Ost.Encoder.reset(AVL.avcodec_alloc_context3(codec));
+    Enc = Ost.Encoder.get();
     Enc->codec_type = AVMEDIA_TYPE_AUDIO;
     Enc->sample_rate = spec.outRate;
     AVL.av_channel_layout_default(&Enc->ch_layout, spec.outChannels);
     Enc->bit_rate = spec.bitRate;
     Enc->time_base = AVRational{1, spec.outRate};
-    Ost.Encoder = Enc.get();
     if (own) {
       Engine.OpenOwnAudioEncoder(Ost);
     } else {
       Enc->sample_fmt = codec->sample_fmts[0];
       if (oc->oformat->flags & AVFMT_GLOBALHEADER) Enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-      if (AVL.avcodec_open2(Enc.get(), codec, nullptr) < 0)
+      if (AVL.avcodec_open2(Enc, codec, nullptr) < 0)
         return ::testing::AssertionFailure() << "cannot open " << spec.encoder;
     }
     AVStream* st = AVL.avformat_new_stream(oc, nullptr);
-    AVL.avcodec_parameters_from_context(st->codecpar, Enc.get());
+    AVL.avcodec_parameters_from_context(st->codecpar, Enc);
     st->time_base = Enc->time_base;
     if (AVL.avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 || AVL.avformat_write_header(oc, nullptr) < 0)
       return ::testing::AssertionFailure() << "cannot write the header of " << path;
     Ost.Stream = st;
     Ost.SyncInput = &Ist;
-    Dec.reset(AVL.avcodec_alloc_context3(nullptr));
+    Ist.Decoder.reset(AVL.avcodec_alloc_context3(nullptr));
+    Dec = Ist.Decoder.get();
     Dec->sample_rate = spec.inRate;
     AVL.av_channel_layout_default(&Dec->ch_layout, spec.inChannels);
-    Ist.Decoder = Dec.get();
     Ist.RequestedChannels = spec.inChannels;
     return ::testing::AssertionSuccess();
   }

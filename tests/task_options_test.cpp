@@ -212,9 +212,9 @@ TEST_F(TaskOptionsEngine, SetFieldsReachTheirSettings) {
   EXPECT_EQ(s.AudioChannels, 1);
   EXPECT_EQ(s.AudioSampleRate, 22050);
   int64_t bitRate = 0;
-  AVL.av_opt_get_int(engine.CodecOptionContext(1), "b", 0, &bitRate);
+  AVL.av_opt_get_int(engine.CodecOptionContext(msAudio), "b", 0, &bitRate);
   EXPECT_EQ(bitRate, 96000);
-  AVL.av_opt_get_int(engine.CodecOptionContext(0), "b", 0, &bitRate);
+  AVL.av_opt_get_int(engine.CodecOptionContext(msVideo), "b", 0, &bitRate);
   EXPECT_EQ(bitRate, 800000);
   EXPECT_EQ(s.AudioSyncMethod, 1);
   EXPECT_EQ(s.AudioCodecTag, static_cast<uint32_t>('a' | 'b' << 8 | 'c' << 16 | 'd' << 24));
