@@ -107,21 +107,6 @@ TEST_P(TranscodeSync, InputTimestampsAtALowerRateDropThePicturesThatWouldCollide
   }
 }
 
-TEST_P(TranscodeSync, AudioStreamFlowsBesideTheVideo) {
-  ClipSpec spec;
-  spec.seconds = 2;
-  ASSERT_TRUE(MakeClip(Dir->file("av.mp4"), spec));
-  const std::string out = Dir->file("av-out.mp4");
-  const TConversion run = ConvertWithThreads(Dir->file("av.mp4"), out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}});
-  ASSERT_FALSE(run.Exception) << run.Message;
-  const auto probe = ProbeFile(out);
-  const int a = FindStream(probe, "audio");
-  ASSERT_GE(a, 0);
-  EXPECT_NEAR(ProbeNumber(probe, "streams.stream." + std::to_string(a) + ".duration"), 2.0, 0.1);
-  EXPECT_NEAR(ProbeNumber(probe, "streams.stream." + std::to_string(a) + ".start_time"), 0.0, 0.05);
-  EXPECT_EQ(CountFrames(out, "video"), 50);
-}
-
 INSTANTIATE_TEST_SUITE_P(CodecThreads, TranscodeSync, ::testing::Values(1, 4),
                          [](const ::testing::TestParamInfo<int>& info) {
                            return "Threads" + std::to_string(info.param);
