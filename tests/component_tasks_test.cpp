@@ -438,13 +438,13 @@ TEST_F(ComponentTasks, ThreadCountReachesEachTaskAndOneIsTheDefault) {
   // The MPEG-4 encoder codes one slice per codec thread: the bytes show the
   // count a task used.
   const auto convert = [this](int threads) {  // -1: the component's default
-    TFFmpegVCL local;
+    TComponent local;
     if (threads >= 0) local.SetThreadCount(threads);
     Recorder rec(local);
     EXPECT_EQ(AddTask(600, false, &local), 0);
     local.StartTasks(1);
     EXPECT_TRUE(rec.WaitAllDone());
-    local.RemoveAllTasks();
+    local.Shutdown();
     std::ifstream in(files.back(), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   };
@@ -465,6 +465,9 @@ TEST_F(ComponentTasks, StopEndsTheRunningTaskAndTerminatesTheWaitingOnes) {
   ASSERT_TRUE(rec.WaitFor([](const auto& events) { return Of(events, Event::Progress, 0).size() >= 2; }));
   component.StopTasks();  // returns at once
   ASSERT_TRUE(rec.WaitAllDone());
+  EXPECT_TRUE(component.TaskStarted(0));
+  EXPECT_FALSE(component.TaskStarted(1)) << "ended by the stop before its turn";
+  EXPECT_FALSE(component.TaskStarted(2));
   component.Shutdown();
   const auto events = rec.Events();
 
@@ -481,9 +484,6 @@ TEST_F(ComponentTasks, StopEndsTheRunningTaskAndTerminatesTheWaitingOnes) {
   EXPECT_TRUE(Of(events, Event::Progress, 1).empty());
   EXPECT_TRUE(Of(events, Event::Progress, 2).empty());
   EXPECT_EQ(Of(events, Event::Terminate, 1)[0].text, "");
-  EXPECT_TRUE(component.TaskStarted(0));
-  EXPECT_FALSE(component.TaskStarted(1)) << "ended by the stop before its turn";
-  EXPECT_FALSE(component.TaskStarted(2));
   EXPECT_EQ(Recorder::AllDoneCount(events), 1);
   EXPECT_EQ(events.back().index, -1);
   EXPECT_TRUE(events.back().finished);
