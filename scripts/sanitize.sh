@@ -21,7 +21,7 @@ for kind in thread address; do
   for test in "$dir"/bin/component_*_test; do
     echo "-- $(basename "$test")"
     if [[ $kind == thread ]]; then
-      env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" \
+      env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp ${TSAN_OPTIONS:-}" \
         "${norandom[@]}" "$test" --gtest_brief=1 "$@" || status=1
     else
       env ASAN_OPTIONS="detect_leaks=1 ${ASAN_OPTIONS:-}" UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1" \
