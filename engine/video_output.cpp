@@ -357,7 +357,8 @@ bool TCustomFFmpeg::RunCustomHook(AVFrame& work, int64_t pts) {
       return false;
     }
     if (size > FHookRGBBufferSize) {
-      FHookRGBBuffer.reset(static_cast<uint8_t*>(AVL.av_malloc(size)));
+      // Room beyond the last row for scalers that write whole vectors.
+      FHookRGBBuffer.reset(static_cast<uint8_t*>(AVL.av_malloc(size + AV_INPUT_BUFFER_PADDING_SIZE)));
       FHookRGBBufferSize = FHookRGBBuffer ? size : 0;
       if (!FHookRGBBuffer) {
         Log(0, "hook buf malloc error.");
