@@ -137,17 +137,6 @@ double NowAsLocalDateTime() {
   return seconds / 86400.0 + 25569.0;
 }
 
-TYCbCr PadColorToYCbCr(TColor color) {
-  const int r = static_cast<int>(color & 0xFF);
-  const int g = static_cast<int>((color >> 8) & 0xFF);
-  const int b = static_cast<int>((color >> 16) & 0xFF);
-  TYCbCr out;
-  out.Y = (307 * r + 602 * g + 117 * b + 512) >> 10;
-  out.Cb = ((-173 * r - 340 * g + 512 * b + 511) >> 10) + 128;
-  out.Cr = ((512 * r - 429 * g - 84 * b + 511) >> 10) + 128;
-  return out;
-}
-
 std::string ApplyInputOptions(TCustomFFmpeg& engine, TInputOptions record, const std::string& fileName) {
   if (record.FileName.empty()) record.FileName = fileName;
   ApplyExtOptions(engine, record.ExtOptions);

@@ -56,10 +56,4 @@ int CurrentTimeZoneBias();
 // The current local date-time as days since 1899-12-30.
 double NowAsLocalDateTime();
 
-struct TYCbCr {
-  int Y = 0, Cb = 0, Cr = 0;
-};
-// A 0x00BBGGRR colour to Y, Cb, Cr with the 10-bit fixed-point coefficients.
-TYCbCr PadColorToYCbCr(TColor color);
-
 }  // namespace fennick

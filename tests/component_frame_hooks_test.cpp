@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -20,8 +19,6 @@
 
 namespace fennick {
 namespace {
-
-using namespace std::chrono_literals;
 
 constexpr int kWidth = 64, kHeight = 48;
 constexpr size_t kFrameBytes = kWidth * kHeight * 3;
@@ -66,8 +63,10 @@ class FrameHooks : public ::testing::Test {
     Dir = new test::TempDir;
     // A moving colour pattern: 2 s at 10 fps, and 14 s at 5 fps for the
     // time ranges.
-    ASSERT_TRUE(test::MakeMedia(Dir->file("clip.nut"), "-f lavfi -i testsrc=size=64x48:rate=10:duration=2 -pix_fmt yuv420p -c:v ffv1"));
-    ASSERT_TRUE(test::MakeMedia(Dir->file("long.nut"), "-f lavfi -i testsrc=size=64x48:rate=5:duration=14 -pix_fmt yuv420p -c:v ffv1"));
+    ASSERT_TRUE(test::MakeMedia(Dir->file("clip.nut"),
+                                "-f lavfi -i testsrc=size=64x48:rate=10:duration=2 -pix_fmt yuv420p -c:v ffv1"));
+    ASSERT_TRUE(test::MakeMedia(Dir->file("long.nut"),
+                                "-f lavfi -i testsrc=size=64x48:rate=5:duration=14 -pix_fmt yuv420p -c:v ffv1"));
   }
   static void TearDownTestSuite() {
     delete Dir;
@@ -79,12 +78,6 @@ class FrameHooks : public ::testing::Test {
     component.OnLog = [this](int, TLogLevel, const std::string& text) {
       std::lock_guard<std::mutex> lock(mutex);
       log.push_back(text);
-    };
-    component.OnTerminate = [this](int index, bool, bool exception, const std::string& message) {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (index >= 0) failure = exception ? message : "";
-      if (index < 0) allDone = true;
-      done.notify_all();
     };
   }
 
@@ -100,15 +93,8 @@ class FrameHooks : public ::testing::Test {
       ADD_FAILURE() << component.LastError();
       return {};
     }
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      allDone = false;
-    }
-    component.StartTasks(1);
-    std::unique_lock<std::mutex> lock(mutex);
-    EXPECT_TRUE(done.wait_for(lock, 60s, [&] { return allDone; }));
-    EXPECT_EQ(failure, "");
-    lock.unlock();
+    const test::TaskEnd end = test::RunTasks(component);
+    EXPECT_TRUE(end.Finished && !end.Exception) << end.Message;
     component.RemoveAllTasks();
     return DecodeAll(output);
   }
@@ -130,9 +116,6 @@ class FrameHooks : public ::testing::Test {
   static test::TempDir* Dir;
   TFFmpegVCL component;
   std::mutex mutex;
-  std::condition_variable done;
-  bool allDone = false;
-  std::string failure;
   std::vector<std::string> log;
 };
 test::TempDir* FrameHooks::Dir = nullptr;
@@ -250,7 +233,9 @@ TEST_F(FrameHooks, TimestampModuleDrawsTheTimeInABoxAtTheGivenPlace) {
   ASSERT_EQ(stamped.size(), 20u);
   // "HH:MM:SS.mmm" in 3x5 dots with 2 dots of white round it: 51 x 9 pixels
   // from (4, 6).
-  const auto whiteAt = [](const TPicture& p, int x, int y) { return Pixel(p, x, y)[0] > 200 && Pixel(p, x, y)[2] > 200; };
+  const auto whiteAt = [](const TPicture& p, int x, int y) {
+    return Pixel(p, x, y)[0] > 200 && Pixel(p, x, y)[2] > 200;
+  };
   const auto blackAt = [](const TPicture& p, int x, int y) { return Pixel(p, x, y)[0] < 50 && Pixel(p, x, y)[2] < 50; };
   for (const auto& p : stamped) {
     for (int x = 4; x < 55; ++x) EXPECT_TRUE(whiteAt(p, x, 6) && whiteAt(p, x, 14)) << x;
@@ -274,7 +259,8 @@ class HookEngine : public TCustomFFmpeg {
 };
 
 TEST_F(FrameHooks, HookFormatOfTheDecodedPictureIsUsedAsItIs) {
-  ASSERT_TRUE(test::MakeMedia(Dir->file("bgr.nut"), "-f lavfi -i testsrc=size=64x48:rate=10:duration=0.5 -c:v rawvideo -pix_fmt bgr24"));
+  ASSERT_TRUE(test::MakeMedia(Dir->file("bgr.nut"),
+                              "-f lavfi -i testsrc=size=64x48:rate=10:duration=0.5 -c:v rawvideo -pix_fmt bgr24"));
   HookEngine engine;
   engine.Reset();
   EXPECT_FALSE(engine.SetHookPixelFormat(AV_PIX_FMT_YUV420P));
