@@ -252,7 +252,8 @@ TEST_F(FrameHooks, TimestampModuleDrawsTheTimeInABoxAtTheGivenPlace) {
 }
 
 // The engine on its own: a hook format equal to the decoded one needs no
-// conversion; a layout the bitmap cannot hold is refused.
+// conversion, one the scaler cannot reach ends the hook; a layout the
+// bitmap cannot hold is refused.
 class HookEngine : public TCustomFFmpeg {
  public:
   bool Converted() const { return FToRGB || FFromRGB; }
@@ -284,6 +285,26 @@ TEST_F(FrameHooks, HookFormatOfTheDecodedPictureIsUsedAsItIs) {
   const auto pictures = DecodeAll(Dir->file("bgr-out.nut"));
   ASSERT_EQ(pictures.size(), 5u);
   EXPECT_EQ(std::vector<int>(Pixel(pictures[4], 0, 0), Pixel(pictures[4], 1, 0)), (std::vector<int>{3, 2, 1}));
+}
+
+TEST_F(FrameHooks, HookFormatWithoutAConversionDetachesTheHook) {
+  // The scaler converts neither to nor from this layout.
+  HookEngine engine;
+  engine.Reset();
+  ASSERT_TRUE(engine.SetHookPixelFormat(AV_PIX_FMT_X2RGB10BE));
+  std::vector<std::string> lines;
+  engine.OnLog = [&](TCustomFFmpeg&, int, const std::string& text) { lines.push_back(text); };
+  ASSERT_TRUE(engine.AddInputFile(Dir->file("clip.nut")));
+  engine.ApplyOption("vcodec", "rawvideo");
+  ASSERT_TRUE(engine.AddOutputFile(Dir->file("x2rgb.nut")));
+  int calls = 0;
+  engine.OnCustomHook = [&](TCustomFFmpeg&, TBitmap&, int, int64_t, bool&, bool&) { ++calls; };
+  engine.StartRun(false);
+  EXPECT_FALSE(engine.ExceptionRaised()) << engine.TerminateMessage();
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Cannot initialize the toRGB conversion context"), 1);
+  EXPECT_FALSE(engine.OnCustomHook);
+  EXPECT_EQ(DecodeAll(Dir->file("x2rgb.nut")), Convert(Dir->file("clip.nut"), "plain"));
 }
 
 }  // namespace
