@@ -155,6 +155,13 @@ TEST_F(FrameHooks, CustomHookPaintingReachesTheOutputOnlyWithUpdate) {
   record = HookRecord();
   record.CustomHook = true;
   EXPECT_EQ(Convert(Dir->file("clip.nut"), record, "unchanged"), plain);
+
+  // Asked for by the task but with no handler on the component: the pictures
+  // stay as decoded, not converted to the bitmap and back.
+  component.OnCustomHook = nullptr;
+  record = HookRecord();
+  record.CustomHook = true;
+  EXPECT_EQ(Convert(Dir->file("clip.nut"), record, "nohandler"), plain);
 }
 
 TEST_F(FrameHooks, StoppingOnTheFirstPictureKeepsItsPaintAndEndsHooksAndModules) {
