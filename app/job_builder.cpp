@@ -17,6 +17,7 @@
 #include "app/row_texts.h"
 #include "profiles/format_limits.h"
 #include "profiles/profile_translation.h"
+#include "util/text_util.h"
 
 namespace fennick {
 
@@ -58,15 +59,9 @@ void CheckReplaceable(const std::string& path) {
   ::close(fd);
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
-  return text;
-}
-
 // A whole text as a finite decimal number; surrounding blanks are allowed.
 std::optional<double> ReadNumber(std::string_view text) {
-  text = TrimBlanks(text);
+  text = Trim(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   double value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -78,7 +73,7 @@ std::optional<double> ReadNumber(std::string_view text) {
 // Width and height of a "Video Size" cell ("640x480"); nothing for a blank
 // or unreadable cell.
 std::optional<std::pair<int, int>> ReadVideoSize(std::string_view cell) {
-  cell = TrimBlanks(cell);
+  cell = Trim(cell);
   const size_t x = cell.find('x');
   if (x == std::string_view::npos) return std::nullopt;
   int width = 0, height = 0;
@@ -177,7 +172,7 @@ std::string JobOutputPath(const std::string& source, const std::string& folder, 
 std::string JobSource(const std::string& rowText) {
   std::error_code ec;
   if (std::filesystem::exists(rowText, ec)) return rowText;
-  return std::string(TrimBlanks(rowText));
+  return std::string(Trim(rowText));
 }
 
 std::string VolumeLabel(int position) {
@@ -198,7 +193,7 @@ std::string SourceAspectRatio(std::string_view videoSizeText, float displayAspec
     const double q = std::nearbyint(static_cast<double>(displayAspect) * 10000);
     if (q > 0) return FormatGeneral(q / 10000);
   }
-  std::string_view size = TrimBlanks(videoSizeText);
+  std::string_view size = Trim(videoSizeText);
   if (size.empty()) size = "640x480";
   const size_t x = size.find('x');
   if (x == std::string_view::npos) return kFallback;

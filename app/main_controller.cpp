@@ -22,6 +22,7 @@
 #include "app/row_texts.h"
 #include "app/settings.h"
 #include "profiles/output_formats.h"
+#include "util/text_util.h"
 
 namespace fennick {
 
@@ -47,12 +48,6 @@ namespace {
 
 QString ToQString(const std::string& path) { return QFile::decodeName(path.c_str()); }
 std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-std::string Trimmed(const std::string& text) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 }  // namespace
 
@@ -365,7 +360,7 @@ void TMainController::ButtonConvertClick() {
     return;
   }
   std::error_code error;
-  if (!std::filesystem::is_directory(Trimmed(EditOutputFolder), error)) {
+  if (!std::filesystem::is_directory(std::string(Trim(EditOutputFolder)), error)) {
     FPrompts.Information(QStringLiteral("The output folder \"") + ToQString(EditOutputFolder) +
                          QStringLiteral("\"\ndoes not exist or has been deleted!\nPlease choose a new output folder."));
     ButtonBrowseForFolderClick();

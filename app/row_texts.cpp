@@ -1,11 +1,11 @@
 #include "app/row_texts.h"
 
 #include "component/AVProbe.h"
+#include "util/text_util.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 
 namespace fennick {
 
@@ -19,18 +19,12 @@ std::string FormatGeneral(double value) {
 
 std::string FormatGeneralForDisplay(double value) {
   if (value == 0) return "0";
-  char text[64];
-  std::snprintf(text, sizeof text, "%.15g", value);  // LC_NUMERIC's separator
-  return text;
+  return FormatText("%.15g", value);  // LC_NUMERIC's separator
 }
 
 namespace {
 
-std::string TwoDigits(long long value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02lld", value);
-  return text;
-}
+std::string TwoDigits(long long value) { return FormatText("%02lld", value); }
 
 }  // namespace
 

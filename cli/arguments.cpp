@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <set>
+
+#include "engine/option_vocabulary.h"
 
 namespace fennick::cli {
 
@@ -34,14 +35,6 @@ const std::vector<std::string>& SettingNames() {
   static const std::vector<std::string> kNames = {"VideoCodec", "VideoBitrate", "VideoSize",     "VideoFramerate",
                                                   "AudioCodec", "AudioBitrate", "SamplingRate", "AudioChannels"};
   return kNames;
-}
-
-bool IsEngineSwitch(const std::string& name) {
-  static const std::set<std::string> kSwitches = {
-      "L",      "h",       "version", "formats", "y",     "benchmark", "dump",     "hex",      "re",
-      "loop_input", "copyts", "shortest", "intra", "vn",  "sameq",     "deinterlace", "psnr", "vstats",
-      "qphist", "an",      "sn",      "isync",   "newvideo", "newaudio", "newsubtitle"};
-  return kSwitches.count(name) != 0;
 }
 
 TCliArguments ParseArguments(const std::vector<std::string>& args) {
@@ -168,7 +161,7 @@ std::vector<TEngineStep> ParseEngineArguments(const std::vector<std::string>& ar
       if (i + 1 >= args.size()) throw EUsageError("--engine: -i needs an input file");
       steps.push_back({TEngineStep::Input, "", args[++i]});
       hasInput = true;
-    } else if (IsEngineSwitch(name)) {
+    } else if (IsSwitchOption(name)) {
       steps.push_back({TEngineStep::Option, name, ""});
     } else {
       if (i + 1 >= args.size()) throw EUsageError("--engine: option -" + name + " needs a value");

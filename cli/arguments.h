@@ -42,9 +42,6 @@ struct TCliArguments {
 // The settings --set may name, in the order the help lists them.
 const std::vector<std::string>& SettingNames();
 
-// The engine options that take no value (switches).
-bool IsEngineSwitch(const std::string& name);
-
 // Parses argv[1..]. Raises EUsageError.
 TCliArguments ParseArguments(const std::vector<std::string>& args);
 std::vector<TEngineStep> ParseEngineArguments(const std::vector<std::string>& args);

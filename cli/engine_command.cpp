@@ -13,6 +13,7 @@
 #include "component/FFmpegVCL.h"
 #include "component/log_routing.h"
 #include "engine/FFmpeg.h"
+#include "util/text_util.h"
 
 namespace fennick::cli {
 
@@ -42,11 +43,11 @@ int EngineCommand(const TCliArguments& arguments) {
   engine.OnLog = [](TCustomFFmpeg&, int, const std::string& line) { PrintLine(line); };
   engine.OnProgress = [terminal](TCustomFFmpeg&, int frame, int fps, int currentMs, float quality, float bitRate,
                                  int64_t size, int) {
-    char line[160];
-    std::snprintf(line, sizeof line, "frame=%5d fps=%3d q=%.1f size=%8lldkB time=%.2f bitrate=%6.1fkbits/s", frame,
-                  fps, quality, static_cast<long long>(size / 1024), currentMs / 1000.0, bitRate);
+    const std::string line =
+        FormatText("frame=%5d fps=%3d q=%.1f size=%8lldkB time=%.2f bitrate=%6.1fkbits/s", frame, fps, quality,
+                   static_cast<long long>(size / 1024), currentMs / 1000.0, bitRate);
     std::lock_guard<std::mutex> guard(g_StderrLock);
-    std::fprintf(stderr, terminal ? "%s\r" : "%s\n", line);
+    std::fprintf(stderr, terminal ? "%s\r" : "%s\n", line.c_str());
     std::fflush(stderr);
   };
   // The libraries' lines the component passes on follow the verbosity the

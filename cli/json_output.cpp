@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "util/text_util.h"
+
 namespace fennick::cli {
 
 namespace {
@@ -46,9 +48,7 @@ std::string JsonString(std::string_view text) {
     } else if (c == '\t') {
       out += "\\t", ++i;
     } else if (c < 0x20 || c == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
+      out += FormatText("\\u%04x", c);
       ++i;
     } else if (const size_t n = Utf8Length(text, i)) {
       out.append(text.substr(i, n));
@@ -63,9 +63,7 @@ std::string JsonString(std::string_view text) {
 
 std::string JsonNumber(double value) {
   if (!std::isfinite(value)) return "null";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", value);
-  return text;
+  return FormatText("%.6g", value);
 }
 
 TJsonObject& TJsonObject::Raw(std::string_view key, const std::string& value) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/row_texts.h"
+#include "util/text_util.h"
 
 namespace fennick::cli {
 
@@ -60,23 +61,16 @@ std::string FiguresText(const TProgressFigures& f) {
   if (f.TotalMs > 0 && fraction > 0 && f.ElapsedSeconds > 0)
     left = FormatDuration(':', f.ElapsedSeconds * (1 - fraction) / fraction);
   const double speed = f.ElapsedSeconds > 0 ? f.CurrentMs / 1000.0 / f.ElapsedSeconds : 0;
-  char text[160];
-  std::snprintf(text, sizeof text, "  %.2fx  left %s", speed, left.c_str());
   std::string figures = f.Frame >= 0 ? "  frame " + std::to_string(f.Frame) : "";
-  return figures + "  " + FormatSize(f.Size) + text;
+  return figures + "  " + FormatSize(f.Size) + FormatText("  %.2fx  left %s", speed, left.c_str());
 }
 
 }  // namespace
 
 std::string FormatSize(int64_t bytes) {
-  char text[32];
-  if (bytes >= 1000 * 1000)
-    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
-  else if (bytes >= 1000)
-    std::snprintf(text, sizeof text, "%lld kB", static_cast<long long>(bytes / 1000));
-  else
-    std::snprintf(text, sizeof text, "%lld B", static_cast<long long>(std::max<int64_t>(bytes, 0)));
-  return text;
+  if (bytes >= 1000 * 1000) return FormatText("%.1f MB", bytes / 1e6);
+  if (bytes >= 1000) return FormatText("%lld kB", static_cast<long long>(bytes / 1000));
+  return FormatText("%lld B", static_cast<long long>(std::max<int64_t>(bytes, 0)));
 }
 
 std::string ProgressLine(const std::string& label, const TProgressFigures& f, int width) {

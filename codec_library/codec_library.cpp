@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -44,17 +43,6 @@ std::string g_error;
 std::string Upper(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
   return s;
-}
-
-std::string Format(const char* fmt, const std::string& a, const std::string& b) {
-  char buf[4096];
-  std::snprintf(buf, sizeof buf, fmt, a.c_str(), b.c_str());
-  return buf;
-}
-std::string Format(const char* fmt, const std::string& a, const std::string& b, const std::string& c) {
-  char buf[4096];
-  std::snprintf(buf, sizeof buf, fmt, a.c_str(), b.c_str(), c.c_str());
-  return buf;
 }
 
 // Binds every function of one library; returns the name of the first one
@@ -121,7 +109,7 @@ bool LoadOne(LibraryState& lib, const std::string& folder, bool versioned) {
     lib.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib.handle) {
       const char* why = dlerror();
-      lib.error = Format("Load libraray %s error: %s", name, why ? why : "unknown error");
+      lib.error = "Load libraray " + name + " error: " + (why ? why : "unknown error");
       return false;
     }
   }
@@ -136,7 +124,7 @@ bool LoadOne(LibraryState& lib, const std::string& folder, bool versioned) {
     return false;
   });
   if (!missing.empty()) {
-    lib.error = Format("Load function %s@%s error: %s", std::string(missing), name, why);
+    lib.error = "Load function " + std::string(missing) + "@" + name + " error: " + why;
     return false;
   }
   lib.bound = true;

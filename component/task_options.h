@@ -21,7 +21,6 @@ using TColor = uint32_t;
 
 struct TOutputOptions {
   std::string FileName;
-  std::string Reserved;  // second field, never read by the component
   std::string FileFormat;
   int32_t PacketSize = -1;
   int32_t MuxRate = -1;

@@ -8,6 +8,8 @@
 #include <ctime>
 #include <limits>
 
+#include "util/text_util.h"
+
 namespace fennick {
 
 namespace {
@@ -30,7 +32,7 @@ std::string MillisecondsText(int32_t ms) {
 // A decimal 64-bit integer with optional sign; -1 when malformed or when the
 // value would not survive the scaling to microseconds.
 int64_t MillisecondsOrInvalid(const std::string& text) {
-  std::string t = TrimText(text);
+  const std::string_view t = Trim(text);
   size_t pos = 0;
   bool negative = false;
   if (pos < t.size() && (t[pos] == '+' || t[pos] == '-')) negative = t[pos++] == '-';
@@ -54,16 +56,9 @@ const char* NormText(int32_t normType) {
 
 }  // namespace
 
-std::string TrimText(const std::string& text) {
-  size_t first = 0, last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-  return text.substr(first, last - first);
-}
-
 std::vector<std::pair<std::string, std::string>> SplitExtOptions(const std::string& text) {
   std::vector<std::pair<std::string, std::string>> result;
-  const std::string trimmed = TrimText(text);
+  const std::string_view trimmed = Trim(text);
   std::string line;
   auto flush = [&] {
     if (!line.empty()) {
@@ -96,13 +91,13 @@ void ApplyExtOptions(TCustomFFmpeg& engine, const std::string& text) {
 
 std::vector<THookTimeRange> ParseHookTimeRanges(const std::string& text) {
   std::vector<THookTimeRange> ranges;
-  const std::string trimmed = TrimText(text);
+  const std::string_view trimmed = Trim(text);
   if (trimmed.empty()) return ranges;
   size_t start = 0;
   while (true) {
     const size_t comma = trimmed.find(',', start);
-    const std::string piece =
-        TrimText(trimmed.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    const std::string piece(
+        Trim(trimmed.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start)));
     const size_t dash = piece.find('-');
     const std::string startText = dash == std::string::npos ? piece : piece.substr(0, dash);
     const std::string endText = dash == std::string::npos ? std::string() : piece.substr(dash + 1);
@@ -140,17 +135,6 @@ double NowAsLocalDateTime() {
   localtime_r(&ts.tv_sec, &local);
   const double seconds = static_cast<double>(ts.tv_sec + local.tm_gmtoff) + ts.tv_nsec / 1e9;
   return seconds / 86400.0 + 25569.0;
-}
-
-TYCbCr PadColorToYCbCr(TColor color) {
-  const int r = static_cast<int>(color & 0xFF);
-  const int g = static_cast<int>((color >> 8) & 0xFF);
-  const int b = static_cast<int>((color >> 16) & 0xFF);
-  TYCbCr out;
-  out.Y = (307 * r + 602 * g + 117 * b + 512) >> 10;
-  out.Cb = ((-173 * r - 340 * g + 512 * b + 511) >> 10) + 128;
-  out.Cr = ((512 * r - 429 * g - 84 * b + 511) >> 10) + 128;
-  return out;
 }
 
 std::string ApplyInputOptions(TCustomFFmpeg& engine, TInputOptions record, const std::string& fileName) {

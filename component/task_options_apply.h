@@ -37,9 +37,6 @@ TOutputApplyResult ApplyOutputOptions(TCustomFFmpeg& engine, const TOutputOption
 
 // ---- the parsing and conversion steps on their own
 
-// Removes characters at or below the blank from both ends.
-std::string TrimText(const std::string& text);
-
 // The (name, value) pairs of an ExtOptions text, in order: the text trimmed,
 // CR, LF and CRLF each one line break, each line split at its first "="
 // (no "=": empty value), neither part trimmed. Empty lines carry no option
@@ -58,11 +55,5 @@ int64_t TimestampToUnixSeconds(double localDateTime, int biasMinutes);
 int CurrentTimeZoneBias();
 // The current local date-time as days since 1899-12-30.
 double NowAsLocalDateTime();
-
-struct TYCbCr {
-  int Y = 0, Cb = 0, Cr = 0;
-};
-// A 0x00BBGGRR colour to Y, Cb, Cr with the 10-bit fixed-point coefficients.
-TYCbCr PadColorToYCbCr(TColor color);
 
 }  // namespace fennick

@@ -21,7 +21,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -82,7 +81,8 @@ struct TOutputStream;
 struct TTranscodeRun;
 
 // An opened input file and the decoder contexts prepared for its streams
-// (filled from each stream's codecpar, generic options applied, not opened).
+// (filled from each stream's codecpar, generic options applied, not opened;
+// the transcode set-up takes them into its run tables).
 struct TInputFileSlot {
   InputFormatContextPtr Context;
   std::string Name;                       // as given to AddInputFile
@@ -98,9 +98,9 @@ struct TInputFileSlot {
 
 // One stream of an output file as AddOutputFile built it: the muxer's stream
 // and the encoder context configured from the settings. The context is not
-// opened here: the transcode set-up opens `Encoder` on it (or, for a stream
-// copy, fills the stream's codecpar from the source) and then copies the
-// parameters into the stream.
+// opened here: the transcode set-up takes it into its run tables, opens
+// `Encoder` on it (or, for a stream copy, fills the stream's codecpar from
+// the source) and then copies the parameters into the stream.
 struct TOutputStreamConfig {
   AVStream* Stream = nullptr;
   CodecContextPtr Codec;
@@ -223,7 +223,7 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   const TOutputFileSlot& OutputFile(int i) const { return *FOutputFiles.at(i); }
   const std::vector<TStreamMap>& StreamMaps() const { return FStreamMaps; }
   const std::vector<TMetaDataMap>& MetaDataMaps() const { return FMetaDataMaps; }
-  AVCodecContext* CodecOptionContext(int slot) const { return FCodecOptions[slot].get(); }
+  AVCodecContext* CodecOptionContext(TMediaSlot slot) const { return FCodecOptions[slot].get(); }
   AVFormatContext* FormatOptionContext() const { return FFormatOptions.get(); }
   SwsContext* ScalerOptionContext() const { return FScalerOptions.get(); }
   const std::vector<const AVOption*>& GenericOptionNames() const { return FGenericOptions; }
@@ -306,8 +306,6 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket& packet);
   AVFrame* PrepareOutputPicture(TOutputStream& ost, AVFrame& picture);
   int EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame);
-  void CloseEncoder(TOutputStream& ost);
-  void CloseDecoder(TInputStream& ist);
 
   // Settings (written by the option handlers) and per-task tables.
   TEngineSettings S;
@@ -316,17 +314,15 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   std::vector<TStreamMap> FStreamMaps;
   std::vector<TMetaDataMap> FMetaDataMaps;
 
-  // Generic option targets: codec contexts by media-type slot (video, audio,
-  // data, subtitle, attachment), the container and the scaler option object.
-  CodecContextPtr FCodecOptions[5];
+  // Generic option targets: codec contexts by media type, the container and
+  // the scaler option object.
+  CodecContextPtr FCodecOptions[kMediaSlotCount];
   FormatContextPtr FFormatOptions;
   SwsContextPtr FScalerOptions;
   std::vector<const AVOption*> FGenericOptions;
 
-  // Codecs opened by the run, so that every exit closes exactly those.
-  std::list<TOutputStream*> OpenEncoders;
-  std::list<TInputStream*> OpenDecoders;
-  // The run tables of the current transcode (transcode_tables.h).
+  // The run tables of the current transcode (transcode_tables.h), with the
+  // codecs the run opened.
   std::unique_ptr<TTranscodeRun> FRun;
 
   std::vector<THookTimeRange> FHookTimeRanges;
@@ -374,6 +370,7 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
 
   friend class TFFmpegThread;
   friend struct TOptionVocabulary;
+  friend struct TTranscodeSetup;
 };
 
 struct TEngineThreadState;

@@ -4,7 +4,6 @@
 // runs on the task's thread and uses the engine's audio work buffers.
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstring>
 #include <limits>
 
@@ -19,17 +18,8 @@ constexpr double kMinDriftSamples = 50;
 // Largest piece of silence handed on at once.
 constexpr int kMaxSilenceBlockBytes = 131072;
 
-std::string Format(const char* format, ...) {
-  char text[256];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
-
 std::string ResampleError(int inChannels, int inRate, int outChannels, int outRate) {
-  return Format("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", inChannels, inRate, outChannels,
+  return FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", inChannels, inRate, outChannels,
                 outRate);
 }
 
@@ -136,8 +126,8 @@ const int16_t* TCustomFFmpeg::DecodedAudioToS16(TInputStream& ist, const AVFrame
 
 void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const int16_t* samples,
                                 int bytes) {
-  AVCodecContext* enc = ost.Encoder;
-  AVCodecContext* dec = ist.Decoder;
+  AVCodecContext* enc = ost.Encoder.get();
+  AVCodecContext* dec = ist.Decoder.get();
   if (!enc || !dec || !samples || bytes <= 0 || ost.RecordingEnded) return;
   const int encChannels = enc->ch_layout.nb_channels, decChannels = BlockChannels(ist);
   const int encRate = enc->sample_rate, decRate = dec->sample_rate;
@@ -194,14 +184,14 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
           byteDelta = std::max<int64_t>(byteDelta, -bytes);
           samples += -byteDelta / 2;
           bytes += int(byteDelta);
-          if (S.Verbose > 2 && OnLog) Log(1, Format("discarding %d audio samples", TruncToInt(-delta)));
+          if (S.Verbose > 2 && OnLog) Log(1, FormatText("discarding %d audio samples", TruncToInt(-delta)));
           if (bytes <= 0) return;
           ist.IsStart = false;
         } else {
           // The whole gap, as one continuous run of silence ahead of the
           // block, handed on in pieces of at most the block limit (whole
           // sample frames, so the channels stay in place).
-          if (S.Verbose > 2 && OnLog) Log(1, Format("adding %d audio samples of silence", TruncToInt(delta)));
+          if (S.Verbose > 2 && OnLog) Log(1, FormatText("adding %d audio samples of silence", TruncToInt(delta)));
           ist.IsStart = false;
           const int frameBytes = 2 * decChannels;
           const int piece = std::max(kMaxSilenceBlockBytes / frameBytes, 1) * frameBytes;
@@ -211,7 +201,7 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
       } else if (method > 1) {
         const int comp = std::clamp(TruncToInt(delta), -method, method);
         if (S.Verbose > 2 && OnLog)
-          Log(1, Format("compensating audio timestamp drift:%.2f compensation:%d in:%d", delta, comp, encRate));
+          Log(1, FormatText("compensating audio timestamp drift:%.2f compensation:%d in:%d", delta, comp, encRate));
         AVL.swr_set_compensation(ost.ResampleContext.get(), comp, encRate);
       }
     }
@@ -225,7 +215,7 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
 // Fixed frame size: through the FIFO, one encoder frame at a time. Sample
 // based (PCM, variable frame size): the whole block as one frame.
 void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count) {
-  AVCodecContext* enc = ost.Encoder;
+  AVCodecContext* enc = ost.Encoder.get();
   if (count <= 0 || ost.RecordingEnded) return;
   // Only samples that start before the recording time ("t"); the block
   // begins where the FIFO's content ends.
@@ -258,7 +248,7 @@ void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, 
 // (the rest silence), stamped with the stream's sample position.
 void TCustomFFmpeg::EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count,
                                      int frameSamples) {
-  AVCodecContext* enc = ost.Encoder;
+  AVCodecContext* enc = ost.Encoder.get();
   const int channels = enc->ch_layout.nb_channels;
   const AVRational sampleBase{1, enc->sample_rate};
   const AVRational timeBase = enc->time_base.num > 0 && enc->time_base.den > 0 ? enc->time_base : sampleBase;
@@ -336,7 +326,7 @@ void TCustomFFmpeg::EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, 
 }
 
 void TCustomFFmpeg::ReceiveAudioPackets(AVFormatContext* file, TOutputStream& ost) {
-  AVCodecContext* enc = ost.Encoder;
+  AVCodecContext* enc = ost.Encoder.get();
   AVPacket* pkt = ost.Packet.get();
   for (;;) {
     const int ret = AVL.avcodec_receive_packet(enc, pkt);
@@ -351,7 +341,7 @@ void TCustomFFmpeg::ReceiveAudioPackets(AVFormatContext* file, TOutputStream& os
 }
 
 void TCustomFFmpeg::FlushAudio(AVFormatContext* file, TOutputStream& ost) {
-  AVCodecContext* enc = ost.Encoder;
+  AVCodecContext* enc = ost.Encoder.get();
   if (!enc || enc->ch_layout.nb_channels <= 0 || enc->sample_rate <= 0) return;
   if (!ost.AmrNb && !enc->codec) return;  // never opened
   const int channels = enc->ch_layout.nb_channels;
@@ -390,10 +380,10 @@ void TCustomFFmpeg::FlushAudio(AVFormatContext* file, TOutputStream& ost) {
 }
 
 void TCustomFFmpeg::OpenOwnAudioEncoder(TOutputStream& ost) {
-  AVCodecContext* enc = ost.Encoder;
+  AVCodecContext* enc = ost.Encoder.get();
   auto encoder = std::make_unique<TAmrNbEncoder>();
   if (!enc || !encoder->Open(enc->bit_rate))
-    throw FFMpegException(Format(
+    throw FFMpegException(FormatText(
         "Error while opening codec for output stream #%d.%d - maybe incorrect parameters such as bit_rate, rate, "
         "width or height",
         ost.FileIndex, ost.StreamIndex));

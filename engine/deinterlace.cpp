@@ -43,12 +43,10 @@ bool DeinterlacePicture(uint8_t* const dst[4], const int dstLinesize[4], const u
   if (desc->nb_components != 1 && !(desc->flags & AV_PIX_FMT_FLAG_PLANAR)) return false;
   for (int c = 0; c < desc->nb_components; ++c)
     if (desc->comp[c].depth != 8 || desc->comp[c].step != 1 || desc->comp[c].plane != c) return false;
-  for (int p = 0; p < desc->nb_components; ++p) {
-    const bool chroma = p == 1 || p == 2;
-    const int w = chroma ? -((-width) >> desc->log2_chroma_w) : width;
-    const int h = chroma ? -((-height) >> desc->log2_chroma_h) : height;
-    DeinterlacePlane(dst[p], dstLinesize[p], src[p], srcLinesize[p], w, h);
-  }
+  ForEachComponent(*desc, [&](const AVComponentDescriptor& comp, int hs, int vs) {
+    const int p = comp.plane;  // one component per plane
+    DeinterlacePlane(dst[p], dstLinesize[p], src[p], srcLinesize[p], -((-width) >> hs), -((-height) >> vs));
+  });
   return true;
 }
 

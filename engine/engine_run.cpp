@@ -123,9 +123,9 @@ void TCustomFFmpeg::Reset() {
   FStartClaimed = false;
   FTerminateMessage.clear();
   FTotalOutputDuration = -1;
-  static const AVMediaType kSlotTypes[5] = {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_DATA,
-                                            AVMEDIA_TYPE_SUBTITLE, AVMEDIA_TYPE_ATTACHMENT};
-  for (int i = 0; i < 5; ++i) {
+  static const AVMediaType kSlotTypes[kMediaSlotCount] = {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_DATA,
+                                                          AVMEDIA_TYPE_SUBTITLE, AVMEDIA_TYPE_ATTACHMENT};
+  for (int i = 0; i < kMediaSlotCount; ++i) {
     FCodecOptions[i].reset(AVL.avcodec_alloc_context3(nullptr));
     if (FCodecOptions[i]) FCodecOptions[i]->codec_type = kSlotTypes[i];
   }
@@ -308,6 +308,8 @@ void TCustomFFmpeg::WaitForThreads() {
 
 void TCustomFFmpeg::FreeTaskResources() {
   if (!LibrariesLoaded()) return;
+  // The run tables first: they refer to the files.
+  FreeTranscodeTables();
   for (auto& ctx : FCodecOptions) ctx.reset();
   FFormatOptions.reset();
   FScalerOptions.reset();

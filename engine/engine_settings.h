@@ -17,11 +17,14 @@ inline constexpr int kMaxFiles = 20;        // inputs, outputs
 inline constexpr int kMaxStreams = 20;      // per-stream tables of one input
 inline constexpr int kMaxStreamMaps = 20;
 inline constexpr int kMaxMetaDataMaps = 20;
-inline constexpr int kEncodeBufferSize = 0x40000;
 // Bounds that keep the picture and sample arithmetic within 32 bits: more
 // channels than the resampler handles, wider pads than any picture has.
 inline constexpr int kMaxAudioChannels = 64;
 inline constexpr int kMaxPadSize = 65536;
+
+// The media types that have a generic option context and a frame limit of
+// their own (indexes of those tables), in the libraries' AVMediaType order.
+enum TMediaSlot { msVideo, msAudio, msData, msSubtitle, msAttachment, kMediaSlotCount };
 
 struct TEngineSettings {
   const AVInputFormat* InputFormat = nullptr;    // "f"
@@ -32,9 +35,9 @@ struct TEngineSettings {
   int PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
   int PadColorY = 16, PadColorCb = 128, PadColorCr = 128;  // "padcolor"
   int CropTop = 0, CropBottom = 0, CropLeft = 0, CropRight = 0;
-  int MaxFrames[4] = {std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
-                      std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()};
-  // indexes of MaxFrames: AVMEDIA_TYPE_VIDEO 0, AUDIO 1, DATA 2, SUBTITLE 3
+  // "vframes", "aframes", "dframes" by TMediaSlot, msVideo to msSubtitle
+  int MaxFrames[msSubtitle + 1] = {std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
+                                   std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()};
   AVRational FrameRate{0, 0};  // "r"
   float VideoQScale = 0;       // "qscale"
   std::vector<uint16_t> IntraMatrix, InterMatrix;  // 64 entries when set
@@ -67,7 +70,7 @@ struct TEngineSettings {
   int64_t InputTsOffset = 0;      // "itsoffset", µs
   std::string Title, Author, Copyright, Comment, Genre, Album;
   int Year = 0, Track = 0;
-  bool DoHexDump = false, DoPktDump = false, DoPsnr = false, DoVStats = false;
+  bool DoHexDump = false, DoPktDump = false, DoPsnr = false;
   int DoPass = 0;                 // "pass"
   std::string PassLogFileName;    // "passlogfile"
   bool AudioStreamCopy = false, VideoStreamCopy = false, SubtitleStreamCopy = false;

@@ -228,7 +228,8 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
     switch (type) {
       case AVMEDIA_TYPE_VIDEO: {
         forced = videoDecoder;
-        CopyGenericOptions(dec.get(), FCodecOptions[0].get(), AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
+        CopyGenericOptions(dec.get(), FCodecOptions[msVideo].get(),
+                           AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
         S.FrameHeight = par->height;
         S.FrameWidth = par->width;
         const AVRational sar = AVL.av_guess_sample_aspect_ratio(ic.get(), st, nullptr);
@@ -250,7 +251,8 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
       }
       case AVMEDIA_TYPE_AUDIO:
         forced = audioDecoder;
-        CopyGenericOptions(dec.get(), FCodecOptions[1].get(), AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
+        CopyGenericOptions(dec.get(), FCodecOptions[msAudio].get(),
+                           AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
         S.AudioChannels = par->ch_layout.nb_channels;
         S.AudioSampleRate = par->sample_rate;
         if (S.AudioDisable) st->discard = AVDISCARD_ALL;

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/FFmpeg.h"
+#include "util/text_util.h"
 
 namespace fennick {
 
@@ -14,8 +15,7 @@ namespace {
 
 template <typename T>
 std::optional<T> ParseDecimal(const std::string& text) {
-  const std::string t = Trim(text);
-  std::string_view digits = t;
+  std::string_view digits = Trim(text);
   if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
   if (digits.empty() || digits.front() == '+') return std::nullopt;
   T value{};
@@ -40,13 +40,6 @@ TClassicNumberScope::~TClassicNumberScope() {
   if (FPrevious) uselocale(FPrevious);
 }
 
-std::string Trim(std::string_view text) {
-  size_t b = 0, e = text.size();
-  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-  return std::string(text.substr(b, e - b));
-}
-
 int32_t ParseInt32(const std::string& text) {
   if (auto v = ParseDecimal<int32_t>(text)) return *v;
   NotAnInteger(text);
@@ -60,8 +53,7 @@ int64_t ParseInt64(const std::string& text) {
 std::optional<int32_t> TryParseInt32(const std::string& text) { return ParseDecimal<int32_t>(text); }
 
 uint32_t ParseColorValue(const std::string& text) {
-  const std::string t = Trim(text);
-  std::string_view hex = t;
+  std::string_view hex = Trim(text);
   if (hex.starts_with("0x") || hex.starts_with("0X"))
     hex.remove_prefix(2);
   else if (hex.starts_with("$"))
@@ -75,8 +67,7 @@ uint32_t ParseColorValue(const std::string& text) {
 }
 
 std::optional<double> TryParseFloat(const std::string& text) {
-  const std::string t = Trim(text);
-  std::string_view digits = t;
+  std::string_view digits = Trim(text);
   if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
   if (digits.empty() || digits.front() == '+') return std::nullopt;
   // Only plain decimal notation: no "inf", "nan" or hexadecimal floats.

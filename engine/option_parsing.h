@@ -27,9 +27,6 @@ class TClassicNumberScope {
   locale_t FPrevious;
 };
 
-// Removes blanks and control characters from both ends.
-std::string Trim(std::string_view text);
-
 // Decimal integers with an optional sign; surrounding blanks are allowed.
 int32_t ParseInt32(const std::string& text);
 int64_t ParseInt64(const std::string& text);

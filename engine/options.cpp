@@ -16,17 +16,12 @@
 
 #include "engine/FFmpeg.h"
 #include "engine/option_parsing.h"
+#include "engine/option_vocabulary.h"
+#include "util/text_util.h"
 
 namespace fennick {
 
 namespace {
-
-std::string Format(const char* pattern, const std::string& a) {
-  std::string text = pattern;
-  const size_t p = text.find("%s");
-  if (p != std::string::npos) text.replace(p, 2, a);
-  return text;
-}
 
 const char* const kSideNames[4] = {"Top", "Bottom", "Left", "Right"};
 enum TSide { sdTop, sdBottom, sdLeft, sdRight };
@@ -116,12 +111,15 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-// The vocabulary: one row per option name, in comparison order.
+// The vocabulary: one row per option name, in comparison order; the rows
+// of switches (options that take no value) say so.
 struct TOptionVocabulary {
   using THandler = void (*)(TCustomFFmpeg& e, const std::string& name, const std::string& value);
+  static constexpr bool kSwitch = true;
   struct TEntry {
     std::string_view Name;
     THandler Handler;
+    bool Switch = false;
   };
   static std::span<const TEntry> Entries();
 
@@ -145,7 +143,7 @@ struct TOptionVocabulary {
   static void Integer(TCustomFFmpeg& e, const std::string&, const std::string& value) {
     e.S.*Field = ParseInt32(value);
   }
-  template <int Slot>
+  template <TMediaSlot Slot>
   static void FrameLimit(TCustomFFmpeg& e, const std::string&, const std::string& value) {
     e.S.MaxFrames[Slot] = ParseInt32(value);
   }
@@ -182,13 +180,13 @@ struct TOptionVocabulary {
   static void Metadata(TCustomFFmpeg& e, const std::string&, const std::string& value) {
     if (!value.empty()) e.S.*Field = value;
   }
-  template <int Kind>  // 0 video, 1 audio, 2 subtitle
+  template <TMediaSlot Kind>  // msVideo, msAudio or msSubtitle
   static void NewStream(TCustomFFmpeg& e, const std::string&, const std::string&) {
     if (e.FOutputFiles.empty()) throw FFMpegException("At least one output file must be specified");
     TOutputFileSlot& file = *e.FOutputFiles.back();
-    if constexpr (Kind == 0)
+    if constexpr (Kind == msVideo)
       e.AddVideoStream(file);
-    else if constexpr (Kind == 1)
+    else if constexpr (Kind == msAudio)
       e.AddAudioStream(file);
     else
       e.AddSubtitleStream(file);
@@ -200,7 +198,7 @@ struct TOptionVocabulary {
     const std::string name = compat ? "image2" : value;
     const AVInputFormat* in = AVL.av_find_input_format(name.c_str());
     const AVOutputFormat* out = AVL.av_guess_format(name.c_str(), nullptr, nullptr);
-    if (!in && !out) throw FFMpegException(Format("Unknown input or output format: %s", value));
+    if (!in && !out) throw FFMpegException(FormatText("Unknown input or output format: %s", value.c_str()));
     if (compat) NotePgmYuv(e);
     e.S.InputFormat = in;
     e.S.OutputFormat = out;
@@ -283,7 +281,7 @@ struct TOptionVocabulary {
   }
 
   static void Target(TCustomFFmpeg& e, const std::string&, const std::string& value) {
-    std::string type = Trim(value);
+    std::string type(Trim(value));
     std::string norm = "auto";
     for (const char* prefix : {"pal-", "ntsc-", "film-"}) {
       const std::string_view p = prefix;
@@ -299,7 +297,7 @@ struct TOptionVocabulary {
   static void BitRate(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
     if (!e.SetGenericOption(name, value)) throw EConvertError("'" + value + "' is not a valid bit rate");
     if (!e.OnLog) return;
-    const AVCodecContext* ctx = e.FCodecOptions[name.starts_with("a") ? 1 : 0].get();
+    const AVCodecContext* ctx = e.FCodecOptions[name.starts_with("a") ? msAudio : msVideo].get();
     if (ctx && ctx->bit_rate < 1000)
       e.Log(1, "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s");
   }
@@ -342,7 +340,7 @@ struct TOptionVocabulary {
       for (int i = -1; i < 40; ++i) {
         char line[256] = {};
         AVL.av_get_pix_fmt_string(line, sizeof line, static_cast<AVPixelFormat>(i));
-        e.Log(1, Trim(line));
+        e.Log(1, std::string(Trim(line)));
       }
       return;
     }
@@ -417,7 +415,6 @@ struct TOptionVocabulary {
     char stamp[16] = {};
     std::strftime(stamp, sizeof stamp, "%H%M%S", &local);
     e.S.VStatsFileName = ProgramFolder() + "/vstats_" + stamp + ".log";
-    e.S.DoVStats = true;
   }
 
   static void VHook(TCustomFFmpeg& e, const std::string&, const std::string& value) {
@@ -473,13 +470,13 @@ struct TOptionVocabulary {
 std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
   using T = TEngineSettings;
   static const TEntry kEntries[] = {
-      {"L", Ignored},
-      {"h", Ignored},
-      {"version", Ignored},
-      {"formats", Ignored},
+      {"L", Ignored, kSwitch},
+      {"h", Ignored, kSwitch},
+      {"version", Ignored, kSwitch},
+      {"formats", Ignored, kSwitch},
       {"f", FileFormat},
       {"i", Ignored},
-      {"y", Ignored},
+      {"y", Ignored, kSwitch},
       {"map", StreamMap},
       {"map_meta_data", MetaDataMap},
       {"t", RecordingTime},
@@ -494,12 +491,12 @@ std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
       {"comment", Metadata<&T::Comment>},
       {"genre", Metadata<&T::Genre>},
       {"album", Metadata<&T::Album>},
-      {"dframes", FrameLimit<2>},
-      {"benchmark", Ignored},
-      {"dump", SwitchOn<&T::DoPktDump>},
-      {"hex", SwitchOn<&T::DoHexDump>},
-      {"re", SwitchOn<&T::RateEmu>},
-      {"loop_input", SwitchOn<&T::LoopInput>},
+      {"dframes", FrameLimit<msData>},
+      {"benchmark", Ignored, kSwitch},
+      {"dump", SwitchOn<&T::DoPktDump>, kSwitch},
+      {"hex", SwitchOn<&T::DoHexDump>, kSwitch},
+      {"re", SwitchOn<&T::RateEmu>, kSwitch},
+      {"loop_input", SwitchOn<&T::LoopInput>, kSwitch},
       {"loop_output", Integer<&T::LoopOutput>},
       {"v", Verbosity},
       {"target", Target},
@@ -508,13 +505,13 @@ std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
       {"async", Integer<&T::AudioSyncMethod>},
       {"adrift_threshold", Float<&T::AudioDriftThreshold>},
       {"vglobal", Integer<&T::VideoGlobalHeader>},
-      {"copyts", SwitchOn<&T::CopyTs>},
-      {"shortest", SwitchOn<&T::OptShortest>},
+      {"copyts", SwitchOn<&T::CopyTs>, kSwitch},
+      {"shortest", SwitchOn<&T::OptShortest>, kSwitch},
       {"dts_delta_threshold", Float<&T::DtsDeltaThreshold>},
       {"programid", Integer<&T::OptProgramId>},
       {"b", BitRate},
       {"vb", BitRate},
-      {"vframes", FrameLimit<0>},
+      {"vframes", FrameLimit<msVideo>},
       {"r", FrameRate},
       {"s", FrameSize},
       {"aspect", Aspect},
@@ -528,19 +525,19 @@ std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
       {"padleft", Pad<sdLeft>},
       {"padright", Pad<sdRight>},
       {"padcolor", PadColor},
-      {"intra", SwitchOn<&T::IntraOnly>},
-      {"vn", SwitchOn<&T::VideoDisable>},
+      {"intra", SwitchOn<&T::IntraOnly>, kSwitch},
+      {"vn", SwitchOn<&T::VideoDisable>, kSwitch},
       {"vdt", Integer<&T::VideoDiscard>},
       {"qscale", QScale},
       {"rc_override", Text<&T::RcOverride>},
       {"vcodec", Codec<&T::VideoCodecName, &T::VideoStreamCopy>},
       {"me_threshold", Integer<&T::MeThreshold>},
-      {"sameq", SwitchOn<&T::SameQuality>},
+      {"sameq", SwitchOn<&T::SameQuality>, kSwitch},
       {"pass", Pass},
       {"passlogfile", Text<&T::PassLogFileName>},
-      {"deinterlace", SwitchOn<&T::DoDeinterlace>},
-      {"psnr", SwitchOn<&T::DoPsnr>},
-      {"vstats", VStats},
+      {"deinterlace", SwitchOn<&T::DoDeinterlace>, kSwitch},
+      {"psnr", SwitchOn<&T::DoPsnr>, kSwitch},
+      {"vstats", VStats, kSwitch},
       {"vstats_file", Text<&T::VStatsFileName>},
       {"vhook", VHook},
       {"intra_matrix", QuantMatrix<&T::IntraMatrix>},
@@ -548,26 +545,26 @@ std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
       {"top", Integer<&T::TopFieldFirst>},
       {"dc", IntraDcPrecision},
       {"vtag", CodecTag<&T::VideoCodecTag>},
-      {"newvideo", NewStream<0>},
-      {"qphist", SwitchOn<&T::QpHist>},
+      {"newvideo", NewStream<msVideo>, kSwitch},
+      {"qphist", SwitchOn<&T::QpHist>, kSwitch},
       {"ab", BitRate},
-      {"aframes", FrameLimit<1>},
+      {"aframes", FrameLimit<msAudio>},
       {"aq", Float<&T::AudioQScale>},
       {"ar", PositiveInteger<&T::AudioSampleRate>},
       {"ac", AudioChannels},
-      {"an", SwitchOn<&T::AudioDisable>},
+      {"an", SwitchOn<&T::AudioDisable>, kSwitch},
       {"acodec", Codec<&T::AudioCodecName, &T::AudioStreamCopy>},
       {"atag", CodecTag<&T::AudioCodecTag>},
       {"vol", Integer<&T::AudioVolume>},
-      {"newaudio", NewStream<1>},
+      {"newaudio", NewStream<msAudio>, kSwitch},
       {"alang", Text<&T::AudioLanguage>},
-      {"sn", SwitchOn<&T::SubtitleDisable>},
+      {"sn", SwitchOn<&T::SubtitleDisable>, kSwitch},
       {"scodec", Codec<&T::SubtitleCodecName, &T::SubtitleStreamCopy>},
-      {"newsubtitle", NewStream<2>},
+      {"newsubtitle", NewStream<msSubtitle>, kSwitch},
       {"slang", Text<&T::SubtitleLanguage>},
       {"vc", Integer<&T::VideoChannel>},
       {"tvstd", Text<&T::VideoStandard>},
-      {"isync", SwitchOn<&T::InputSync>},
+      {"isync", SwitchOn<&T::InputSync>, kSwitch},
       {"muxdelay", Float<&T::MuxMaxDelay>},
       {"muxpreload", Float<&T::MuxPreload>},
       {"absf", Refused},
@@ -579,6 +576,12 @@ std::span<const TOptionVocabulary::TEntry> TOptionVocabulary::Entries() {
   };
   static_assert(std::size(kEntries) == 103);
   return kEntries;
+}
+
+bool IsSwitchOption(std::string_view name) {
+  for (const auto& entry : TOptionVocabulary::Entries())
+    if (entry.Name == name) return entry.Switch;
+  return false;
 }
 
 void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& value) {
@@ -594,24 +597,24 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& valu
 }
 
 bool TCustomFFmpeg::SetGenericOption(const std::string& rawName, const std::string& rawValue) {
-  const std::string name = CurrentOptionName(Trim(rawName)), value = Trim(rawValue);
-  if (name.empty() || value.empty() || !LibrariesLoaded() || !FCodecOptions[0]) return false;
-  static const int kSlotFlags[5] = {AV_OPT_FLAG_VIDEO_PARAM, AV_OPT_FLAG_AUDIO_PARAM, 0,
-                                    AV_OPT_FLAG_SUBTITLE_PARAM, 0};
+  const std::string name = CurrentOptionName(std::string(Trim(rawName))), value(Trim(rawValue));
+  if (name.empty() || value.empty() || !LibrariesLoaded() || !FCodecOptions[msVideo]) return false;
+  static const int kSlotFlags[kMediaSlotCount] = {AV_OPT_FLAG_VIDEO_PARAM, AV_OPT_FLAG_AUDIO_PARAM, 0,
+                                                  AV_OPT_FLAG_SUBTITLE_PARAM, 0};
   // The bit-rate options of the codec table now carry the audio flag too, but
   // "b" and "bt" have always meant the video stream: audio has "ab" and "abt".
   const bool videoOnly = name == "b" || name == "bt";
   const AVOption* set = nullptr;
-  for (int slot = 0; slot < 5; ++slot) {
-    if (videoOnly && slot != 0) continue;
-    const AVOption* o = FindOption(FCodecOptions[0].get(), name, kSlotFlags[slot]);
+  for (int slot = 0; slot < kMediaSlotCount; ++slot) {
+    if (videoOnly && slot != msVideo) continue;
+    const AVOption* o = FindOption(FCodecOptions[msVideo].get(), name, kSlotFlags[slot]);
     if (o && FCodecOptions[slot] && AVL.av_opt_set(FCodecOptions[slot].get(), name.c_str(), value.c_str(), 0) >= 0)
       set = o;
   }
   if (!set) set = TrySetOption(FFormatOptions.get(), name, value);
   if (!set) set = TrySetOption(FScalerOptions.get(), name, value);
   if (!set && name.size() > 1) {
-    const int slot = name[0] == 'a' ? 1 : name[0] == 'v' ? 0 : name[0] == 's' ? 3 : -1;
+    const int slot = name[0] == 'a' ? msAudio : name[0] == 'v' ? msVideo : name[0] == 's' ? msSubtitle : -1;
     if (slot >= 0) set = TrySetOption(FCodecOptions[slot].get(), name.substr(1), value);
   }
   if (!set) {
@@ -625,7 +628,7 @@ bool TCustomFFmpeg::SetGenericOption(const std::string& rawName, const std::stri
     kept.push_back({name, value, targets});
   }
   FGenericOptions.push_back(set);
-  if (FCodecOptions[0]->debug != 0 || (FFormatOptions && FFormatOptions->debug != 0)) SetVerbosity(2);
+  if (FCodecOptions[msVideo]->debug != 0 || (FFormatOptions && FFormatOptions->debug != 0)) SetVerbosity(2);
   return true;
 }
 
@@ -633,7 +636,7 @@ void TCustomFFmpeg::SetInputFormat(const std::string& name) {
   if (!LibrariesLoaded()) throw FFMpegException("The codec libraries are not loaded");
   const bool compat = name == "pgmyuv";
   const AVInputFormat* in = AVL.av_find_input_format(compat ? "image2" : name.c_str());
-  if (!in) throw FFMpegException(Format("Unknown input format: %s", name));
+  if (!in) throw FFMpegException(FormatText("Unknown input format: %s", name.c_str()));
   if (compat) TOptionVocabulary::NotePgmYuv(*this);
   S.InputFormat = in;
 }
@@ -642,7 +645,7 @@ void TCustomFFmpeg::SetOutputFormat(const std::string& name) {
   if (!LibrariesLoaded()) throw FFMpegException("The codec libraries are not loaded");
   const bool compat = name == "pgmyuv";
   const AVOutputFormat* out = AVL.av_guess_format(compat ? "image2" : name.c_str(), nullptr, nullptr);
-  if (!out) throw FFMpegException(Format("Unknown output format: %s", name));
+  if (!out) throw FFMpegException(FormatText("Unknown output format: %s", name.c_str()));
   if (compat) TOptionVocabulary::NotePgmYuv(*this);
   S.OutputFormat = out;
 }

@@ -136,7 +136,7 @@ void TCustomFFmpeg::AddVideoStream(TOutputFileSlot& file) {
     c->thread_count = S.ThreadCount;
     if (S.VideoCodecTag) c->codec_tag = S.VideoCodecTag;
 
-    AVCodecContext* videoOptions = FCodecOptions[0].get();
+    AVCodecContext* videoOptions = FCodecOptions[msVideo].get();
     if ((S.VideoGlobalHeader & 1) || (S.VideoGlobalHeader == 0 && (oc->oformat->flags & AVFMT_GLOBALHEADER))) {
       c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
       if (videoOptions) videoOptions->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -237,7 +237,7 @@ void TCustomFFmpeg::AddAudioStream(TOutputFileSlot& file) {
     c->codec_type = AVMEDIA_TYPE_AUDIO;
     c->thread_count = S.ThreadCount;
     if (S.AudioCodecTag) c->codec_tag = S.AudioCodecTag;
-    AVCodecContext* audioOptions = FCodecOptions[1].get();
+    AVCodecContext* audioOptions = FCodecOptions[msAudio].get();
     if (oc->oformat->flags & AVFMT_GLOBALHEADER) {
       c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
       if (audioOptions) audioOptions->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -300,7 +300,7 @@ void TCustomFFmpeg::AddSubtitleStream(TOutputFileSlot& file) {
     if (S.SubtitleStreamCopy) {
       config.StreamCopy = true;
     } else {
-      CopyGenericOptions(c, FCodecOptions[3].get(), AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+      CopyGenericOptions(c, FCodecOptions[msSubtitle].get(), AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
       SetPrivateOptions(c, encoder, S, TEngineSettings::kPrivateSubtitle);
       c->codec_id = codecId;
     }

@@ -53,7 +53,7 @@ void TCustomFFmpeg::PrintReport(bool isLastReport) {
   bool firstVideo = true;
   for (auto& ostPtr : run.OutputStreams) {
     TOutputStream& ost = *ostPtr;
-    const AVCodecContext* enc = ost.Encoder;
+    const AVCodecContext* enc = ost.Encoder.get();
     if (ost.IsVideo()) {
       const float q = ost.EncodingNeeded ? static_cast<float>(ost.LastQuality) / FF_QP2LAMBDA : -1.0f;
       if (firstVideo) {
@@ -125,7 +125,7 @@ void TCustomFFmpeg::WriteVideoStats(TOutputStream& ost, int frameSize) {
     if (!run.VStatsFile) throw FFMpegException("fopen fail: " + S.VStatsFileName);
   }
   if (!ost.IsVideo()) return;
-  const AVCodecContext* enc = ost.Encoder;
+  const AVCodecContext* enc = ost.Encoder.get();
   FILE* f = run.VStatsFile.get();
   std::fprintf(f, "frame= %5d q= %2.1f ", ost.FrameNumber, static_cast<double>(ost.LastQuality) / FF_QP2LAMBDA);
   if (enc->flags & AV_CODEC_FLAG_PSNR)

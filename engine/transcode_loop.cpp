@@ -15,10 +15,10 @@ constexpr AVRational kMicroseconds{1, 1000000};
 
 int FrameLimitIndex(AVMediaType type) {
   switch (type) {
-    case AVMEDIA_TYPE_VIDEO: return 0;
-    case AVMEDIA_TYPE_AUDIO: return 1;
-    case AVMEDIA_TYPE_DATA: return 2;
-    case AVMEDIA_TYPE_SUBTITLE: return 3;
+    case AVMEDIA_TYPE_VIDEO: return msVideo;
+    case AVMEDIA_TYPE_AUDIO: return msAudio;
+    case AVMEDIA_TYPE_DATA: return msData;
+    case AVMEDIA_TYPE_SUBTITLE: return msSubtitle;
     default: return -1;
   }
 }
@@ -36,7 +36,7 @@ void TCustomFFmpeg::TranscodeLoop() {
     WaitIfPaused();
     if (FStopRequested) break;
 
-    // 1. The file whose output lags most (or whose input does, with "isync").
+    // The file whose output lags most (or whose input does, with "isync").
     double iptsMin = 1e100, optsMin = 1e100;
     int fileIndex = -1;
     for (auto& ostPtr : run.OutputStreams) {
@@ -66,7 +66,7 @@ void TCustomFFmpeg::TranscodeLoop() {
         break;
       }
     }
-    // 2-4. Nothing left, recording time reached, size limit passed.
+    // Nothing left, recording time reached, size limit passed.
     if (fileIndex < 0) break;
     if (static_cast<double>(S.RecordingTime) / 1000000.0 <= optsMin) break;
     if (S.LimitFileSize > 0) {
@@ -74,7 +74,7 @@ void TCustomFFmpeg::TranscodeLoop() {
       if (pb && AVL.avio_seek(pb, 0, SEEK_CUR) > S.LimitFileSize) break;
     }
 
-    // 5. One packet.
+    // One packet.
     TInputFileSlot& slot = *FInputFiles[fileIndex];
     if (AVL.av_read_frame(slot.Context.get(), pkt) < 0) {
       run.InputFiles[fileIndex].EofReached = true;
@@ -85,7 +85,7 @@ void TCustomFFmpeg::TranscodeLoop() {
     if (S.DoPktDump && pkt->stream_index < file.StreamCount)
       AVL.av_pkt_dump_log2(nullptr, AV_LOG_INFO, pkt, S.DoHexDump, slot.Context->streams[pkt->stream_index]);
 
-    // 7. Timestamp repair, then decoding and output.
+    // Timestamp repair, then decoding and output.
     bool decodeFailed = false;
     if (pkt->stream_index < file.StreamCount &&
         !run.InputStreams[file.FirstStreamIndex + pkt->stream_index]->Discard) {
@@ -126,11 +126,10 @@ void TCustomFFmpeg::TranscodeLoop() {
         decodeFailed = true;
       }
     }
-    // 8.
     AVL.av_packet_unref(pkt);
     if (decodeFailed) continue;
 
-    // 9. Progress, at most once per interval.
+    // Progress, at most once per interval.
     const int64_t now = AVL.av_gettime_relative();
     if (now - run.LastReportTime > FProgressInterval) {
       run.LastReportTime = now;
@@ -222,7 +221,7 @@ int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket*
   int result = 0;
   const AVMediaType type = ist.Stream->codecpar->codec_type;
   if (ist.DecodingNeeded) {
-    AVCodecContext* dec = ist.Decoder;
+    AVCodecContext* dec = ist.Decoder.get();
     switch (type) {
       case AVMEDIA_TYPE_AUDIO:
       case AVMEDIA_TYPE_VIDEO: {

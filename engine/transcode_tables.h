@@ -1,16 +1,20 @@
-// Run tables of one transcode: created by Transcode's set-up, freed at its
-// end (FreeTranscodeTables). Only the engine's transcode stages include this.
-// Everything here belongs to the task thread of the running engine; nothing
-// is shared with other threads, so no lock guards these records.
+// Run tables of one transcode: created by Transcode's set-up, freed as a
+// whole at its end (FreeTranscodeTables). Only the engine's transcode stages
+// include this. Everything here belongs to the task thread of the running
+// engine; nothing is shared with other threads, so no lock guards these
+// records. The stream records own their codec contexts and close them under
+// CodecLock when they go.
 #pragma once
 
 #include <cstdio>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/FFmpeg.h"
 #include "engine/amrnb_encoder.h"
+#include "util/text_util.h"
 
 namespace fennick {
 
@@ -29,11 +33,17 @@ struct TInputFile {
 };
 
 struct TInputStream {
+  ~TInputStream() { CloseDecoder(); }
+  // Closes and frees the decoder under CodecLock (nothing once it is gone).
+  void CloseDecoder();
+
   int FileIndex = 0;
   int StreamIndex = 0;
   AVStream* Stream = nullptr;
-  AVCodecContext* Decoder = nullptr;  // owned by the input file slot
-  CodecContextPtr* DecoderOwner = nullptr;  // the slot's handle, reset to close
+  // Taken from the input file when the tables are built (parameters and
+  // generic options applied there); opened by the set-up when the stream
+  // is decoded.
+  CodecContextPtr Decoder;
   bool Discard = true;                // not chosen by any output stream yet
   bool DecodingNeeded = false;
   int64_t NextPts = AV_NOPTS_VALUE;   // µs
@@ -62,7 +72,6 @@ struct TPicturePool {
   BufferPoolPtr Pool;
   int Width = 0, Height = 0;
   AVPixelFormat Format = AV_PIX_FMT_NONE;
-  int BufferSize = 0;
   static constexpr int kAlign = 64;
   // Every plane has spare lines below the picture: the scaler copies whole
   // lines when line sizes match, so a view that starts inside a line (the
@@ -75,13 +84,19 @@ struct TPicturePool {
 };
 
 struct TOutputStream {
+  ~TOutputStream() { CloseEncoder(); }
+  // Frees the pass-2 statistics, then closes and frees the encoder context
+  // and the engine's own encoder under CodecLock (nothing once they are gone).
+  void CloseEncoder();
+
   int FileIndex = 0;
   int StreamIndex = 0;
   int SourceIndex = 0;
   AVMediaType Type = AVMEDIA_TYPE_UNKNOWN;
   AVStream* Stream = nullptr;
-  AVCodecContext* Encoder = nullptr;  // owned by the output file slot
-  CodecContextPtr* EncoderOwner = nullptr;  // the slot's handle, reset to close
+  // Taken from the stream's configuration when the tables are built; opened
+  // by the set-up when the stream is encoded.
+  CodecContextPtr Encoder;
   TOutputStreamConfig* Config = nullptr;    // as AddOutputFile built it
   const AVCodec* Codec = nullptr;     // the encoder chosen by AddOutputFile
   bool OwnAmrNbEncoder = false;
@@ -151,13 +166,17 @@ struct TOutputStream {
   bool IsAudio() const { return Type == AVMEDIA_TYPE_AUDIO; }
 };
 
-// Everything one run owns; freed as a whole by FreeTranscodeTables (the
-// stream records outlive it only while a codec of theirs is still
-// registered as open, until CloseOpenEncoders/CloseOpenDecoders).
+// Everything one run owns; freed as a whole by FreeTranscodeTables, which
+// closes whatever codec is still open.
 struct TTranscodeRun {
   std::vector<TInputFile> InputFiles;
   std::vector<std::unique_ptr<TInputStream>> InputStreams;
   std::vector<std::unique_ptr<TOutputStream>> OutputStreams;
+  // The streams whose codec the set-up opened, latest first: a run that
+  // fails closes exactly those, in this order (CloseOpenEncoders,
+  // CloseOpenDecoders), once its error is reported.
+  std::list<TOutputStream*> OpenEncoders;
+  std::list<TInputStream*> OpenDecoders;
   // Output streams by output file and stream index, for WriteFrame.
   std::vector<std::vector<TOutputStream*>> OutputsByFile;
   // Output streams fed by each input stream (by input stream table index).
@@ -169,12 +188,10 @@ struct TTranscodeRun {
   AvMemPtr<uint8_t> SubtitleOutBuffer;
   FilePtr VStatsFile;
   THookAction HookAction = THookAction::haContinue;  // decision for the hook modules
-  int HookFrameNumber = 0;
   int64_t VideoBytes = 0, AudioBytes = 0, HeaderBytes = 0;
   int DupFrames = 0, DropFrames = 0;
   int64_t ReportClock = 0;      // µs, when the loop started
   int64_t LastReportTime = 0;   // µs
-  bool Released = false;        // FreeTranscodeTables ran; records kept for closing
 };
 
 // The intra-frame deinterlacer (deinterlace.cpp): every line of the second
@@ -194,16 +211,24 @@ const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& se
 // s16, 160-sample frames), set on its encoder context.
 void FitOwnAmrNbParameters(AVCodecContext* enc);
 
-// printf-style formatting into a string (C-style formatter of the run's
-// messages and report lines).
-std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
 // The message of a failed write to an output: the operation and the
 // library's text for the result ("No space left on device").
 std::string WriteErrorText(const char* operation, int code);
 // The error of an output's byte stream, 0 when none: writes are buffered, so
 // a failed write surfaces there rather than in the muxer's result.
 int OutputStreamError(const AVFormatContext* file);
+
+// Every component of a picture layout, in order, with its subsampling
+// (log2; only the chroma components of YUV layouts are subsampled):
+// `visit(component, horizontalShift, verticalShift)`. The component
+// descriptor names the plane it lies in.
+template <typename Visit>
+void ForEachComponent(const AVPixFmtDescriptor& desc, Visit&& visit) {
+  for (int c = 0; c < desc.nb_components; ++c) {
+    const bool chroma = !(desc.flags & AV_PIX_FMT_FLAG_RGB) && (c == 1 || c == 2);
+    visit(desc.comp[c], chroma ? desc.log2_chroma_w : 0, chroma ? desc.log2_chroma_h : 0);
+  }
+}
 
 // Plane pointers of `data` moved to (row, column) of the picture, for a
 // view (a palette plane stays as it is); false where a view cannot start at

@@ -34,24 +34,20 @@ bool PlaneOffsets(AVPixelFormat format, int row, int column, int lines[4], int64
     bytes[p] = 0;
   }
   const int bitsPerStep = (desc->flags & AV_PIX_FMT_FLAG_BITSTREAM) ? 1 : 8;
-  for (int c = 0; c < desc->nb_components; ++c) {
-    const AVComponentDescriptor& comp = desc->comp[c];
-    const bool chroma = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && (c == 1 || c == 2);
-    const int hs = chroma ? desc->log2_chroma_w : 0;
-    const int vs = chroma ? desc->log2_chroma_h : 0;
-    if ((column & ((1 << hs) - 1)) != 0 || (row & ((1 << vs) - 1)) != 0) return false;
+  bool viewable = true;
+  ForEachComponent(*desc, [&](const AVComponentDescriptor& comp, int hs, int vs) {
     const int64_t bits = static_cast<int64_t>(column >> hs) * comp.step * bitsPerStep;
-    if (bits % 8 != 0) return false;
-    const int plane = comp.plane;
-    if (seen[plane]) {
-      if (bytes[plane] != bits / 8 || lines[plane] != row >> vs) return false;
+    if ((column & ((1 << hs) - 1)) != 0 || (row & ((1 << vs) - 1)) != 0 || bits % 8 != 0) {
+      viewable = false;
+    } else if (seen[comp.plane]) {
+      viewable = viewable && bytes[comp.plane] == bits / 8 && lines[comp.plane] == row >> vs;
     } else {
-      seen[plane] = true;
-      bytes[plane] = bits / 8;
-      lines[plane] = row >> vs;
+      seen[comp.plane] = true;
+      bytes[comp.plane] = bits / 8;
+      lines[comp.plane] = row >> vs;
     }
-  }
-  return true;
+  });
+  return viewable;
 }
 
 bool CanOffsetPicture(AVPixelFormat format, int row, int column) {
@@ -95,13 +91,12 @@ bool CopyPadBands(AVFrame* frame, const AVFrame* background, const TOutputStream
     return false;
   if (ost.PadRightBand > 0 && !PlaneOffsets(format, 0, frame->width - ost.PadRightBand, unusedLines, innerRight))
     return false;
+  int planeLines[4] = {-1, -1, -1, -1};  // line counts of the planes that carry components
+  ForEachComponent(*desc, [&](const AVComponentDescriptor& comp, int, int vs) {
+    planeLines[comp.plane] = -((-frame->height) >> vs);
+  });
   for (int p = 0; p < 4; ++p) {
-    int lines = -1;  // the plane's line count, for planes that carry components
-    for (int c = 0; c < desc->nb_components; ++c) {
-      if (desc->comp[c].plane != p) continue;
-      const bool chroma = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && (c == 1 || c == 2);
-      lines = -((-frame->height) >> (chroma ? desc->log2_chroma_h : 0));
-    }
+    const int lines = planeLines[p];
     if (lines < 0 || !frame->data[p]) continue;
     if (ost.PadBottomBand == 0) innerBottom[p] = lines;
     if (ost.PadRightBand == 0) innerRight[p] = rowBytes[p];
@@ -156,7 +151,6 @@ bool TPicturePool::Init(int width, int height, AVPixelFormat format) {
   Width = width;
   Height = height;
   Format = format;
-  BufferSize = size;
   return true;
 }
 
@@ -189,7 +183,7 @@ bool OffsetPicture(uint8_t* out[4], const int linesize[4], uint8_t* const data[4
 
 const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& s, int width, int height,
                                    AVPixelFormat format) {
-  const AVCodecContext* enc = ost.Encoder;
+  const AVCodecContext* enc = ost.Encoder.get();
   ost.InWidth = width;
   ost.InHeight = height;
   ost.InFormat = format;
@@ -261,7 +255,6 @@ const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& s,
 void TCustomFFmpeg::PreprocessVideoFrame(TInputStream& ist, AVFrame& picture) {
   TTranscodeRun& run = *FRun;
   const int64_t pts = ist.Pts;
-  ++run.HookFrameNumber;
 
   // Whether the hook modules run on this picture.
   if (!OnCustomHook && FUsingVHook) {
@@ -338,7 +331,7 @@ AVFrame* TCustomFFmpeg::PrepareOutputPicture(TOutputStream& ost, AVFrame& pictur
       return nullptr;
     }
   }
-  AVCodecContext* enc = ost.Encoder;
+  AVCodecContext* enc = ost.Encoder.get();
   AVFrame* src = &picture;
   if (ost.CropConvert) {
     // A layout that cannot be cropped as a view is converted whole first.
@@ -423,7 +416,7 @@ AVFrame* TCustomFFmpeg::PrepareOutputPicture(TOutputStream& ost, AVFrame& pictur
 void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, AVFrame& picture,
                                 int& frameSize) {
   TTranscodeRun& run = *FRun;
-  AVCodecContext* enc = ost.Encoder;
+  AVCodecContext* enc = ost.Encoder.get();
   frameSize = 0;
   if (ost.RecordingEnded) return;
   int64_t n = 1;
@@ -460,7 +453,7 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
     if (S.Verbose > 2) Log(1, FormatText("*** %d dup!", static_cast<int>(n - 1)));
   }
 
-  n = std::min<int64_t>(n, static_cast<int64_t>(S.MaxFrames[0]) - ost.FrameNumber);
+  n = std::min<int64_t>(n, static_cast<int64_t>(S.MaxFrames[msVideo]) - ost.FrameNumber);
   // Only pictures that start before the recording time ("t").
   int64_t end = std::numeric_limits<int64_t>::max();
   if (S.RecordingTime != std::numeric_limits<int64_t>::max()) {
@@ -505,7 +498,7 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
 
 int TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame) {
   TTranscodeRun& run = *FRun;
-  AVCodecContext* enc = ost.Encoder;
+  AVCodecContext* enc = ost.Encoder.get();
   int ret = AVL.avcodec_send_frame(enc, frame);
   if (ret < 0 && ret != AVERROR_EOF) throw FFMpegException("Video encoding failed");
   AVPacket* pkt = ost.Packet.get();
@@ -561,7 +554,7 @@ void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, TI
     run.SubtitleOutBuffer.reset(static_cast<uint8_t*>(AVL.av_malloc(kSubtitleBufferSize)));
     if (!run.SubtitleOutBuffer) return;
   }
-  AVCodecContext* enc = ost.Encoder;
+  AVCodecContext* enc = ost.Encoder.get();
   const bool dvb = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
   const int count = dvb ? 2 : 1;
   // The record is the caller's and may feed further outputs: restored below.

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/file_results.h"
 #include "cli/format_choice.h"
 #include "cli/progress_bar.h"
@@ -205,6 +206,25 @@ TEST(CliChoices, FormatsByShortNameOrUniquePartAndItemsByNumber) {
   EXPECT_EQ(cli::FindSettingItem(rates, "4410"), -1);
   const TSettingsControl twice({"64 Kbps", "64 Kbps (mono)"}, 0);
   EXPECT_EQ(cli::FindSettingItem(twice, "64"), -1);  // not unique
+}
+
+TEST(CliArguments, EngineSwitchesAreTheEngineOptionsThatTakeNoValue) {
+  std::string steps;
+  for (const auto& s : cli::ParseEngineArguments({"-y", "-i", "in.mp4", "-an", "-vpre", "fast", "-newaudio", "o.mp4"}))
+    steps += "[" + std::to_string(s.Kind) + " " + s.Name + " " + s.Value + "]";
+  EXPECT_EQ(steps, "[0 y ][1  in.mp4][0 an ][0 vpre fast][0 newaudio ][2  o.mp4]");
+}
+
+TEST_F(CliTest, AFailedEngineRunReportsItsErrorBeforeItsEncoderCloses) {
+  // Nothing can be written to /dev/full; libx264 sums up its frames when it
+  // is closed.
+  const auto r = Convert("--engine -i " + ShellQuote(Sample()) + " -an -vcodec libx264 -f matroska /dev/full");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  const size_t error = r.output.find("No space left on device");
+  ASSERT_NE(error, std::string::npos) << r.output;
+  const size_t summary = r.output.find("frame I:");
+  ASSERT_NE(summary, std::string::npos) << r.output;
+  EXPECT_LT(error, summary) << r.output;
 }
 
 // The loudest sample of a file in dB, as ffmpeg's volumedetect reads it.

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "codec_library/codec_library.h"
+#include "component/FFmpegVCL.h"
 #include "tests/test_support.h"
 
 namespace fennick {
@@ -41,6 +42,17 @@ TEST(CodecLibraryFailure, AMissingLibraryNamesTheFileTheLoaderLookedFor) {
   std::filesystem::create_symlink(dir.file("nowhere"), dir.file(name));
   EXPECT_FALSE(LoadLibraries(dir.path().string(), false));
   EXPECT_EQ(LibraryLoadError().rfind("Load libraray " + name + " error: ", 0), 0u) << LibraryLoadError();
+}
+
+TEST(CodecLibraryFailure, TheComponentTellsItThroughLastErrorWithoutRaising) {
+  test::TempDir dir;
+  std::ofstream(dir.file(LibraryFileName(TCodecLibrary::Codec, true))) << "this is not a shared object\n";
+  TFFmpegVCL component;
+  bool loaded = true;
+  EXPECT_NO_THROW(loaded = component.LoadCodecLibraries(dir.path().string(), true));
+  EXPECT_FALSE(loaded);
+  EXPECT_EQ(component.LastError().rfind("Load libraray libavcodec", 0), 0u) << component.LastError();
+  EXPECT_EQ(component.LastError(), LibraryLoadError());
 }
 
 }  // namespace

@@ -121,6 +121,13 @@ std::pair<size_t, size_t> Span(const std::vector<Event>& events, int index) {
   return {first, last};
 }
 
+// The component with its shutdown in reach: once that returns, no event can
+// arrive any more, so what was recorded is all there is.
+class TComponent : public TFFmpegVCL {
+ public:
+  using TCustomFFmpegVCL::Shutdown;
+};
+
 class ComponentTasks : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -175,7 +182,7 @@ class ComponentTasks : public ::testing::Test {
   test::TempDir outputs;
   std::vector<std::string> files;
   int outputCount = 0;
-  TFFmpegVCL component;
+  TComponent component;
 };
 
 std::unique_ptr<test::TempDir> ComponentTasks::sources;
@@ -267,7 +274,8 @@ TEST_P(TerminateContract, EveryTaskEndsOnceThenTheAllDoneCall) {
   for (int i = 0; i < 4; ++i) ASSERT_EQ(AddTask(600, false), i);
   component.StartTasks(concurrency);
   ASSERT_TRUE(scheduler.RunUntil([&] { return Recorder::AllDoneCount(rec.Events()) > 0; }, 60s));
-  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(scheduler.Pending(), 0u) << "nothing more is due on the main thread";
+  component.Shutdown();
   const auto events = rec.Events();
   ExpectTerminateContract(events, 4);
   for (const auto& e : events) {
@@ -278,11 +286,13 @@ TEST_P(TerminateContract, EveryTaskEndsOnceThenTheAllDoneCall) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Concurrency, TerminateContract, ::testing::Values(-1, 0, 1, 2, 5));
+// 0, 1 and 2 have tests of their own below; -1 runs on the main thread as 0
+// does, and 5 has more places than tasks.
+INSTANTIATE_TEST_SUITE_P(Concurrency, TerminateContract, ::testing::Values(-1, 5));
 
 TEST_F(ComponentTasks, StopAtAnyMomentStillEndsEveryTaskOnce) {
   for (int delayMs : {0, 1, 3, 10, 30, 100}) {
-    TFFmpegVCL local;
+    TComponent local;
     Recorder rec(local);
     local.SetProgressInterval(100);
     for (int i = 0; i < 3; ++i) ASSERT_EQ(AddTask(600, true, &local), i);
@@ -290,7 +300,7 @@ TEST_F(ComponentTasks, StopAtAnyMomentStillEndsEveryTaskOnce) {
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     local.StopTasks();
     ASSERT_TRUE(rec.WaitAllDone()) << delayMs;
-    std::this_thread::sleep_for(20ms);
+    local.Shutdown();
     ExpectTerminateContract(rec.Events(), 3);
   }
 }
@@ -303,7 +313,7 @@ TEST_F(ComponentTasks, ConcurrencyOneRunsTasksOneAfterAnotherEachOnItsOwnThread)
   for (int i = 0; i < 3; ++i) ASSERT_EQ(AddTask(600), i);
   component.StartTasks(1);
   ASSERT_TRUE(rec.WaitAllDone());
-  std::this_thread::sleep_for(50ms);  // nothing may follow the -1 call
+  component.Shutdown();  // nothing may follow the -1 call
   const auto events = rec.Events();
 
   std::set<pid_t> threads;
@@ -341,7 +351,7 @@ TEST_F(ComponentTasks, ConcurrencyTwoRunsTwoAtOnce) {
   ASSERT_EQ(AddTask(600), 2);
   component.StartTasks(2);
   ASSERT_TRUE(rec.WaitAllDone());
-  std::this_thread::sleep_for(50ms);
+  component.Shutdown();
   const auto events = rec.Events();
   const auto span0 = Span(events, 0), span1 = Span(events, 1), span2 = Span(events, 2);
   // Tasks 0 and 1 overlap; task 2 starts only once one of them has ended.
@@ -366,7 +376,7 @@ TEST_F(ComponentTasks, StartingAListThatHasRunDeliversNothing) {
   const size_t before = rec.Events().size();
   component.StartTasks(1);
   component.StopTasks();
-  std::this_thread::sleep_for(200ms);
+  component.Shutdown();
   EXPECT_EQ(rec.Events().size(), before);
 }
 
@@ -432,7 +442,7 @@ TEST_F(ComponentTasks, StopEndsTheRunningTaskAndTerminatesTheWaitingOnes) {
   ASSERT_TRUE(rec.WaitFor([](const auto& events) { return Of(events, Event::Progress, 0).size() >= 2; }));
   component.StopTasks();  // returns at once
   ASSERT_TRUE(rec.WaitAllDone());
-  std::this_thread::sleep_for(50ms);
+  component.Shutdown();
   const auto events = rec.Events();
 
   std::set<pid_t> threads;
@@ -453,8 +463,7 @@ TEST_F(ComponentTasks, StopEndsTheRunningTaskAndTerminatesTheWaitingOnes) {
   EXPECT_TRUE(events.back().finished);
   EXPECT_TRUE(Playable(files[0])) << "a stopped output is still a complete file";
   EXPECT_LT(test::CountFrames(files[0], "video"), 40);
-  component.RemoveAllTasks();
-  // Never-started outputs stayed empty and are deleted with their tasks.
+  // Never-started outputs stayed empty and went with their tasks.
   EXPECT_FALSE(std::filesystem::exists(files[1]));
   EXPECT_FALSE(std::filesystem::exists(files[2]));
 }
@@ -584,15 +593,16 @@ TEST_F(ComponentTasks, ProgressComesNoMoreOftenThanTheInterval) {
 TEST_F(ComponentTasks, PauseHoldsATaskWithoutBlockingOthersOrTheCaller) {
   Recorder rec(component, true);
   component.SetProgressInterval(100);
-  ASSERT_EQ(AddTask(1600), 0);
+  ASSERT_EQ(AddTask(1000), 0);
   component.StartTasks(1);
   ASSERT_TRUE(rec.WaitFor([](const auto& events) { return !Of(events, Event::Progress, 0).empty(); }));
   component.PauseTasks();
-  std::this_thread::sleep_for(250ms);  // a report under way may still arrive
-  const size_t pausedAt = Of(rec.Events(), Event::Progress, 0).size();
+  // A report under way may still arrive, none after it.
+  const size_t pausedAt = Of(rec.Events(), Event::Progress, 0).size() + 1;
 
   // While it is paused: the component lock, CodecLock and the log routing
-  // are free for the caller and for another component's task.
+  // are free for the caller and for another component's task, which takes
+  // longer than the held task had left to run.
   {
     std::unique_lock<TCodecLock> codec(CodecLock(), std::try_to_lock);
     EXPECT_TRUE(codec.owns_lock());
@@ -603,14 +613,13 @@ TEST_F(ComponentTasks, PauseHoldsATaskWithoutBlockingOthersOrTheCaller) {
   component.RemoveTask(extra);
   TFFmpegVCL other;
   Recorder otherRec(other, true);
-  ASSERT_EQ(AddTask(600, false, &other), 0);
+  ASSERT_EQ(AddTask(1600, true, &other), 0);
   other.StartTasks(1);
   ASSERT_TRUE(otherRec.WaitAllDone());
   EXPECT_TRUE(Of(otherRec.Events(), Event::Terminate, 0)[0].finished);
   EXPECT_TRUE(Playable(files.back()));
-  std::this_thread::sleep_for(300ms);
   auto events = rec.Events();
-  EXPECT_EQ(Of(events, Event::Progress, 0).size(), pausedAt) << "no progress while paused";
+  EXPECT_LE(Of(events, Event::Progress, 0).size(), pausedAt) << "no progress while paused";
   EXPECT_TRUE(Of(events, Event::Terminate, 0).empty());
 
   component.ResumeTasks();
@@ -621,8 +630,8 @@ TEST_F(ComponentTasks, PauseHoldsATaskWithoutBlockingOthersOrTheCaller) {
   ASSERT_EQ(terminates.size(), 1u);
   EXPECT_TRUE(terminates[0].finished);
   const int frames = test::CountFrames(files[0], "video");
-  EXPECT_GE(frames, 38);  // 1.6 s at 25 frames per second
-  EXPECT_LE(frames, 42);
+  EXPECT_GE(frames, 23);  // 1 s at 25 frames per second
+  EXPECT_LE(frames, 27);
 }
 
 TEST_F(ComponentTasks, StopEndsAPausedTask) {

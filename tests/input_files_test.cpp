@@ -11,6 +11,7 @@
 
 #include "engine/FFmpeg.h"
 #include "tests/test_support.h"
+#include "tests/transcode_support.h"
 
 namespace fennick {
 namespace {
@@ -249,7 +250,7 @@ TEST_F(InputFiles, ACoverPictureIsNotVideo) {
   ASSERT_TRUE(twice.AddInputFile(clip)) << twice.LastErrorText();
   ASSERT_TRUE(twice.AddOutputFile(dir.file("first.avi"))) << twice.LastErrorText();
   ASSERT_TRUE(twice.AddOutputFile(dir.file("second.avi"))) << twice.LastErrorText();
-  twice.StartRun(false);
+  test::RunCapped(twice);
   ASSERT_FALSE(twice.ExceptionRaised()) << twice.TerminateMessage();
   EXPECT_EQ(test::CountFrames(dir.file("second.avi"), "video"), 10);
 }

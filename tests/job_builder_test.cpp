@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -196,25 +194,11 @@ std::string ConvertJob(const std::string& format, const std::string& source, con
   request.OutputFolder = folder;
   BuildJob(request, controls, job);
 
-  std::mutex lock;
-  std::condition_variable done;
-  bool allDone = false;
-  std::string failure = "not finished";
-  vcl.OnTerminate = [&](int index, bool finished, bool exception, const std::string& message) {
-    std::lock_guard<std::mutex> guard(lock);
-    if (index >= 0)
-      failure = finished && !exception ? "" : "ended: " + message;
-    else
-      allDone = true;
-    done.notify_all();
-  };
   const int task = vcl.AddInputTask(job.Source, &job.Input);
   if (task < 0) return "input: " + vcl.LastError();
   if (!vcl.AddTaskOutput(task, job.OutputPath, &job.Output)) return "output: " + vcl.LastError();
-  vcl.StartTasks(1);
-  std::unique_lock<std::mutex> guard(lock);
-  done.wait(guard, [&] { return allDone; });
-  return failure;
+  const test::TaskEnd end = test::RunTasks(vcl);
+  return end.Finished && !end.Exception ? "" : "ended: " + end.Message;
 }
 
 // A 720x576 picture with 64:45 pixels shows 16:9 (DVD rips, DV, broadcast);

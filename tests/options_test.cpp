@@ -441,8 +441,8 @@ TEST_F(Options, PadColours) {
 // ---- the generic setter
 
 TEST_F(Options, GenericSetterSlotsAndPrefixes) {
-  AVCodecContext* video = engine.CodecOptionContext(0);
-  AVCodecContext* audio = engine.CodecOptionContext(1);
+  AVCodecContext* video = engine.CodecOptionContext(msVideo);
+  AVCodecContext* audio = engine.CodecOptionContext(msAudio);
   const int64_t audioDefault = audio->bit_rate;
   engine.ApplyOption("vb", "300000");
   EXPECT_EQ(video->bit_rate, 300000);
@@ -486,7 +486,7 @@ TEST_F(Options, LowBitRateWarns) {
   const std::string warning =
       "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s";
   engine.ApplyOption("b", "64");
-  EXPECT_EQ(engine.CodecOptionContext(0)->bit_rate, 64);
+  EXPECT_EQ(engine.CodecOptionContext(msVideo)->bit_rate, 64);
   EXPECT_EQ(CountLogs(warning), 1);
   engine.ApplyOption("vb", "64000");
   engine.ApplyOption("ab", "128000");
@@ -577,7 +577,6 @@ TEST_F(Options, VideoStatisticsFileName) {
   EXPECT_EQ(name.substr(0, folder.size() + 8), folder + "/vstats_");
   EXPECT_EQ(name.substr(name.size() - 4), ".log");
   for (size_t i = folder.size() + 8; i < name.size() - 4; ++i) EXPECT_TRUE(std::isdigit(name[i])) << name;
-  EXPECT_TRUE(engine.Settings().DoVStats);
 }
 
 // ---- frame-hook modules

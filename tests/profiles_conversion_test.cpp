@@ -6,12 +6,9 @@
 // keep the source size get it fitted by the job builder.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <algorithm>
 #include <cstdio>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <string>
 
 #include "app/job_builder.h"
@@ -46,39 +43,18 @@ class ProfileConversion : public ::testing::TestWithParam<std::string> {
 std::unique_ptr<test::TempDir> ProfileConversion::Folder;
 std::string ProfileConversion::Source;
 
-// Runs one task to its end and reports its terminate values.
-struct TTaskResult {
-  bool Finished = false, Exception = false;
-  std::string Message;
-};
-
-TTaskResult ConvertOne(TFFmpegVCL& vcl, const std::string& source, const std::string& output,
-                       TOutputOptions& options) {
-  std::mutex lock;
-  std::condition_variable done;
-  TTaskResult result;
-  bool allDone = false;
-  vcl.OnTerminate = [&](int index, bool finished, bool exception, const std::string& message) {
-    std::lock_guard<std::mutex> guard(lock);
-    if (index >= 0) {
-      result.Finished = finished;
-      result.Exception = exception;
-      result.Message = message;
-    } else {
-      allDone = true;
-      done.notify_all();
-    }
-  };
+// Converts source into output with the job builder's record, through the
+// component, and tells how the task ended.
+test::TaskEnd ConvertOne(const std::string& source, const std::string& output, TOutputOptions& options) {
+  TFFmpegVCL vcl;
+  if (!vcl.LoadCodecLibraries("", true)) return {false, true, "libraries: " + vcl.LastError()};
   TInputOptions input;
   InitInputOptions(input);
   input.StartTime = 0;
   const int task = vcl.AddInputTask(source, &input);
   if (task < 0) return {false, true, "input: " + vcl.LastError()};
   if (!vcl.AddTaskOutput(task, output, &options)) return {false, true, "output: " + vcl.LastError()};
-  vcl.StartTasks(1);
-  std::unique_lock<std::mutex> guard(lock);
-  done.wait(guard, [&] { return allDone; });
-  return result;
+  return test::RunTasks(vcl);
 }
 
 TEST_P(ProfileConversion, DefaultsConvertAGeneratedClip) {
@@ -94,9 +70,7 @@ TEST_P(ProfileConversion, DefaultsConvertAGeneratedClip) {
   const std::string output = Folder->file("row " + std::to_string(LookupOutputFormat(GetParam())->ProfileId) + "." +
                                           extension);
 
-  TFFmpegVCL vcl;
-  ASSERT_TRUE(vcl.LoadCodecLibraries("", true)) << vcl.LastError();
-  const TTaskResult result = ConvertOne(vcl, Source, output, options);
+  const test::TaskEnd result = ConvertOne(Source, output, options);
   ASSERT_TRUE(result.Finished) << result.Message;
   EXPECT_FALSE(result.Exception) << result.Message;
 
@@ -153,14 +127,55 @@ TEST(ProfileChoices, IpodWithMonoGivesOneChannel) {
   ASSERT_TRUE(controls.ComboAudioChannels.SelectText("Mono"));
   TOutputOptions options;
   ASSERT_NO_THROW(FillJobOutputOptions(options, controls, 256, "160x120"));
-  TFFmpegVCL vcl;
-  ASSERT_TRUE(vcl.LoadCodecLibraries("", true)) << vcl.LastError();
   const std::string output = dir.file("surround-ipod.mp4");
-  const TTaskResult result = ConvertOne(vcl, source, output, options);
+  const test::TaskEnd result = ConvertOne(source, output, options);
   ASSERT_TRUE(result.Finished && !result.Exception) << result.Message;
   const auto probe = test::ProbeFile(output);
   EXPECT_EQ(test::StreamValue(probe, test::FindStream(probe, "audio"), "channels"), "1");
 }
+
+// Sources in other pixel layouts, at a size the format keeps: their pictures
+// reach the encoder converted to its layout, not as they were decoded. One
+// picture of the output is compared with the source's.
+struct TLayoutCase {
+  const char* Layout;  // the source's
+  const char* File;
+  const char* Coding;  // ffmpeg options making the source
+  const char* Format;  // the row converted to
+  friend void PrintTo(const TLayoutCase& c, std::ostream* os) { *os << c.Layout; }
+};
+
+class ProfileSourceLayouts : public ::testing::TestWithParam<TLayoutCase> {};
+
+TEST_P(ProfileSourceLayouts, ThePictureIsTheSources) {
+  const TLayoutCase& c = GetParam();
+  test::RequireLibraries();
+  test::TempDir dir;
+  const std::string source = dir.file(c.File);
+  ASSERT_TRUE(test::MakeMedia(source, std::string("-f lavfi -i testsrc=size=320x240:rate=25:duration=0.4 ") + c.Coding));
+  TProfileControls controls;
+  FillOutputFormatList(controls.ComboOutputFormat);
+  ASSERT_TRUE(ChooseOutputFormat(controls, c.Format));
+  TOutputOptions options;
+  ASSERT_NO_THROW(FillJobOutputOptions(options, controls, 256, "320x240", 4.0f / 3));
+  ASSERT_EQ(options.FrameSize, "") << "the source's size is kept";
+  std::string extension = controls.FOutputFormatName;
+  std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
+  const std::string output = dir.file("out." + extension);
+  const test::TaskEnd result = ConvertOne(source, output, options);
+  ASSERT_TRUE(result.Finished && !result.Exception) << result.Message;
+  const size_t bytes = 320 * 240 * 3;
+  const double snr = test::PictureSnr(test::DecodePicture(output, 0, "rgb24", bytes),
+                                      test::DecodePicture(source, 0, "rgb24", bytes));
+  EXPECT_GT(snr, 20.0) << "dB against the source";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, ProfileSourceLayouts,
+    ::testing::Values(TLayoutCase{"yuv444p", "full chroma.mkv", "-pix_fmt yuv444p -c:v ffv1", "MP4 - MPEG4 Video (*.mp4)"},
+                      TLayoutCase{"yuvj422p", "mjpeg.avi", "-pix_fmt yuvj422p -c:v mjpeg", "AVI - XviD Video (*.avi)"},
+                      TLayoutCase{"rgb24", "rgb.mkv", "-pix_fmt rgb24 -c:v png", "FLV - Flash Video (*.flv)"}),
+    [](const auto& info) { return std::string(info.param.Layout); });
 
 std::string EntryName(const ::testing::TestParamInfo<std::string>& info) {
   return "Row" + std::to_string(LookupOutputFormat(info.param)->ProfileId);

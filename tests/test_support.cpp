@@ -6,11 +6,18 @@
 
 #include <array>
 #include <atomic>
+#include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <sstream>
 
 #include "codec_library/codec_library.h"
+#include "component/FFmpegVCL.h"
 
 namespace fennick::test {
 
@@ -45,19 +52,57 @@ std::string ShellQuote(const std::string& text) {
 
 CommandResult RunCommand(const std::string& command) {
   CommandResult result;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  // timeout(1) signals the command's whole process group: 124 when SIGTERM
+  // ended it, 137 when SIGKILL had to, ten seconds later.
+  const std::string capped =
+      "timeout -k 10 " + std::to_string(kConversionCap.count()) + " sh -c " + ShellQuote(command) + " 2>&1";
+  FILE* pipe = popen(capped.c_str(), "r");
   if (!pipe) return result;
   std::array<char, 4096> buf{};
   size_t n;
   while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) result.output.append(buf.data(), n);
   const int status = pclose(pipe);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (result.exitCode == 124 || result.exitCode == 137)
+    ADD_FAILURE() << "stopped after " << kConversionCap.count() << " s: " << command;
   return result;
 }
 
+namespace {
+
+// Where generated media is kept, in the build tree, so that the many test
+// processes of one suite (one per test) make each clip once.
+std::filesystem::path KeptMediaFolder() { return std::filesystem::path(FENNICK_BIN_DIR).parent_path() / "test-media"; }
+
+// 64-bit FNV-1a of a text, in hex: the same in every process.
+std::string TextHash(const std::string& text) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return hex;
+}
+
+}  // namespace
+
 bool MakeMedia(const std::string& output, const std::string& args) {
+  namespace fs = std::filesystem;
+  // Kept by the command that makes it, unless that reads a test's own files.
+  const std::string extension = fs::path(output).extension().string();
+  const bool keep = args.find(fs::temp_directory_path().string()) == std::string::npos;
+  const fs::path kept = KeptMediaFolder() / (TextHash(args + " " + extension) + extension);
+  std::error_code ec;
+  if (keep && fs::exists(kept, ec) && fs::copy_file(kept, output, fs::copy_options::overwrite_existing, ec))
+    return true;
   const auto r = RunCommand("ffmpeg -hide_banner -nostdin -loglevel error -y " + args + " " + ShellQuote(output));
   if (r.exitCode != 0) ADD_FAILURE() << "ffmpeg failed making " << output << ": " << r.output;
+  if (r.exitCode == 0 && keep) {
+    // Complete or not at all: copied under a name of this process's, then renamed.
+    const fs::path part = kept.string() + "." + std::to_string(getpid()) + ".part";
+    fs::create_directories(KeptMediaFolder(), ec);
+    if (fs::copy_file(output, part, fs::copy_options::overwrite_existing, ec)) fs::rename(part, kept, ec);
+    if (ec) fs::remove(part, ec);
+  }
   return r.exitCode == 0;
 }
 
@@ -115,6 +160,56 @@ int CountFrames(const std::string& path, const std::string& kind) {
   } catch (...) {
     return -1;
   }
+}
+
+std::vector<uint8_t> DecodePicture(const std::string& path, int frameIndex, const std::string& pixFmt, size_t bytes) {
+  TempDir dir;
+  const std::string raw = dir.file("picture.raw");
+  RunCommand("ffmpeg -hide_banner -nostdin -loglevel error -y -i " + ShellQuote(path) + " -vf " +
+             ShellQuote("select=eq(n\\," + std::to_string(frameIndex) + ")") + " -frames:v 1 -f rawvideo -pix_fmt " +
+             pixFmt + " " + ShellQuote(raw));
+  std::ifstream in(raw, std::ios::binary);
+  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (data.size() != bytes) data.clear();
+  return data;
+}
+
+double PictureSnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  if (a.empty() || a.size() != b.size()) return 0;
+  double squares = 0;
+  for (size_t i = 0; i < a.size(); ++i) squares += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
+  const double mse = squares / static_cast<double>(a.size());
+  return mse == 0 ? 100 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+TaskEnd RunTasks(TFFmpegVCL& component) {
+  // Shared with the handler, which may outlive this call when a stopped task
+  // never ends.
+  struct TState {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    bool AllDone = false;
+    TaskEnd Last;
+  };
+  const auto state = std::make_shared<TState>();
+  component.OnTerminate = [state](int index, bool finished, bool exception, const std::string& message) {
+    std::lock_guard<std::mutex> guard(state->Lock);
+    if (index >= 0)
+      state->Last = {finished, exception, message};
+    else
+      state->AllDone = true;
+    state->Changed.notify_all();
+  };
+  component.StartTasks(1);
+  std::unique_lock<std::mutex> guard(state->Lock);
+  if (!state->Changed.wait_for(guard, kConversionCap, [&] { return state->AllDone; })) {
+    guard.unlock();
+    component.StopTasks();
+    guard.lock();
+    state->Changed.wait_for(guard, std::chrono::seconds(10), [&] { return state->AllDone; });
+    ADD_FAILURE() << "the conversion was stopped after " << kConversionCap.count() << " s";
+  }
+  return state->Last;
 }
 
 }  // namespace fennick::test

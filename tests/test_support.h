@@ -2,11 +2,22 @@
 // the ffmpeg command, and an independent reading of files through ffprobe.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
+
+namespace fennick {
+class TFFmpegVCL;
+}
 
 namespace fennick::test {
+
+// The longest a conversion or a command may take in a test: longer is a
+// fault (a hang), so it is stopped and the test fails.
+inline constexpr std::chrono::seconds kConversionCap{60};
 
 // Loads the codec libraries once per process (fails the test if it cannot).
 void RequireLibraries();
@@ -29,11 +40,16 @@ struct CommandResult {
   int exitCode = -1;
   std::string output;  // stdout and stderr together
 };
+// Runs a shell command; one still running after kConversionCap is stopped
+// (SIGTERM, then SIGKILL) and fails the test.
 CommandResult RunCommand(const std::string& command);
 // Quotes a path for the shell.
 std::string ShellQuote(const std::string& text);
 
-// Runs "ffmpeg -y <args> <output>"; true on success.
+// Runs "ffmpeg -y <args> <output>"; true on success. What it makes from
+// generated sources alone is kept in the build tree (test-media/) and copied
+// from there by later calls with the same arguments, so that a suite's test
+// processes make each clip once.
 bool MakeMedia(const std::string& output, const std::string& args);
 
 struct ClipSpec {
@@ -60,5 +76,23 @@ int FindStream(const std::map<std::string, std::string>& probe, const std::strin
 std::string StreamValue(const std::map<std::string, std::string>& probe, int stream, const std::string& key);
 // Counts the frames of a stream as ffprobe decodes them.
 int CountFrames(const std::string& path, const std::string& kind);
+
+// Picture `frameIndex` of the first video stream as the ffmpeg command
+// decodes it, in a raw layout of its naming ("gray", "rgb24", "yuv420p"),
+// `bytes` long; empty when it is not.
+std::vector<uint8_t> DecodePicture(const std::string& path, int frameIndex, const std::string& pixFmt, size_t bytes);
+// Peak signal-to-noise ratio in dB of two pictures of the same layout (0 when
+// their sizes differ or one is empty).
+double PictureSnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
+
+// How a component's task ended.
+struct TaskEnd {
+  bool Finished = false, Exception = false;
+  std::string Message;
+};
+// Runs the component's tasks one at a time until the call that ends them
+// all; returns how the last one ended. Tasks still running after
+// kConversionCap are stopped and fail the test.
+TaskEnd RunTasks(TFFmpegVCL& component);
 
 }  // namespace fennick::test

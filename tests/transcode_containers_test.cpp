@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "tests/transcode_support.h"
 
@@ -174,52 +175,23 @@ TEST(TranscodeSameQuality, TargetsTheSourceBitRate) {
   EXPECT_NEAR(sameSize / rateSize, 1.0, 0.02);
 }
 
-}  // namespace
-}  // namespace fennick::test
-
-namespace fennick::test {
-namespace {
-
-// Every video encoder the output profiles use, in a container that takes it.
-struct TVideoCase {
-  std::string Name, Extension, Encoder, ProbedCodec;
-  friend void PrintTo(const TVideoCase& c, std::ostream* os) { *os << c.Name; }
-};
-
-class TranscodeVideoCodecs : public ::testing::TestWithParam<TVideoCase> {};
-
-TEST_P(TranscodeVideoCodecs, EncodesEveryPicture) {
+// RV20 is offered (by the RM row) without being the default of any row, so
+// the conversions of every row's defaults do not reach it.
+TEST(TranscodeVideoCodecs, Rv20EncodesEveryPicture) {
   RequireLibraries();
-  static TempDir dir;
-  static const bool made = [] {
-    ClipSpec spec;
-    spec.seconds = 1;
-    spec.width = 176;
-    spec.height = 144;
-    spec.audio = false;
-    return MakeClip(dir.file("small.mp4"), spec);
-  }();
-  ASSERT_TRUE(made);
-  const TVideoCase& c = GetParam();
-  const std::string out = dir.file(c.Name + "." + c.Extension);
-  const TConversion run = Convert(dir.file("small.mp4"), out, {{"vcodec", c.Encoder}, {"an", "1"}});
+  TempDir dir;
+  ClipSpec spec;
+  spec.width = 176;
+  spec.height = 144;
+  spec.audio = false;
+  ASSERT_TRUE(MakeClip(dir.file("small.mp4"), spec));
+  const std::string out = dir.file("rv20.rm");
+  const TConversion run = Convert(dir.file("small.mp4"), out, {{"vcodec", "rv20"}, {"an", "1"}});
   ASSERT_TRUE(run.Added) << run.Message;
   ASSERT_FALSE(run.Exception) << run.Message;
-  const auto probe = ProbeFile(out);
-  EXPECT_EQ(StreamValue(probe, 0, "codec_name"), c.ProbedCodec);
-  EXPECT_EQ(StreamValue(probe, 0, "width"), "176");
+  EXPECT_EQ(StreamValue(ProbeFile(out), 0, "codec_name"), "rv20");
   EXPECT_EQ(CountFrames(out, "video"), 25);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Encoders, TranscodeVideoCodecs,
-    ::testing::Values(TVideoCase{"libx264", "mp4", "libx264", "h264"}, TVideoCase{"libxvid", "avi", "libxvid", "mpeg4"},
-                      TVideoCase{"mpeg2video", "vob", "mpeg2video", "mpeg2video"},
-                      TVideoCase{"wmv2", "wmv", "wmv2", "wmv2"}, TVideoCase{"msmpeg4", "asf", "msmpeg4", "msmpeg4v3"},
-                      TVideoCase{"rawvideo", "avi", "rawvideo", "rawvideo"}, TVideoCase{"rv10", "rm", "rv10", "rv10"},
-                      TVideoCase{"rv20", "rm", "rv20", "rv20"}, TVideoCase{"flv_swf", "swf", "flv", "flv1"},
-                      TVideoCase{"mpeg4_mov", "mov", "mpeg4", "mpeg4"}, TVideoCase{"h263_3g2", "3g2", "h263", "h263"}),
-    [](const auto& info) { return info.param.Name; });
 
 }  // namespace
 }  // namespace fennick::test

@@ -1,8 +1,5 @@
 // Crop, scale and pad of re-encoded video, checked on the decoded pixels of
 // lossless (rawvideo) outputs of a vertical luma ramp (Y = row number).
-#include <cstdlib>
-#include <fstream>
-
 #include "tests/transcode_support.h"
 
 namespace fennick::test {
@@ -44,7 +41,7 @@ TEST_F(TranscodeGeometry, CropAndPadWithoutScalingKeepPixelsExact) {
   const int w = 320, h = 240 - 24 + 16;
   const auto probe = ProbeFile(out);
   ASSERT_EQ(StreamValue(probe, 0, "height"), std::to_string(h));
-  const auto yuv = DecodeFrameYuv(out, 2, w, h);
+  const auto yuv = DecodePicture(out, 2, "yuv420p", w * h * 3 / 2);
   ASSERT_FALSE(yuv.empty());
   const uint8_t* Y = yuv.data();
   const uint8_t* U = Y + w * h;
@@ -73,7 +70,7 @@ TEST_F(TranscodeGeometry, CropScaleAndPadTogether) {
   const auto probe = ProbeFile(out);
   ASSERT_EQ(StreamValue(probe, 0, "width"), "320");
   ASSERT_EQ(StreamValue(probe, 0, "height"), "240");
-  const auto yuv = DecodeFrameYuv(out, 1, w, h);
+  const auto yuv = DecodePicture(out, 1, "yuv420p", w * h * 3 / 2);
   ASSERT_FALSE(yuv.empty());
   const uint8_t* Y = yuv.data();
   const uint8_t* U = Y + w * h;
@@ -99,23 +96,9 @@ TEST_F(TranscodeGeometry, DeinterlaceFiltersTheSecondField) {
   const TConversion run = Convert(Dir->file("lines.mkv"), out,
                                   {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}, {"deinterlace", "1"}});
   ASSERT_FALSE(run.Exception) << run.Message;
-  const auto yuv = DecodeFrameYuv(out, 0, 64, 32);
+  const auto yuv = DecodePicture(out, 0, "yuv420p", 64 * 32 * 3 / 2);
   ASSERT_FALSE(yuv.empty());
   for (int y = 2; y < 30; ++y) EXPECT_EQ(yuv[y * 64 + 10], 0) << "row " << y;
-}
-
-// One decoded frame of the first video stream in a raw layout of ffmpeg's
-// choosing ("gray", "rgb24"), `bytes` bytes long (empty when it is not).
-std::vector<uint8_t> DecodeFrameAs(const std::string& path, int frameIndex, const std::string& pixFmt, size_t bytes) {
-  TempDir dir;
-  const std::string raw = dir.file("frame.raw");
-  RunCommand("ffmpeg -hide_banner -nostdin -loglevel error -y -i " + ShellQuote(path) + " -vf " +
-             ShellQuote("select=eq(n\\," + std::to_string(frameIndex) + ")") + " -frames:v 1 -f rawvideo -pix_fmt " +
-             pixFmt + " " + ShellQuote(raw));
-  std::ifstream in(raw, std::ios::binary);
-  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (data.size() != bytes) data.clear();
-  return data;
 }
 
 TEST_F(TranscodeGeometry, CropAndPadWorkOnPalettedAndBitPackedPictures) {
@@ -128,8 +111,8 @@ TEST_F(TranscodeGeometry, CropAndPadWorkOnPalettedAndBitPackedPictures) {
                             {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}, {"croptop", "8"}, {"padleft", "8"}});
   ASSERT_FALSE(run.Exception) << run.Message;
   ASSERT_EQ(CountFrames(pal, "video"), 5);
-  const auto source = DecodeFrameAs(Dir->file("ramp-pal8.mkv"), 1, "gray", 320 * 240);
-  const auto cropped = DecodeFrameAs(pal, 1, "gray", 328 * 232);
+  const auto source = DecodePicture(Dir->file("ramp-pal8.mkv"), 1, "gray", 320 * 240);
+  const auto cropped = DecodePicture(pal, 1, "gray", 328 * 232);
   ASSERT_FALSE(source.empty());
   ASSERT_FALSE(cropped.empty());
   for (int r : {0, 50, 150, 231}) EXPECT_NEAR(cropped[r * 328 + 108], source[(r + 8) * 320 + 100], 3) << "row " << r;
@@ -144,8 +127,8 @@ TEST_F(TranscodeGeometry, CropAndPadWorkOnPalettedAndBitPackedPictures) {
                  {"padcolor", "16777215"}});
   ASSERT_FALSE(run.Exception) << run.Message;
   ASSERT_EQ(CountFrames(mono, "video"), 5);
-  const auto before = DecodeFrameAs(Dir->file("mono.nut"), 1, "gray", 64 * 48);
-  const auto after = DecodeFrameAs(mono, 1, "gray", 64 * 48);
+  const auto before = DecodePicture(Dir->file("mono.nut"), 1, "gray", 64 * 48);
+  const auto after = DecodePicture(mono, 1, "gray", 64 * 48);
   ASSERT_FALSE(before.empty());
   ASSERT_FALSE(after.empty());
   for (int y = 0; y < 48; ++y) {
@@ -165,7 +148,7 @@ TEST_F(TranscodeGeometry, ThePadColourIsTheSameInEveryLayout) {
     options.insert(options.end(), pad.begin(), pad.end());
     const TConversion run = Convert(Dir->file("ramp.mkv"), out, options);
     EXPECT_FALSE(run.Exception) << pixFmt << ": " << run.Message;
-    const auto rgb = DecodeFrameAs(out, 1, "rgb24", 326 * 248 * 3);
+    const auto rgb = DecodePicture(out, 1, "rgb24", 326 * 248 * 3);
     if (rgb.empty()) return std::vector<int>{};
     const size_t top = (2 * 326 + 160) * 3, left = (120 * 326 + 2) * 3;
     return std::vector<int>{rgb[top], rgb[top + 1], rgb[top + 2], rgb[left], rgb[left + 1], rgb[left + 2]};

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <fstream>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -33,9 +33,32 @@ struct TConversion {
   }
 };
 
+// Runs the engine on this thread. A run still going after kConversionCap is
+// stopped, ending as a stop request ends it, and fails the test.
+inline void RunCapped(TCustomFFmpeg& engine) {
+  std::mutex lock;
+  std::condition_variable ended;
+  bool done = false, stopped = false;
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> guard(lock);
+    if (!ended.wait_for(guard, kConversionCap, [&] { return done; })) {
+      stopped = true;
+      engine.RequestStop();
+    }
+  });
+  engine.StartRun(false);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    done = true;
+  }
+  ended.notify_all();
+  watchdog.join();
+  if (stopped) ADD_FAILURE() << "the conversion was stopped after " << kConversionCap.count() << " s";
+}
+
 // Applies the input options, adds the input, applies the output options,
-// adds the output and runs the engine synchronously. `prepare` may bind
-// notifications before the run.
+// adds the output and runs the engine on this thread (capped). `prepare`
+// may bind notifications before the run.
 inline TConversion Convert(const std::string& input, const std::string& output, const TOptionList& outputOptions,
                            const TOptionList& inputOptions = {},
                            const std::function<void(TCustomFFmpeg&)>& prepare = {}) {
@@ -61,7 +84,7 @@ inline TConversion Convert(const std::string& input, const std::string& output, 
   }
   result.Added = true;
   if (prepare) prepare(engine);
-  engine.StartRun(false);
+  RunCapped(engine);
   result.Exception = engine.ExceptionRaised();
   result.Finished = engine.Finished();
   if (result.Exception) result.Message = engine.TerminateMessage();
@@ -76,18 +99,6 @@ inline double ProbeNumber(const std::map<std::string, std::string>& probe, const
   } catch (...) {
     return -1;
   }
-}
-
-// One decoded frame of the first video stream as planar yuv420p bytes.
-inline std::vector<uint8_t> DecodeFrameYuv(const std::string& path, int frameIndex, int width, int height) {
-  TempDir dir;
-  const std::string raw = dir.file("frame.yuv");
-  RunCommand("ffmpeg -hide_banner -nostdin -loglevel error -y -i " + ShellQuote(path) + " -vf " +
-             ShellQuote("select=eq(n\\," + std::to_string(frameIndex) + ")") + " -frames:v 1 -f rawvideo -pix_fmt yuv420p " + ShellQuote(raw));
-  std::ifstream in(raw, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.size() != static_cast<size_t>(width * height * 3 / 2)) bytes.clear();
-  return bytes;
 }
 
 }  // namespace fennick::test

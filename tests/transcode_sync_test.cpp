@@ -99,20 +99,5 @@ TEST_F(TranscodeSync, InputTimestampsAtALowerRateDropThePicturesThatWouldCollide
   }
 }
 
-TEST_F(TranscodeSync, AudioStreamFlowsBesideTheVideo) {
-  ClipSpec spec;
-  spec.seconds = 2;
-  ASSERT_TRUE(MakeClip(Dir->file("av.mp4"), spec));
-  const std::string out = Dir->file("av-out.mp4");
-  const TConversion run = Convert(Dir->file("av.mp4"), out, {{"vcodec", "mpeg4"}, {"acodec", "aac"}});
-  ASSERT_FALSE(run.Exception) << run.Message;
-  const auto probe = ProbeFile(out);
-  const int a = FindStream(probe, "audio");
-  ASSERT_GE(a, 0);
-  EXPECT_NEAR(ProbeNumber(probe, "streams.stream." + std::to_string(a) + ".duration"), 2.0, 0.1);
-  EXPECT_NEAR(ProbeNumber(probe, "streams.stream." + std::to_string(a) + ".start_time"), 0.0, 0.05);
-  EXPECT_EQ(CountFrames(out, "video"), 50);
-}
-
 }  // namespace
 }  // namespace fennick::test
