@@ -430,3 +430,21 @@ TEST_F(ConversionRun, ALateTerminateAfterAStopLandsInItsOwnRowAfterEarlierRowsWe
   EXPECT_EQ(Cell(0, ColProgress), "");
   EXPECT_EQ(Cell(1, ColProgress), "Abort");
 }
+
+TEST_F(ConversionRun, AJobThatCannotBeBuiltSaysSoFailsWithItsReasonLeavesNoFileAndTheRunGoesOn) {
+  Add({Q(MakeVideo("a.mp4")), Q(MakeVideo("b.mp4"))});
+  // A quality whose number cannot be read.
+  C().Controls.ComboVideoBitrate.Assign({"lots Kbps"}, 0);
+
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+
+  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Information),
+            (QStringList{QStringLiteral("Fail to add file to list!"), QStringLiteral("Fail to add file to list!"),
+                         QStringLiteral("All Conversions Completed")}));
+  for (int row = 0; row < 2; ++row) {
+    EXPECT_EQ(Cell(row, ColProgress), "Fail") << row;
+    EXPECT_FALSE(List().Row(row).ProgressTip.empty()) << row;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(Out));
+}
