@@ -448,3 +448,21 @@ TEST_F(ConversionRun, AJobThatCannotBeBuiltSaysSoFailsWithItsReasonLeavesNoFileA
   }
   EXPECT_TRUE(std::filesystem::is_empty(Out));
 }
+
+TEST_F(ConversionRun, StopBetweenTwoJobsEndsTheRunAtOnceWithoutAsking) {
+  Add({Q(MakeText("notes.mp4")), Q(MakeVideo("b.mp4"))});
+  Convert();
+  // The first row could not be opened; the next job waits for the timer.
+  ASSERT_EQ(Cell(0, ColProgress), "Fail");
+  ASSERT_FALSE(C().Run.Converting);
+
+  QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
+
+  EXPECT_EQ(Prompts.Count(TScriptedPrompts::TKind::Question), 0);
+  EXPECT_FALSE(C().ConvertAgainTimerActive());
+  EXPECT_TRUE(Unlocked());
+  EXPECT_FALSE(Session.Inhibited);
+  EXPECT_EQ(Cell(1, ColProgress), "");
+  EXPECT_EQ(Messages(), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(Out));
+}
