@@ -351,7 +351,7 @@ TEST_F(ConversionRun, ARunEndingWhileTheWindowIsNotActiveIsNotifiedOnTheDesktopW
 }
 
 TEST_F(ConversionRun, StopAnsweredNoResumesTheJobAndTheRunCompletes) {
-  const std::string source = MakeVideo("slow.ts", 3);
+  const std::string source = MakeVideo("slow.mkv", 3);
   Add({Q(source), Q(MakeVideo("b.mp4"))});
   TTrickleFifo fifo(source);
   ASSERT_TRUE(fifo.Made());
@@ -376,7 +376,7 @@ TEST_F(ConversionRun, StopAnsweredNoResumesTheJobAndTheRunCompletes) {
 }
 
 TEST_F(ConversionRun, StopAnsweredYesEndsTheRunWithAbortAPlayableFileNoMessageAndUnlockedControls) {
-  const std::string source = MakeVideo("slow.ts", 3);
+  const std::string source = MakeVideo("slow.mkv", 3);
   Add({Q(source), Q(MakeVideo("b.mp4"))});
   TTrickleFifo fifo(source);
   ASSERT_TRUE(fifo.Made());
