@@ -437,17 +437,17 @@ void TMainController::StartNextJob() {
   request.Overwrite = Options.CheckBoxOverWrite;
   request.ConversionVolume = Run.ConversionVolume;
   request.Run = &FRunFiles;
-  std::string failure;
+  std::optional<std::string> failure;
   try {
     BuildJob(request, Controls, FJob);
   } catch (const std::exception& e) {
     failure = e.what();
   }
-  if (!failure.empty()) {
+  if (failure) {
     // A task without an output could only fail: it is not started.
     ffVCL.RemoveTask(task);
     FPrompts.Information(QStringLiteral("Fail to add file to list!"));
-    return JobNotAdded(ListView1.IndexOf(Run.FCurrentRowId), failure);
+    return JobNotAdded(ListView1.IndexOf(Run.FCurrentRowId), *failure);
   }
   if (!ffVCL.AddTaskOutput(task, FJob.OutputPath, &FJob.Output)) {
     const std::string reason = ffVCL.LastError();
