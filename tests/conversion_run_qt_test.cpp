@@ -466,3 +466,29 @@ TEST_F(ConversionRun, StopBetweenTwoJobsEndsTheRunAtOnceWithoutAsking) {
   EXPECT_EQ(Messages(), 0);
   EXPECT_TRUE(std::filesystem::is_empty(Out));
 }
+
+TEST_F(ConversionRun, TheEndOfATaskRemovedBeforeItArrivedDoesNotEndTheNextRunsJob) {
+  const std::string source = MakeVideo("slow.mkv", 3);
+  Add({Q(source), Q(MakeVideo("b.mp4"))});
+  TTrickleFifo fifo(source);
+  ASSERT_TRUE(fifo.Made());
+  // The end of a stopped run's task, still on its way when Convert is
+  // pressed again.
+  C().Run.FCurrentRowId = List().IdAt(0);
+  std::thread([&] {
+    C().ffVCL.OnTerminate(0, false, false, "");
+    C().ffVCL.OnTerminate(-1, true, false, "");
+  }).join();
+
+  Convert();
+  fifo.Hold();
+  QCoreApplication::processEvents();
+
+  EXPECT_TRUE(C().Run.Converting);
+  EXPECT_NE(Cell(0, ColProgress), "Done");
+  fifo.Release();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_EQ(Cell(0, ColProgress), "Done");
+  EXPECT_EQ(Cell(1, ColProgress), "Done");
+  EXPECT_EQ(Messages(), 1);
+}
