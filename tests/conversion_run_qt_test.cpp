@@ -492,3 +492,17 @@ TEST_F(ConversionRun, TheEndOfATaskRemovedBeforeItArrivedDoesNotEndTheNextRunsJo
   EXPECT_EQ(Cell(1, ColProgress), "Done");
   EXPECT_EQ(Messages(), 1);
 }
+
+TEST_F(ConversionRun, ATaskEndingWithAnErrorShowsFailWithTheErrorAndTheLibrarysLastErrorLineAsTheTip) {
+  Add({Q(MakeVideo("a.mp4"))});
+  C().Run.FCurrentRowId = List().IdAt(0);
+  C().Run.Converting = true;
+
+  C().ffVCLLog(0, TLogLevel::llError, "No space left on device\n");
+  C().ffVCLTerminate(0, false, true, "Error while writing to output file #0");
+
+  EXPECT_EQ(Cell(0, ColProgress), "Fail");
+  EXPECT_EQ(Form->ListView1->model()->index(0, ColProgress).data(Qt::ToolTipRole).toString(),
+            QStringLiteral("Error while writing to output file #0 (No space left on device)"));
+  EXPECT_FALSE(C().Run.Converting);
+}
