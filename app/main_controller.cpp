@@ -471,6 +471,7 @@ void TMainController::StartNextJob() {
     Changed();
     return;
   }
+  FJobRunning = true;
   if (Run.FLastRowReached) Run.FQueueFinished = true;
   Changed();
 }
@@ -523,8 +524,14 @@ void TMainController::RunEnded() {
 void TMainController::RemoveAllTasks() {
   ffVCL.RemoveAllTasks();
   ++FTaskGeneration;
-  // The job's output, when the job never wrote to it.
-  ReleaseUnwrittenOutput(FJob);
+  // The job's output, when the job never wrote to it. A job whose end has
+  // not arrived (stopped, and removed before its end) is still closing its
+  // output, which may not have reached the disk yet: that file is its own.
+  if (FJobRunning)
+    FJob.OutputCreated = false;
+  else
+    ReleaseUnwrittenOutput(FJob);
+  FJobRunning = false;
 }
 
 void TMainController::CountJobEnd(const std::string& status) {
@@ -598,6 +605,7 @@ void TMainController::ffVCLProgress(int, int AFrameNumber, int ACurrentDuration,
 
 void TMainController::ffVCLTerminate(int AIndex, bool, bool AException, const std::string& AMessage) {
   if (AIndex >= 0) {
+    FJobRunning = false;
     const char* status = AException ? ProgressFail : Run.StopRequested ? ProgressAbort : ProgressDone;
     std::string reason;
     if (AException) {
