@@ -99,7 +99,7 @@ class TTrickleFifo {
     const int reader = ::open(FPath.c_str(), O_RDONLY | O_NONBLOCK);
     char sink[4096];
     while (!FDone.load()) {
-      if (reader >= 0 && ::read(reader, sink, sizeof sink) <= 0) std::this_thread::sleep_for(5ms);
+      if (reader < 0 || ::read(reader, sink, sizeof sink) <= 0) std::this_thread::sleep_for(5ms);
     }
     if (reader >= 0) ::close(reader);
     FThread.join();
