@@ -526,7 +526,11 @@ void TCustomFFmpegVCL::TaskBeforeHook(TFFmpeg& task, int64_t pts, THookAction& a
 
 void TCustomFFmpegVCL::TaskCustomHook(TFFmpeg& task, TBitmap& bitmap, int frameNumber, int64_t pts, bool& update,
                                       bool& stopHook) {
-  if (!OnCustomHook) return;
+  // Without a handler nothing paints the bitmap: keep the picture as decoded.
+  if (!OnCustomHook) {
+    update = false;
+    return;
+  }
   if (auto error = CallHandler([&] { OnCustomHook(task.Index(), bitmap, frameNumber, pts, update, stopHook); }))
     throw FFMpegException(*error);
 }

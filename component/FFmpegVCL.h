@@ -112,7 +112,8 @@ class TCustomFFmpegVCL {
   // What a handler throws never leaves the component: from OnLog and
   // OnTerminate it becomes a log line "Error occurs OnTerminate: ...", from
   // OnProgress the error that ends the task, from a hook the engine's
-  // "Error occurs OnBeforeHook: ..." note.
+  // "Error occurs OnBeforeHook: ..." or "Error occurs OnCustomHook: ..." note
+  // (the modules stop, or the picture stays as it was).
   TBeforeHookEvent OnBeforeHook;
   TCustomHookEvent OnCustomHook;
   TLogEvent OnLog;

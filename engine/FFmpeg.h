@@ -31,6 +31,7 @@
 #include "codec_library/codec_library.h"
 #include "codec_library/media_files.h"
 #include "engine/av_ptr.h"
+#include "engine/bitmap.h"
 #include "engine/engine_settings.h"
 #include "engine/frame_hook_module.h"
 #include "engine/hook_action.h"
@@ -74,7 +75,6 @@ void RunOutsideCodecLock(std::function<void()> work);
 class TCustomFFmpeg;
 class TFFmpegThread;
 class TDoTerminateThread;
-class TBitmap;
 struct TInputFile;
 struct TInputStream;
 struct TOutputStream;
@@ -201,6 +201,11 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void SetOutputFormat(const std::string& name);
   void SetPadColor(uint32_t bgr);  // 0x00BBGGRR
   void SetHookTimeRanges(std::vector<THookTimeRange> ranges);
+  // The layout of the custom hook's bitmap rows: a packed format of one
+  // plane with 1 to 4 whole bytes per pixel (AV_PIX_FMT_BGR24 by default,
+  // and again after Reset). False, and nothing changed, for any other.
+  bool SetHookPixelFormat(AVPixelFormat format);
+  AVPixelFormat HookPixelFormat() const { return FHookPixelFormat; }
 
   // ---- inputs (input_files.cpp)
   bool AddInputFile(const std::string& fileName);
@@ -274,6 +279,10 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
 
   // ---- video output (video_output.cpp)
   void PreprocessVideoFrame(TInputStream& ist, AVFrame& picture);
+  // Hands the working picture to the custom hook as a bitmap and, when the
+  // handler asks for it, takes the bitmap back. False when the hook is to
+  // stop (the handler said so, or a conversion could not be set up).
+  bool RunCustomHook(AVFrame& work, int64_t pts);
   void OutputVideo(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, AVFrame& picture, int& frameSize);
   void FlushVideo(AVFormatContext* file, TOutputStream& ost);
   void OutputSubtitle(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle, int64_t pts);
@@ -330,6 +339,15 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   bool FUsingVHook = false;
   // Frame-hook modules added by "vhook", in the order added.
   std::vector<std::unique_ptr<THookModule>> FHookModules;
+  // Pictures offered to the hooks so far (the first one is number 1).
+  int FHookFrameNumber = 0;
+  // The custom hook's bitmap (made on first use), the picture converted to
+  // its layout and the two cached conversions; kept from picture to picture.
+  AVPixelFormat FHookPixelFormat = AV_PIX_FMT_BGR24;
+  std::unique_ptr<TBitmap> FHookBitmap;
+  AvMemPtr<uint8_t> FHookRGBBuffer;
+  int FHookRGBBufferSize = 0;
+  SwsContextPtr FToRGB, FFromRGB;
 
   // Run flags: written by the owner thread (stop, pause) and the task thread.
   std::atomic<bool> FRunning{false}, FStopRequested{false}, FFinished{false}, FTerminated{false},

@@ -123,6 +123,10 @@ void TCustomFFmpeg::Reset() {
   FStartClaimed = false;
   FTerminateMessage.clear();
   FTotalOutputDuration = -1;
+  FHookTimeRanges.clear();
+  FHookRangeIndex = 0;
+  FHookFrameNumber = 0;
+  FHookPixelFormat = AV_PIX_FMT_BGR24;
   static const AVMediaType kSlotTypes[kMediaSlotCount] = {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_DATA,
                                                           AVMEDIA_TYPE_SUBTITLE, AVMEDIA_TYPE_ATTACHMENT};
   for (int i = 0; i < kMediaSlotCount; ++i) {
@@ -332,6 +336,12 @@ void TCustomFFmpeg::FreeTaskResources() {
   FInputFiles.clear();
   FGenericOptions.clear();
   FHookModules.clear();
+  FUsingVHook = false;
+  FHookBitmap.reset();
+  FHookRGBBuffer.reset();
+  FHookRGBBufferSize = 0;
+  FToRGB.reset();
+  FFromRGB.reset();
   S.IntraMatrix.clear();
   S.InterMatrix.clear();
   S.VStatsFileName.clear();

@@ -3,6 +3,8 @@
 
 #include <dlfcn.h>
 
+#include <new>
+
 #include "codec_library/codec_library.h"
 
 namespace fennick {
@@ -31,24 +33,32 @@ int THookModule::Load(const std::vector<std::string>& args, std::unique_ptr<THoo
     LibraryLog(std::string(error ? error : "cannot load " + fileName) + "\n");
     return -1;
   }
-  std::unique_ptr<THookModule> entry(new THookModule);
+  std::unique_ptr<THookModule> entry(new (std::nothrow) THookModule);
+  if (!entry) {
+    dlclose(library);
+    return -12;
+  }
   entry->FLibrary = library;
   entry->FConfigure = reinterpret_cast<THookConfigure>(dlsym(library, "Configure"));
   entry->FProcess = reinterpret_cast<THookProcess>(dlsym(library, "Process"));
   entry->FRelease = reinterpret_cast<THookRelease>(dlsym(library, "Release"));
-  if (!entry->FProcess) {
-    LibraryLog("Failed to find Process entrypoint in " + fileName + "\n");
-    return -2;
-  }
-  if (!entry->FConfigure && args.size() > 1) {
-    LibraryLog("Failed to find Configure entrypoint in " + fileName + "\n");
+  if (!entry->FProcess || (!entry->FConfigure && args.size() > 1)) {
+    LibraryLog(std::string(entry->FProcess ? "Failed to find Configure entrypoint in "
+                                           : "Failed to find Process entrypoint in ") +
+               fileName + "\n");
+    entry->FRelease = nullptr;  // never configured: nothing to release
     return -2;
   }
   if (entry->FConfigure) {
     // The module may keep pointers to its arguments: they live with the entry.
-    entry->FArgs = args;
-    for (auto& a : entry->FArgs) entry->FArgv.push_back(a.data());
-    entry->FArgv.push_back(nullptr);
+    try {
+      entry->FArgs = args;
+      for (auto& a : entry->FArgs) entry->FArgv.push_back(a.data());
+      entry->FArgv.push_back(nullptr);
+    } catch (const std::bad_alloc&) {
+      entry->FRelease = nullptr;
+      return -12;
+    }
     if (entry->FConfigure(&entry->FContext, static_cast<int>(args.size()), entry->FArgv.data()) != 0) {
       LibraryLog("Failed to Configure " + fileName + "\n");
       entry->FRelease = nullptr;  // nothing was configured to release

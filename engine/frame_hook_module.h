@@ -33,7 +33,7 @@ class THookModule {
 
   // Loads the module named by args[0] and configures it with all the
   // arguments. Result codes: 0 success, -2 no argument or an entry point
-  // missing, -1 the library could not be loaded, -22 "Configure" failed.
+  // missing, -1 the library could not be loaded, -12 no memory, -22 "Configure" failed.
   // Failures are logged through the codec library's log.
   static int Load(const std::vector<std::string>& args, std::unique_ptr<THookModule>& module);
 

@@ -664,4 +664,18 @@ void TCustomFFmpeg::SetHookTimeRanges(std::vector<THookTimeRange> ranges) {
   FHookRangeIndex = 0;
 }
 
+bool TCustomFFmpeg::SetHookPixelFormat(AVPixelFormat format) {
+  const AVPixFmtDescriptor* desc = LibrariesLoaded() ? AVL.av_pix_fmt_desc_get(format) : nullptr;
+  if (!desc || AVL.av_pix_fmt_count_planes(format) != 1) return false;
+  // Whole bytes per pixel, no palette, no bitstream layout, no hardware frame:
+  // each bitmap row is then the picture's row as it is.
+  const int bits = desc->comp[0].step * 8;
+  if ((desc->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL)) || bits < 8 ||
+      bits > 32 || desc->log2_chroma_w || desc->log2_chroma_h)
+    return false;
+  FHookPixelFormat = format;
+  FHookBitmap.reset();  // made again in the new layout
+  return true;
+}
+
 }  // namespace fennick

@@ -2,6 +2,7 @@
 // decision (drop/duplicate), crop as a view, scaling straight into the padded
 // picture, padding with the pad colour in every layout, encoding with
 // send/receive; subtitles.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -255,6 +256,7 @@ const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& s,
 void TCustomFFmpeg::PreprocessVideoFrame(TInputStream& ist, AVFrame& picture) {
   TTranscodeRun& run = *FRun;
   const int64_t pts = ist.Pts;
+  ++FHookFrameNumber;
 
   // Whether the hook modules run on this picture.
   if (!OnCustomHook && FUsingVHook) {
@@ -282,8 +284,9 @@ void TCustomFFmpeg::PreprocessVideoFrame(TInputStream& ist, AVFrame& picture) {
       }
     }
   }
-  const bool runModules = !OnCustomHook && FUsingVHook && run.HookAction == THookAction::haContinue;
-  if (!S.DoDeinterlace && !runModules) return;
+  const bool customHook = static_cast<bool>(OnCustomHook);
+  const bool runModules = !customHook && FUsingVHook && run.HookAction == THookAction::haContinue;
+  if (!S.DoDeinterlace && !customHook && !runModules) return;
 
   // The working copy, deinterlaced when asked.
   const AVPixelFormat format = static_cast<AVPixelFormat>(picture.format);
@@ -298,21 +301,30 @@ void TCustomFFmpeg::PreprocessVideoFrame(TInputStream& ist, AVFrame& picture) {
                                       picture.width, picture.height);
     if (!deinterlaced) Log(0, "deinterlace error.");
   }
-  if (!deinterlaced && !runModules) {
+  if (!deinterlaced && !customHook && !runModules) {
     AVL.av_frame_unref(work);
     return;
   }
-  // The decoder may still refer to its picture: modules work on a copy.
+  // The decoder may still refer to its picture: the hooks work on a copy.
   if (!deinterlaced)
     AVL.av_image_copy(work->data, work->linesize, const_cast<const uint8_t**>(picture.data), picture.linesize, format,
                       picture.width, picture.height);
-  AVFrame* target = work;
-  if (runModules) {
+  work->format = format;
+  work->width = picture.width;
+  work->height = picture.height;
+  if (customHook) {
+    if (!RunCustomHook(*work, pts)) {
+      // Detached for the rest of the run; the modules stay off as well.
+      OnCustomHook = nullptr;
+      run.HookAction = THookAction::haStop;
+      FUsingVHook = false;
+    }
+  } else if (runModules) {
     for (auto& module : FHookModules) {
       THookPicture hookPicture;
       for (int p = 0; p < 4; ++p) {
-        hookPicture.Data[p] = target->data[p];
-        hookPicture.LineSize[p] = target->linesize[p];
+        hookPicture.Data[p] = work->data[p];
+        hookPicture.LineSize[p] = work->linesize[p];
       }
       module->Process(hookPicture, format, picture.width, picture.height, pts);
     }
@@ -320,6 +332,83 @@ void TCustomFFmpeg::PreprocessVideoFrame(TInputStream& ist, AVFrame& picture) {
   AVL.av_frame_copy_props(work, &picture);
   AVL.av_frame_unref(&picture);
   AVL.av_frame_move_ref(&picture, work);
+}
+
+bool TCustomFFmpeg::RunCustomHook(AVFrame& work, int64_t pts) {
+  const AVPixelFormat format = static_cast<AVPixelFormat>(work.format);
+  const int width = work.width, height = work.height;
+  const int pixelBytes = AVL.av_pix_fmt_desc_get(FHookPixelFormat)->comp[0].step;
+  if (!FHookBitmap) FHookBitmap = std::make_unique<TBitmap>();
+  TBitmap& bitmap = *FHookBitmap;
+  // Made on first use; a stream whose pictures change size gets a bitmap of
+  // the new size rather than rows cut short or written past the end.
+  if (bitmap.Width() != width || bitmap.Height() != height || bitmap.BytesPerPixel() != pixelBytes)
+    bitmap.SetSize(width, height, pixelBytes);
+
+  // The picture in the bitmap's layout: the working picture itself when it
+  // already has it, else a conversion into the RGB buffer.
+  uint8_t* rgbData[4] = {work.data[0], work.data[1], work.data[2], work.data[3]};
+  int rgbLineSize[4] = {work.linesize[0], work.linesize[1], work.linesize[2], work.linesize[3]};
+  const bool convert = format != FHookPixelFormat;
+  if (convert) {
+    const int size = AVL.av_image_get_buffer_size(FHookPixelFormat, width, height, 1);
+    if (size <= 0) {
+      Log(0, "Cannot initialize the toRGB conversion context");
+      return false;
+    }
+    if (size > FHookRGBBufferSize) {
+      // Room beyond the last row for scalers that write whole vectors.
+      FHookRGBBuffer.reset(static_cast<uint8_t*>(AVL.av_malloc(size + AV_INPUT_BUFFER_PADDING_SIZE)));
+      FHookRGBBufferSize = FHookRGBBuffer ? size : 0;
+      if (!FHookRGBBuffer) {
+        Log(0, "hook buf malloc error.");
+        return true;  // this picture goes on untouched; the next one tries again
+      }
+    }
+    AVL.av_image_fill_arrays(rgbData, rgbLineSize, FHookRGBBuffer.get(), FHookPixelFormat, width, height, 1);
+    FToRGB.reset(AVL.sws_getCachedContext(FToRGB.release(), width, height, format, width, height, FHookPixelFormat,
+                                          SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!FToRGB) {
+      Log(0, "Cannot initialize the toRGB conversion context");
+      return false;
+    }
+    AVL.sws_scale(FToRGB.get(), work.data, work.linesize, 0, height, rgbData, rgbLineSize);
+  }
+
+  const size_t rowBytes = static_cast<size_t>(std::min(rgbLineSize[0], bitmap.Stride()));
+  bool update = true, stop = false;
+  std::string failure;
+  {
+    std::lock_guard<TBitmap> canvas(bitmap);
+    for (int y = 0; y < height; ++y)
+      std::memcpy(bitmap.ScanLine(y), rgbData[0] + static_cast<ptrdiff_t>(y) * rgbLineSize[0], rowBytes);
+    try {
+      OnCustomHook(*this, bitmap, FHookFrameNumber, pts, update, stop);
+    } catch (const std::exception& e) {
+      failure = e.what();
+      update = false;
+    } catch (...) {
+      failure = "unknown exception";
+      update = false;
+    }
+    if (update)
+      for (int y = 0; y < height; ++y)
+        std::memcpy(rgbData[0] + static_cast<ptrdiff_t>(y) * rgbLineSize[0], bitmap.ScanLine(y), rowBytes);
+  }
+  if (!update) {
+    if (!failure.empty()) Log(0, "Error occurs OnCustomHook: " + failure);
+    return !stop;
+  }
+  if (convert) {
+    FFromRGB.reset(AVL.sws_getCachedContext(FFromRGB.release(), width, height, FHookPixelFormat, width, height,
+                                            format, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!FFromRGB) {
+      Log(0, "Cannot initialize the fromRGB conversion context");
+      return false;
+    }
+    AVL.sws_scale(FFromRGB.get(), rgbData, rgbLineSize, 0, height, work.data, work.linesize);
+  }
+  return !stop;
 }
 
 AVFrame* TCustomFFmpeg::PrepareOutputPicture(TOutputStream& ost, AVFrame& picture) {

@@ -602,7 +602,9 @@ int Configure(void **ctx, int argc, char *argv[]) {
 void Process(void *ctx, void *pict, int fmt, int w, int h, int64_t pts) {}
 void Release(void *ctx) { ++Released; }
 )";
-    std::ofstream(dir.file("noprocess.c")) << "int Configure(void **c, int n, char **v) { return 0; }\n";
+    std::ofstream(dir.file("noprocess.c")) << "int Released = 0;\n"
+                                              "int Configure(void **c, int n, char **v) { return 0; }\n"
+                                              "void Release(void *c) { ++Released; }\n";
     std::filesystem::create_directories(dir.path() / "mods");
     module = (dir.path() / "mods" / "hook.so").string();
     const auto build = test::RunCommand("cc -shared -fPIC -o " + test::ShellQuote(module) + " " +
@@ -612,8 +614,8 @@ void Release(void *ctx) { ++Released; }
     if (build.exitCode != 0) GTEST_SKIP() << "no C compiler to build a test module: " << build.output;
   }
   template <typename T>
-  T* Symbol(const char* name) {
-    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  T* Symbol(const char* name, const std::string& library = {}) {
+    void* handle = dlopen((library.empty() ? module : library).c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (!handle) return nullptr;
     T* p = static_cast<T*>(dlsym(handle, name));
     dlclose(handle);
@@ -642,15 +644,24 @@ TEST_F(HookModules, LoadsConfiguresAndReleases) {
   EXPECT_EQ(std::getenv("PATH"), path);  // already on the path: not added twice
 
   const int released = *Symbol<int>("Released");
+  engine.SetHookTimeRanges({{0, 1000}});
+  ASSERT_TRUE(engine.SetHookPixelFormat(AV_PIX_FMT_BGRA));
   engine.Reset();
   EXPECT_EQ(engine.HookModuleCount(), 0u);
   EXPECT_EQ(*Symbol<int>("Released"), released + 2);
+  // The rest of the hook state goes with the modules.
+  EXPECT_FALSE(engine.UsingVHook());
+  EXPECT_TRUE(engine.HookTimeRanges().empty());
+  EXPECT_EQ(engine.HookPixelFormat(), AV_PIX_FMT_BGR24);
 }
 
 TEST_F(HookModules, RefusedModulesAddNothing) {
   EXPECT_EQ(Refusal("vhook", module + " fail"), "Failed to add video hook function: " + module + " fail");
   EXPECT_EQ(Refusal("vhook", dir.file("mods/noprocess.so")),
             "Failed to add video hook function: " + dir.file("mods/noprocess.so"));
+  // Never configured, so never released.
+  ASSERT_NE(Symbol<int>("Released", dir.file("mods/noprocess.so")), nullptr);
+  EXPECT_EQ(*Symbol<int>("Released", dir.file("mods/noprocess.so")), 0);
   EXPECT_EQ(engine.HookModuleCount(), 0u);
   EXPECT_FALSE(engine.UsingVHook());
 }
