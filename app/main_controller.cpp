@@ -636,9 +636,7 @@ void TMainController::ffVCLTerminate(int AIndex, bool, bool AException, const st
 
 void TMainController::ffVCLLog(int, TLogLevel ALogLevel, const std::string& AMsg) {
   if (ALogLevel != TLogLevel::llError) return;
-  std::string line = AMsg;
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
-  if (!line.empty()) FLastLibraryError = line;
+  if (const std::string_view line = Trim(AMsg); !line.empty()) FLastLibraryError = line;
 }
 
 QString TMainController::WindowTitle() const {
