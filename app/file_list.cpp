@@ -48,10 +48,20 @@ TRowId TFileList::AppendError(const std::string& caption) {
 }
 
 void TFileList::SetCell(int index, TListColumn column, const std::string& text) {
+  if (column == ColProgress) return SetProgress(index, text, "");
   TFileRow& row = FRows.at(index);
   std::string& cell = column == ColFileName ? row.Caption : row.SubItems[SubItemOf(column)];
   if (cell == text) return;
   cell = text;
+  if (FListener.RowChanged) FListener.RowChanged(index);
+}
+
+void TFileList::SetProgress(int index, const std::string& text, const std::string& tip) {
+  TFileRow& row = FRows.at(index);
+  std::string& cell = row.SubItems[SubItemOf(ColProgress)];
+  if (cell == text && row.ProgressTip == tip) return;
+  cell = text;
+  row.ProgressTip = tip;
   if (FListener.RowChanged) FListener.RowChanged(index);
 }
 

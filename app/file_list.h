@@ -43,6 +43,9 @@ extern const std::array<TListColumnSpec, ListColumnCount> ListColumns;
 
 // The Progress cell's texts.
 inline constexpr const char* ProgressError = "Error";
+inline constexpr const char* ProgressDone = "Done";
+inline constexpr const char* ProgressFail = "Fail";
+inline constexpr const char* ProgressAbort = "Abort";
 
 using TRowId = uint64_t;
 inline constexpr TRowId NoRow = 0;
@@ -55,6 +58,9 @@ struct TFileRow {
   // The probe's display aspect of the first video stream, -1 when unknown;
   // read by the job builder for the "Original" aspect.
   float DisplayAspect = -1.0f;
+  // Why the row's conversion failed, shown as the Progress cell's tip; goes
+  // with the cell's text (a new text clears it).
+  std::string ProgressTip;
 
   const std::string& Cell(TListColumn column) const {
     return column == ColFileName ? Caption : SubItems[SubItemOf(column)];
@@ -88,6 +94,8 @@ class TFileList {
   TRowId AppendError(const std::string& caption);
 
   void SetCell(int index, TListColumn column, const std::string& text);
+  // The Progress cell's text with its tip.
+  void SetProgress(int index, const std::string& text, const std::string& tip);
   // The same text in one column of every row.
   void SetColumn(TListColumn column, const std::string& text);
   void SetChecked(int index, bool checked);

@@ -38,7 +38,9 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       return column == ColFileName ? QFile::decodeName(row.Caption.c_str()) : QString::fromStdString(row.Cell(column));
     case Qt::ToolTipRole:
-      return column == ColFileName ? QVariant(QFile::decodeName(row.Caption.c_str())) : QVariant();
+      if (column == ColFileName) return QFile::decodeName(row.Caption.c_str());
+      if (column == ColProgress && !row.ProgressTip.empty()) return QString::fromStdString(row.ProgressTip);
+      return {};
     case Qt::CheckStateRole:
       return column == ColFileName ? QVariant(row.Checked ? Qt::Checked : Qt::Unchecked) : QVariant();
     case Qt::TextAlignmentRole:

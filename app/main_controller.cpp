@@ -7,9 +7,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <optional>
 
@@ -50,14 +53,20 @@ std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdSt
 
 // ---- TMainController
 
-TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDesktopActions desktop)
+TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDesktopActions desktop,
+                                 IDesktopSession* session)
     : FUiQueue(std::make_unique<TUiQueue>()),
       Preview(player, [this] { return Run.Converting; }),
       FPrompts(prompts),
-      FDesktop(std::move(desktop)) {
+      FDesktop(std::move(desktop)),
+      FOwnSession(session ? nullptr : std::make_unique<TDBusDesktopSession>()),
+      FSession(session ? session : FOwnSession.get()),
+      TimerConvertAgain(std::make_unique<QTimer>()) {
   BackgroundThread1.OnStart = [this](TBackgroundThreadBase*, TBackgroundExecuteThread*, void*&) {
     AddFilesToList();
   };
+  TimerConvertAgain->setInterval(50);
+  TimerConvertAgain->callOnTimeout([this] { TimerConvertAgainTimer(); });
 }
 
 // The component goes first: it stops its tasks and waits for their last
@@ -105,7 +114,9 @@ void TMainController::FormShow() {
 }
 
 bool TMainController::FormCloseQuery() {
-  if (Run.Converting) return false;
+  // Also between two jobs of a run: the next one would start as the window
+  // closes.
+  if (Run.Converting || Run.RunActive) return false;
   DetachComponentEvents();
   ffVCL.StopTasks();
   return true;
@@ -125,14 +136,29 @@ void TMainController::Exit1Click() {
 void TMainController::BindComponentEvents() {
   // The events come on the tasks' threads; their effects happen on this
   // thread, in the order the events came.
-  ffVCL.OnLog = [](int, TLogLevel, const std::string&) {};
+  // Each carries the tasks' generation of its moment: one that arrives
+  // after its task was removed is dropped.
   TUiQueue* queue = FUiQueue.get();
+  ffVCL.OnLog = [this, queue](int AIndex, TLogLevel ALogLevel, const std::string& AMsg) {
+    if (ALogLevel != TLogLevel::llError) return;
+    const uint64_t generation = FTaskGeneration.load();
+    queue->Post([=, this] {
+      if (generation == FTaskGeneration.load()) ffVCLLog(AIndex, ALogLevel, AMsg);
+    });
+  };
   ffVCL.OnProgress = [this, queue](int AIndex, int AFrameNumber, int, int ACurrentDuration, float, float,
                                    int64_t ACurrentSize, int ATotalOutputDuration) {
-    queue->Post([=, this] { ffVCLProgress(AIndex, AFrameNumber, ACurrentDuration, ACurrentSize, ATotalOutputDuration); });
+    const uint64_t generation = FTaskGeneration.load();
+    queue->Post([=, this] {
+      if (generation == FTaskGeneration.load())
+        ffVCLProgress(AIndex, AFrameNumber, ACurrentDuration, ACurrentSize, ATotalOutputDuration);
+    });
   };
   ffVCL.OnTerminate = [this, queue](int AIndex, bool AFinished, bool AException, const std::string& AMessage) {
-    queue->Post([=, this] { ffVCLTerminate(AIndex, AFinished, AException, AMessage); });
+    const uint64_t generation = FTaskGeneration.load();
+    queue->Post([=, this] {
+      if (generation == FTaskGeneration.load()) ffVCLTerminate(AIndex, AFinished, AException, AMessage);
+    });
   };
 }
 
@@ -168,7 +194,7 @@ void TMainController::StartAddRequest() {
   // the marks of the rows the first one is adding.
   if (Run.FAddingFiles) return;
   Preview.StopForListChange();
-  ffVCL.RemoveAllTasks();
+  RemoveAllTasks();
   ListView1.SetColumn(ColProgress, "");
   // The worker of the previous request may not have been forgotten yet (its
   // end is delivered through the message queue); its Start would do nothing.
@@ -229,7 +255,7 @@ void TMainController::ButtonRemoveClick(const std::vector<TRowId>& selected) {
 void TMainController::ButtonClearClick() {
   if (Run.Converting || Run.FAddingFiles) return;
   Preview.StopForListChange();
-  ffVCL.RemoveAllTasks();
+  RemoveAllTasks();
   ListView1.Clear();
 }
 
@@ -319,7 +345,7 @@ void TMainController::ButtonStopClick() { Preview.StopClicked(); }
 // ---- conversion run
 
 void TMainController::ButtonConvertClick() {
-  if (Run.FAddingFiles) return;
+  if (Run.FAddingFiles || Run.RunActive) return;
   Preview.StopForListChange();
   Run.StopRequested = false;
   ListView1.SetColumn(ColProgress, "");
@@ -340,11 +366,209 @@ void TMainController::ButtonConvertClick() {
     ButtonBrowseForFolderClick();
     return;
   }
-  // The checks are passed: here the run of the checked rows begins, once the
-  // window drives the job queue.
+  // The run.
+  Run.Converting = true;
+  TimerConvertAgain->start();
+  Run.StopRequested = false;
+  LockControls();
+  RemoveAllTasks();
+  Run.FCurrentRow = -1;
+  Run.FCurrentRowId = NoRow;
+  Run.FTimerTicks = 0;
+  Run.RunActive = true;
+  Run.JobsEnded = Run.DoneCount = Run.FailCount = Run.AbortCount = 0;
+  Run.OverallPercent = 0;
+  // No output of this run replaces a file of the list.
+  FRunFiles = TRunFiles();
+  for (int row = 0; row < ListView1.Count(); ++row) FRunFiles.AddSource(JobSource(ListView1.Row(row).Caption));
+  FSession->InhibitSleep(QStringLiteral("Converting video files"));
+  StartNextJob();
+  Changed();
 }
 
-void TMainController::ButtonStopConvertClick() {}
+void TMainController::StartNextJob() {
+  RemoveAllTasks();
+  Run.ProgressPosition = 0;
+  Run.FLastRowReached = false;
+  Run.FQueueFinished = false;
+  // The row after the last one converted, wherever that is now.
+  if (const int at = ListView1.IndexOf(Run.FCurrentRowId); Run.FCurrentRowId != NoRow && at >= 0)
+    Run.FCurrentRow = at;
+  const int last = ListView1.Count() - 1;
+  int row = Run.FCurrentRow + 1;
+  if (row > last) {
+    // Nothing left to visit (the list has become shorter): the run ends.
+    Run.FLastRowReached = Run.FQueueFinished = true;
+    Run.Converting = false;
+    Changed();
+    return;
+  }
+  while (!ListView1.Row(row).Checked && row < last) ++row;
+  Run.FCurrentRow = row;
+  Run.FCurrentRowId = ListView1.IdAt(row);
+  Run.FLastRowReached = row == last;
+  if (!ListView1.Row(row).Checked) {
+    // Only the last row can be unchecked here: no job, the next tick ends
+    // the run.
+    Run.Converting = false;
+    Run.FQueueFinished = true;
+    Changed();
+    return;
+  }
+  const TFileRow source = ListView1.Row(row);
+  FLastLibraryError.clear();
+  FJob = TJob();
+  FJob.Source = JobSource(source.Caption);
+  FillJobInputOptions(FJob.Input, FJob.Source);
+  const int task = ffVCL.AddInputTask(FJob.Source, &FJob.Input);
+  if (task < 0) return JobNotAdded(row, ffVCL.LastError());
+
+  TJobRequest request;
+  request.Source = FJob.Source;
+  request.VideoSizeText = source.Cell(ColVideoSize);
+  request.DisplayAspect = source.DisplayAspect;
+  // A file the list could not probe when it was added, opened now.
+  TProbeVideoInfo video;
+  if (source.DisplayAspect <= 0 && ffVCL.TaskInputVideoInfo(task, video)) {
+    request.VideoSizeText = VideoSizeText(video.Width, video.Height);
+    request.DisplayAspect = video.DisplayAspect;
+  }
+  request.OutputFolder = EditOutputFolder;
+  request.Overwrite = Options.CheckBoxOverWrite;
+  request.ConversionVolume = Run.ConversionVolume;
+  request.Run = &FRunFiles;
+  std::optional<std::string> failure;
+  try {
+    BuildJob(request, Controls, FJob);
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  if (failure) {
+    // A task without an output could only fail: it is not started.
+    ffVCL.RemoveTask(task);
+    FPrompts.Information(QStringLiteral("Fail to add file to list!"));
+    return JobNotAdded(ListView1.IndexOf(Run.FCurrentRowId), *failure);
+  }
+  if (!ffVCL.AddTaskOutput(task, FJob.OutputPath, &FJob.Output)) {
+    const std::string reason = ffVCL.LastError();
+    ffVCL.RemoveTask(task);
+    return JobNotAdded(row, reason);
+  }
+  try {
+    ffVCL.StartTasks(1);
+  } catch (const std::exception& e) {
+    // The component cannot run the job: the run ends here, back to idle.
+    ffVCL.StopTasks();
+    TimerConvertAgain->stop();
+    ListView1.SetProgress(row, ProgressFail, e.what());
+    CountJobEnd(ProgressFail);
+    RemoveAllTasks();
+    Run.ProgressPosition = 0;
+    UnlockControls();
+    Run.Converting = false;
+    Run.FQueueFinished = true;
+    RunEnded();
+    Changed();
+    return;
+  }
+  FJobRunning = true;
+  if (Run.FLastRowReached) Run.FQueueFinished = true;
+  Changed();
+}
+
+void TMainController::JobNotAdded(int row, const std::string& reason) {
+  if (row >= 0) ListView1.SetProgress(row, ProgressFail, reason);
+  CountJobEnd(ProgressFail);
+  if (Run.FLastRowReached) return CompleteRun();
+  RemoveAllTasks();
+  Run.FTimerTicks = 0;
+  Run.Converting = false;
+  Changed();
+}
+
+void TMainController::TimerConvertAgainTimer() {
+  if (Run.Converting) return;
+  if (Run.FQueueFinished) return CompleteRun();
+  if (++Run.FTimerTicks < 2) return;
+  Run.FTimerTicks = 0;
+  Run.Converting = true;
+  StartNextJob();
+}
+
+bool TMainController::ConvertAgainTimerActive() const { return TimerConvertAgain->isActive(); }
+
+void TMainController::CompleteRun() {
+  TimerConvertAgain->stop();
+  RemoveAllTasks();
+  if (Run.RunActive) {
+    // Said on the desktop too when the user is elsewhere.
+    if (FView && !FView->WindowActive())
+      FSession->Notify(QStringLiteral("All Conversions Completed"),
+                       QStringLiteral("%1 Done, %2 Fail, %3 Abort").arg(Run.DoneCount).arg(Run.FailCount).arg(Run.AbortCount));
+    FPrompts.Information(QStringLiteral("All Conversions Completed"));
+  }
+  Run.ProgressPosition = 0;
+  UnlockControls();
+  Run.Converting = false;
+  Run.FQueueFinished = true;
+  RunEnded();
+  Changed();
+}
+
+void TMainController::RunEnded() {
+  Run.RunActive = false;
+  Run.OverallPercent = 0;
+  FSession->AllowSleep();
+}
+
+void TMainController::RemoveAllTasks() {
+  ffVCL.RemoveAllTasks();
+  ++FTaskGeneration;
+  // The job's output, when the job never wrote to it. A job whose end has
+  // not arrived (stopped, and removed before its end) is still closing its
+  // output, which may not have reached the disk yet: that file is its own.
+  if (FJobRunning)
+    FJob.OutputCreated = false;
+  else
+    ReleaseUnwrittenOutput(FJob);
+  FJobRunning = false;
+}
+
+void TMainController::CountJobEnd(const std::string& status) {
+  ++Run.JobsEnded;
+  if (status == ProgressDone) ++Run.DoneCount;
+  if (status == ProgressFail) ++Run.FailCount;
+  if (status == ProgressAbort) ++Run.AbortCount;
+}
+
+int TMainController::CheckedRowsAfter(int row) const {
+  int count = 0;
+  for (int i = row + 1; i < ListView1.Count(); ++i) count += ListView1.Row(i).Checked ? 1 : 0;
+  return count;
+}
+
+void TMainController::ButtonStopConvertClick() {
+  if (Run.Converting) {
+    ffVCL.PauseTasks();
+    // No job starts or run ends while the question is open.
+    const bool timerWasActive = TimerConvertAgain->isActive();
+    TimerConvertAgain->stop();
+    if (!FPrompts.Question(QStringLiteral("Stop all conversions?"))) {
+      ffVCL.ResumeTasks();
+      if (timerWasActive) TimerConvertAgain->start();
+      return;
+    }
+    Run.StopRequested = true;
+  }
+  Run.FQueueFinished = true;
+  TimerConvertAgain->stop();
+  ffVCL.StopTasks();
+  Run.ProgressPosition = 0;
+  UnlockControls();
+  Run.Converting = false;
+  if (Run.RunActive) RunEnded();
+  Changed();
+}
 
 void TMainController::LockControls() {
   Run.ControlsLocked = true;
@@ -356,9 +580,70 @@ void TMainController::UnlockControls() {
   Changed();
 }
 
-void TMainController::ffVCLProgress(int, int, int, int64_t, int) {}
+void TMainController::ffVCLProgress(int, int AFrameNumber, int ACurrentDuration, int64_t ACurrentSize,
+                                    int ATotalOutputDuration) {
+  // The job's row by its identity: rows may have moved or gone.
+  const int row = ListView1.IndexOf(Run.FCurrentRowId);
+  if (Run.FCurrentRowId == NoRow || row < 0) return;
+  Run.FCurrentRow = row;
+  if (FView) FView->ScrollRowIntoView(row);
+  // Without a total duration there is no percentage; 64-bit, so that long
+  // outputs do not overflow.
+  std::optional<int> percent;
+  if (ATotalOutputDuration > 0)
+    percent = static_cast<int>(std::clamp<int64_t>(int64_t{ACurrentDuration} * 100 / ATotalOutputDuration, 0, INT_MAX));
+  ListView1.SetCell(row, ColProgress, percent ? std::to_string(std::min(*percent, 100)) + "%" : "");
+  Run.FileSizeText = "File Size : " + std::to_string(ACurrentSize);
+  ListView1.SetCell(row, ColFrames, AFrameNumber == -1 ? " " : std::to_string(AFrameNumber));
+  Run.ProgressPosition = percent.value_or(0);
+  if (Run.RunActive) {
+    const int jobs = Run.JobsEnded + 1 + CheckedRowsAfter(row);
+    Run.OverallPercent = (Run.JobsEnded * 100 + std::min(percent.value_or(0), 100)) / jobs;
+  }
+  Changed();
+}
 
-void TMainController::ffVCLTerminate(int, bool, bool, const std::string&) {}
+void TMainController::ffVCLTerminate(int AIndex, bool, bool AException, const std::string& AMessage) {
+  if (AIndex >= 0) {
+    FJobRunning = false;
+    const char* status = AException ? ProgressFail : Run.StopRequested ? ProgressAbort : ProgressDone;
+    std::string reason;
+    if (AException) {
+      reason = AMessage.empty() ? "the conversion failed" : AMessage;
+      // The engine's message says which stage failed, the library's last
+      // error line often says why.
+      if (!FLastLibraryError.empty() && reason.find(FLastLibraryError) == std::string::npos)
+        reason += " (" + FLastLibraryError + ")";
+    }
+    // Into the job's own row, wherever it is now; nowhere when it is gone.
+    const int row = Run.FCurrentRowId == NoRow ? -1 : ListView1.IndexOf(Run.FCurrentRowId);
+    if (row >= 0) ListView1.SetProgress(row, status, reason);
+    CountJobEnd(status);
+    std::error_code error;
+    if (!FJob.OutputPath.empty() && std::filesystem::exists(FJob.OutputPath, error)) FRunFiles.AddOutput(FJob.OutputPath);
+    if (Run.RunActive && row >= 0)
+      Run.OverallPercent = Run.JobsEnded * 100 / (Run.JobsEnded + CheckedRowsAfter(row));
+  }
+  // Only now that the row's text is written: the timer starts the next job
+  // when it sees this cleared.
+  Run.Converting = false;
+  if (Run.FQueueFinished && AIndex < 0) {
+    RemoveAllTasks();
+    Run.ProgressPosition = 0;
+  }
+  Changed();
+}
+
+void TMainController::ffVCLLog(int, TLogLevel ALogLevel, const std::string& AMsg) {
+  if (ALogLevel != TLogLevel::llError) return;
+  if (const std::string_view line = Trim(AMsg); !line.empty()) FLastLibraryError = line;
+}
+
+QString TMainController::WindowTitle() const {
+  const QString product = QString::fromLatin1(ProductName);
+  if (!Run.RunActive) return product;
+  return QStringLiteral("%1% - %2").arg(Run.OverallPercent).arg(product);
+}
 
 // ---- help
 

@@ -11,12 +11,14 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/background_thread.h"
+#include "app/desktop_session.h"
 #include "app/file_list.h"
 #include "app/options_model.h"
 #include "app/preview.h"
@@ -26,6 +28,7 @@
 #include "profiles/profile_settings.h"
 
 class QSettings;
+class QTimer;
 
 namespace fennick {
 
@@ -48,8 +51,10 @@ class IMainView {
   // Makes the row visible in the list (partial visibility suffices).
   virtual void ScrollRowIntoView(int row) = 0;
   // Something other than the list's rows changed (run flags, lists, labels,
-  // folder, status bar): show the state again.
+  // folder, status bar, title): show the state again.
   virtual void StateChanged() = 0;
+  // The window is the one the user works in (it has the keyboard focus).
+  virtual bool WindowActive() const = 0;
 };
 
 // What leaves the program: the desktop's handling of an address, and the
@@ -61,11 +66,18 @@ struct TDesktopActions {
 TDesktopActions QtDesktopActions();
 
 class TMainController {
-  // First, so that it outlives the component whose events it carries.
+  // First, so that they outlive the component whose events they carry.
   std::unique_ptr<TUiQueue> FUiQueue;
+  // The tasks' generation: raised each time the tasks are removed; an event
+  // carries the generation it was raised in, and one of removed tasks is
+  // dropped when it arrives.
+  std::atomic<uint64_t> FTaskGeneration{0};
 
  public:
-  TMainController(IPrompts& prompts, IPreviewPlayer& player, TDesktopActions desktop = QtDesktopActions());
+  // session: the desktop's sleep inhibit and notifications; none uses the
+  // session bus's (TDBusDesktopSession).
+  TMainController(IPrompts& prompts, IPreviewPlayer& player, TDesktopActions desktop = QtDesktopActions(),
+                  IDesktopSession* session = nullptr);
   ~TMainController();
   TMainController(const TMainController&) = delete;
   TMainController& operator=(const TMainController&) = delete;
@@ -141,10 +153,24 @@ class TMainController {
   void ButtonStopConvertClick();
   void LockControls();
   void UnlockControls();
+  // The convert-again timer (50 ms, running from Convert to the end of the
+  // run): starts the next job on its second tick after a job has ended, and
+  // ends the run after the last one.
+  void TimerConvertAgainTimer();
+  bool ConvertAgainTimerActive() const;
+  // Builds and starts the job of the next checked row after FCurrentRow;
+  // the caller has set Converting.
+  void StartNextJob();
   // The component's events, on the user-interface thread in arrival order.
   void ffVCLProgress(int AIndex, int AFrameNumber, int ACurrentDuration, int64_t ACurrentSize,
                      int ATotalOutputDuration);
   void ffVCLTerminate(int AIndex, bool AFinished, bool AException, const std::string& AMessage);
+  // Only the libraries' error lines arrive here: the last one of a job adds
+  // its reason to the row's "Fail" tip.
+  void ffVCLLog(int AIndex, TLogLevel ALogLevel, const std::string& AMsg);
+  // The window's title: the product name, led by the run's overall
+  // progress while a run converts ("42% - Fennick Video Converter").
+  QString WindowTitle() const;
 
   // ---- help
   void OpenHelpFile1Click();
@@ -163,9 +189,34 @@ class TMainController {
   void AddOneFile(const std::string& file);
   void BindComponentEvents();
   void DetachComponentEvents();
+  // Removes the component's tasks; events of those tasks still on their
+  // way to this thread are dropped.
+  void RemoveAllTasks();
+  // The current job could not be added (input, output or building): its row
+  // shows "Fail" with the reason; the run goes on with the next row, or
+  // ends at once when it was the last.
+  void JobNotAdded(int row, const std::string& reason);
+  // Ends the run with "All Conversions Completed" (after the last job, or at
+  // once when the last row's job could not be added).
+  void CompleteRun();
+  // What every end of a run does: the sleep inhibit released, the title
+  // back, the unwritten output of a job that never ran removed.
+  void RunEnded();
+  void CountJobEnd(const std::string& status);
+  int CheckedRowsAfter(int row) const;
 
   IPrompts& FPrompts;
   TDesktopActions FDesktop;
+  std::unique_ptr<IDesktopSession> FOwnSession;
+  IDesktopSession* FSession;
+  std::unique_ptr<QTimer> TimerConvertAgain;
+  // The job being converted (its output file, taken when its name was
+  // chosen) and the files this run must not overwrite.
+  TJob FJob;
+  bool FJobRunning = false;  // started, and its end has not arrived
+  TRunFiles FRunFiles;
+  // The last error line of the libraries during the current job.
+  std::string FLastLibraryError;
   IMainView* FView = nullptr;
   std::string FProgramFolder;
   // The folder picked at the folder dialog's last successful use.

@@ -155,11 +155,11 @@ void Mirror(QComboBox& combo, const TSettingsControl& control) {
 
 }  // namespace
 
-TForm1::TForm1(IPrompts& prompts, IPreviewPlayer* player, TDesktopActions desktop) {
+TForm1::TForm1(IPrompts& prompts, IPreviewPlayer* player, TDesktopActions desktop, IDesktopSession* session) {
   InitWindowResources();
   TMediaPreviewPlayer* ownPlayer = nullptr;
   if (!player) player = ownPlayer = new TMediaPreviewPlayer();
-  FController = std::make_unique<TMainController>(prompts, *player, std::move(desktop));
+  FController = std::make_unique<TMainController>(prompts, *player, std::move(desktop), session);
   TMainController& c = *FController;
 
   setWindowTitle(QString::fromLatin1(ProductName));
@@ -554,6 +554,7 @@ void TForm1::ScrollRowIntoView(int row) {
 void TForm1::StateChanged() {
   const TMainController& c = *FController;
   FSyncing = true;
+  setWindowTitle(c.WindowTitle());
   Mirror(*ComboOutputFormat, c.Controls.ComboOutputFormat);
   for (auto& [combo, control] : FCombos) Mirror(*combo, *control);
   EditOutputFolder->setText(QFile::decodeName(c.EditOutputFolder.c_str()));
@@ -571,6 +572,8 @@ void TForm1::StateChanged() {
   for (QMenu* menu : {MenuFile, MenuOptions, MenuHelp}) menu->menuAction()->setEnabled(unlocked);
   FSyncing = false;
 }
+
+bool TForm1::WindowActive() const { return isActiveWindow(); }
 
 void TForm1::showEvent(QShowEvent* event) {
   if (!event->spontaneous() && !FCentred) {

@@ -70,7 +70,10 @@ class TForm1 : public QMainWindow, public IMainView {
  public:
   // player: the preview's player; none makes the window's own Qt Multimedia
   // player in the preview pane.
-  explicit TForm1(IPrompts& prompts, IPreviewPlayer* player = nullptr, TDesktopActions desktop = QtDesktopActions());
+  // session: the desktop's sleep inhibit and notifications; none: the
+  // session bus's.
+  explicit TForm1(IPrompts& prompts, IPreviewPlayer* player = nullptr, TDesktopActions desktop = QtDesktopActions(),
+                  IDesktopSession* session = nullptr);
   ~TForm1() override;
 
   // Start-up after the widgets exist: loads the codec libraries from
@@ -93,6 +96,7 @@ class TForm1 : public QMainWindow, public IMainView {
   // IMainView
   void ScrollRowIntoView(int row) override;
   void StateChanged() override;
+  bool WindowActive() const override;
 
   // ---- controls, named as the commands name them
   QToolButton* ButtonAddFile;

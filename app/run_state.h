@@ -48,6 +48,15 @@ struct TRunState {
   // (0 to 100).
   std::string FileSizeText;
   int ProgressPosition = 0;
+
+  // From Convert until the run ends (completed or stopped): the window's
+  // title shows the run's overall progress meanwhile.
+  bool RunActive = false;
+  // Rows of this run whose job has ended (or could not be added), and how.
+  int JobsEnded = 0;
+  int DoneCount = 0, FailCount = 0, AbortCount = 0;
+  // The run's overall progress in percent (0 to 100).
+  int OverallPercent = 0;
 };
 
 // Status bar panel 0's text.

@@ -1,0 +1,100 @@
+#include "app/desktop_session.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QStringList>
+#include <QVariantMap>
+
+#include "app/maker.h"
+
+namespace fennick {
+
+namespace {
+
+// A service that does not answer within this time is taken as missing; the
+// window waits for it, so it must be short.
+constexpr int CallTimeoutMs = 1000;
+
+const QString PowerService = QStringLiteral("org.freedesktop.PowerManagement");
+const QString PowerPath = QStringLiteral("/org/freedesktop/PowerManagement/Inhibit");
+const QString PowerInterface = QStringLiteral("org.freedesktop.PowerManagement.Inhibit");
+const QString GnomeService = QStringLiteral("org.gnome.SessionManager");
+const QString GnomePath = QStringLiteral("/org/gnome/SessionManager");
+const QString GnomeInterface = QStringLiteral("org.gnome.SessionManager");
+constexpr uint32_t GnomeInhibitSuspend = 4;
+
+// The session bus when there is one (connecting needs its address).
+std::optional<QDBusConnection> SessionBus() {
+  if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return std::nullopt;
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return std::nullopt;
+  return bus;
+}
+
+bool HasService(const QDBusConnection& bus, const QString& service) {
+  const QDBusConnectionInterface* names = bus.interface();
+  return names && names->isServiceRegistered(service).value();
+}
+
+// The cookie an inhibit call answers with, or none.
+std::optional<uint32_t> Cookie(const QDBusMessage& reply) {
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return std::nullopt;
+  bool ok = false;
+  const uint32_t cookie = reply.arguments().first().toUInt(&ok);
+  return ok ? std::optional<uint32_t>(cookie) : std::nullopt;
+}
+
+}  // namespace
+
+TDBusDesktopSession::~TDBusDesktopSession() { AllowSleep(); }
+
+void TDBusDesktopSession::InhibitSleep(const QString& reason) {
+  if (FInhibitor != TInhibitor::None) return;
+  std::optional<QDBusConnection> bus = SessionBus();
+  if (!bus) return;
+  const QString application = QString::fromLatin1(ProductName);
+  if (HasService(*bus, PowerService)) {
+    QDBusMessage call = QDBusMessage::createMethodCall(PowerService, PowerPath, PowerInterface, QStringLiteral("Inhibit"));
+    call << application << reason;
+    if (const auto cookie = Cookie(bus->call(call, QDBus::Block, CallTimeoutMs))) {
+      FInhibitor = TInhibitor::PowerManagement;
+      FCookie = *cookie;
+      return;
+    }
+  }
+  if (HasService(*bus, GnomeService)) {
+    QDBusMessage call = QDBusMessage::createMethodCall(GnomeService, GnomePath, GnomeInterface, QStringLiteral("Inhibit"));
+    call << application << uint32_t{0} << reason << GnomeInhibitSuspend;
+    if (const auto cookie = Cookie(bus->call(call, QDBus::Block, CallTimeoutMs))) {
+      FInhibitor = TInhibitor::GnomeSession;
+      FCookie = *cookie;
+    }
+  }
+}
+
+void TDBusDesktopSession::AllowSleep() {
+  const TInhibitor inhibitor = FInhibitor;
+  FInhibitor = TInhibitor::None;
+  if (inhibitor == TInhibitor::None) return;
+  std::optional<QDBusConnection> bus = SessionBus();
+  if (!bus) return;
+  QDBusMessage call = inhibitor == TInhibitor::PowerManagement
+                          ? QDBusMessage::createMethodCall(PowerService, PowerPath, PowerInterface, QStringLiteral("UnInhibit"))
+                          : QDBusMessage::createMethodCall(GnomeService, GnomePath, GnomeInterface, QStringLiteral("Uninhibit"));
+  call << FCookie;
+  bus->send(call);
+}
+
+void TDBusDesktopSession::Notify(const QString& summary, const QString& body) {
+  std::optional<QDBusConnection> bus = SessionBus();
+  if (!bus) return;
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+      QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+  call << QString::fromLatin1(ProductName) << uint32_t{0} << QStringLiteral("fennick") << summary << body
+       << QStringList() << QVariantMap() << int32_t{-1};
+  bus->send(call);
+}
+
+}  // namespace fennick

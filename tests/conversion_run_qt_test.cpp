@@ -1,0 +1,508 @@
+// The window's conversion run on the offscreen platform: real conversions of
+// small generated clips through "Convert", the convert-again timer, the
+// component's events, "Stop", the completion message, the locked controls,
+// and the desktop session's sleep inhibit and notification.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "app/main_window.h"
+#include "qt_test_support.h"
+#include "scripted_prompts.h"
+#include "test_support.h"
+
+using namespace fennick;
+using test::TScriptedPrompts;
+using namespace std::chrono_literals;
+
+namespace {
+
+class TFakePlayer : public IPreviewPlayer {
+ public:
+  void SetFileName(const QString&) override {}
+  void Play() override {}
+  void Pause() override {}
+  void Stop() override {}
+};
+
+// What the run asked of the desktop.
+class TRecordingSession : public IDesktopSession {
+ public:
+  int Inhibits = 0, Allows = 0;
+  bool Inhibited = false;
+  QStringList Notifications;  // "summary: body"
+  void InhibitSleep(const QString&) override {
+    ++Inhibits;
+    Inhibited = true;
+  }
+  void AllowSleep() override {
+    ++Allows;
+    Inhibited = false;
+  }
+  void Notify(const QString& summary, const QString& body) override { Notifications << summary + ": " + body; }
+};
+
+// Runs the event loop until done holds, at most cap.
+bool WaitFor(const std::function<bool()>& done, std::chrono::seconds cap = 60s) {
+  const auto deadline = std::chrono::steady_clock::now() + cap;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// A named pipe in place of a file, fed with the file's bytes a little at a
+// time (so that the task reads for a while and reports progress), and held
+// back on request: a task reading it waits until Release.
+class TTrickleFifo {
+ public:
+  explicit TTrickleFifo(const std::string& path) : FPath(path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    FBytes = bytes.str();
+    std::filesystem::remove(path);
+    FMade = ::mkfifo(path.c_str(), 0600) == 0;
+    if (FMade) FThread = std::thread([this] { Feed(); });
+  }
+  ~TTrickleFifo() {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FQuit = true;
+    }
+    FChanged.notify_all();
+    if (!FThread.joinable()) return;
+    // A writer blocked on a full pipe is freed by reading what it wrote.
+    const int reader = ::open(FPath.c_str(), O_RDONLY | O_NONBLOCK);
+    char sink[4096];
+    while (!FDone.load()) {
+      if (reader < 0 || ::read(reader, sink, sizeof sink) <= 0) std::this_thread::sleep_for(5ms);
+    }
+    if (reader >= 0) ::close(reader);
+    FThread.join();
+  }
+  bool Made() const { return FMade; }
+  void Hold() {
+    std::lock_guard<std::mutex> lock(FLock);
+    FHold = true;
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FHold = false;
+    }
+    FChanged.notify_all();
+  }
+
+ private:
+  void Feed() {
+    int fd = -1;
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (fd < 0 && !Quitting() && std::chrono::steady_clock::now() < deadline) {
+      fd = ::open(FPath.c_str(), O_WRONLY | O_NONBLOCK);  // fails until a reader has opened it
+      if (fd < 0) std::this_thread::sleep_for(5ms);
+    }
+    if (fd >= 0) {
+      ::fcntl(fd, F_SETFL, 0);
+      for (size_t at = 0; at < FBytes.size();) {
+        {
+          std::unique_lock<std::mutex> lock(FLock);
+          FChanged.wait_for(lock, 60s, [this] { return !FHold || FQuit; });
+          if (FQuit) break;
+        }
+        const ssize_t written = ::write(fd, FBytes.data() + at, std::min<size_t>(2048, FBytes.size() - at));
+        if (written <= 0) break;  // the reader has gone
+        at += static_cast<size_t>(written);
+        std::this_thread::sleep_for(20ms);
+      }
+      ::close(fd);
+    }
+    FDone = true;
+  }
+  bool Quitting() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FQuit;
+  }
+
+  std::string FPath, FBytes;
+  bool FMade = false;
+  std::mutex FLock;
+  std::condition_variable FChanged;
+  bool FHold = false, FQuit = false;
+  std::atomic<bool> FDone{false};
+  std::thread FThread;
+};
+
+struct ConversionRun : testing::Test {
+  test::TempDir Dir;
+  std::string Out;
+  TScriptedPrompts Prompts;
+  TFakePlayer Player;
+  TRecordingSession Session;
+  std::unique_ptr<TForm1> Form;
+
+  void SetUp() override {
+    std::signal(SIGPIPE, SIG_IGN);  // a pipe's reader may go before its writer
+    test::ClearSettings();
+    Form = std::make_unique<TForm1>(Prompts, &Player, TDesktopActions{[](const QString&) {}, [] {}}, &Session);
+    ASSERT_TRUE(Form->FormCreate(QStringLiteral(FENNICK_BIN_DIR)));
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    Form->activateWindow();
+    Out = Dir.file("out");
+    std::filesystem::create_directories(Out);
+    C().EditOutputFolder = Out;
+    C().ffVCL.SetProgressInterval(100);
+  }
+
+  TMainController& C() { return Form->Controller(); }
+  const TFileList& List() { return C().ListView1; }
+  std::string Cell(int row, TListColumn column) { return List().Row(row).Cell(column); }
+  int Messages() { return Prompts.Count(TScriptedPrompts::TKind::Information); }
+  std::string OutputOf(const std::string& name) { return Out + "/" + name + ".3gp"; }
+
+  void Add(const QStringList& files) {
+    Prompts.FileAnswers.push_back(files);
+    QTest::mouseClick(Form->ButtonAddFile, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !C().BackgroundThread1.Running(); }));
+    Prompts.Asked.clear();
+  }
+  void Convert() { QTest::mouseClick(Form->ButtonConvert, Qt::LeftButton); }
+  // Waits for the end of the run: the controls unlocked and every event of
+  // its tasks handled.
+  void WaitForRunEnd() {
+    ASSERT_TRUE(WaitFor([&] { return !C().Run.RunActive && !C().Run.Converting && C().ffVCL.TaskCount() == 0; }));
+  }
+
+  std::string MakeVideo(const std::string& name, double seconds = 1) {
+    const std::string path = Dir.file(name);
+    test::ClipSpec spec;
+    spec.seconds = seconds;
+    spec.width = 160;
+    spec.height = 120;
+    EXPECT_TRUE(test::MakeClip(path, spec));
+    return path;
+  }
+  std::string MakeText(const std::string& name) {
+    const std::string path = Dir.file(name);
+    std::ofstream(path) << "not a media file\n";
+    return path;
+  }
+
+  bool Playable(const std::string& path) {
+    const auto probe = test::ProbeFile(path);
+    return test::FindStream(probe, "video") >= 0 && test::CountFrames(path, "video") > 0;
+  }
+  // What a run locks, and what stays usable.
+  bool Locked() {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             Form->ButtonAddFile, Form->ButtonClear, Form->ButtonRemove, Form->ButtonConvert, Form->ComboOutputFormat,
+             Form->ComboVideoSize, Form->ComboVideoBitrate, Form->ComboVideoFramerate, Form->ComboAudioBitrate,
+             Form->ComboAudioChannels, Form->ComboVideoCodec, Form->ComboSamplingRate, Form->ComboAudioCodec,
+             Form->TrackBar1})
+      if (control->isEnabled()) return false;
+    for (QMenu* menu : {Form->MenuFile, Form->MenuOptions, Form->MenuHelp})
+      if (menu->menuAction()->isEnabled()) return false;
+    return true;
+  }
+  bool Unlocked() {
+    for (QWidget* control : std::initializer_list<QWidget*>{Form->ButtonAddFile, Form->ButtonConvert,
+                                                            Form->ComboOutputFormat, Form->TrackBar1})
+      if (!control->isEnabled()) return false;
+    return Form->MenuFile->menuAction()->isEnabled();
+  }
+};
+
+}  // namespace
+
+TEST_F(ConversionRun, ThreeCheckedRowsConvertToDoneWithOneCompletionMessageAndTheControlsUnlocked) {
+  const std::string a = MakeVideo("a.mp4"), b = MakeVideo("b.mp4"), c = MakeVideo("c.mp4");
+  Add({Q(a), Q(b), Q(c)});
+
+  Convert();
+  EXPECT_TRUE(Locked());
+  // Still usable during a run.
+  for (QWidget* control : std::initializer_list<QWidget*>{Form->ButtonStopConvert, Form->ButtonBrowseForFolder,
+                                                          Form->ButtonPlay, Form->ButtonPause, Form->ButtonStop})
+    EXPECT_TRUE(control->isEnabled()) << control->toolTip().toStdString();
+  EXPECT_TRUE(Form->ListView1->model()->flags(Form->ListView1->model()->index(1, 0)) & Qt::ItemIsUserCheckable);
+  EXPECT_TRUE(Session.Inhibited);
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+
+  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Information), QStringList{QStringLiteral("All Conversions Completed")});
+  EXPECT_FALSE(C().ConvertAgainTimerActive());
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(Cell(row, ColProgress), "Done") << row;
+  for (const char* name : {"a", "b", "c"}) EXPECT_TRUE(Playable(OutputOf(name))) << name;
+  EXPECT_TRUE(Unlocked());
+  EXPECT_EQ(Form->ProgressBar1->value(), 0);
+  EXPECT_EQ(Form->windowTitle(), QStringLiteral("Fennick Video Converter"));
+  EXPECT_EQ(Session.Inhibits, 1);
+  EXPECT_FALSE(Session.Inhibited);
+  // The window was in front: no desktop notification.
+  EXPECT_TRUE(Session.Notifications.isEmpty());
+  test::SaveScreenshot(*Form, QStringLiteral("main-window-run-completed"));
+}
+
+TEST_F(ConversionRun, RowsZeroAndTwoCheckedConvertThoseTwoAndLeaveRowOneUntouched) {
+  const std::string a = MakeVideo("a.mp4"), b = MakeVideo("b.mp4"), c = MakeVideo("c.mp4");
+  Add({Q(a), Q(b), Q(c)});
+  C().ListView1Check(1, false);
+
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+
+  EXPECT_EQ(Cell(0, ColProgress), "Done");
+  EXPECT_EQ(Cell(1, ColProgress), "");
+  EXPECT_EQ(Cell(1, ColFrames), "");
+  EXPECT_EQ(Cell(2, ColProgress), "Done");
+  EXPECT_TRUE(std::filesystem::exists(OutputOf("a")));
+  EXPECT_FALSE(std::filesystem::exists(OutputOf("b")));
+  EXPECT_TRUE(std::filesystem::exists(OutputOf("c")));
+  EXPECT_EQ(Messages(), 1);
+}
+
+TEST_F(ConversionRun, AllRowsUncheckedShowTheCompletionMessageAtTheFirstTick) {
+  Add({Q(MakeVideo("a.mp4")), Q(MakeVideo("b.mp4"))});
+  C().UncheckAllItems1Click();
+
+  Convert();
+  EXPECT_EQ(Messages(), 0);
+  int ticks = 0;
+  ASSERT_TRUE(WaitFor([&] {
+    if (C().Run.FTimerTicks > 0) ++ticks;
+    return Messages() > 0;
+  }));
+  // Ended by the first tick: no tick was counted towards a next job.
+  EXPECT_EQ(ticks, 0);
+  EXPECT_EQ(Messages(), 1);
+  EXPECT_FALSE(C().ConvertAgainTimerActive());
+  EXPECT_TRUE(Unlocked());
+  EXPECT_TRUE(std::filesystem::is_empty(Out));
+}
+
+TEST_F(ConversionRun, ProgressAndFramesAreEmptiedWhenARunStartsAlsoOnUncheckedRows) {
+  Add({Q(MakeVideo("a.mp4")), Q(MakeText("b.txt"))});
+  C().ListView1.SetCell(0, ColProgress, "Done");
+  C().ListView1.SetCell(0, ColFrames, "25");
+  C().ListView1Check(0, false);
+
+  Convert();
+
+  EXPECT_EQ(Cell(0, ColProgress), "");
+  EXPECT_EQ(Cell(0, ColFrames), "");
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+}
+
+TEST_F(ConversionRun, ALastRowThatCannotBeOpenedShowsFailWithItsReasonAndTheMessageAtOnce) {
+  Add({Q(MakeText("notes.mp4"))});
+
+  Convert();
+
+  // Without waiting for the timer.
+  EXPECT_EQ(Cell(0, ColProgress), "Fail");
+  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Information), QStringList{QStringLiteral("All Conversions Completed")});
+  EXPECT_FALSE(C().ConvertAgainTimerActive());
+  EXPECT_FALSE(C().Run.Converting);
+  EXPECT_TRUE(Unlocked());
+  EXPECT_FALSE(Session.Inhibited);
+  // Why, as the cell's tip.
+  const QString tip = Form->ListView1->model()->index(0, ColProgress).data(Qt::ToolTipRole).toString();
+  EXPECT_FALSE(tip.isEmpty());
+  EXPECT_TRUE(tip.contains(QStringLiteral("notes.mp4"))) << tip.toStdString();
+  EXPECT_TRUE(std::filesystem::is_empty(Out));
+}
+
+TEST_F(ConversionRun, ARunEndingWhileTheWindowIsNotActiveIsNotifiedOnTheDesktopWithItsCounts) {
+  Add({Q(MakeVideo("a.mp4")), Q(MakeText("notes.mp4"))});
+  QWidget other;
+  other.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+  other.activateWindow();
+  ASSERT_TRUE(WaitFor([&] { return !Form->isActiveWindow(); }, 5s));
+
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+
+  EXPECT_EQ(Session.Notifications, QStringList{QStringLiteral("All Conversions Completed: 1 Done, 1 Fail, 0 Abort")});
+  EXPECT_EQ(Messages(), 1);
+}
+
+TEST_F(ConversionRun, StopAnsweredNoResumesTheJobAndTheRunCompletes) {
+  const std::string source = MakeVideo("slow.mkv", 3);
+  Add({Q(source), Q(MakeVideo("b.mp4"))});
+  TTrickleFifo fifo(source);
+  ASSERT_TRUE(fifo.Made());
+
+  Convert();
+  // The job reads and reports; then its source holds back.
+  ASSERT_TRUE(WaitFor([&] { return !Cell(0, ColFrames).empty(); }));
+  fifo.Hold();
+  EXPECT_TRUE(Form->windowTitle().endsWith(QStringLiteral("% - Fennick Video Converter"))) << Form->windowTitle().toStdString();
+  test::SaveScreenshot(*Form, QStringLiteral("main-window-run-converting"));
+  Prompts.QuestionAnswers.push_back(false);
+  QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
+
+  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Question), QStringList{QStringLiteral("Stop all conversions?")});
+  EXPECT_TRUE(C().Run.Converting);
+  EXPECT_TRUE(Locked());
+  fifo.Release();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_EQ(Cell(0, ColProgress), "Done");
+  EXPECT_EQ(Cell(1, ColProgress), "Done");
+  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Information), QStringList{QStringLiteral("All Conversions Completed")});
+}
+
+TEST_F(ConversionRun, StopAnsweredYesEndsTheRunWithAbortAPlayableFileNoMessageAndUnlockedControls) {
+  const std::string source = MakeVideo("slow.mkv", 3);
+  Add({Q(source), Q(MakeVideo("b.mp4"))});
+  TTrickleFifo fifo(source);
+  ASSERT_TRUE(fifo.Made());
+
+  Convert();
+  ASSERT_TRUE(WaitFor([&] { return !Cell(0, ColFrames).empty(); }));
+  fifo.Hold();
+  Prompts.QuestionAnswers.push_back(true);
+  QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
+
+  // The controls come back at once; the job ends when it next reads.
+  EXPECT_TRUE(Unlocked());
+  EXPECT_FALSE(C().ConvertAgainTimerActive());
+  EXPECT_FALSE(Session.Inhibited);
+  fifo.Release();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_EQ(Cell(0, ColProgress), "Abort");
+  EXPECT_EQ(Cell(1, ColProgress), "");
+  EXPECT_EQ(Messages(), 0);
+  EXPECT_TRUE(Playable(OutputOf("slow")));
+  EXPECT_FALSE(std::filesystem::exists(OutputOf("b")));
+}
+
+TEST_F(ConversionRun, AProgressEventShowsTheCappedPercentTheFramesAndTheSizeAndNoPercentWithoutATotal) {
+  Add({Q(MakeVideo("a.mp4"))});
+  C().Run.FCurrentRowId = List().IdAt(0);
+
+  C().ffVCLProgress(0, 30, 1500, 12345, 1000);
+  EXPECT_EQ(Cell(0, ColProgress), "100%");
+  EXPECT_EQ(Cell(0, ColFrames), "30");
+  EXPECT_EQ(Form->ProgressBar1->value(), 100);
+  EXPECT_EQ(Form->StatusPanelFileSize->text(), QStringLiteral("File Size : 12345"));
+
+  C().ffVCLProgress(0, -1, 1500, 12345, 0);
+  EXPECT_EQ(Cell(0, ColProgress), "");
+  EXPECT_EQ(Cell(0, ColFrames), " ");
+  EXPECT_EQ(Form->ProgressBar1->value(), 0);
+}
+
+TEST_F(ConversionRun, ALateTerminateAfterAStopLandsInItsOwnRowAfterEarlierRowsWereRemoved) {
+  Add({Q(MakeVideo("a.mp4")), Q(MakeVideo("b.mp4")), Q(MakeVideo("c.mp4"))});
+  // The job of row 2 was stopped; row 0 is removed before its end arrives.
+  C().Run.FCurrentRow = 2;
+  C().Run.FCurrentRowId = List().IdAt(2);
+  C().Run.StopRequested = true;
+  C().ButtonRemoveClick({List().IdAt(0)});
+
+  C().ffVCLTerminate(0, false, false, "");
+
+  ASSERT_EQ(List().Count(), 2);
+  EXPECT_EQ(Cell(0, ColProgress), "");
+  EXPECT_EQ(Cell(1, ColProgress), "Abort");
+}
+
+TEST_F(ConversionRun, AJobThatCannotBeBuiltSaysSoFailsWithItsReasonLeavesNoFileAndTheRunGoesOn) {
+  Add({Q(MakeVideo("a.mp4")), Q(MakeVideo("b.mp4"))});
+  // A quality whose number cannot be read.
+  C().Controls.ComboVideoBitrate.Assign({"lots Kbps"}, 0);
+
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+
+  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Information),
+            (QStringList{QStringLiteral("Fail to add file to list!"), QStringLiteral("Fail to add file to list!"),
+                         QStringLiteral("All Conversions Completed")}));
+  for (int row = 0; row < 2; ++row) {
+    EXPECT_EQ(Cell(row, ColProgress), "Fail") << row;
+    EXPECT_FALSE(List().Row(row).ProgressTip.empty()) << row;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(Out));
+}
+
+TEST_F(ConversionRun, StopBetweenTwoJobsEndsTheRunAtOnceWithoutAsking) {
+  Add({Q(MakeText("notes.mp4")), Q(MakeVideo("b.mp4"))});
+  Convert();
+  // The first row could not be opened; the next job waits for the timer.
+  ASSERT_EQ(Cell(0, ColProgress), "Fail");
+  ASSERT_FALSE(C().Run.Converting);
+
+  QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
+
+  EXPECT_EQ(Prompts.Count(TScriptedPrompts::TKind::Question), 0);
+  EXPECT_FALSE(C().ConvertAgainTimerActive());
+  EXPECT_TRUE(Unlocked());
+  EXPECT_FALSE(Session.Inhibited);
+  EXPECT_EQ(Cell(1, ColProgress), "");
+  EXPECT_EQ(Messages(), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(Out));
+}
+
+TEST_F(ConversionRun, TheEndOfATaskRemovedBeforeItArrivedDoesNotEndTheNextRunsJob) {
+  const std::string source = MakeVideo("slow.mkv", 3);
+  Add({Q(source), Q(MakeVideo("b.mp4"))});
+  TTrickleFifo fifo(source);
+  ASSERT_TRUE(fifo.Made());
+  // The end of a stopped run's task, still on its way when Convert is
+  // pressed again.
+  C().Run.FCurrentRowId = List().IdAt(0);
+  std::thread([&] {
+    C().ffVCL.OnTerminate(0, false, false, "");
+    C().ffVCL.OnTerminate(-1, true, false, "");
+  }).join();
+
+  Convert();
+  fifo.Hold();
+  QCoreApplication::processEvents();
+
+  EXPECT_TRUE(C().Run.Converting);
+  EXPECT_NE(Cell(0, ColProgress), "Done");
+  fifo.Release();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_EQ(Cell(0, ColProgress), "Done");
+  EXPECT_EQ(Cell(1, ColProgress), "Done");
+  EXPECT_EQ(Messages(), 1);
+}
+
+TEST_F(ConversionRun, ATaskEndingWithAnErrorShowsFailWithTheErrorAndTheLibrarysLastErrorLineAsTheTip) {
+  Add({Q(MakeVideo("a.mp4"))});
+  C().Run.FCurrentRowId = List().IdAt(0);
+  C().Run.Converting = true;
+
+  C().ffVCLLog(0, TLogLevel::llError, "No space left on device\n");
+  C().ffVCLTerminate(0, false, true, "Error while writing to output file #0");
+
+  EXPECT_EQ(Cell(0, ColProgress), "Fail");
+  EXPECT_EQ(Form->ListView1->model()->index(0, ColProgress).data(Qt::ToolTipRole).toString(),
+            QStringLiteral("Error while writing to output file #0 (No space left on device)"));
+  EXPECT_FALSE(C().Run.Converting);
+}
