@@ -85,6 +85,7 @@ bool TMainController::FormCreate(const std::string& programFolder) {
     FPrompts.Information(QStringLiteral("Some files are missing. Please re-install this software"));
     return false;
   }
+  ffVCL.SetThreadCount(0);  // each conversion's codecs use the threads the machine offers
   TrackBar1Change(DefaultVolumePosition);
   FillOutputFormatList(Controls.ComboOutputFormat);
   Controls.ComboOutputFormat.DropDownCount = FallbackDropDownCount;

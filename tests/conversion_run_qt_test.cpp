@@ -241,6 +241,7 @@ struct ConversionRun : testing::Test {
 TEST_F(ConversionRun, ThreeCheckedRowsConvertToDoneWithOneCompletionMessageAndTheControlsUnlocked) {
   const std::string a = MakeVideo("a.mp4"), b = MakeVideo("b.mp4"), c = MakeVideo("c.mp4");
   Add({Q(a), Q(b), Q(c)});
+  EXPECT_EQ(C().ffVCL.ThreadCount(), 0) << "the codecs use the threads the machine offers";
 
   Convert();
   EXPECT_TRUE(Locked());
