@@ -472,11 +472,12 @@ TEST_F(CliTest, JobsConvertSeveralFilesAtOnceEachResultNamingItsFile) {
     EXPECT_TRUE(HasStream(output, "audio")) << output;
   }
   // Progress names the file too.
-  for (const std::string& line : Lines(r.output))
-    if (Contains(line, "\"progress\""))
-      EXPECT_TRUE(Contains(line, "\"index\":0,") || Contains(line, "\"index\":1,") ||
-                  Contains(line, "\"index\":2,") || Contains(line, "\"index\":3,"))
-          << line;
+  for (const std::string& line : Lines(r.output)) {
+    if (!Contains(line, "\"progress\"")) continue;
+    EXPECT_TRUE(Contains(line, "\"index\":0,") || Contains(line, "\"index\":1,") ||
+                Contains(line, "\"index\":2,") || Contains(line, "\"index\":3,"))
+        << line;
+  }
   // Converted at once or one after the other, a file gives the same bytes.
   const std::string alone = FDir.file("alone");
   std::filesystem::create_directory(alone);
