@@ -38,6 +38,26 @@ std::string QuotedList(const std::vector<std::string>& items) {
   return text;
 }
 
+// A "progress" event of file `index`; what is not known (negative) is null.
+TJsonObject ProgressEvent(int index, int frame, int fps, int currentMs, float quality, float bitRate, int64_t size,
+                          int totalMs) {
+  TJsonObject json;
+  json.Add("event", "progress").Add("index", index);
+  const auto count = [&json](const char* key, double value, bool known) {
+    if (known)
+      json.Add(key, value);
+    else
+      json.AddNull(key);
+  };
+  count("frame", frame, frame >= 0);
+  count("fps", fps, fps >= 0);
+  json.Add("time_ms", currentMs);
+  count("quality", quality, quality >= 0);
+  json.Add("bitrate_kbps", static_cast<double>(bitRate)).Add("size", size);
+  count("total_ms", totalMs, totalMs > 0);
+  return json;
+}
+
 // Chooses the format (as -f names it, MP4 without -f); EUsageError for what
 // the catalogue does not offer.
 std::string ChooseFormat(const std::string& name, TProfileControls& controls) {
@@ -145,21 +165,7 @@ class TConvertRun {
     // The output may run a little past the expected duration.
     if (totalMs > 0) currentMs = std::min(currentMs, totalMs);
     if (!FJson) return FBar.Update(frame, currentMs, totalMs, size);
-    TJsonObject json;
-    json.Add("event", "progress").Add("index", index);
-    const auto count = [&json](const char* key, double value, bool known) {
-      if (known)
-        json.Add(key, value);
-      else
-        json.AddNull(key);
-    };
-    count("frame", frame, frame >= 0);
-    count("fps", fps, fps >= 0);
-    json.Add("time_ms", currentMs);
-    count("quality", quality, quality >= 0);
-    json.Add("bitrate_kbps", static_cast<double>(bitRate)).Add("size", size);
-    count("total_ms", totalMs, totalMs > 0);
-    WriteJsonLine(json);
+    WriteJsonLine(ProgressEvent(index, frame, fps, currentMs, quality, bitRate, size, totalMs));
   }
 
   void Terminate(int index, bool finished, bool exception, const std::string& message) {
@@ -372,21 +378,7 @@ class TBatchRun {
       index = FTasks[task].FileIndex;
     }
     if (totalMs > 0) currentMs = std::min(currentMs, totalMs);
-    TJsonObject json;
-    json.Add("event", "progress").Add("index", index);
-    const auto count = [&json](const char* key, double value, bool known) {
-      if (known)
-        json.Add(key, value);
-      else
-        json.AddNull(key);
-    };
-    count("frame", frame, frame >= 0);
-    count("fps", fps, fps >= 0);
-    json.Add("time_ms", currentMs);
-    count("quality", quality, quality >= 0);
-    json.Add("bitrate_kbps", static_cast<double>(bitRate)).Add("size", size);
-    count("total_ms", totalMs, totalMs > 0);
-    WriteJsonLine(json);
+    WriteJsonLine(ProgressEvent(index, frame, fps, currentMs, quality, bitRate, size, totalMs));
   }
 
   // Under the component's lock, on the thread where the task ended.
