@@ -33,17 +33,10 @@
 
 using namespace fennick;
 using test::TScriptedPrompts;
+using test::WaitFor;
 using namespace std::chrono_literals;
 
 namespace {
-
-class TFakePlayer : public IPreviewPlayer {
- public:
-  void SetFileName(const QString&) override {}
-  void Play() override {}
-  void Pause() override {}
-  void Stop() override {}
-};
 
 // What the run asked of the desktop.
 class TRecordingSession : public IDesktopSession {
@@ -61,16 +54,6 @@ class TRecordingSession : public IDesktopSession {
   }
   void Notify(const QString& summary, const QString& body) override { Notifications << summary + ": " + body; }
 };
-
-// Runs the event loop until done holds, at most cap.
-bool WaitFor(const std::function<bool()>& done, std::chrono::seconds cap = 60s) {
-  const auto deadline = std::chrono::steady_clock::now() + cap;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -160,7 +143,7 @@ struct ConversionRun : testing::Test {
   test::TempDir Dir;
   std::string Out;
   TScriptedPrompts Prompts;
-  TFakePlayer Player;
+  test::TSilentPlayer Player;
   TRecordingSession Session;
   std::unique_ptr<TForm1> Form;
 

@@ -28,33 +28,16 @@
 
 using namespace fennick;
 using test::TScriptedPrompts;
+using test::WaitFor;
 
 namespace {
-
-class TFakePlayer : public IPreviewPlayer {
- public:
-  void SetFileName(const QString&) override {}
-  void Play() override {}
-  void Pause() override {}
-  void Stop() override {}
-};
-
-// Runs the event loop until done holds, at most five seconds.
-bool WaitFor(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 struct MainWindow : testing::Test {
   test::TempDir Dir;
   TScriptedPrompts Prompts;
-  TFakePlayer Player;
+  test::TSilentPlayer Player;
   std::unique_ptr<TForm1> Form;
 
   void SetUp() override {

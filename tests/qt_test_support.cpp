@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QPixmap>
 #include <QSettings>
 #include <QTest>
@@ -65,6 +66,15 @@ QString SaveScreenshot(QWidget& widget, const QString& name) {
   if (!folder.mkpath(QStringLiteral("."))) return {};
   const QString path = folder.filePath(name + QStringLiteral(".png"));
   return widget.grab().save(path, "PNG") ? path : QString();
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::seconds cap) {
+  const auto deadline = std::chrono::steady_clock::now() + cap;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
 }
 
 }  // namespace fennick::test

@@ -6,6 +6,12 @@
 
 #include <QString>
 
+#include <chrono>
+#include <functional>
+
+#include "app/preview.h"
+#include "test_support.h"
+
 class QWidget;
 
 namespace fennick::test {
@@ -26,5 +32,19 @@ void ClearSettings();
 // made when missing). Returns the file's path; empty when it could not be
 // written.
 QString SaveScreenshot(QWidget& widget, const QString& name);
+
+// Runs the event loop until `done` holds; false when it still does not after
+// `cap`.
+bool WaitFor(const std::function<bool()>& done, std::chrono::seconds cap = kConversionCap);
+
+// A preview player that plays nothing, for windows whose preview a test
+// does not look at.
+class TSilentPlayer : public IPreviewPlayer {
+ public:
+  void SetFileName(const QString&) override {}
+  void Play() override {}
+  void Pause() override {}
+  void Stop() override {}
+};
 
 }  // namespace fennick::test

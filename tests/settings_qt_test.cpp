@@ -23,17 +23,9 @@ using test::TScriptedPrompts;
 
 namespace {
 
-class TFakePlayer : public IPreviewPlayer {
- public:
-  void SetFileName(const QString&) override {}
-  void Play() override {}
-  void Pause() override {}
-  void Stop() override {}
-};
-
 struct Settings : testing::Test {
   TScriptedPrompts Prompts;
-  TFakePlayer Player;
+  test::TSilentPlayer Player;
   int Quits = 0;
   std::unique_ptr<TForm1> Form;
 
