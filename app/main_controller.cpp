@@ -464,12 +464,7 @@ void TMainController::StartNextJob() {
     ListView1.SetProgress(row, ProgressFail, e.what());
     CountJobEnd(ProgressFail);
     RemoveAllTasks();
-    Run.ProgressPosition = 0;
-    UnlockControls();
-    Run.Converting = false;
-    Run.FQueueFinished = true;
-    RunEnded();
-    Changed();
+    ReturnToIdle();
     return;
   }
   FJobRunning = true;
@@ -508,6 +503,10 @@ void TMainController::CompleteRun() {
                        QStringLiteral("%1 Done, %2 Fail, %3 Abort").arg(Run.DoneCount).arg(Run.FailCount).arg(Run.AbortCount));
     FPrompts.Information(QStringLiteral("All Conversions Completed"));
   }
+  ReturnToIdle();
+}
+
+void TMainController::ReturnToIdle() {
   Run.ProgressPosition = 0;
   UnlockControls();
   Run.Converting = false;

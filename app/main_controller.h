@@ -199,6 +199,8 @@ class TMainController {
   // Ends the run with "All Conversions Completed" (after the last job, or at
   // once when the last row's job could not be added).
   void CompleteRun();
+  // Back to idle after a run: controls unlocked, no job, the bar at 0.
+  void ReturnToIdle();
   // What every end of a run does: the sleep inhibit released, the title
   // back, the unwritten output of a job that never ran removed.
   void RunEnded();
