@@ -1,8 +1,10 @@
 #include "cli/format_choice.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <numeric>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -83,6 +85,20 @@ std::string ItemNumber(std::string_view item) {
   return text.substr(0, text.find(' '));
 }
 
+// Whether what the user typed names the item's number: the same text, or,
+// for a plain number, the same value ("15" for "15.0 fps").
+bool SameNumber(const std::string& typed, const std::string& item) {
+  if (typed == item) return true;
+  const auto value = [](const std::string& text) -> std::optional<double> {
+    double number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return number;
+  };
+  const std::optional<double> a = value(typed), b = value(item);
+  return a && b && *a == *b;
+}
+
 }  // namespace
 
 std::string ResolveOutputFormat(const std::string& name) {
@@ -119,7 +135,7 @@ int FindSettingItem(const TSettingsControl& control, const std::string& text) {
     return match;
   const std::string number = WithoutBlanks(text);
   if (number.empty()) return -1;
-  return unique([&](const std::string& item) { return ItemNumber(item) == number; });
+  return unique([&](const std::string& item) { return SameNumber(number, ItemNumber(item)); });
 }
 
 }  // namespace fennick::cli

@@ -206,6 +206,9 @@ TEST(CliChoices, FormatsByShortNameOrUniquePartAndItemsByNumber) {
   const TSettingsControl rates({"8000  Hz", "44100 Hz"}, 0);
   EXPECT_EQ(cli::FindSettingItem(rates, "8000"), 0);
   EXPECT_EQ(cli::FindSettingItem(rates, "4410"), -1);
+  const TSettingsControl frameRates({"Auto", "15.0 fps", "29.97 fps"}, 0);
+  EXPECT_EQ(cli::FindSettingItem(frameRates, "15"), 1);  // the same number, written shorter
+  EXPECT_EQ(cli::FindSettingItem(frameRates, "29.97"), 2);
   const TSettingsControl twice({"64 Kbps", "64 Kbps (mono)"}, 0);
   EXPECT_EQ(cli::FindSettingItem(twice, "64"), -1);  // not unique
 }
