@@ -223,10 +223,10 @@ int PrepareFile(const TCliArguments& arguments, const TProfileControls& controls
   request.Run = &runFiles;
   try {
     BuildJob(request, controls, job);
-  } catch (const EOutputNameError& e) {
-    result.Message = e.what();
   } catch (const std::exception& e) {
-    result.Message = std::string("Fail to add file to list! ") + e.what();
+    // The window says "Fail to add file to list!" in a box; here the line
+    // names the file already, so the reason stands alone.
+    result.Message = e.what();
   }
   if (result.Message.empty() && !vcl.AddTaskOutput(task, job.OutputPath, &job.Output)) result.Message = vcl.LastError();
   if (!result.Message.empty()) {
