@@ -22,6 +22,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -174,6 +175,18 @@ struct ConversionRun : testing::Test {
     Prompts.Asked.clear();
   }
   void Convert() { QTest::mouseClick(Form->ButtonConvert, Qt::LeftButton); }
+  // Converts a 3 s source read through a pipe, then a second file; returns
+  // once the first job has reported progress and its source holds back.
+  std::unique_ptr<TTrickleFifo> StartHeldRun() {
+    const std::string source = MakeVideo("slow.mkv", 3);
+    Add({Q(source), Q(MakeVideo("b.mp4"))});
+    auto fifo = std::make_unique<TTrickleFifo>(source);
+    if (!fifo->Made()) return nullptr;
+    Convert();
+    EXPECT_TRUE(WaitFor([&] { return !Cell(0, ColFrames).empty(); })) << "the first job reported no progress";
+    fifo->Hold();
+    return fifo;
+  }
   // Waits for the end of the run: the controls unlocked and every event of
   // its tasks handled.
   void WaitForRunEnd() {
@@ -335,15 +348,8 @@ TEST_F(ConversionRun, ARunEndingWhileTheWindowIsNotActiveIsNotifiedOnTheDesktopW
 }
 
 TEST_F(ConversionRun, StopAnsweredNoResumesTheJobAndTheRunCompletes) {
-  const std::string source = MakeVideo("slow.mkv", 3);
-  Add({Q(source), Q(MakeVideo("b.mp4"))});
-  TTrickleFifo fifo(source);
-  ASSERT_TRUE(fifo.Made());
-
-  Convert();
-  // The job reads and reports; then its source holds back.
-  ASSERT_TRUE(WaitFor([&] { return !Cell(0, ColFrames).empty(); }));
-  fifo.Hold();
+  const auto fifo = StartHeldRun();
+  ASSERT_TRUE(fifo);
   EXPECT_TRUE(Form->windowTitle().endsWith(QStringLiteral("% - Fennick Video Converter"))) << Form->windowTitle().toStdString();
   test::SaveScreenshot(*Form, QStringLiteral("main-window-run-converting"));
   Prompts.QuestionAnswers.push_back(false);
@@ -352,7 +358,7 @@ TEST_F(ConversionRun, StopAnsweredNoResumesTheJobAndTheRunCompletes) {
   EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Question), QStringList{QStringLiteral("Stop all conversions?")});
   EXPECT_TRUE(C().Run.Converting);
   EXPECT_TRUE(Locked());
-  fifo.Release();
+  fifo->Release();
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
   EXPECT_EQ(Cell(0, ColProgress), "Done");
   EXPECT_EQ(Cell(1, ColProgress), "Done");
@@ -360,14 +366,8 @@ TEST_F(ConversionRun, StopAnsweredNoResumesTheJobAndTheRunCompletes) {
 }
 
 TEST_F(ConversionRun, StopAnsweredYesEndsTheRunWithAbortAPlayableFileNoMessageAndUnlockedControls) {
-  const std::string source = MakeVideo("slow.mkv", 3);
-  Add({Q(source), Q(MakeVideo("b.mp4"))});
-  TTrickleFifo fifo(source);
-  ASSERT_TRUE(fifo.Made());
-
-  Convert();
-  ASSERT_TRUE(WaitFor([&] { return !Cell(0, ColFrames).empty(); }));
-  fifo.Hold();
+  const auto fifo = StartHeldRun();
+  ASSERT_TRUE(fifo);
   Prompts.QuestionAnswers.push_back(true);
   QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
 
@@ -375,7 +375,7 @@ TEST_F(ConversionRun, StopAnsweredYesEndsTheRunWithAbortAPlayableFileNoMessageAn
   EXPECT_TRUE(Unlocked());
   EXPECT_FALSE(C().ConvertAgainTimerActive());
   EXPECT_FALSE(Session.Inhibited);
-  fifo.Release();
+  fifo->Release();
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
   EXPECT_EQ(Cell(0, ColProgress), "Abort");
   EXPECT_EQ(Cell(1, ColProgress), "");
