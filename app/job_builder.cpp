@@ -1,8 +1,6 @@
 #include "app/job_builder.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -39,24 +37,10 @@ EOutputNameError CannotWrite(const std::string& path, int error) {
   return EOutputNameError("cannot write \"" + path + "\": " + std::strerror(error));
 }
 
-// Creates path empty unless a file (or anything else) has that name: true
-// when created, false when the name is taken; raises for any other failure.
-bool CreateExclusively(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd >= 0) {
-    ::close(fd);
-    return true;
-  }
-  if (errno == EEXIST) return false;
-  throw CannotWrite(path, errno);
-}
-
-// An existing output of an earlier run that is to be replaced: it must be
-// writable. Opened without truncating and without waiting on a pipe.
-void CheckReplaceable(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) throw CannotWrite(path, errno);
-  ::close(fd);
+std::string NormalPath(const std::string& path) {
+  std::error_code ec;
+  const auto absolute = std::filesystem::absolute(path, ec);
+  return ec ? path : absolute.lexically_normal().string();
 }
 
 // A whole text as a finite decimal number; surrounding blanks are allowed.
@@ -120,33 +104,30 @@ void TRunFiles::Add(const std::string& path) {
   if (const auto identity = FileIdentity(path)) FFiles.push_back(*identity);
 }
 
+void TRunFiles::AddChosenOutput(const std::string& path) { FChosen.push_back(NormalPath(path)); }
+
 bool TRunFiles::Protects(const std::string& path) const {
+  if (std::find(FChosen.begin(), FChosen.end(), NormalPath(path)) != FChosen.end()) return true;
   const auto identity = FileIdentity(path);
   return identity && std::find(FFiles.begin(), FFiles.end(), *identity) != FFiles.end();
 }
 
-namespace {
-
-// The output name rule: Base + Extension, then Base-1, Base-2 ... The first
-// name that is free is created; with overwrite on, the first name whose
-// file is not protected is taken even when it exists. created tells which.
-std::string ChooseOutputName(const std::string& path, const std::string& extension, bool overwrite,
-                             const std::string& source, const TRunFiles* run, bool& created) {
+TOutputName ChooseOutputName(const std::string& path, const std::string& extension, bool overwrite,
+                             const std::string& source, TRunFiles* run) {
   const std::string base = path.substr(0, ExtensionDot(path));
+  RemoveStalePartialOutputs(std::filesystem::path(path).parent_path().string());
   for (long n = 0;; ++n) {
     const std::string candidate = n == 0 ? base + extension : base + "-" + std::to_string(n) + extension;
-    if (overwrite && (SameFile(candidate, source) || (run && run->Protects(candidate)))) continue;
-    if (CreateExclusively(candidate)) {
-      created = true;
-      return candidate;
-    }
-    if (overwrite) {
-      CheckReplaceable(candidate);
-      created = false;
-      return candidate;
-    }
+    if ((run && run->Protects(candidate)) || (overwrite && !source.empty() && SameFile(candidate, source))) continue;
+    TReservedOutput reserved = ReserveOutput(candidate, overwrite);
+    if (reserved.Result == TReserveResult::Failed) throw CannotWrite(candidate, reserved.Error);
+    if (reserved.Result != TReserveResult::Reserved) continue;  // taken, or held by a running conversion
+    if (run) run->AddChosenOutput(candidate);
+    return {candidate, std::move(reserved.Output)};
   }
 }
+
+namespace {
 
 std::string OutputTarget(const std::string& source, const std::string& folder) {
   const std::string name = std::filesystem::path(source).filename().string();
@@ -158,15 +139,13 @@ std::string OutputTarget(const std::string& source, const std::string& folder) {
 }  // namespace
 
 std::string MakeUniqueOutputName(const std::string& Path, const std::string& Extension) {
-  bool created = false;
-  return ChooseOutputName(Path, Extension, false, "", nullptr, created);
+  return ChooseOutputName(Path, Extension, false).Path;
 }
 
 std::string JobOutputPath(const std::string& source, const std::string& folder, std::string_view formatName,
-                          bool overwrite, const TRunFiles* run) {
-  bool created = false;
+                          bool overwrite, TRunFiles* run) {
   const std::string file = JobSource(source);
-  return ChooseOutputName(OutputTarget(file, folder), OutputExtension(formatName), overwrite, file, run, created);
+  return ChooseOutputName(OutputTarget(file, folder), OutputExtension(formatName), overwrite, file, run).Path;
 }
 
 std::string JobSource(const std::string& rowText) {
@@ -237,20 +216,16 @@ bool OutputReplacesSource(const TJob& job) {
 void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob& job) {
   job.Source = JobSource(request.Source);
   job.OutputPath.clear();
-  job.OutputCreated = false;
-  job.OutputPath = ChooseOutputName(OutputTarget(job.Source, request.OutputFolder),
-                                    OutputExtension(controls.FOutputFormatName), request.Overwrite, job.Source,
-                                    request.Run, job.OutputCreated);
+  job.OutputReservation.reset();
+  TOutputName output = ChooseOutputName(OutputTarget(job.Source, request.OutputFolder),
+                                        OutputExtension(controls.FOutputFormatName), request.Overwrite, job.Source,
+                                        request.Run);
+  job.OutputPath = std::move(output.Path);
+  job.OutputReservation = std::move(output.Reservation);
   FillJobInputOptions(job.Input, job.Source);
   FillJobOutputOptions(job.Output, controls, request.ConversionVolume, request.VideoSizeText, request.DisplayAspect);
 }
 
-void ReleaseUnwrittenOutput(TJob& job) {
-  if (!job.OutputCreated) return;
-  job.OutputCreated = false;
-  struct stat st {};
-  if (::stat(job.OutputPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
-    ::unlink(job.OutputPath.c_str());
-}
+void ReleaseOutputName(TJob& job) { job.OutputReservation.reset(); }
 
 }  // namespace fennick

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 
 #include "component/task_options.h"
 #include "profiles/profile_settings.h"
+#include "util/output_reservation.h"
 
 namespace fennick {
 
@@ -30,37 +32,49 @@ class EOutputNameError : public std::runtime_error {
   explicit EOutputNameError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// The files one conversion run must not destroy: its sources and the outputs
-// it has written so far. Files are known by identity (device and inode), so
-// any spelling of a path finds them; names that do not exist are never
-// protected.
+// The files one conversion run must not destroy: its sources, the outputs
+// it has written so far and the names it has chosen for its jobs. Files are
+// known by identity (device and inode), so any spelling of a path finds
+// them; a chosen name is protected from the moment it is chosen, before its
+// file exists.
 class TRunFiles {
  public:
   void AddSource(const std::string& path) { Add(path); }
   void AddOutput(const std::string& path) { Add(path); }
+  void AddChosenOutput(const std::string& path);
   bool Protects(const std::string& path) const;
 
  private:
   void Add(const std::string& path);
   std::vector<std::pair<uint64_t, uint64_t>> FFiles;
+  std::vector<std::string> FChosen;  // absolute and normalised
 };
 
-// Path with its extension replaced by Extension, or the first of Base-1,
-// Base-2 ... + Extension, whose file this call creates, empty and
-// exclusively: a name is taken the moment it is chosen, so another job or
-// another process converting at the same time gets the next number. Raises
-// EOutputNameError when no file can be created there.
+// An output name chosen for a job, with its reservation: while the
+// reservation is held, no conversion of this or another process chooses or
+// replaces the name, and the file appears under it only once complete.
+struct TOutputName {
+  std::string Path;
+  std::shared_ptr<TOutputReservation> Reservation;
+};
+
+// The output name rule: Path with its extension replaced by Extension, else
+// the first of Base-1, Base-2 ... + Extension that no file has and no
+// running conversion holds. With overwrite, a finished file of an earlier
+// run is replaced, but never a file the run protects (a source of the run,
+// the job's own source, a name chosen for another of its jobs): such a name
+// gets the next number too. The chosen name joins the run's names. Raises
+// EOutputNameError when no name can be reserved there (the folder cannot be
+// written ...). Stale partial files of the folder are removed first.
+TOutputName ChooseOutputName(const std::string& path, const std::string& extension, bool overwrite,
+                             const std::string& source = "", TRunFiles* run = nullptr);
+// The name alone, without overwriting and without keeping the reservation.
 std::string MakeUniqueOutputName(const std::string& Path, const std::string& Extension);
 // Where the job for source writes: folder (a "/" is added unless it ends with
 // one; empty means the current folder) + source's file name with the
-// format's extension. With overwrite off, MakeUniqueOutputName. With
-// overwrite on, that name even when a file of earlier runs has it, unless
-// the file is one that run protects (a source of the run, the job's own
-// source, or an output the run has written): then Base-1, Base-2 ... are
-// tried in the same way. A name that does not exist is created as above.
-// Raises EOutputNameError.
+// format's extension, by ChooseOutputName; the reservation is not kept.
 std::string JobOutputPath(const std::string& source, const std::string& folder, std::string_view formatName,
-                          bool overwrite, const TRunFiles* run = nullptr);
+                          bool overwrite, TRunFiles* run = nullptr);
 // The job's source: the row's text as given when a file of that name exists
 // (names may begin or end with blanks), else with blanks at both ends dropped.
 std::string JobSource(const std::string& rowText);
@@ -112,15 +126,15 @@ struct TJobRequest {
   std::string OutputFolder;
   bool Overwrite = false;
   int ConversionVolume = 256;
-  const TRunFiles* Run = nullptr;  // what the run protects; none: only the job's own source
+  TRunFiles* Run = nullptr;  // what the run protects, and its chosen names; none: only the job's own source
 };
 
 struct TJob {
   std::string Source;
   std::string OutputPath;
-  // The output file was created (empty) when its name was chosen; if the
-  // job never runs, ReleaseUnwrittenOutput removes it again.
-  bool OutputCreated = false;
+  // The output name's reservation, taken over by the engine that writes the
+  // file; ReleaseOutputName gives it up when the job does not run.
+  std::shared_ptr<TOutputReservation> OutputReservation;
   TInputOptions Input;
   TOutputOptions Output;
 };
@@ -130,15 +144,15 @@ struct TJob {
 // would destroy the source.
 bool OutputReplacesSource(const TJob& job);
 
-// Fills job from request and controls. The output path is decided (and its
-// file created) first; a translation error (EProfileConvertError)
-// propagates with Source, OutputPath and Input already filled.
-// EOutputNameError propagates with Source alone filled.
+// Fills job from request and controls. The output name is chosen (and
+// reserved) first; a translation error (EProfileConvertError) propagates
+// with Source, OutputPath and Input already filled. EOutputNameError
+// propagates with Source alone filled.
 void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob& job);
 
-// Removes the output file that choosing its name created when it is still
-// empty (the job did not run, or wrote nothing); files of earlier runs are
-// left alone.
-void ReleaseUnwrittenOutput(TJob& job);
+// Gives up the job's hold on its output name: a name whose file was never
+// written is free again (an output the engine is still writing stays
+// reserved by the engine until it is complete).
+void ReleaseOutputName(TJob& job);
 
 }  // namespace fennick

@@ -467,7 +467,6 @@ void TMainController::StartNextJob() {
     ReturnToIdle();
     return;
   }
-  FJobRunning = true;
   if (Run.FLastRowReached) Run.FQueueFinished = true;
   Changed();
 }
@@ -524,14 +523,10 @@ void TMainController::RunEnded() {
 void TMainController::RemoveAllTasks() {
   ffVCL.RemoveAllTasks();
   ++FTaskGeneration;
-  // The job's output, when the job never wrote to it. A job whose end has
-  // not arrived (stopped, and removed before its end) is still closing its
-  // output, which may not have reached the disk yet: that file is its own.
-  if (FJobRunning)
-    FJob.OutputCreated = false;
-  else
-    ReleaseUnwrittenOutput(FJob);
-  FJobRunning = false;
+  // The job gives up its output name. A job whose end has not arrived
+  // (stopped, and removed before its end) is still completing its output:
+  // its engine holds the name until the file is in place.
+  ReleaseOutputName(FJob);
 }
 
 void TMainController::CountJobEnd(const std::string& status) {
@@ -605,7 +600,6 @@ void TMainController::ffVCLProgress(int, int AFrameNumber, int ACurrentDuration,
 
 void TMainController::ffVCLTerminate(int AIndex, bool, bool AException, const std::string& AMessage) {
   if (AIndex >= 0) {
-    FJobRunning = false;
     const char* status = AException ? ProgressFail : Run.StopRequested ? ProgressAbort : ProgressDone;
     std::string reason;
     if (AException) {

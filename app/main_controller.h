@@ -215,7 +215,6 @@ class TMainController {
   // The job being converted (its output file, taken when its name was
   // chosen) and the files this run must not overwrite.
   TJob FJob;
-  bool FJobRunning = false;  // started, and its end has not arrived
   TRunFiles FRunFiles;
   // The last error line of the libraries during the current job.
   std::string FLastLibraryError;

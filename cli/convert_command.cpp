@@ -255,7 +255,7 @@ void ConvertFile(const TCliArguments& arguments, const TProfileControls& control
     }
   }
   vcl.RemoveAllTasks();
-  ReleaseUnwrittenOutput(job);
+  ReleaseOutputName(job);
   std::error_code ec;
   if (!result.Output.empty() && !std::filesystem::exists(result.Output, ec)) result.Output.clear();
 }
@@ -436,7 +436,7 @@ bool ConvertBatch(const TCliArguments& arguments, const TProfileControls& contro
     if (Interrupted()) continue;  // reported with the tasks' ends below
     const int task = PrepareFile(arguments, controls, vcl, runFiles, jobs[i], result);
     if (task < 0) {
-      ReleaseUnwrittenOutput(jobs[i]);
+      ReleaseOutputName(jobs[i]);
       finish(result);
       result.Status.clear();  // reported
       continue;
@@ -464,7 +464,7 @@ bool ConvertBatch(const TCliArguments& arguments, const TProfileControls& contro
   }
   vcl.RemoveAllTasks();
   for (size_t i = 0; i < count; ++i) {
-    ReleaseUnwrittenOutput(jobs[i]);
+    ReleaseOutputName(jobs[i]);
     // Files the stop came before.
     if (results[i].Status.empty()) continue;
     results[i].Status = "Skip";

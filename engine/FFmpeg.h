@@ -79,6 +79,7 @@ struct TInputFile;
 struct TInputStream;
 struct TOutputStream;
 struct TTranscodeRun;
+class TOutputReservation;
 
 // An opened input file and the decoder contexts prepared for its streams
 // (filled from each stream's codecpar, generic options applied, not opened;
@@ -115,13 +116,17 @@ struct TOutputFileSlot {
   OutputFormatContextPtr Context;
   std::vector<TOutputStreamConfig> Streams;
   DictionaryPtr MuxerOptions;  // handed to avformat_write_header
-  // The local file the engine opened (device and inode as opened), removed
-  // with the task's resources unless it was completed.
-  std::string Path;
-  bool HasIdentity = false;
-  uint64_t Device = 0, Inode = 0;
-  // Trailer written and byte stream closed without an error: the file is
-  // playable and stays.
+  std::string Name;            // as given to AddOutputFile
+  // The local file the output names (empty for URLs), so that no input
+  // added later is that very file.
+  std::string LocalPath;
+  // A local regular file is written under its partial name and renamed onto
+  // its own name once complete; until then the reservation holds the name.
+  // Devices, pipes, URLs and files the muxer opens itself have none and are
+  // written directly.
+  std::shared_ptr<TOutputReservation> Reservation;
+  // Trailer written, byte stream closed without an error and the file in
+  // place under its name: it is playable and stays.
   bool Complete = false;
 };
 
@@ -258,6 +263,11 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void AddVideoStream(TOutputFileSlot& file);
   void AddAudioStream(TOutputFileSlot& file);
   void AddSubtitleStream(TOutputFileSlot& file);
+  // Opens the output's byte stream (under its partial name where it has
+  // one); false with the last error text set.
+  bool OpenOutputStream(TOutputFileSlot& file);
+  // The refusal of an input that is the very file an output names.
+  static std::string SameFileRefusal(const std::string& output, const std::string& input);
 
   // ---- the run (transcode_setup.cpp, transcode_loop.cpp, ...)
   void Transcode();

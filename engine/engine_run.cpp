@@ -1,7 +1,6 @@
 // Engine life cycle: construction, reset, run on a worker thread or
 // synchronously, pause/stop, the terminate step, release of task resources.
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -321,16 +320,8 @@ void TCustomFFmpeg::FreeTaskResources() {
     if (!file || !file->Context) continue;
     file->Streams.clear();
     file->Context.reset();  // closes the byte stream, frees the context
-    // A file left empty, or one whose trailer was never written (a failed
-    // run: it cannot be played), goes, as long as the name still refers to
-    // the file that was opened.
-    if (file->HasIdentity) {
-      struct stat st {};
-      if (::stat(file->Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-          static_cast<uint64_t>(st.st_dev) == file->Device && static_cast<uint64_t>(st.st_ino) == file->Inode &&
-          (st.st_size == 0 || !file->Complete))
-        ::unlink(file->Path.c_str());
-    }
+    // A partial file that was not completed goes with its reservation.
+    file->Reservation.reset();
   }
   FOutputFiles.clear();
   FInputFiles.clear();

@@ -137,6 +137,21 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
     return false;
   }
 
+  // An input that is the very file an output added before names: that
+  // output would replace it.
+  if (const std::string localPath = LocalFilePath(fileName); !localPath.empty()) {
+    struct stat input {}, output {};
+    if (::stat(localPath.c_str(), &input) == 0) {
+      for (const auto& file : FOutputFiles) {
+        if (!file->LocalPath.empty() && ::stat(file->LocalPath.c_str(), &output) == 0 &&
+            input.st_dev == output.st_dev && input.st_ino == output.st_ino) {
+          FLastError = SameFileRefusal(file->Name, fileName);
+          return false;
+        }
+      }
+    }
+  }
+
   // Forced decoders: resolved before the file is touched.
   AVCodecID videoId, audioId, subtitleId;
   const AVCodec *videoDecoder = nullptr, *audioDecoder = nullptr, *subtitleDecoder = nullptr;

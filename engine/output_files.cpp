@@ -9,10 +9,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
 
 #include "engine/FFmpeg.h"
 #include "engine/option_parsing.h"
+#include "util/output_reservation.h"
 
 namespace fennick {
 
@@ -318,6 +321,44 @@ void TCustomFFmpeg::AddSubtitleStream(TOutputFileSlot& file) {
   S.SubtitleStreamCopy = false;
 }
 
+std::string TCustomFFmpeg::SameFileRefusal(const std::string& output, const std::string& input) {
+  return "Output file '" + output + "' is the same file as input file '" + input + "': an input is never overwritten";
+}
+
+bool TCustomFFmpeg::OpenOutputStream(TOutputFileSlot& file) {
+  AVFormatContext* oc = file.Context.get();
+  std::string target = LibraryFileName(file.Name);
+  // A regular file, or a name not taken yet: written under its partial name,
+  // which the job that chose the name may have reserved already. Nothing
+  // appears under the output's own name before it is complete.
+  struct stat st {};
+  if (!file.LocalPath.empty() && (::stat(file.LocalPath.c_str(), &st) != 0 || S_ISREG(st.st_mode))) {
+    std::shared_ptr<TOutputReservation> reservation = FindReservedOutput(file.LocalPath);
+    if (!reservation) {
+      RemoveStalePartialOutputs(std::filesystem::path(file.LocalPath).parent_path().string());
+      const TReservedOutput reserved = ReserveOutput(file.LocalPath, true);
+      if (reserved.Result == TReserveResult::InUse) {
+        FLastError = "Could not open '" + file.Name + "': another conversion is writing it";
+        return false;
+      }
+      if (reserved.Result != TReserveResult::Reserved) {
+        FLastError = "Could not open '" + file.Name + "': " + std::strerror(reserved.Error ? reserved.Error : EEXIST);
+        return false;
+      }
+      reservation = reserved.Output;
+    }
+    target = "file:" + reservation->PartialPath();
+    file.Reservation = std::move(reservation);
+  }
+  const int ret = AVL.avio_open(&oc->pb, target.c_str(), AVIO_FLAG_WRITE);
+  if (ret < 0) {
+    FLastError = "Could not open '" + file.Name + "': " + AvErrorText(ret);
+    file.Reservation.reset();
+    return false;
+  }
+  return true;
+}
+
 bool TCustomFFmpeg::AddOutputFile(const std::string& fileName) {
   const TClassicNumberScope classicNumbers;
   // Settings consumed by this output, cleared whatever the outcome so that
@@ -343,15 +384,14 @@ bool TCustomFFmpeg::AddOutputFile(const std::string& fileName) {
   }
 
   // An output that is one of the inputs (under any spelling or link) would
-  // destroy it when opened: refused before anything is opened.
+  // replace it: refused before anything is opened.
   const std::string localPath = LocalFilePath(fileName);
   struct stat existing {};
   if (!localPath.empty() && ::stat(localPath.c_str(), &existing) == 0) {
     for (const auto& input : FInputFiles) {
       if (input->HasIdentity && input->Device == static_cast<uint64_t>(existing.st_dev) &&
           input->Inode == static_cast<uint64_t>(existing.st_ino)) {
-        FLastError = "Output file '" + fileName + "' is the same file as input file '" + input->Name +
-                     "': an input is never overwritten";
+        FLastError = SameFileRefusal(fileName, input->Name);
         return false;
       }
     }
@@ -430,26 +470,9 @@ bool TCustomFFmpeg::AddOutputFile(const std::string& fileName) {
     return false;
   }
 
-  if (!(format->flags & AVFMT_NOFILE)) {
-    struct stat before {};
-    const bool existed = !localPath.empty() && ::stat(localPath.c_str(), &before) == 0;
-    if (AVL.avio_open(&oc->pb, libraryName.c_str(), AVIO_FLAG_WRITE) < 0) {
-      FLastError = "Could not open '" + fileName + "'";
-      // avio_open may have created the file before failing.
-      struct stat after {};
-      if (!existed && !localPath.empty() && ::stat(localPath.c_str(), &after) == 0 && S_ISREG(after.st_mode) &&
-          after.st_size == 0)
-        ::unlink(localPath.c_str());
-      return false;
-    }
-    struct stat opened {};
-    if (!localPath.empty() && ::stat(localPath.c_str(), &opened) == 0 && S_ISREG(opened.st_mode)) {
-      file->Path = localPath;
-      file->HasIdentity = true;
-      file->Device = static_cast<uint64_t>(opened.st_dev);
-      file->Inode = static_cast<uint64_t>(opened.st_ino);
-    }
-  }
+  file->Name = fileName;
+  file->LocalPath = localPath;
+  if (!(format->flags & AVFMT_NOFILE) && !OpenOutputStream(*file)) return false;
 
   oc->max_delay = static_cast<int>(S.MuxMaxDelay * 1000000);
   AVDictionary* muxerOptions = nullptr;

@@ -1,11 +1,14 @@
 // The packet loop of a transcode: which input to read next, the stop
 // conditions, timestamp repair, decoding with send/receive, stream copy,
 // WriteFrame, the end-of-stream flush with trailers and the last report.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "engine/transcode_tables.h"
+#include "util/output_reservation.h"
 
 namespace fennick {
 
@@ -184,7 +187,19 @@ void TCustomFFmpeg::FinishTranscode() {
     int ret = 0;
     if (oc->pb && !(oc->oformat->flags & AVFMT_NOFILE)) ret = AVL.avio_closep(&oc->pb);
     if (ret < 0 && failure.empty()) failure = WriteErrorText("avio_close()", ret);
-    FOutputFiles[i]->Complete = trailerWritten[i] && ret >= 0;
+    TOutputFileSlot& file = *FOutputFiles[i];
+    file.Complete = trailerWritten[i] && ret >= 0;
+    // The whole file takes its name; an empty one never does.
+    if (file.Complete && file.Reservation) {
+      struct stat st {};
+      std::string error;
+      if (::stat(file.Reservation->PartialPath().c_str(), &st) == 0 && st.st_size == 0) {
+        file.Complete = false;
+      } else if (!file.Reservation->Commit(error)) {
+        file.Complete = false;
+        if (failure.empty()) failure = "Could not write '" + file.Name + "': " + error;
+      }
+    }
   }
   if (!failure.empty()) throw FFMpegException(failure);
 }

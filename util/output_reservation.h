@@ -1,0 +1,75 @@
+// Outputs that appear only when complete. A conversion writes its output
+// under a hidden partial name beside it (".clip.mp4.fennick-partial") and
+// renames it onto the output's name once the file is whole. While it
+// writes, it holds an exclusive lock on the partial file: that lock is the
+// output name's reservation, seen by every process, so no running
+// conversion's name is ever chosen or replaced by another. A partial file
+// nobody holds is the leftover of a conversion that was killed; it is
+// removed by the next reservation in its folder.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace fennick {
+
+// The hidden name `output` is written under until it is complete.
+std::string PartialOutputPath(const std::string& output);
+// Whether a file name (without folder) is one PartialOutputPath makes.
+bool IsPartialOutputName(std::string_view fileName);
+
+// One reserved output name. Destroying it before Commit removes the partial
+// file; after Commit the output stays.
+class TOutputReservation {
+ public:
+  ~TOutputReservation();
+  TOutputReservation(const TOutputReservation&) = delete;
+  TOutputReservation& operator=(const TOutputReservation&) = delete;
+
+  const std::string& OutputPath() const { return FOutput; }
+  const std::string& PartialPath() const { return FPartial; }
+  // Whether Commit may replace a file that has the output's name (a
+  // finished file of an earlier run).
+  bool ReplacesExisting() const { return FReplace; }
+  bool Committed() const { return FCommitted; }
+  // Renames the partial file onto the output's name. False, with the
+  // system's reason, when that fails (the output's name taken meanwhile
+  // without ReplacesExisting, the folder gone ...); the partial file stays
+  // until the reservation goes.
+  bool Commit(std::string& error);
+
+ private:
+  friend struct TOutputReservations;
+  TOutputReservation() = default;
+  std::string FOutput, FPartial, FKey;
+  int FLockFd = -1;
+  bool FReplace = false;
+  bool FCommitted = false;
+};
+
+enum class TReserveResult {
+  Reserved,
+  InUse,   // a running conversion (of any process) holds the name
+  Exists,  // a file has the name and replacing was not allowed, or it is no regular file
+  Failed,  // the partial file cannot be made there; Error holds errno
+};
+
+struct TReservedOutput {
+  TReserveResult Result = TReserveResult::Failed;
+  std::shared_ptr<TOutputReservation> Output;  // set when Reserved
+  int Error = 0;
+};
+
+// Reserves the name `output` (a local path). With replaceExisting, a
+// regular file of that name (a finished output) may be replaced at Commit;
+// without it the name must be free.
+TReservedOutput ReserveOutput(const std::string& output, bool replaceExisting);
+// The reservation of `output` that this process holds, if any: whoever
+// writes the file takes over the reservation made when its name was chosen.
+std::shared_ptr<TOutputReservation> FindReservedOutput(const std::string& output);
+// Removes the partial files in `folder` (empty: the current one) that no
+// conversion holds: leftovers of conversions that were killed.
+void RemoveStalePartialOutputs(const std::string& folder);
+
+}  // namespace fennick
