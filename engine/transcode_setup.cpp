@@ -584,6 +584,9 @@ struct TTranscodeSetup {
     }
   }
 
+  // A header that could not be written for want of space or another system
+  // error names that error (the muxer's own result may be a generic one);
+  // otherwise the muxer refused the streams' parameters.
   void WriteHeaders() {
     for (int i = 0; i < OutputCount(); ++i) {
       TOutputFileSlot& file = *Outputs[i];
@@ -591,9 +594,9 @@ struct TTranscodeSetup {
       if (file.MuxerOptions) AVL.av_dict_copy(&options, file.MuxerOptions.get(), 0);
       const int ret = AVL.avformat_write_header(file.Context.get(), &options);
       AVL.av_dict_free(&options);
-      if (ret < 0) Fail(FormatText("Could not write header for output file #%d (incorrect codec parameters ?)", i));
       if (const int error = OutputStreamError(file.Context.get()))
-        Fail(WriteErrorText("avformat_write_header()", error));
+        Fail(WriteErrorText(FormatText("Could not write header for output file #%d", i).c_str(), error));
+      if (ret < 0) Fail(FormatText("Could not write header for output file #%d (incorrect codec parameters ?)", i));
     }
   }
 
