@@ -416,6 +416,7 @@ struct TTranscodeSetup {
         break;
       }
       case AVMEDIA_TYPE_SUBTITLE:
+        CheckSubtitleKinds(ost, ipar->codec_id);
         // Decoded subtitles carry their times in microseconds.
         enc->time_base = AVRational{1, AV_TIME_BASE};
         break;
@@ -424,6 +425,24 @@ struct TTranscodeSetup {
     }
     ist.DecodingNeeded = true;
     ost.EncodingNeeded = true;
+  }
+
+  // A subtitle encoder takes cues of its own kind only: text encoders
+  // refuse pictures and bitmap encoders refuse text, cue by cue.
+  void CheckSubtitleKinds(const TOutputStream& ost, AVCodecID sourceId) {
+    const AVCodecID encoderId = ost.Codec ? ost.Codec->id : ost.Encoder->codec_id;
+    const AVCodecDescriptor* source = AVL.avcodec_descriptor_get(sourceId);
+    const AVCodecDescriptor* encoder = AVL.avcodec_descriptor_get(encoderId);
+    if (!source || !encoder) return;
+    constexpr int kKinds = AV_CODEC_PROP_TEXT_SUB | AV_CODEC_PROP_BITMAP_SUB;
+    const int sourceKind = source->props & kKinds, encoderKind = encoder->props & kKinds;
+    if (sourceKind == 0 || encoderKind == 0 || (sourceKind & encoderKind)) return;
+    const char* const sourceText = sourceKind & AV_CODEC_PROP_TEXT_SUB ? "text" : "bitmap";
+    const char* const encoderText = encoderKind & AV_CODEC_PROP_TEXT_SUB ? "text" : "bitmap";
+    Fail(FormatText("Subtitle encoding currently only possible from text to text or bitmap to bitmap: output "
+                    "stream #%d.%d would encode %s subtitles (%s) with the %s encoder %s",
+                    ost.FileIndex, ost.StreamIndex, sourceText, source->name, encoderText,
+                    ost.Codec ? ost.Codec->name : encoder->name));
   }
 
   // The statistics file of a two-pass encoding, named after the `n`th
