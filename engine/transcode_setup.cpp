@@ -53,6 +53,23 @@ bool StoresStreamStart(const AVOutputFormat* format) {
   return true;
 }
 
+// Whether a picture of `codec` written into `format` keeps its pixel aspect.
+// The containers listed store none; in them only codecs that carry it in
+// their own stream (H.264, HEVC, MPEG-4) keep it.
+bool StoresPixelAspect(const AVOutputFormat* format, AVCodecID codec) {
+  if (codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_HEVC || codec == AV_CODEC_ID_MPEG4) return true;
+  for (const char* name : {"flv", "swf", "avm2", "rm"})
+    if (std::strcmp(format->name, name) == 0) return false;
+  return true;
+}
+
+// Picture widths and heights an encoder codes are multiples of this.
+int FrameSizeStep(AVCodecID codec) {
+  if (codec == AV_CODEC_ID_RV10) return 16;
+  if (codec == AV_CODEC_ID_RV20 || codec == AV_CODEC_ID_H263) return 4;
+  return 2;
+}
+
 // Bit rate of an input stream: its own, else what the container's total
 // leaves after the other streams' known rates; 0 when unknown.
 int64_t SourceBitRate(const AVFormatContext* ic, const AVStream* st) {
@@ -407,6 +424,7 @@ struct TTranscodeSetup {
         ost.CropView.reset(AVL.av_frame_alloc());
         ost.EncodeFrame.reset(AVL.av_frame_alloc());
         if (!ost.TempPicture || !ost.CropView || !ost.EncodeFrame) Fail("av_mallocz fail");
+        SquarePixels(ost);
         const int width = dec ? dec->width : ipar->width;
         const int height = dec ? dec->height : ipar->height;
         const AVPixelFormat format = dec ? dec->pix_fmt : static_cast<AVPixelFormat>(ipar->format);
@@ -425,6 +443,27 @@ struct TTranscodeSetup {
     }
     ist.DecodingNeeded = true;
     ost.EncodingNeeded = true;
+  }
+
+  // Where the picture cannot keep its pixel aspect, its pixels become
+  // square at the same height and display shape: the width follows the
+  // aspect, rounded to one the encoder codes, and the scaler is sized after
+  // it.
+  void SquarePixels(TOutputStream& ost) {
+    AVCodecContext* enc = ost.Encoder.get();
+    const AVRational sar = enc->sample_aspect_ratio;
+    if (sar.num <= 0 || sar.den <= 0 || sar.num == sar.den || enc->width <= 0 || enc->height <= 0) return;
+    if (StoresPixelAspect(Outputs[ost.FileIndex]->Context->oformat, enc->codec_id)) return;
+    const int step = FrameSizeStep(enc->codec_id);
+    const double exact = static_cast<double>(enc->width) * sar.num / sar.den;
+    const int width = std::max(step, static_cast<int>(std::lround(exact / step)) * step);
+    if (AVL.av_image_check_size(static_cast<unsigned>(width), static_cast<unsigned>(enc->height), 0, nullptr) < 0)
+      return;
+    if (S.Verbose > 0)
+      E.Log(1, FormatText("Output stream #%d.%d: %dx%d with square pixels (the container keeps no pixel aspect)",
+                          ost.FileIndex, ost.StreamIndex, width, enc->height));
+    enc->width = width;
+    enc->sample_aspect_ratio = AVRational{1, 1};
   }
 
   // A subtitle encoder takes cues of its own kind only: text encoders
