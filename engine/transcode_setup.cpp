@@ -53,6 +53,23 @@ bool StoresStreamStart(const AVOutputFormat* format) {
   return true;
 }
 
+// Whether a picture of `codec` written into `format` keeps its pixel aspect.
+// The containers listed store none; in them only codecs that carry it in
+// their own stream (H.264, HEVC, MPEG-4) keep it.
+bool StoresPixelAspect(const AVOutputFormat* format, AVCodecID codec) {
+  if (codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_HEVC || codec == AV_CODEC_ID_MPEG4) return true;
+  for (const char* name : {"flv", "swf", "avm2", "rm"})
+    if (std::strcmp(format->name, name) == 0) return false;
+  return true;
+}
+
+// Picture widths and heights an encoder codes are multiples of this.
+int FrameSizeStep(AVCodecID codec) {
+  if (codec == AV_CODEC_ID_RV10) return 16;
+  if (codec == AV_CODEC_ID_RV20 || codec == AV_CODEC_ID_H263) return 4;
+  return 2;
+}
+
 // Bit rate of an input stream: its own, else what the container's total
 // leaves after the other streams' known rates; 0 when unknown.
 int64_t SourceBitRate(const AVFormatContext* ic, const AVStream* st) {
@@ -407,6 +424,7 @@ struct TTranscodeSetup {
         ost.CropView.reset(AVL.av_frame_alloc());
         ost.EncodeFrame.reset(AVL.av_frame_alloc());
         if (!ost.TempPicture || !ost.CropView || !ost.EncodeFrame) Fail("av_mallocz fail");
+        SquarePixels(ost);
         const int width = dec ? dec->width : ipar->width;
         const int height = dec ? dec->height : ipar->height;
         const AVPixelFormat format = dec ? dec->pix_fmt : static_cast<AVPixelFormat>(ipar->format);
@@ -416,6 +434,7 @@ struct TTranscodeSetup {
         break;
       }
       case AVMEDIA_TYPE_SUBTITLE:
+        CheckSubtitleKinds(ost, ipar->codec_id);
         // Decoded subtitles carry their times in microseconds.
         enc->time_base = AVRational{1, AV_TIME_BASE};
         break;
@@ -424,6 +443,45 @@ struct TTranscodeSetup {
     }
     ist.DecodingNeeded = true;
     ost.EncodingNeeded = true;
+  }
+
+  // Where the picture cannot keep its pixel aspect, its pixels become
+  // square at the same height and display shape: the width follows the
+  // aspect, rounded to one the encoder codes, and the scaler is sized after
+  // it.
+  void SquarePixels(TOutputStream& ost) {
+    AVCodecContext* enc = ost.Encoder.get();
+    const AVRational sar = enc->sample_aspect_ratio;
+    if (sar.num <= 0 || sar.den <= 0 || sar.num == sar.den || enc->width <= 0 || enc->height <= 0) return;
+    if (StoresPixelAspect(Outputs[ost.FileIndex]->Context->oformat, enc->codec_id)) return;
+    const int step = FrameSizeStep(enc->codec_id);
+    const double exact = static_cast<double>(enc->width) * sar.num / sar.den;
+    const int width = std::max(step, static_cast<int>(std::lround(exact / step)) * step);
+    if (AVL.av_image_check_size(static_cast<unsigned>(width), static_cast<unsigned>(enc->height), 0, nullptr) < 0)
+      return;
+    if (S.Verbose > 0)
+      E.Log(1, FormatText("Output stream #%d.%d: %dx%d with square pixels (the container keeps no pixel aspect)",
+                          ost.FileIndex, ost.StreamIndex, width, enc->height));
+    enc->width = width;
+    enc->sample_aspect_ratio = AVRational{1, 1};
+  }
+
+  // A subtitle encoder takes cues of its own kind only: text encoders
+  // refuse pictures and bitmap encoders refuse text, cue by cue.
+  void CheckSubtitleKinds(const TOutputStream& ost, AVCodecID sourceId) {
+    const AVCodecID encoderId = ost.Codec ? ost.Codec->id : ost.Encoder->codec_id;
+    const AVCodecDescriptor* source = AVL.avcodec_descriptor_get(sourceId);
+    const AVCodecDescriptor* encoder = AVL.avcodec_descriptor_get(encoderId);
+    if (!source || !encoder) return;
+    constexpr int kKinds = AV_CODEC_PROP_TEXT_SUB | AV_CODEC_PROP_BITMAP_SUB;
+    const int sourceKind = source->props & kKinds, encoderKind = encoder->props & kKinds;
+    if (sourceKind == 0 || encoderKind == 0 || (sourceKind & encoderKind)) return;
+    const char* const sourceText = sourceKind & AV_CODEC_PROP_TEXT_SUB ? "text" : "bitmap";
+    const char* const encoderText = encoderKind & AV_CODEC_PROP_TEXT_SUB ? "text" : "bitmap";
+    Fail(FormatText("Subtitle encoding currently only possible from text to text or bitmap to bitmap: output "
+                    "stream #%d.%d would encode %s subtitles (%s) with the %s encoder %s",
+                    ost.FileIndex, ost.StreamIndex, sourceText, source->name, encoderText,
+                    ost.Codec ? ost.Codec->name : encoder->name));
   }
 
   // The statistics file of a two-pass encoding, named after the `n`th
@@ -584,6 +642,9 @@ struct TTranscodeSetup {
     }
   }
 
+  // A header that could not be written for want of space or another system
+  // error names that error (the muxer's own result may be a generic one);
+  // otherwise the muxer refused the streams' parameters.
   void WriteHeaders() {
     for (int i = 0; i < OutputCount(); ++i) {
       TOutputFileSlot& file = *Outputs[i];
@@ -591,9 +652,9 @@ struct TTranscodeSetup {
       if (file.MuxerOptions) AVL.av_dict_copy(&options, file.MuxerOptions.get(), 0);
       const int ret = AVL.avformat_write_header(file.Context.get(), &options);
       AVL.av_dict_free(&options);
-      if (ret < 0) Fail(FormatText("Could not write header for output file #%d (incorrect codec parameters ?)", i));
       if (const int error = OutputStreamError(file.Context.get()))
-        Fail(WriteErrorText("avformat_write_header()", error));
+        Fail(WriteErrorText(FormatText("Could not write header for output file #%d", i).c_str(), error));
+      if (ret < 0) Fail(FormatText("Could not write header for output file #%d (incorrect codec parameters ?)", i));
     }
   }
 
