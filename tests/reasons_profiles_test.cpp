@@ -52,6 +52,19 @@ std::string Clip(const test::TempDir& dir, const std::string& name) {
   return path;
 }
 
+// Read bits do not stop root: as root the command runs as "nobody".
+TEST(Reasons, AnUnreadableSourceSaysPermissionDenied) {
+  test::TempDir dir;
+  const std::string source = Clip(dir, "locked.mp4");
+  fs::permissions(source, fs::perms::none);
+  fs::permissions(dir.path(), fs::perms::all);
+  const std::string asUser = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const auto r = RunCommand(asUser + ShellQuote(kBin) + " -o " + ShellQuote(dir.path().string()) + " " +
+                            ShellQuote(source) + " 2>/dev/null");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_EQ(r.output, "Fail  " + source + " -> -: " + source + ": Error while opening file: Permission denied\n");
+}
+
 TEST(Reasons, ATruncatedFilesReasonIsOneLine) {
   test::TempDir dir;
   const std::string whole = dir.file("whole.mkv");
@@ -78,6 +91,16 @@ TEST(Reasons, TheWindowsFailureTipIsOneLine) {
   EXPECT_EQ(tip.find_first_of("\r\n"), std::string::npos) << tip;
   EXPECT_TRUE(Contains(tip, "cut.mkv: I/O error occurred")) << tip;
   EXPECT_TRUE(Contains(tip, "Usually that means that input file is truncated and/or corrupted.")) << tip;
+}
+
+TEST(Reasons, ALocalFileNamedFileColonConverts) {
+  test::TempDir dir;
+  fs::rename(Clip(dir, "clip.mp4"), dir.file("file:y.mp4"));
+  fs::create_directory(dir.file("out"));
+  const auto r = ConvertIn(dir.path().string(), "-o out file:y.mp4");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.output, "Done  file:y.mp4 -> out/file:y.mp4\n");
+  EXPECT_GE(test::FindStream(test::ProbeFile(dir.file("out/file:y.mp4")), "video"), 0);
 }
 
 }  // namespace
