@@ -103,5 +103,26 @@ TEST(Reasons, ALocalFileNamedFileColonConverts) {
   EXPECT_GE(test::FindStream(test::ProbeFile(dir.file("out/file:y.mp4")), "video"), 0);
 }
 
+TEST(Reasons, AnOutputFolderThatIsNoFolderSaysWhy) {
+  test::TempDir dir;
+  const std::string source = Clip(dir, "clip.mp4");
+  std::ofstream(dir.file("notes.txt")) << "a file, not a folder\n";
+  fs::create_symlink("loop-b", dir.file("loop-a"));
+  fs::create_symlink("loop-a", dir.file("loop-b"));
+  const struct {
+    std::string folder, says;
+  } cases[] = {
+      {"notes.txt", "the output folder \"notes.txt\" is not a folder"},
+      {"missing", "the output folder \"missing\" does not exist"},
+      {"loop-a", "the output folder \"loop-a\" cannot be used: Too many levels of symbolic links"},
+  };
+  for (const auto& c : cases) {
+    const auto r = RunCommand("cd " + ShellQuote(dir.path().string()) + " && " + ShellQuote(kBin) + " -o " +
+                              c.folder + " clip.mp4");
+    EXPECT_EQ(r.exitCode, 2) << r.output;
+    EXPECT_TRUE(Contains(r.output, c.says)) << r.output;
+  }
+}
+
 }  // namespace
 }  // namespace fennick
