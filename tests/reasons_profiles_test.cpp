@@ -124,5 +124,28 @@ TEST(Reasons, AnOutputFolderThatIsNoFolderSaysWhy) {
   }
 }
 
+// A song has no picture, a pipe no duration or bit rate: null, not -1 or
+// the libraries' "no time" marker.
+TEST(Reasons, ProbeJsonGivesNullForWhatItDoesNotKnow) {
+  test::TempDir dir;
+  const std::string song = dir.file("song.mp3");
+  ASSERT_TRUE(test::MakeMedia(song, "-f lavfi -i sine=duration=0.5"));
+  const std::string stream = dir.file("stream.ts");
+  ASSERT_TRUE(test::MakeMedia(stream, "-f lavfi -i testsrc=size=160x120:rate=25:duration=0.5 -c:v mpeg2video"));
+  const std::string checker =
+      "import json,sys\n"
+      "song,pipe=[json.loads(l) for l in sys.stdin]\n"
+      "assert song['ok'] and pipe['ok'], (song, pipe)\n"
+      "for k in ('width','height','frame_rate_num','frame_rate_den','display_aspect'):\n"
+      "  assert song[k] is None, (k, song)\n"
+      "assert song['duration_us']>0 and song['bit_rate']>0, song\n"
+      "assert pipe['duration_us'] is None and pipe['bit_rate'] is None, pipe\n"
+      "assert pipe['width']==160 and pipe['frame_rate_num']==25, pipe\n"
+      "print('json ok')\n";
+  const auto r = RunCommand("cat " + ShellQuote(stream) + " | { " + ShellQuote(kBin) + " --probe --json " +
+                            ShellQuote(song) + " /dev/stdin 2>/dev/null; } | python3 -c " + ShellQuote(checker));
+  EXPECT_TRUE(Contains(r.output, "json ok")) << r.output;
+}
+
 }  // namespace
 }  // namespace fennick
