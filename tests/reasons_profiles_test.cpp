@@ -147,5 +147,88 @@ TEST(Reasons, ProbeJsonGivesNullForWhatItDoesNotKnow) {
   EXPECT_TRUE(Contains(r.output, "json ok")) << r.output;
 }
 
+// Choices of the DVD entry that make no DVD are refused before anything is
+// written, naming what the entry takes with the other settings.
+TEST(DvdChoices, ThoseThatMakeNoDvdAreRefusedNamingWhatItTakes) {
+  test::TempDir dir;
+  const std::string source = Clip(dir, "clip.mp4");
+  const std::string out = dir.file("out");
+  fs::create_directory(out);
+  const struct {
+    std::string sets, takes;
+  } cases[] = {
+      {"--set 'VideoSize=724 x 576'", "it takes \"25 fps [PAL]\""},
+      {"--set 'VideoFramerate=25 fps [PAL]'", "it takes \"29.97 fps [NTSC]\""},
+      {"--set SamplingRate=44100", "it takes \"48000 Hz\""},
+      {"--set VideoSize=128x96",
+       "it takes \"352 x 240\", \"352 x 288 (CIF)\", \"704 x 576 (4CIF)\", \"724 x 480\" or \"724 x 576\""},
+  };
+  for (const auto& c : cases) {
+    const auto r = ConvertIn(dir.path().string(), "-f dvd -o out " + c.sets + " clip.mp4");
+    EXPECT_EQ(r.exitCode, 1) << c.sets << ": " << r.output;
+    EXPECT_TRUE(Contains(r.output, "Fail  clip.mp4 -> -: ") && Contains(r.output, c.takes)) << c.sets << ": "
+                                                                                             << r.output;
+  }
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+// Every combination of size, frame rate, sampling rate and audio codec that
+// the DVD entry accepts gives a DVD picture (720 or 704 or 352 wide, 576
+// lines at 25 fps or 480 at 29.97, or the half sizes) and 48 kHz sound.
+TEST(DvdChoices, EveryAcceptedCombinationGivesADvd) {
+  test::TempDir dir;
+  const std::string source = Clip(dir, "clip.mp4");
+  TProfileControls controls;
+  FillOutputFormatList(controls.ComboOutputFormat);
+  ASSERT_TRUE(ChooseOutputFormat(controls, kDvd));
+  const TProfileControls fresh = controls;
+  int accepted = 0;
+  for (const std::string& size : fresh.ComboVideoSize.Items())
+    for (const std::string& rate : fresh.ComboVideoFramerate.Items())
+      for (const std::string& sampling : fresh.ComboSamplingRate.Items())
+        for (const std::string& codec : fresh.ComboAudioCodec.Items()) {
+          controls = fresh;
+          controls.ComboVideoSize.SelectText(size);
+          controls.ComboVideoFramerate.SelectText(rate);
+          controls.ComboSamplingRate.SelectText(sampling);
+          controls.ComboAudioCodec.SelectText(codec);
+          TOutputOptions options;
+          InitOutputOptions(options);
+          try {
+            ApplyProfileToOptions(controls, options);
+          } catch (const EProfileSettingRefused&) {
+            continue;
+          }
+          ++accepted;
+          const std::string choice = size + ", " + rate + ", " + sampling + ", " + codec;
+          SCOPED_TRACE(choice);
+          const std::string out = dir.file("out" + std::to_string(accepted));
+          fs::create_directory(out);
+          const auto r = ConvertIn(dir.path().string(), "-f dvd -o " + ShellQuote(out) + " --set " +
+                                                            ShellQuote("VideoSize=" + size) + " --set " +
+                                                            ShellQuote("VideoFramerate=" + rate) + " --set " +
+                                                            ShellQuote("SamplingRate=" + sampling) + " --set " +
+                                                            ShellQuote("AudioCodec=" + codec) + " clip.mp4");
+          ASSERT_EQ(r.exitCode, 0) << r.output;
+          const auto probe = test::ProbeFile(out + "/clip.vob");
+          const int video = test::FindStream(probe, "video"), audio = test::FindStream(probe, "audio");
+          ASSERT_GE(video, 0);
+          ASSERT_GE(audio, 0);
+          const std::string width = test::StreamValue(probe, video, "width");
+          const std::string height = test::StreamValue(probe, video, "height");
+          const std::string fps = test::StreamValue(probe, video, "r_frame_rate");
+          const bool pal = (height == "576" || height == "288") && fps == "25/1";
+          const bool ntsc = (height == "480" || height == "240") && fps == "30000/1001";
+          const bool fullHeight = height == "480" || height == "576";
+          const bool dvdWidth = fullHeight ? width == "720" || width == "704" || width == "352" : width == "352";
+          // The first file that is no DVD ends the test.
+          ASSERT_TRUE((pal || ntsc) && dvdWidth) << width << "x" << height << " at " << fps;
+          EXPECT_EQ(test::StreamValue(probe, video, "codec_name"), "mpeg2video");
+          ASSERT_EQ(test::StreamValue(probe, audio, "sample_rate"), "48000");
+        }
+  // Both norms and both sound codecs are among them.
+  EXPECT_EQ(accepted, 10);
+}
+
 }  // namespace
 }  // namespace fennick
