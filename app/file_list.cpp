@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "util/text_util.h"
+
 namespace fennick {
 
 const std::array<TListColumnSpec, ListColumnCount> ListColumns = {{
@@ -56,12 +58,14 @@ void TFileList::SetCell(int index, TListColumn column, const std::string& text) 
   if (FListener.RowChanged) FListener.RowChanged(index);
 }
 
-void TFileList::SetProgress(int index, const std::string& text, const std::string& tip) {
+void TFileList::SetProgress(int index, const std::string& text, const std::string& reason) {
   TFileRow& row = FRows.at(index);
   std::string& cell = row.SubItems[SubItemOf(ColProgress)];
+  // A reason reads as one line, as on the command line's result lines.
+  std::string tip = OneLine(reason);
   if (cell == text && row.ProgressTip == tip) return;
   cell = text;
-  row.ProgressTip = tip;
+  row.ProgressTip = std::move(tip);
   if (FListener.RowChanged) FListener.RowChanged(index);
 }
 

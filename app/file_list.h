@@ -94,8 +94,8 @@ class TFileList {
   TRowId AppendError(const std::string& caption);
 
   void SetCell(int index, TListColumn column, const std::string& text);
-  // The Progress cell's text with its tip.
-  void SetProgress(int index, const std::string& text, const std::string& tip);
+  // The Progress cell's text with its tip, the reason folded into one line.
+  void SetProgress(int index, const std::string& text, const std::string& reason);
   // The same text in one column of every row.
   void SetColumn(TListColumn column, const std::string& text);
   void SetChecked(int index, bool checked);

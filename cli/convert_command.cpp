@@ -492,8 +492,11 @@ int ConvertCommand(const TCliArguments& arguments) {
   TProfileControls controls;
   ChooseSettings(arguments, controls);
   std::error_code ec;
-  if (!std::filesystem::is_directory(arguments.OutputFolder, ec))
-    throw EUsageError("the output folder \"" + arguments.OutputFolder + "\" does not exist");
+  const auto folder = std::filesystem::status(arguments.OutputFolder, ec);
+  const std::string folderName = "the output folder \"" + arguments.OutputFolder + "\"";
+  if (folder.type() == std::filesystem::file_type::not_found) throw EUsageError(folderName + " does not exist");
+  if (ec) throw EUsageError(folderName + " cannot be used: " + ec.message());
+  if (folder.type() != std::filesystem::file_type::directory) throw EUsageError(folderName + " is not a folder");
 
   TFFmpegVCL vcl;
   if (!LoadCodecs(vcl)) return ExitFailed;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "util/text_util.h"
+
 namespace fennick::cli {
 
 namespace {
@@ -37,7 +39,7 @@ std::string ReasonForPeople(std::string_view text) {
       out += text[i++];
     }
   }
-  return out;
+  return OneLine(out);
 }
 
 std::string ResultLine(const TFileResult& r) {

@@ -20,8 +20,9 @@ struct TFileResult {
   int64_t OutputDurationMs = -1;  // -1 when unknown
 };
 
-// A reason as the user reads it: the codec libraries' log prefix
-// "[wmav2 @ 7FEBC63FFD20]" becomes "wmav2: ", so no memory address shows.
+// A reason as the user reads it, on one line (OneLine): the codec libraries'
+// log prefix "[wmav2 @ 7FEBC63FFD20]" becomes "wmav2: ", so no memory
+// address shows.
 std::string ReasonForPeople(std::string_view text);
 
 // "Done  SOURCE -> OUTPUT", "Fail  SOURCE -> -: REASON", "Skip  SOURCE -> -".

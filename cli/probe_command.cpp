@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <string_view>
 
 #include "app/row_texts.h"
 #include "cli/commands.h"
@@ -40,6 +41,15 @@ void PrintText(const std::string& file, const TAVProbe& probe) {
   }
 }
 
+// A figure the probe knows; null for what it does not (its -1, the
+// libraries' "no time" marker, a bit rate or picture measure of 0).
+void AddFigure(TJsonObject& json, std::string_view key, int64_t value) {
+  if (value > 0)
+    json.Add(key, value);
+  else
+    json.AddNull(key);
+}
+
 TJsonObject JsonFor(const std::string& file, const TAVProbe& probe) {
   const TRowTexts row = ProbeRowTexts(probe);
   TProbeFileInfo info;
@@ -54,16 +64,23 @@ TJsonObject JsonFor(const std::string& file, const TAVProbe& probe) {
       .Add("programs", probe.ProgramCount())
       .Add("video_streams", probe.VideoStreamCount())
       .Add("audio_streams", probe.AudioStreamCount())
-      .Add("subtitle_streams", probe.SubtitleStreamCount())
-      .Add("duration_us", info.Duration)
-      .Add("bit_rate", static_cast<int64_t>(info.BitRate));
+      .Add("subtitle_streams", probe.SubtitleStreamCount());
+  if (info.Duration >= 0)
+    json.Add("duration_us", info.Duration);
+  else
+    json.AddNull("duration_us");
+  AddFigure(json, "bit_rate", info.BitRate);
   TProbeVideoInfo video;  // all -1 without video
   if (probe.VideoStreamCount() > 0) probe.GetVideoInfo(video);
-  json.Add("width", video.Width)
-      .Add("height", video.Height)
-      .Add("frame_rate_num", video.FrameRateNum)
-      .Add("frame_rate_den", video.FrameRateDen)
-      .Add("display_aspect", static_cast<double>(video.DisplayAspect));
+  AddFigure(json, "width", video.Width);
+  AddFigure(json, "height", video.Height);
+  const bool rateKnown = video.FrameRateNum > 0 && video.FrameRateDen > 0;
+  AddFigure(json, "frame_rate_num", rateKnown ? video.FrameRateNum : 0);
+  AddFigure(json, "frame_rate_den", rateKnown ? video.FrameRateDen : 0);
+  if (video.DisplayAspect > 0)
+    json.Add("display_aspect", static_cast<double>(video.DisplayAspect));
+  else
+    json.AddNull("display_aspect");
   return json;
 }
 

@@ -26,7 +26,9 @@ bool LocalEntryExists(const std::string& path) {
 }  // namespace
 
 std::string LibraryFileName(const std::string& name) {
-  if (name.empty() || StartsWithFileScheme(name)) return name;
+  if (name.empty()) return name;
+  // "file:y.mp4" is a URL of y.mp4 unless a local file of that very name exists.
+  if (StartsWithFileScheme(name)) return LocalEntryExists(name) ? "file:" + name : name;
   const char* protocol = LibraryProtocol(name);
   if (protocol && std::strcmp(protocol, "file") == 0) return name;
   // A known protocol names a URL, unless a local file of that very name exists.
@@ -35,7 +37,7 @@ std::string LibraryFileName(const std::string& name) {
 }
 
 std::string LocalFilePath(const std::string& name) {
-  if (StartsWithFileScheme(name)) return name.substr(5);
+  if (StartsWithFileScheme(name)) return LocalEntryExists(name) ? name : name.substr(5);
   const char* protocol = LibraryProtocol(name);
   if (protocol && std::strcmp(protocol, "file") != 0 && !LocalEntryExists(name)) return "";
   return name;
@@ -54,7 +56,12 @@ std::string OpenErrorText(int code, const std::string& fileName) {
   if (code == AVERROR(ENOMEM)) return fileName + ": memory allocation error occurred";
   if (code == AVERROR(EIO))
     return fileName + ": I/O error occurred\r\nUsually that means that input file is truncated and/or corrupted.";
-  return fileName + ": Error while opening file";
+  // The other codes get no text of their own: the system's reason says what
+  // went wrong ("Permission denied", "Is a directory" ...).
+  char reason[AV_ERROR_MAX_STRING_SIZE] = {};
+  if (!AVL.av_strerror || AVL.av_strerror(code, reason, sizeof reason) < 0 || !reason[0])
+    return fileName + ": Error while opening file";
+  return fileName + ": Error while opening file: " + reason;
 }
 
 bool IsAttachedPicture(const AVStream* stream) {

@@ -62,6 +62,10 @@ constexpr std::array<TVorbisRange, 8> kVorbisRanges = {{
     {48000, 32000, 240000, 45000, 500000},
 }};
 
+// DVD pictures: these widths at a norm's full height, 352 also at half of it.
+constexpr std::array<int, 3> kDvdWidths = {720, 704, 352};
+constexpr int kNtscHeight = 480, kPalHeight = 576;
+
 template <typename Array>
 bool Contains(const Array& values, int32_t value) {
   return std::find(values.begin(), values.end(), value) != values.end();
@@ -133,5 +137,25 @@ bool EncoderTakesBitRate(std::string_view audioEncoder, int32_t bitRate, int32_t
   }
   return true;
 }
+
+bool DvdTakesFrameSize(int width, int height) {
+  if (width == 352 && (height == kNtscHeight / 2 || height == kPalHeight / 2)) return true;
+  return (height == kNtscHeight || height == kPalHeight) && Contains(kDvdWidths, width);
+}
+
+std::string_view DvdNorm(int height) {
+  if (height == kNtscHeight || height == kNtscHeight / 2) return "NTSC";
+  if (height == kPalHeight || height == kPalHeight / 2) return "PAL";
+  return "";
+}
+
+bool DvdTakesFrameRate(int height, std::string_view rate) {
+  const TRate r = ReadRate(rate);
+  if (DvdNorm(height) == "NTSC") return r.Num == 30000 && r.Den == 1001;
+  if (DvdNorm(height) == "PAL") return r.Num == 25 && r.Den == 1;
+  return false;
+}
+
+bool DvdTakesSampleRate(int32_t sampleRate) { return sampleRate == 48000; }
 
 }  // namespace fennick

@@ -1,9 +1,10 @@
 // What the encoders named by the profiles can take: picture sizes, frame
-// rates, sampling rates, channel counts and audio bit rates. A setting
-// outside these would make the engine fail when it opens the encoder, or
-// quietly choose something else; the translation refuses it instead (see
-// EProfileSettingRefused), and sizes taken from the source are fitted to
-// them. Encoder names are those of the output records ("h263", "libfaac" ...).
+// rates, sampling rates, channel counts and audio bit rates; and what a DVD
+// player takes. A setting outside these would make the engine fail when it
+// opens the encoder, quietly choose something else, or make a DVD no player
+// takes; the translation refuses it instead (see EProfileSettingRefused),
+// and sizes taken from the source are fitted to them. Encoder names are those
+// of the output records ("h263", "libfaac" ...).
 #pragma once
 
 #include <cstdint>
@@ -42,5 +43,17 @@ bool EncoderTakesChannels(std::string_view audioEncoder, int32_t channels);
 // "vorbis" only within the bit rate range of libvorbis for the rate and
 // channel count. A rate the encoder does not take is not judged here.
 bool EncoderTakesBitRate(std::string_view audioEncoder, int32_t bitRate, int32_t sampleRate, int32_t channels);
+
+// What a DVD player takes, beyond what its encoders can code. Pictures come
+// in two norms: 480 lines at 29.97 frames a second (NTSC: 720x480, 704x480,
+// 352x480, 352x240) and 576 lines at 25 (PAL: 720x576, 704x576, 352x576,
+// 352x288); sound is sampled at 48000 Hz.
+bool DvdTakesFrameSize(int width, int height);
+// "NTSC" or "PAL", the norm of DVD pictures `height` lines high; empty for
+// other heights.
+std::string_view DvdNorm(int height);
+// True when rate (an engine rate text) is the frame rate of that norm.
+bool DvdTakesFrameRate(int height, std::string_view rate);
+bool DvdTakesSampleRate(int32_t sampleRate);
 
 }  // namespace fennick

@@ -117,14 +117,17 @@ int ChosenChannels(const TProfileControls& c) { return c.ComboAudioChannels.Text
 
 // ---- what the format cannot take
 
-// One kind of setting that the encoder may not take: the list it comes
-// from, whether a translated record is acceptable in that respect, and how
-// the refusal starts ("H263 video cannot be coded at").
+// One kind of setting that the encoder, or the DVD player, may not take:
+// the list it comes from, whether a record translated from the settings is
+// acceptable in that respect, and how the refusal starts ("H263 video cannot
+// be coded at").
 struct TSettingCheck {
   TSettingsControl TProfileControls::*Control;
-  bool (*Takes)(const TOutputOptions&);
+  bool (*Takes)(const TProfileControls&, const TOutputOptions&);
   std::string (*Refusal)(const TProfileControls&);
 };
+
+bool IsDvd(const TProfileControls& c) { return c.FOutputFormatName == "VOB"; }
 
 // An item as the message shows it: blanks collapsed, in quotes.
 std::string Quoted(std::string_view item) {
@@ -146,33 +149,52 @@ std::pair<int, int> ReadFrameSize(const std::string& size) {
   return {width, height};
 }
 
+// A DVD's picture size and rate go together: its norm is that of the
+// size, so a rate of the other norm is refused rather than replaced.
 const std::array<TSettingCheck, 5> kSettingChecks = {{
     {&TProfileControls::ComboVideoSize,
-     [](const TOutputOptions& o) {
-       if (o.DisableVideo || o.FrameSize.empty()) return true;
+     [](const TProfileControls& c, const TOutputOptions& o) {
+       if (o.DisableVideo) return true;
        const auto [width, height] = ReadFrameSize(o.FrameSize);
-       return width <= 0 || EncoderTakesFrameSize(o.VideoCodec, width, height);
+       if (IsDvd(c)) return DvdTakesFrameSize(width, height);
+       return o.FrameSize.empty() || width <= 0 || EncoderTakesFrameSize(o.VideoCodec, width, height);
      },
      [](const TProfileControls& c) {
-       return c.ComboVideoCodec.Text() + " video cannot be coded at " + Quoted(c.ComboVideoSize.Text());
+       return (IsDvd(c) ? std::string("DVD") : c.ComboVideoCodec.Text()) + " video cannot be coded at " +
+              Quoted(c.ComboVideoSize.Text());
      }},
     {&TProfileControls::ComboVideoFramerate,
-     [](const TOutputOptions& o) { return o.DisableVideo || EncoderTakesFrameRate(o.VideoCodec, o.FrameRate); },
+     [](const TProfileControls& c, const TOutputOptions& o) {
+       if (o.DisableVideo) return true;
+       if (IsDvd(c)) return DvdTakesFrameRate(ReadFrameSize(o.FrameSize).second, o.FrameRate);
+       return EncoderTakesFrameRate(o.VideoCodec, o.FrameRate);
+     },
      [](const TProfileControls& c) {
+       if (IsDvd(c)) {
+         const int height = ReadFrameSize(GetFrameSize(c.ComboVideoSize.Text())).second;
+         return "DVD video at " + Quoted(c.ComboVideoSize.Text()) + " (" + std::string(DvdNorm(height)) +
+                ") cannot be coded at " + Quoted(c.ComboVideoFramerate.Text());
+       }
        return c.ComboVideoCodec.Text() + " video cannot be coded at " + Quoted(c.ComboVideoFramerate.Text());
      }},
     {&TProfileControls::ComboSamplingRate,
-     [](const TOutputOptions& o) { return EncoderTakesSampleRate(o.AudioCodec, o.AudioSampleRate); },
+     [](const TProfileControls& c, const TOutputOptions& o) {
+       return EncoderTakesSampleRate(o.AudioCodec, o.AudioSampleRate) &&
+              (!IsDvd(c) || DvdTakesSampleRate(o.AudioSampleRate));
+     },
      [](const TProfileControls& c) {
-       return c.ComboAudioCodec.Text() + " audio cannot be sampled at " + Quoted(c.ComboSamplingRate.Text());
+       return (IsDvd(c) ? std::string("DVD") : c.ComboAudioCodec.Text()) + " audio cannot be sampled at " +
+              Quoted(c.ComboSamplingRate.Text());
      }},
     {&TProfileControls::ComboAudioChannels,
-     [](const TOutputOptions& o) { return EncoderTakesChannels(o.AudioCodec, o.AudioChannels); },
+     [](const TProfileControls&, const TOutputOptions& o) {
+       return EncoderTakesChannels(o.AudioCodec, o.AudioChannels);
+     },
      [](const TProfileControls& c) {
        return c.ComboAudioCodec.Text() + " audio cannot be " + Quoted(c.ComboAudioChannels.Text());
      }},
     {&TProfileControls::ComboAudioBitrate,
-     [](const TOutputOptions& o) {
+     [](const TProfileControls&, const TOutputOptions& o) {
        return EncoderTakesBitRate(o.AudioCodec, o.AudioBitrate, o.AudioSampleRate, o.AudioChannels);
      },
      [](const TProfileControls& c) {
@@ -186,7 +208,7 @@ const std::array<TSettingCheck, 5> kSettingChecks = {{
 // settings as they are.
 void RefuseWhatTheFormatCannotTake(const TheAVCodec& row, const TProfileControls& c, const TOutputOptions& translated) {
   for (const TSettingCheck& check : kSettingChecks) {
-    if (check.Takes(translated)) continue;
+    if (check.Takes(c, translated)) continue;
     std::vector<std::string> takes;
     const TSettingsControl& list = c.*check.Control;
     for (int i = 0; i < list.Count(); ++i) {
@@ -199,7 +221,7 @@ void RefuseWhatTheFormatCannotTake(const TheAVCodec& row, const TProfileControls
       } catch (const EProfileConvertError&) {
         continue;
       }
-      if (check.Takes(options)) takes.push_back(Quoted(list.Items()[i]));
+      if (check.Takes(other, options)) takes.push_back(Quoted(list.Items()[i]));
     }
     std::string message = check.Refusal(c) + "; ";
     if (takes.empty()) throw EProfileSettingRefused(message + "none of the offered items fits");

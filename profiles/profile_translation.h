@@ -76,7 +76,9 @@ bool TranslateProfileOptions(int profileId, const TProfileControls& controls, TO
 
 // Looks up the format list's text and runs that row's translation. An
 // unknown text writes nothing. A chosen item the format cannot take raises
-// EProfileSettingRefused and leaves options as they were.
+// EProfileSettingRefused and leaves options as they were; for the DVD entry
+// so does a size, frame rate or sampling rate no DVD player takes (a rate of
+// the other norm than the size's, a sampling rate other than 48000 Hz).
 void ApplyProfileToOptions(const TProfileControls& controls, TOutputOptions& options);
 
 }  // namespace fennick

@@ -27,6 +27,7 @@ class InputFiles : public ::testing::Test {
 };
 
 TEST(OpenErrorTable, MapsLibraryResultsToTheRowsMeaningTheSame) {
+  test::RequireLibraries();
   const std::string name = "/tmp/a b/ü.mp4";
   const struct {
     int code;
@@ -40,8 +41,8 @@ TEST(OpenErrorTable, MapsLibraryResultsToTheRowsMeaningTheSame) {
       {AVERROR(EDOM), name + ": Incorrect image filename syntax.\r\nUse '%d' to specify the image number:\r\n"
                              "  for img1.jpg, img2.jpg, ..., use 'img%d.jpg';\r\n"
                              "  for img001.jpg, img002.jpg, ..., use 'img%03d.jpg'."},
-      {AVERROR(EACCES), name + ": Error while opening file"},
-      {AVERROR_EOF, name + ": Error while opening file"},
+      {AVERROR(EACCES), name + ": Error while opening file: Permission denied"},
+      {AVERROR_EOF, name + ": Error while opening file: End of file"},
   };
   for (const auto& row : rows) EXPECT_EQ(OpenErrorText(row.code, name), row.text) << row.code;
 }

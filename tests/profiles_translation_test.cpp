@@ -211,7 +211,9 @@ TEST(ProfileTranslation, DeviceRowsTakeTheChosenChannelsAndAudio) {
 // 480", converts in the job builder's tests).
 TEST(ProfileTranslation, DvdSizesAreDvdFullFrames) {
   EXPECT_EQ(TranslateWith("DVD - VOB (*.vob)", {}).FrameSize, "720x480");
-  EXPECT_EQ(TranslateWith("DVD - VOB (*.vob)", {{"VideoSize", "724 x 576"}}).FrameSize, "720x576");
+  EXPECT_EQ(TranslateWith("DVD - VOB (*.vob)", {{"VideoSize", "724 x 576"}, {"VideoFramerate", "25 fps [PAL]"}})
+                .FrameSize,
+            "720x576");
   EXPECT_EQ(TranslateWith("DVD - VOB (*.vob)", {{"VideoSize", "352 x 240"}}).FrameSize, "352x240");
 }
 

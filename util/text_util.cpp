@@ -5,6 +5,24 @@
 
 namespace fennick {
 
+std::string OneLine(std::string_view text) {
+  const auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    if (!isBreak(text[i])) {
+      const auto c = static_cast<unsigned char>(text[i++]);
+      out += c < ' ' || c == 0x7F ? ' ' : static_cast<char>(c);
+      continue;
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    while (i < text.size() && (isBreak(text[i]) || text[i] == ' ' || text[i] == '\t')) ++i;
+    if (out.empty() || i == text.size()) continue;
+    const char last = out.back();
+    out += last == '.' || last == ':' || last == ';' ? " " : "; ";
+  }
+  return out;
+}
+
 std::string FormatText(const char* format, ...) {
   char buf[1024];
   va_list args;

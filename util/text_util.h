@@ -1,5 +1,5 @@
-// Text helpers that every layer may use: trimming and printf-style
-// formatting into a string. This folder depends on nothing of the project.
+// Text helpers that every layer may use: trimming, folding a text into one
+// line and printf-style formatting into a string. This folder depends on nothing of the project.
 #pragma once
 
 #include <string>
@@ -14,6 +14,13 @@ constexpr std::string_view Trim(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
   return text;
 }
+
+// `text` as one line, for a reason shown in a result line or a tip: each line
+// break (CR, LF or both, with the blanks around it) becomes "; ", or a blank
+// after a line that ends in ".", ":" or ";"; other control characters
+// become blanks; breaks at either end are dropped.
+// "x: I/O error occurred\r\nUsually ..." gives "x: I/O error occurred; Usually ...".
+std::string OneLine(std::string_view text);
 
 // printf-style formatting into a string of any length (numbers follow the
 // calling thread's locale, as printf's do).
