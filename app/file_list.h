@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/row_texts.h"
+#include "jobs/row_texts.h"
 
 namespace fennick {
 

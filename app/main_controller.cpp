@@ -17,9 +17,9 @@
 #include <optional>
 
 #include "app/file_sources.h"
-#include "app/job_builder.h"
+#include "jobs/job_builder.h"
 #include "app/maker.h"
-#include "app/row_texts.h"
+#include "jobs/row_texts.h"
 #include "app/settings.h"
 #include "profiles/output_formats.h"
 #include "util/text_util.h"

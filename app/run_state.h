@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/file_list.h"
-#include "app/job_builder.h"
+#include "jobs/job_builder.h"
 
 namespace fennick {
 

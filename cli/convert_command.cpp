@@ -14,8 +14,8 @@
 #include <mutex>
 #include <thread>
 
-#include "app/job_builder.h"
-#include "app/row_texts.h"
+#include "jobs/job_builder.h"
+#include "jobs/row_texts.h"
 #include "cli/commands.h"
 #include "cli/file_results.h"
 #include "cli/format_choice.h"

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <string_view>
 
-#include "app/row_texts.h"
+#include "jobs/row_texts.h"
 #include "cli/commands.h"
 #include "cli/json_output.h"
 #include "component/AVProbe.h"

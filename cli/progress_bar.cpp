@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/row_texts.h"
+#include "jobs/row_texts.h"
 #include "util/text_util.h"
 
 namespace fennick::cli {

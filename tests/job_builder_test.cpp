@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "app/job_builder.h"
-#include "app/row_texts.h"
+#include "jobs/job_builder.h"
+#include "jobs/row_texts.h"
 #include "component/AVProbe.h"
 #include "component/FFmpegVCL.h"
 #include "profiles/output_formats.h"

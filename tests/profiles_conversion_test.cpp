@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/job_builder.h"
+#include "jobs/job_builder.h"
 #include "component/FFmpegVCL.h"
 #include "component/task_options.h"
 #include "profiles/output_formats.h"

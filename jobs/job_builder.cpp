@@ -1,4 +1,4 @@
-#include "app/job_builder.h"
+#include "jobs/job_builder.h"
 
 #include <sys/stat.h>
 
@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/row_texts.h"
+#include "jobs/row_texts.h"
 #include "profiles/format_limits.h"
 #include "profiles/profile_translation.h"
 #include "util/text_util.h"

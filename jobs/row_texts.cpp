@@ -1,4 +1,4 @@
-#include "app/row_texts.h"
+#include "jobs/row_texts.h"
 
 #include "component/AVProbe.h"
 #include "util/text_util.h"
