@@ -78,6 +78,7 @@ void TCustomFFmpeg::TranscodeLoop() {
     TInputFileSlot& slot = *FInputFiles[fileIndex];
     if (AVL.av_read_frame(slot.Context.get(), pkt) < 0) {
       run.InputFiles[fileIndex].EofReached = true;
+      MarkEndedInputs(run, fileIndex, true);
       if (S.OptShortest) break;
       continue;
     }
@@ -127,6 +128,7 @@ void TCustomFFmpeg::TranscodeLoop() {
       }
     }
     AVL.av_packet_unref(pkt);
+    MarkEndedInputs(run, fileIndex, false);
     if (decodeFailed) continue;
 
     // Progress, at most once per interval.
