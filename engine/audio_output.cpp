@@ -196,7 +196,11 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
           const int frameBytes = 2 * decChannels;
           const int piece = std::max(kMaxSilenceBlockBytes / frameBytes, 1) * frameBytes;
           const int16_t* silence = Grow(SilenceBuffer, size_t(std::min<int64_t>(byteDelta, piece)) / 2);
-          for (int64_t left = byteDelta; left > 0; left -= piece) emit(silence, int(std::min<int64_t>(left, piece)));
+          for (int64_t left = byteDelta; left > 0; left -= piece) {
+            WaitIfPaused();
+            if (FStopRequested) return;
+            emit(silence, int(std::min<int64_t>(left, piece)));
+          }
         }
       } else if (method > 1) {
         const int comp = std::clamp(TruncToInt(delta), -method, method);
