@@ -166,10 +166,19 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
   };
 
   const TInputStream& syncInput = ost.SyncInput ? *ost.SyncInput : ist;
-  const double ipts = double(syncInput.Pts - S.StartTime) / 1000000.0;
+  double ipts = double(syncInput.Pts - S.StartTime) / 1000000.0 - ost.SkippedTime;
   // Output samples not yet encoded: the FIFO's and those the resampler holds.
   int64_t fifoSamples = AVL.av_audio_fifo_size(ost.AudioFifo.get());
   if (ost.ResampleContext) fifoSamples += std::max<int64_t>(AVL.swr_get_delay(ost.ResampleContext.get(), encRate), 0);
+  // A gap beyond what is filled is closed up, whatever the sync method: the
+  // block follows what was written, and the stream keeps that shift.
+  const double gap = ipts - double(ost.SyncCount + fifoSamples) / encRate;
+  if (std::fabs(gap) > kMaxGapSeconds) {
+    ost.SkippedTime += gap;
+    ipts -= gap;
+    Log(0, FormatText("audio timestamps of output stream #%d.%d jump %.3f s %s, skipping that gap", ost.FileIndex,
+                      ost.StreamIndex, std::fabs(gap), gap > 0 ? "ahead" : "back"));
+  }
 
   const int method = S.AudioSyncMethod;
   const bool correctStart = method == 0 && ost.CorrectStart;
@@ -196,7 +205,11 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
           const int frameBytes = 2 * decChannels;
           const int piece = std::max(kMaxSilenceBlockBytes / frameBytes, 1) * frameBytes;
           const int16_t* silence = Grow(SilenceBuffer, size_t(std::min<int64_t>(byteDelta, piece)) / 2);
-          for (int64_t left = byteDelta; left > 0; left -= piece) emit(silence, int(std::min<int64_t>(left, piece)));
+          for (int64_t left = byteDelta; left > 0; left -= piece) {
+            WaitIfPaused();
+            if (FStopRequested) return;
+            emit(silence, int(std::min<int64_t>(left, piece)));
+          }
         }
       } else if (method > 1) {
         const int comp = std::clamp(TruncToInt(delta), -method, method);

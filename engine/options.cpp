@@ -144,8 +144,10 @@ struct TOptionVocabulary {
     e.S.*Field = ParseInt32(value);
   }
   template <TMediaSlot Slot>
-  static void FrameLimit(TCustomFFmpeg& e, const std::string&, const std::string& value) {
-    e.S.MaxFrames[Slot] = ParseInt32(value);
+  static void FrameLimit(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
+    const int limit = ParseInt32(value);
+    if (limit < 0) throw FFMpegException(name + " must not be negative: " + value);
+    e.S.MaxFrames[Slot] = limit;
   }
   template <int TEngineSettings::*Field>
   static void PositiveInteger(TCustomFFmpeg& e, const std::string&, const std::string& value) {
@@ -249,14 +251,24 @@ struct TOptionVocabulary {
                             name + ": " + value);
     return t;
   }
+  // A position or length within a file: from 0 up to the longest time the
+  // task records and the progress events hold (32-bit milliseconds).
+  static int64_t ParseFileTime(const std::string& name, const std::string& value) {
+    const int64_t t = ParseTime(name, value, true);
+    constexpr int64_t kLongest = int64_t{INT_MAX} * 1000;
+    if (t < 0 || t > kLongest)
+      throw FFMpegException("Invalid duration specification for " + name + ": " + value + ": " +
+                            (t < 0 ? "it must not be negative" : "it must not exceed 596:31:23.647"));
+    return t;
+  }
   static void RecordingTime(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
-    const int64_t ms = ParseTime(name, value, true) / 1000;
+    const int64_t ms = ParseFileTime(name, value) / 1000;
     if (ms <= 0) return;
     e.S.RecordingTime = ms * 1000;
-    e.FTotalOutputDuration = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+    e.FTotalOutputDuration = static_cast<int>(ms);
   }
   static void StartTime(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
-    e.S.StartTime = ParseTime(name, value, true);
+    e.S.StartTime = ParseFileTime(name, value);
   }
   static void InputTsOffset(TCustomFFmpeg& e, const std::string& name, const std::string& value) {
     e.S.InputTsOffset = ParseTime(name, value, true);

@@ -1,6 +1,7 @@
 // Progress report (the OnProgress values or the status line), the summary of
 // the last report, the quantiser histogram and the per-frame video
 // statistics file.
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -46,7 +47,7 @@ void TCustomFFmpeg::PrintReport(bool isLastReport) {
   }
 
   std::string line;
-  double time = 1e10;
+  double time = 1e10, endedTime = 0;
   bool timeFound = false;
   int frameNumber = -1, fps = -1;
   float quality = -1.0f;
@@ -95,10 +96,19 @@ void TCustomFFmpeg::PrintReport(bool isLastReport) {
         Append(line, FormatText("q=%2.1f ", q));
       }
     }
-    if (ost.CurrentTime > 0 && ost.CurrentTime < time) {
+    // The slowest stream still fed sets the time; a stream whose input has
+    // ended has written all it will, and the others go on past it.
+    if (ost.CurrentTime > 0 && !ost.InputEnded && ost.CurrentTime < time) {
       time = ost.CurrentTime;
       timeFound = true;
     }
+    if (ost.InputEnded) endedTime = std::max(endedTime, ost.CurrentTime);
+  }
+  // No stream still fed has written anything: the output is as long as the
+  // longest of those that have ended.
+  if (!timeFound && endedTime > 0) {
+    time = endedTime;
+    timeFound = true;
   }
   if (!timeFound || time < 0.01) time = 0.01;
 
@@ -116,6 +126,22 @@ void TCustomFFmpeg::PrintReport(bool isLastReport) {
 
   if (isLastReport && S.Verbose >= 0 && OnLog)
     Log(1, SummaryLine(run.VideoBytes, run.AudioBytes, run.HeaderBytes, totalSize));
+}
+
+void MarkEndedInputs(TTranscodeRun& run, int fileIndex, bool fileEnded) {
+  // The newest time read from the file, over the streams it feeds.
+  int64_t newest = AV_NOPTS_VALUE;
+  if (!fileEnded)
+    for (const auto& ist : run.InputStreams)
+      if (ist->FileIndex == fileIndex && !ist->Discard && ist->NextPts != AV_NOPTS_VALUE &&
+          (newest == AV_NOPTS_VALUE || ist->Pts > newest))
+        newest = ist->Pts;
+  const auto lag = static_cast<int64_t>(kEndedInputLagSeconds * 1000000.0);
+  for (const auto& ost : run.OutputStreams) {
+    const TInputStream& source = *run.InputStreams[ost->SourceIndex];
+    if (source.FileIndex != fileIndex) continue;
+    ost->InputEnded = fileEnded || (newest != AV_NOPTS_VALUE && newest - source.Pts > lag);
+  }
 }
 
 void TCustomFFmpeg::WriteVideoStats(TOutputStream& ost, int frameSize) {

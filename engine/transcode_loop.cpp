@@ -26,6 +26,17 @@ int FrameLimitIndex(AVMediaType type) {
   }
 }
 
+// The newest time read from an input file so far (µs), over its streams
+// that have one; none before the first.
+int64_t FileReadTime(const TTranscodeRun& run, int fileIndex) {
+  int64_t newest = AV_NOPTS_VALUE;
+  for (const auto& ist : run.InputStreams)
+    if (ist->FileIndex == fileIndex && ist->NextPts != AV_NOPTS_VALUE &&
+        (newest == AV_NOPTS_VALUE || ist->Pts > newest))
+      newest = ist->Pts;
+  return newest;
+}
+
 }  // namespace
 
 int OutputStreamError(const AVFormatContext* file) { return file->pb && file->pb->error < 0 ? file->pb->error : 0; }
@@ -81,6 +92,7 @@ void TCustomFFmpeg::TranscodeLoop() {
     TInputFileSlot& slot = *FInputFiles[fileIndex];
     if (AVL.av_read_frame(slot.Context.get(), pkt) < 0) {
       run.InputFiles[fileIndex].EofReached = true;
+      MarkEndedInputs(run, fileIndex, true);
       if (S.OptShortest) break;
       continue;
     }
@@ -105,11 +117,17 @@ void TCustomFFmpeg::TranscodeLoop() {
         if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = std::llround(static_cast<double>(pkt->pts) * scale);
         if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = std::llround(static_cast<double>(pkt->dts) * scale);
       }
-      if (pkt->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE) {
+      // A stream's packet is expected where the stream left off; its first
+      // one where the file's other streams have got to (the demuxer hands
+      // packets out in time order), so that a stream whose timestamps
+      // start on another time line joins that of the file.
+      const bool first = ist.NextPts == AV_NOPTS_VALUE;
+      const int64_t expected = first ? FileReadTime(run, ist.FileIndex) : ist.NextPts;
+      if (pkt->dts != AV_NOPTS_VALUE && expected != AV_NOPTS_VALUE) {
         const int64_t pktDts = AVL.av_rescale_q(pkt->dts, tb, kMicroseconds);
-        const int64_t delta = pktDts - ist.NextPts;
+        const int64_t delta = pktDts - expected;
         if ((static_cast<double>(std::llabs(delta)) > static_cast<double>(S.DtsDeltaThreshold) * 1000000.0 ||
-             pktDts + 1 < ist.Pts) &&
+             (!first && pktDts + 1 < ist.Pts)) &&
             !S.CopyTs) {
           slot.TsOffset -= delta;
           if (S.Verbose > 2)
@@ -130,6 +148,7 @@ void TCustomFFmpeg::TranscodeLoop() {
       }
     }
     AVL.av_packet_unref(pkt);
+    MarkEndedInputs(run, fileIndex, false);
     if (decodeFailed) continue;
 
     // Progress, at most once per interval.

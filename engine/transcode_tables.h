@@ -111,6 +111,12 @@ struct TOutputStream {
   // The stream has reached the recording time ("t"): nothing more is
   // written to it and the packet loop no longer waits for it.
   bool RecordingEnded = false;
+  // No more input is coming for the stream (see MarkEndedInputs): it no
+  // longer holds the reported time back.
+  bool InputEnded = false;
+  // Seconds of its source's time line the stream has closed up: gaps longer
+  // than kMaxGapSeconds are skipped rather than filled (see kMaxGapSeconds).
+  double SkippedTime = 0;
 
   // Statistics of the last encoded video packet (quality side data).
   int LastQuality = 0;  // lambda (FF_QP2LAMBDA x quantiser)
@@ -193,6 +199,25 @@ struct TTranscodeRun {
   int64_t ReportClock = 0;      // µs, when the loop started
   int64_t LastReportTime = 0;   // µs
 };
+
+// The longest gap in a stream's time line that is filled, with repeated
+// pictures or with silence, in seconds. Longer gaps (a garbled or wrapped
+// timestamp, which puts a stream hours or days away) are closed up: the
+// stream continues right after what it has written and keeps that shift
+// from then on. Far above the fill a real file asks for (a stream starting
+// late, a long still picture, an "itsoffset" of minutes; jumps within a
+// stream beyond "dts_delta_threshold" are absorbed while reading), and
+// cheap enough to fill.
+inline constexpr double kMaxGapSeconds = 600;
+
+// A stream of an input file whose time lags the newest time read from that
+// file by more than this (seconds) has fallen silent: its output stream is
+// taken as ended for the progress report until its input resumes.
+inline constexpr double kEndedInputLagSeconds = 5;
+
+// Updates the output streams' InputEnded after a packet of input file
+// `fileIndex` was read (or its end reached: `fileEnded`).
+void MarkEndedInputs(TTranscodeRun& run, int fileIndex, bool fileEnded);
 
 // The intra-frame deinterlacer (deinterlace.cpp): every line of the second
 // field is replaced by the vertical (-1, 4, 2, 4, -1)/8 low-pass over its

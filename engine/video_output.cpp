@@ -513,7 +513,21 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
   const double tb = av_q2d(enc->time_base);
   const int method = S.VideoSyncMethod;
   const bool sync = method > 0 || (method == -1 && tb > 0.001);
-  const double ipts = static_cast<double>(ost.SyncInput->Pts - S.StartTime) / 1000000.0;
+  double ipts = static_cast<double>(ost.SyncInput->Pts - S.StartTime) / 1000000.0 - ost.SkippedTime;
+  // A gap beyond what is filled is closed up: the picture follows the last
+  // one written, and the stream keeps that shift.
+  const double gap = ipts - static_cast<double>(ost.SyncCount) * tb;
+  if (std::fabs(gap) > kMaxGapSeconds) {
+    ost.SkippedTime += gap;
+    ipts -= gap;
+    if (gap > 0)
+      Log(0, FormatText("frame duplication too large, skipping %lld frames (a gap of %.3f s in output stream #%d.%d)",
+                        static_cast<long long>(std::llround(gap / tb)) - 1, gap, ost.FileIndex, ost.StreamIndex));
+    else
+      Log(0, FormatText("timestamps of output stream #%d.%d went back %.3f s, skipping back: pictures continue "
+                        "after the last one",
+                        ost.FileIndex, ost.StreamIndex, -gap));
+  }
   // The input's time as the picture's timestamp (sync off, or method 2).
   // Timestamps must grow: a picture that would land on the last emitted one
   // or before it (several input pictures per output frame) is dropped.
