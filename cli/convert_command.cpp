@@ -12,6 +12,7 @@
 #include <functional>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "jobs/job_builder.h"
@@ -207,9 +208,14 @@ int PrepareFile(const TCliArguments& arguments, const TProfileControls& controls
   // The source is opened once, by the task: a pipe or a FIFO cannot be read
   // twice. The task's opened input gives what the list's probe would.
   FillJobInputOptions(job.Input, job.Source);
+  // Ctrl-C while the source is opened (a pipe that sends nothing more) ends
+  // the opening: the file was stopped, not failed.
+  std::optional<TInterruptWatch> watch(std::in_place, [&vcl] { vcl.StopTasks(); });
   const int task = vcl.AddInputTask(job.Source, &job.Input);
+  watch.reset();
   if (task < 0) {
     result.Message = vcl.LastError();
+    if (Interrupted()) result.Status = "Abort";
     return -1;
   }
   TJobRequest request;

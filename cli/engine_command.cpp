@@ -10,6 +10,7 @@
 
 #include "cli/commands.h"
 #include "cli/interrupt.h"
+#include "cli/stream_output.h"
 #include "component/FFmpegVCL.h"
 #include "component/log_routing.h"
 #include "engine/FFmpeg.h"
@@ -23,7 +24,7 @@ std::mutex g_StderrLock;
 
 void PrintLine(const std::string& line) {
   std::lock_guard<std::mutex> lock(g_StderrLock);
-  std::fprintf(stderr, "%s\n", line.c_str());
+  WriteStream(stderr, line + "\n");
 }
 
 }  // namespace
@@ -47,8 +48,7 @@ int EngineCommand(const TCliArguments& arguments) {
         FormatText("frame=%5d fps=%3d q=%.1f size=%8lldkB time=%.2f bitrate=%6.1fkbits/s", frame, fps, quality,
                    static_cast<long long>(size / 1024), currentMs / 1000.0, bitRate);
     std::lock_guard<std::mutex> guard(g_StderrLock);
-    std::fprintf(stderr, terminal ? "%s\r" : "%s\n", line.c_str());
-    std::fflush(stderr);
+    WriteStream(stderr, line + (terminal ? "\r" : "\n"));
   };
   // The libraries' lines the component passes on follow the verbosity the
   // options set ("-v", "-debug").

@@ -9,9 +9,12 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"
+#include "cli/stream_output.h"
 
 int main(int argc, char** argv) {
   using namespace fennick::cli;
+  // A reader that leaves (the end of "| head -1") never ends a conversion.
+  IgnoreBrokenPipes();
   const std::vector<std::string> args(argv + 1, argv + argc);
   try {
     const TCliArguments arguments = ParseArguments(args);

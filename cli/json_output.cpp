@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "cli/stream_output.h"
 #include "util/text_util.h"
 
 namespace fennick::cli {
@@ -81,8 +82,7 @@ void WriteJsonLine(const TJsonObject& object) {
   static std::mutex lock;
   const std::string line = object.Text() + "\n";
   std::lock_guard<std::mutex> guard(lock);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  WriteStream(stdout, line);
 }
 
 }  // namespace fennick::cli

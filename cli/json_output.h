@@ -32,7 +32,8 @@ class TJsonObject {
   std::string FText = "{";
 };
 
-// Writes one line to stdout and flushes it; safe from any thread.
+// Writes one line to stdout and flushes it (nothing once stdout's reader has
+// gone); safe from any thread.
 void WriteJsonLine(const TJsonObject& object);
 
 }  // namespace fennick::cli

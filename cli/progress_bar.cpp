@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/stream_output.h"
 #include "jobs/row_texts.h"
 #include "util/text_util.h"
 
@@ -109,9 +110,7 @@ TProgressFigures TProgressBar::Figures() const {
 }
 
 void TProgressBar::Draw() {
-  const std::string line = "\r" + ProgressLine(FLabel, Figures(), TerminalWidth()) + "\033[K";
-  std::fputs(line.c_str(), stderr);
-  std::fflush(stderr);
+  WriteStream(stderr, "\r" + ProgressLine(FLabel, Figures(), TerminalWidth()) + "\033[K");
   FDrawn = true;
 }
 
@@ -126,8 +125,7 @@ void TProgressBar::Update(int frame, int currentMs, int totalMs, int64_t size) {
   if (FPlainShown && now - FLastPlain < PlainInterval) return;
   FPlainShown = true;
   FLastPlain = now;
-  std::fprintf(stderr, "%s\n", PlainProgressLine(FLabel, Figures()).c_str());
-  std::fflush(stderr);
+  WriteStream(stderr, PlainProgressLine(FLabel, Figures()) + "\n");
 }
 
 void TProgressBar::Finish(bool done) {
@@ -137,11 +135,10 @@ void TProgressBar::Finish(bool done) {
     FLast.TotalMs = std::max({FLast.TotalMs, FLast.CurrentMs, 1});
     FLast.CurrentMs = FLast.TotalMs;
     Draw();
-    std::fputs("\n", stderr);
+    WriteStream(stderr, "\n");
   } else if (FDrawn) {
-    std::fputs("\r\033[K", stderr);
+    WriteStream(stderr, "\r\033[K");
   }
-  std::fflush(stderr);
   FDrawn = false;
 }
 

@@ -32,7 +32,8 @@
   X(av_muxer_iterate) X(av_demuxer_iterate) X(av_dump_format) X(av_filename_number_test)  \
   X(av_codec_get_id) X(av_codec_get_tag) X(av_codec_get_tag2) X(avio_open) X(avio_open2)  \
   X(avio_close) X(avio_closep) X(avio_size) X(avio_seek) X(avio_flush) X(av_sdp_create)   \
-  X(avio_find_protocol_name)                                                              \
+  X(avio_find_protocol_name) X(avio_alloc_context) X(avio_context_free)                   \
+  X(av_probe_input_format2)                                                               \
   X(av_new_program) X(av_find_program_from_stream) X(av_find_best_stream)                 \
   X(av_pkt_dump_log2) X(av_hex_dump_log) X(av_guess_frame_rate)                           \
   X(av_guess_sample_aspect_ratio) X(av_stream_get_parser)

@@ -9,6 +9,8 @@
 #include "codec_library/codec_library.h"
 #include "codec_library/media_files.h"
 #include "component/task_options.h"
+#include "engine/av_ptr.h"
+#include "engine/input_io.h"
 
 namespace fennick {
 
@@ -47,7 +49,7 @@ int32_t LeadingNumber(const std::string& text, size_t maxDigits) {
 
 }  // namespace
 
-void TAVProbe::TInputDeleter::operator()(AVFormatContext* context) const { AVL.avformat_close_input(&context); }
+void TAVProbe::TInputDeleter::operator()(AVFormatContext* context) const { InputFormatContextDeleter()(context); }
 
 bool TAVProbe::LoadFile(const std::string& fileName, const std::string& formatName) {
   if (!LibraryBound(TCodecLibrary::Codec)) throw EProbeError("LibAVCodec not loaded.");
@@ -66,8 +68,10 @@ bool TAVProbe::LoadFile(const std::string& fileName, const std::string& formatNa
     }
   }
 
-  AVFormatContext* raw = nullptr;  // owned by avformat_open_input until it succeeds
-  const int opened = AVL.avformat_open_input(&raw, LibraryFileName(fileName).c_str(), format, nullptr);
+  // Opened as the engine opens its inputs (a local source through the
+  // engine's byte stream).
+  AVFormatContext* raw = nullptr;  // owned by OpenInput until it succeeds
+  const int opened = OpenInput(&raw, fileName, format, nullptr);
   if (opened < 0) {
     FLastError = OpenErrorText(opened, fileName);
     CloseFile();

@@ -57,7 +57,7 @@ struct TProbeVideoInfo {
 void DescribeVideoStream(const AVStream& stream, TProbeVideoInfo& info);
 
 class TAVProbe {
-  // Closes the opened input (avformat_close_input).
+  // Closes the opened input and the byte stream it read from.
   struct TInputDeleter {
     void operator()(AVFormatContext* context) const;
   };

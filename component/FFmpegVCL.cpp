@@ -204,7 +204,21 @@ int TCustomFFmpegVCL::AddInputTask(const std::string& fileName, TInputOptions* o
       if (options->FileName.empty()) options->FileName = fileName;
       inputName = ApplyInputOptions(*task, *options, fileName);
     }
-    if (!task->AddInputFile(inputName)) {
+    // Registered meanwhile, so that StopTasks ends a long opening (a pipe
+    // that sends nothing).
+    {
+      std::lock_guard<TComponentLock> lock(FLock);
+      FOpening.push_back(task);
+    }
+    bool added;
+    try {
+      added = task->AddInputFile(inputName);
+    } catch (...) {
+      EndOpening(*task);
+      throw;
+    }
+    EndOpening(*task);
+    if (!added) {
       FLastError = task->LastErrorText();
       return -1;
     }
@@ -215,6 +229,11 @@ int TCustomFFmpegVCL::AddInputTask(const std::string& fileName, TInputOptions* o
     FLastError = e.what();
     return -1;
   }
+}
+
+void TCustomFFmpegVCL::EndOpening(const TFFmpeg& task) {
+  std::lock_guard<TComponentLock> lock(FLock);
+  std::erase_if(FOpening, [&task](const auto& opening) { return opening.get() == &task; });
 }
 
 bool TCustomFFmpegVCL::TaskInputVideoInfo(int index, TProbeVideoInfo& info) {
@@ -477,6 +496,7 @@ void TCustomFFmpegVCL::StopTasks() {
   std::lock_guard<TComponentLock> lock(FLock);
   FPending = 0;
   CancelTimers();
+  for (const auto& task : FOpening) task->RequestStop();
   for (const auto& task : FTasks->Items()) {
     if (task->Running()) {
       task->RequestStop();

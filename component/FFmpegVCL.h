@@ -78,7 +78,8 @@ class TCustomFFmpegVCL {
   // runs them one after another on the main thread, through the scheduler.
   void StartTasks(int maxConcurrent);
   // Ends running tasks at their next check; never-started ones are
-  // terminated from an auxiliary thread. Does not wait.
+  // terminated from an auxiliary thread; an AddInputTask in progress on
+  // another thread stops opening its input and fails. Does not wait.
   void StopTasks();
   // Holds every task that runs on a worker thread at its next safe point;
   // tasks on the main thread are not affected.
@@ -163,6 +164,8 @@ class TCustomFFmpegVCL {
   void ReleaseRetired();
   // Under the lock: hands over the removed tasks whose threads have finished.
   std::vector<std::shared_ptr<TFFmpeg>> TakeFinishedRetired();
+  // AddInputTask's engine has opened its input or failed to.
+  void EndOpening(const TFFmpeg& task);
 
   // Written on the main thread only.
   std::string FLastError;
@@ -183,6 +186,8 @@ class TCustomFFmpegVCL {
   std::unique_ptr<TFFmpegList> FTasks;
   // Removed tasks whose thread has not yet finished; freed outside the lock.
   std::vector<std::shared_ptr<TFFmpeg>> FRetired;
+  // Engines opening their input in AddInputTask, not yet in the list.
+  std::vector<std::shared_ptr<TFFmpeg>> FOpening;
   int FConcurrency = 0;
   int FNextTask = -1;
   int FFinishedCount = 0;

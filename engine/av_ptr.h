@@ -8,8 +8,10 @@
 
 namespace fennick {
 
+// An opened input; a byte stream of the engine's own that it read from
+// (OpenInput, input_io.h) is freed after it.
 struct InputFormatContextDeleter {
-  void operator()(AVFormatContext* ctx) const { AVL.avformat_close_input(&ctx); }
+  void operator()(AVFormatContext* ctx) const;
 };
 // An output context owns its byte stream: closed (unless the format has no
 // file of its own) before the context is freed.

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/FFmpeg.h"
+#include "engine/input_io.h"
 #include "engine/option_parsing.h"
 
 namespace fennick {
@@ -41,10 +42,15 @@ void SetDictionary(AVDictionary** dict, const char* key, const std::string& valu
   AVL.av_dict_set(dict, key, value.c_str(), 0);
 }
 
-// The libraries ask this while they open, probe and read an input: a stop
-// request ends a read that would otherwise go on (an endless source being
-// probed, a stalled device).
+// Asked while an input is opened, probed and read (by the libraries and by
+// the engine's own byte stream, input_io.h, between its waits for data): a
+// stop request ends a read that would otherwise go on (an endless source
+// being probed, a pipe or device that sends nothing more).
 int StopRequestedCallback(void* engine) { return static_cast<const TCustomFFmpeg*>(engine)->StopRequested() ? 1 : 0; }
+
+std::string StoppedOpeningText(const std::string& fileName) {
+  return OpenErrorText(AVERROR_EXIT, fileName) + ": stopped";
+}
 
 }  // namespace
 
@@ -196,11 +202,10 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
   if (S.LoopInput) SetDictionary(&rawParams, "loop", "1");
 
   AVFormatContext* opening = allocated.release();
-  const int openResult =
-      AVL.avformat_open_input(&opening, LibraryFileName(fileName).c_str(), S.InputFormat, &rawParams);
+  const int openResult = OpenInput(&opening, fileName, S.InputFormat, &rawParams);
   openParams.reset(rawParams);
-  if (openResult < 0) {  // the library has freed the context
-    FLastError = OpenErrorText(openResult, fileName);
+  if (openResult < 0) {  // the context has been freed
+    FLastError = StopRequested() ? StoppedOpeningText(fileName) : OpenErrorText(openResult, fileName);
     return false;
   }
   InputFormatContextPtr ic(opening);
@@ -214,6 +219,11 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
   {
     std::lock_guard<TCodecLock> lock(CodecLock());
     infoResult = AVL.avformat_find_stream_info(ic.get(), nullptr);
+  }
+  // A probe that a stop cut short may have missed streams or parameters.
+  if (StopRequested()) {
+    FLastError = StoppedOpeningText(fileName);
+    return false;
   }
   if (infoResult < 0 && S.Verbose >= 0) {
     FLastError = fileName + ": could not find codec parameters";
