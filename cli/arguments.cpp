@@ -46,12 +46,6 @@ int CodecThreads(const TCliArguments& arguments, unsigned cores) {
   return std::max(1, static_cast<int>(cores) / arguments.Jobs);
 }
 
-const std::vector<std::string>& SettingNames() {
-  static const std::vector<std::string> kNames = {"VideoCodec", "VideoBitrate", "VideoSize",     "VideoFramerate",
-                                                  "AudioCodec", "AudioBitrate", "SamplingRate", "AudioChannels"};
-  return kNames;
-}
-
 TCliArguments ParseArguments(const std::vector<std::string>& args) {
   TCliArguments result;
   if (!args.empty() && args[0] == "--engine") {

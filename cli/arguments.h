@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "profiles/profile_settings.h"
+
 namespace fennick::cli {
 
 // A malformed command line; the message says what is wrong. Exit status 2.
@@ -50,9 +52,6 @@ struct TCliArguments {
 // that N conversions at once do not hold N sets of threads and buffers
 // sized for the whole machine.
 int CodecThreads(const TCliArguments& arguments, unsigned cores);
-
-// The settings --set may name, in the order the help lists them.
-const std::vector<std::string>& SettingNames();
 
 // Parses argv[1..]. Raises EUsageError.
 TCliArguments ParseArguments(const std::vector<std::string>& args);

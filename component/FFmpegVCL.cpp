@@ -189,6 +189,23 @@ bool TCustomFFmpegVCL::TaskStarted(int index) const {
   return FTasks->Item(index).ThreadId() != 0;
 }
 
+void TCustomFFmpegVCL::SetTaskTag(int index, uint64_t tag) {
+  std::lock_guard<TComponentLock> lock(FLock);
+  FTasks->Item(index).SetTag(tag);
+}
+
+uint64_t TCustomFFmpegVCL::TaskTag(int index) const {
+  std::lock_guard<TComponentLock> lock(FLock);
+  return FTasks->Item(index).Tag();
+}
+
+int TCustomFFmpegVCL::TaskIndexOfTag(uint64_t tag) const {
+  std::lock_guard<TComponentLock> lock(FLock);
+  for (int i = 0; i < FTasks->Count(); ++i)
+    if (FTasks->Item(i).Tag() == tag) return i;
+  return -1;
+}
+
 int TCustomFFmpegVCL::AddInputTask(const std::string& fileName, TInputOptions* options) {
   ReleaseRetired();
   if (!LibrariesLoaded()) {

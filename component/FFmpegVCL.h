@@ -92,6 +92,14 @@ class TCustomFFmpegVCL {
   // its own or the main thread); false for one a stop ended before its
   // turn. A bad index raises std::out_of_range.
   bool TaskStarted(int index) const;
+  // A number of the owner's for task `index` (0 until set): read in an event
+  // handler, where the index is current, it tells which task the event is
+  // about even after earlier tasks were removed. A bad index raises
+  // std::out_of_range.
+  void SetTaskTag(int index, uint64_t tag);
+  uint64_t TaskTag(int index) const;
+  // The index of the task tagged `tag`, or -1.
+  int TaskIndexOfTag(uint64_t tag) const;
   // The first video stream of the input that task `index` has opened, as
   // the probe describes a file's, so that a source is opened only once
   // (pipes can be read only once). False, info at its initial values, when

@@ -29,12 +29,16 @@ class TFFmpeg : public TCustomFFmpeg {
   // gettid() of the thread that runs the task; 0 until started.
   uint32_t ThreadId() const { return FThreadId; }
   void SetThreadId(uint32_t id) { FThreadId = id; }
+  // The owner's number for the task (TCustomFFmpegVCL::SetTaskTag).
+  uint64_t Tag() const { return FTag; }
+  void SetTag(uint64_t tag) { FTag = tag; }
   // Applies "name=value" lines through the option dispatcher.
   void ApplyExtOptions(const std::string& text);
 
  private:
   std::atomic<int> FIndex{-1};
   std::atomic<uint32_t> FThreadId{0};
+  std::atomic<uint64_t> FTag{0};
 
   // Run bookkeeping of the owning component, guarded by its lock.
   friend class TCustomFFmpegVCL;

@@ -18,6 +18,16 @@ TSettingsControl* SettingsControlByName(TProfileControls& c, std::string_view na
   return nullptr;
 }
 
+const std::vector<std::string>& SettingNames() {
+  static const std::vector<std::string> kNames = {"VideoCodec", "VideoBitrate", "VideoSize",     "VideoFramerate",
+                                                  "AudioCodec", "AudioBitrate", "SamplingRate", "AudioChannels"};
+  return kNames;
+}
+
+const TSettingsControl* SettingsControlByName(const TProfileControls& c, std::string_view name) {
+  return SettingsControlByName(const_cast<TProfileControls&>(c), name);
+}
+
 bool FillProfileControls(int profileId, TProfileControls& c) {
   if (profileId < 0 || profileId >= OutputFormatCount || !OutputFormatTable[profileId].Fill) return false;
   OutputFormatTable[profileId].Fill(c);

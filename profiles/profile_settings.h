@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "profiles/output_formats.h"
 #include "profiles/settings_control.h"
@@ -38,6 +39,10 @@ struct TProfileControls {
 // "AudioBitrate", "SamplingRate", "AudioChannels", "AspectRatio".
 // nullptr for any other name.
 TSettingsControl* SettingsControlByName(TProfileControls& controls, std::string_view name);
+const TSettingsControl* SettingsControlByName(const TProfileControls& controls, std::string_view name);
+// The eight settings lists a profile fills (all but "AspectRatio"), in the
+// window's order.
+const std::vector<std::string>& SettingNames();
 
 // Runs the fill procedure of the catalogue row profileId; false (nothing
 // changed) for rows that are never offered.

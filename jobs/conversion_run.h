@@ -1,0 +1,162 @@
+// The conversion run: converts the checked jobs of a queue through the
+// conversion component, in queue order, up to N at a time. Each job is
+// built at its turn (its input opened, its output name chosen, its records
+// filled), so a run of any length holds the files and memory of N
+// conversions. The component's events, which come on its worker threads,
+// are handed to the owner's thread through the executor the owner passes in;
+// there the run maps them to job statuses, keeps the run's files and counts,
+// and tells its listener. Both front ends drive this one run and only show
+// what it tells them.
+//
+// Everything but RequestStop is called on the owner's thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "component/FFmpegVCL.h"
+#include "jobs/job_builder.h"
+#include "jobs/job_queue.h"
+
+namespace fennick {
+
+// Runs work on the owner's thread, later, in the order it was handed over.
+using TExecutor = std::function<void(std::function<void()>)>;
+
+struct TRunOptions {
+  std::string OutputFolder;
+  bool Overwrite = false;
+  // Jobs converting at once (at least 1).
+  int Concurrency = 1;
+  // The settings of jobs that have none of their own.
+  TJobSettings Settings;
+  // The run starts the next job by itself when one ends; without, its owner
+  // paces it by calling StartNextJob.
+  bool AutoAdvance = true;
+};
+
+// What one progress report of a running job says.
+struct TJobProgress {
+  int FrameNumber = -1;  // -1 without video
+  int Fps = -1;
+  int CurrentMs = 0;
+  int TotalMs = -1;      // -1 or 0 when unknown
+  float Quality = -1;
+  float BitRateKbps = 0;
+  int64_t Size = 0;      // bytes written so far
+  // CurrentMs x 100 / TotalMs (not capped; nothing when the total is unknown).
+  std::optional<int> Percent() const;
+};
+
+class IRunListener {
+ public:
+  virtual ~IRunListener() = default;
+  // The job's conversion has started; its output path is chosen.
+  virtual void JobStarted(const TQueuedJob& job) {}
+  virtual void JobProgress(const TQueuedJob& job, const TJobProgress& progress) {}
+  // The job has ended: Done, Failed, Stopped or Skipped, with its reason.
+  // `notAdded` when it never ran (its input could not be opened, its job
+  // not built or its output not added); `buildError` when building it
+  // raised (a setting that cannot be read or taken).
+  virtual void JobEnded(const TQueuedJob& job, bool notAdded, bool buildError) {}
+  // No job runs and none will start: the run is over (completed or stopped).
+  virtual void RunEnded() {}
+};
+
+enum class TNextJob { Started, NotAdded, NoneLeft };
+
+class TConversionRun {
+ public:
+  TConversionRun(TFFmpegVCL& component, TJobQueue& queue, TExecutor executor);
+  // Unbinds the component's handlers; a run still converting is stopped.
+  ~TConversionRun();
+  TConversionRun(const TConversionRun&) = delete;
+  TConversionRun& operator=(const TConversionRun&) = delete;
+
+  void SetListener(IRunListener* listener) { FListener = listener; }
+
+  // Starts a run over the queue's checked jobs: their status, output and
+  // reason are reset, the run's files are the queue's sources. With
+  // AutoAdvance the first jobs start at once.
+  void Start(const TRunOptions& options);
+  // Builds and starts the next checked job after the one visited last.
+  TNextJob StartNextJob();
+  // Stops the running jobs (each ends Stopped, its output closed properly
+  // and kept) and skips the checked jobs not started yet.
+  void Stop();
+  // From any thread (a signal's watcher): ends what the running jobs and an
+  // input being opened are doing, and stops the run on the owner's thread.
+  void RequestStop();
+  void Pause();
+  void Resume();
+
+  bool Active() const { return FActive; }
+  int RunningCount() const { return static_cast<int>(FRunning.size()); }
+  // The job visited last (started or tried), or NoJob.
+  TJobId CurrentJob() const { return FCursorId; }
+  // The job visited last is the last job of the queue.
+  bool LastJobReached() const { return FLastReached; }
+  int DoneCount() const { return FDone; }
+  int FailedCount() const { return FFailed; }
+  int StoppedCount() const { return FStopped; }
+  int EndedCount() const { return FDone + FFailed + FStopped; }
+  // The run's progress in percent (0 to 100): ended jobs count whole,
+  // running ones by their own progress, waiting ones as 0.
+  int OverallPercent() const;
+  const TRunFiles& Files() const { return FFiles; }
+
+ private:
+  // A job handed to the component, by the tag its task carries: tags are
+  // never reused, so an event that arrives late (its task removed, a new run
+  // begun) finds nothing.
+  struct TRunningJob {
+    TJobId Id = NoJob;
+    TJob Built;
+    std::string LastLibraryError;
+    int Percent = 0;  // 0 to 100
+  };
+  struct TBridge;
+
+  TNextJob Visit(TQueuedJob& job);
+  // Builds the job and adds its task (its index in `task`); the reason when
+  // it cannot.
+  bool BuildAndAdd(const TQueuedJob& job, TRunningJob& running, int& task, std::string& reason, bool& buildError);
+  void FillSlots();
+  void JobProgressed(uint64_t tag, const TJobProgress& progress);
+  void JobTerminated(uint64_t tag, bool started, bool finished, bool exception, const std::string& message);
+  void JobLogged(uint64_t tag, const std::string& line);
+  void EndJob(TQueuedJob& job, bool notAdded, bool buildError);
+  void MeasureOutput(TQueuedJob& job);
+  void CheckRunEnded();
+
+  TFFmpegVCL& FComponent;
+  TJobQueue& FQueue;
+  // What the component's handlers hold: they outlive the run (the component
+  // keeps them), so they reach it only while it lives.
+  std::shared_ptr<TBridge> FBridge;
+  IRunListener* FListener = nullptr;
+
+  TRunOptions FOptions;
+  TRunFiles FFiles;
+  bool FActive = false;
+  bool FExhausted = false;  // no job is left to start
+  bool FStopping = false;
+  std::atomic<bool> FStopAsked{false};
+  std::map<uint64_t, TRunningJob> FRunning;
+  uint64_t FNextTag = 1;
+  TJobId FCursorId = NoJob;
+  int FCursorIndex = -1;
+  bool FLastReached = false;
+  int FDone = 0, FFailed = 0, FStopped = 0;
+};
+
+// How a task's end reads as a job status: failed with an exception; skipped
+// when a stop came before it started; done when it finished; else stopped.
+TJobStatus JobStatusOfEnd(bool started, bool finished, bool exception);
+
+}  // namespace fennick

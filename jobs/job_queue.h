@@ -1,0 +1,100 @@
+// The conversion queue: jobs in order, each with a stable identity, the
+// settings it converts with, and where it stands. It can be saved to a file
+// and loaded again. Used on one thread (the owner's).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "profiles/profile_settings.h"
+
+namespace fennick {
+
+// A job's identity: never reused within a queue, never a position.
+using TJobId = uint64_t;
+inline constexpr TJobId NoJob = 0;
+
+enum class TJobStatus { Waiting, Running, Done, Failed, Stopped, Skipped };
+
+// The lists a job's settings choose from, in SettingNames() order.
+inline constexpr int JobSettingCount = 8;
+
+// What a job converts with: a snapshot of the choices, not the controls.
+struct TJobSettings {
+  std::string Format;                                   // the catalogue's display name
+  std::array<std::string, JobSettingCount> Items;       // the chosen item of each list ("" = none offered)
+  int AspectIndex = 0;                                  // 0 "Original", 1 "4:3", 2 "16:9"
+  int Volume = 256;                                     // AudioVolume (256 = unchanged)
+
+  bool operator==(const TJobSettings&) const = default;
+};
+
+// The choices the controls show now.
+TJobSettings SnapshotSettings(const TProfileControls& controls, int volume);
+// Shows `settings` in controls (whose format list the catalogue fills).
+// False, with the reason, when the catalogue no longer offers the format or
+// one of the items.
+bool ApplySettings(const TJobSettings& settings, TProfileControls& controls, std::string& reason);
+
+struct TQueuedJob {
+  TJobId Id = NoJob;
+  std::string Source;
+  bool Checked = true;
+  // The settings it converts with; when empty, the run's own.
+  std::optional<TJobSettings> Settings;
+  // The source's picture as the probe saw it ("640x480", " " without video)
+  // and its display aspect (-1 unknown); empty text when not probed.
+  std::string VideoSizeText;
+  float DisplayAspect = -1.0f;
+
+  TJobStatus Status = TJobStatus::Waiting;
+  std::string OutputPath;       // once chosen
+  std::string Reason;           // why it failed or was not started
+  int64_t OutputSize = -1;      // bytes, -1 unknown
+  int64_t OutputDurationMs = -1;
+
+  bool operator==(const TQueuedJob&) const = default;
+};
+
+class TJobQueue {
+ public:
+  int Count() const { return static_cast<int>(FJobs.size()); }
+  bool Empty() const { return FJobs.empty(); }
+  const std::vector<TQueuedJob>& Jobs() const { return FJobs; }
+  const TQueuedJob& At(int index) const { return FJobs.at(index); }
+  TQueuedJob& At(int index) { return FJobs.at(index); }
+  // Position of the job, -1 when it is not (or no longer) in the queue.
+  int IndexOf(TJobId id) const;
+  TQueuedJob* Find(TJobId id);
+  const TQueuedJob* Find(TJobId id) const;
+
+  // Appends the job under a new identity, which it returns.
+  TJobId Add(TQueuedJob job);
+  bool Remove(TJobId id);
+  // Moves the job to position `to` (clamped to the queue).
+  bool Move(TJobId id, int to);
+  bool SetChecked(TJobId id, bool checked);
+  void Clear();
+
+  // Writes the queue as JSON, whole or not at all: into a temporary file
+  // beside `path`, then renamed onto it. False with the reason.
+  bool Save(const std::string& path, std::string& error) const;
+  // Reads a saved queue. A file that is damaged, is no queue, or was written
+  // by a newer version is refused (nothing, with the reason); the file stays
+  // as it is.
+  static std::optional<TJobQueue> Load(const std::string& path, std::string& error);
+
+  bool operator==(const TJobQueue&) const = default;
+
+ private:
+  std::vector<TQueuedJob> FJobs;
+  TJobId FNextId = 1;
+};
+
+// The status as the queue file names it ("waiting", "done" ...).
+const char* JobStatusName(TJobStatus status);
+
+}  // namespace fennick
