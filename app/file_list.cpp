@@ -23,7 +23,11 @@ int TFileList::IndexOf(TRowId id) const {
 }
 
 TRowId TFileList::Append(TFileRow row) {
-  row.Id = FNextId++;
+  TQueuedJob job;
+  job.Source = row.Caption;
+  job.VideoSizeText = row.SubItems[SubItemOf(ColVideoSize)];
+  job.DisplayAspect = row.DisplayAspect;
+  row.Id = FQueue.Add(std::move(job));
   row.Checked = true;
   if (FListener.BeforeInsert) FListener.BeforeInsert(Count());
   FRows.push_back(std::move(row));
@@ -77,6 +81,7 @@ void TFileList::SetChecked(int index, bool checked) {
   TFileRow& row = FRows.at(index);
   if (row.Checked == checked) return;
   row.Checked = checked;
+  FQueue.SetChecked(row.Id, checked);
   if (FListener.RowChanged) FListener.RowChanged(index);
 }
 
@@ -89,6 +94,7 @@ void TFileList::Remove(const std::vector<TRowId>& ids) {
   for (int i = Count() - 1; i >= 0; --i) {
     if (std::find(ids.begin(), ids.end(), FRows[i].Id) == ids.end()) continue;
     if (FListener.BeforeRemove) FListener.BeforeRemove(i);
+    FQueue.Remove(FRows[i].Id);
     FRows.erase(FRows.begin() + i);
     if (FListener.AfterRemove) FListener.AfterRemove();
   }
@@ -98,6 +104,7 @@ void TFileList::Clear() {
   if (FRows.empty()) return;
   if (FListener.BeforeReset) FListener.BeforeReset();
   FRows.clear();
+  FQueue.Clear();
   if (FListener.AfterReset) FListener.AfterReset();
 }
 

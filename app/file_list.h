@@ -1,8 +1,9 @@
 // The file list's rows: one source file each, with its check box and the
 // seven columns' texts. Plain data the window's list view displays; every
-// change is announced to the listeners so that the view follows. Rows carry
-// an identity that survives the removal of other rows, so that work that
-// outlives a removal (an event about the row being converted) still finds
+// change is announced to the listeners so that the view follows. Each row is
+// a job of the conversion queue the list keeps beside its rows, and carries
+// that job's identity, which survives the removal of other rows: work that
+// outlives a removal (an event about the job being converted) still finds
 // its row, or finds that it is gone.
 // Used on the user-interface thread only.
 #pragma once
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "jobs/job_queue.h"
 #include "jobs/row_texts.h"
 
 namespace fennick {
@@ -47,8 +49,9 @@ inline constexpr const char* ProgressDone = "Done";
 inline constexpr const char* ProgressFail = "Fail";
 inline constexpr const char* ProgressAbort = "Abort";
 
-using TRowId = uint64_t;
-inline constexpr TRowId NoRow = 0;
+// A row's identity is its job's.
+using TRowId = TJobId;
+inline constexpr TRowId NoRow = NoJob;
 
 struct TFileRow {
   TRowId Id = NoRow;
@@ -108,11 +111,16 @@ class TFileList {
   // One listener (the view); replaced by the next call.
   void SetListener(TFileListListener listener) { FListener = std::move(listener); }
 
+  // The rows as the conversion queue's jobs, in the same order with the same
+  // identities and checks; the run converts them and keeps their outcome.
+  TJobQueue& Queue() { return FQueue; }
+  const TJobQueue& Queue() const { return FQueue; }
+
  private:
   TRowId Append(TFileRow row);
 
   std::vector<TFileRow> FRows;
-  TRowId FNextId = 1;
+  TJobQueue FQueue;
   TFileListListener FListener;
 };
 

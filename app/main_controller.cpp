@@ -93,7 +93,10 @@ bool TMainController::FormCreate(const std::string& programFolder) {
   // and forgotten, and no matter when it is missing or fails.
   const QString script = QDir(ToQString(programFolder)).filePath(QStringLiteral("reg.sh"));
   if (QFileInfo(script).isFile()) QProcess::startDetached(QStringLiteral("/bin/sh"), {script});
-  BindComponentEvents();
+  TUiQueue* queue = FUiQueue.get();
+  FRun = std::make_unique<TConversionRun>(ffVCL, ListView1.Queue(),
+                                          [queue](std::function<void()> work) { queue->Post(std::move(work)); });
+  FRun->SetListener(this);
   Changed();
   return true;
 }
@@ -132,35 +135,6 @@ void TMainController::FormClose(QSettings& settings) {
 
 void TMainController::Exit1Click() {
   if (FDesktop.Quit) FDesktop.Quit();
-}
-
-void TMainController::BindComponentEvents() {
-  // The events come on the tasks' threads; their effects happen on this
-  // thread, in the order the events came.
-  // Each carries the tasks' generation of its moment: one that arrives
-  // after its task was removed is dropped.
-  TUiQueue* queue = FUiQueue.get();
-  ffVCL.OnLog = [this, queue](int AIndex, TLogLevel ALogLevel, const std::string& AMsg) {
-    if (ALogLevel != TLogLevel::llError) return;
-    const uint64_t generation = FTaskGeneration.load();
-    queue->Post([=, this] {
-      if (generation == FTaskGeneration.load()) ffVCLLog(AIndex, ALogLevel, AMsg);
-    });
-  };
-  ffVCL.OnProgress = [this, queue](int AIndex, int AFrameNumber, int, int ACurrentDuration, float, float,
-                                   int64_t ACurrentSize, int ATotalOutputDuration) {
-    const uint64_t generation = FTaskGeneration.load();
-    queue->Post([=, this] {
-      if (generation == FTaskGeneration.load())
-        ffVCLProgress(AIndex, AFrameNumber, ACurrentDuration, ACurrentSize, ATotalOutputDuration);
-    });
-  };
-  ffVCL.OnTerminate = [this, queue](int AIndex, bool AFinished, bool AException, const std::string& AMessage) {
-    const uint64_t generation = FTaskGeneration.load();
-    queue->Post([=, this] {
-      if (generation == FTaskGeneration.load()) ffVCLTerminate(AIndex, AFinished, AException, AMessage);
-    });
-  };
 }
 
 void TMainController::DetachComponentEvents() {
@@ -379,103 +353,52 @@ void TMainController::ButtonConvertClick() {
   Run.RunActive = true;
   Run.JobsEnded = Run.DoneCount = Run.FailCount = Run.AbortCount = 0;
   Run.OverallPercent = 0;
-  // No output of this run replaces a file of the list.
-  FRunFiles = TRunFiles();
-  for (int row = 0; row < ListView1.Count(); ++row) FRunFiles.AddSource(JobSource(ListView1.Row(row).Caption));
+  // Every job of the run converts with the choices shown now (the controls
+  // stay locked until the run ends).
+  TRunOptions options;
+  options.OutputFolder = EditOutputFolder;
+  options.Overwrite = Options.CheckBoxOverWrite;
+  options.Settings = SnapshotSettings(Controls, Run.ConversionVolume);
+  options.AutoAdvance = false;
+  FRun->Start(options);
   FSession->InhibitSleep(QStringLiteral("Converting video files"));
   StartNextJob();
   Changed();
 }
 
 void TMainController::StartNextJob() {
-  RemoveAllTasks();
   Run.ProgressPosition = 0;
   Run.FLastRowReached = false;
   Run.FQueueFinished = false;
-  // The row after the last one converted, wherever that is now.
-  if (const int at = ListView1.IndexOf(Run.FCurrentRowId); Run.FCurrentRowId != NoRow && at >= 0)
-    Run.FCurrentRow = at;
-  const int last = ListView1.Count() - 1;
-  int row = Run.FCurrentRow + 1;
-  if (row > last) {
-    // Nothing left to visit (the list has become shorter): the run ends.
-    Run.FLastRowReached = Run.FQueueFinished = true;
-    Run.Converting = false;
-    Changed();
-    return;
+  const TNextJob next = FRun->StartNextJob();
+  Run.FCurrentRowId = FRun->CurrentJob();
+  Run.FCurrentRow = ListView1.IndexOf(Run.FCurrentRowId);
+  Run.FLastRowReached = FRun->LastJobReached();
+  switch (next) {
+    case TNextJob::NoneLeft:
+      // Nothing left to visit (only unchecked rows, or the list has become
+      // shorter): no job, the next tick ends the run.
+      Run.Converting = false;
+      Run.FQueueFinished = true;
+      break;
+    case TNextJob::NotAdded:
+      return JobNotAdded();
+    case TNextJob::Started:
+      if (Run.FLastRowReached) Run.FQueueFinished = true;
+      break;
   }
-  while (!ListView1.Row(row).Checked && row < last) ++row;
-  Run.FCurrentRow = row;
-  Run.FCurrentRowId = ListView1.IdAt(row);
-  Run.FLastRowReached = row == last;
-  if (!ListView1.Row(row).Checked) {
-    // Only the last row can be unchecked here: no job, the next tick ends
-    // the run.
-    Run.Converting = false;
-    Run.FQueueFinished = true;
-    Changed();
-    return;
-  }
-  const TFileRow source = ListView1.Row(row);
-  FLastLibraryError.clear();
-  FJob = TJob();
-  FJob.Source = JobSource(source.Caption);
-  FillJobInputOptions(FJob.Input, FJob.Source);
-  const int task = ffVCL.AddInputTask(FJob.Source, &FJob.Input);
-  if (task < 0) return JobNotAdded(row, ffVCL.LastError());
-
-  TJobRequest request;
-  request.Source = FJob.Source;
-  request.VideoSizeText = source.Cell(ColVideoSize);
-  request.DisplayAspect = source.DisplayAspect;
-  // A file the list could not probe when it was added, opened now.
-  TProbeVideoInfo video;
-  if (source.DisplayAspect <= 0 && ffVCL.TaskInputVideoInfo(task, video)) {
-    request.VideoSizeText = VideoSizeText(video.Width, video.Height);
-    request.DisplayAspect = video.DisplayAspect;
-  }
-  request.OutputFolder = EditOutputFolder;
-  request.Overwrite = Options.CheckBoxOverWrite;
-  request.ConversionVolume = Run.ConversionVolume;
-  request.Run = &FRunFiles;
-  std::optional<std::string> failure;
-  try {
-    BuildJob(request, Controls, FJob);
-  } catch (const std::exception& e) {
-    failure = e.what();
-  }
-  if (failure) {
-    // A task without an output could only fail: it is not started.
-    ffVCL.RemoveTask(task);
-    FPrompts.Information(QStringLiteral("Fail to add file to list!"));
-    return JobNotAdded(ListView1.IndexOf(Run.FCurrentRowId), *failure);
-  }
-  if (!ffVCL.AddTaskOutput(task, FJob.OutputPath, &FJob.Output)) {
-    const std::string reason = ffVCL.LastError();
-    ffVCL.RemoveTask(task);
-    return JobNotAdded(row, reason);
-  }
-  try {
-    ffVCL.StartTasks(1);
-  } catch (const std::exception& e) {
-    // The component cannot run the job: the run ends here, back to idle.
-    ffVCL.StopTasks();
-    TimerConvertAgain->stop();
-    ListView1.SetProgress(row, ProgressFail, e.what());
-    CountJobEnd(ProgressFail);
-    RemoveAllTasks();
-    ReturnToIdle();
-    return;
-  }
-  if (Run.FLastRowReached) Run.FQueueFinished = true;
   Changed();
 }
 
-void TMainController::JobNotAdded(int row, const std::string& reason) {
-  if (row >= 0) ListView1.SetProgress(row, ProgressFail, reason);
-  CountJobEnd(ProgressFail);
+void TMainController::JobNotAdded() {
+  TakeRunFigures();
   if (Run.FLastRowReached) return CompleteRun();
-  RemoveAllTasks();
+  if (!FRun->Active()) {
+    // The component cannot run jobs: the run ends here, back to idle.
+    TimerConvertAgain->stop();
+    RemoveAllTasks();
+    return ReturnToIdle();
+  }
   Run.FTimerTicks = 0;
   Run.Converting = false;
   Changed();
@@ -510,46 +433,34 @@ void TMainController::ReturnToIdle() {
   UnlockControls();
   Run.Converting = false;
   Run.FQueueFinished = true;
-  RunEnded();
+  EndRunState();
   Changed();
 }
 
-void TMainController::RunEnded() {
+void TMainController::EndRunState() {
   Run.RunActive = false;
   Run.OverallPercent = 0;
   FSession->AllowSleep();
 }
 
-void TMainController::RemoveAllTasks() {
-  ffVCL.RemoveAllTasks();
-  ++FTaskGeneration;
-  // The job gives up its output name. A job whose end has not arrived
-  // (stopped, and removed before its end) is still completing its output:
-  // its engine holds the name until the file is in place.
-  ReleaseOutputName(FJob);
-}
+void TMainController::RemoveAllTasks() { ffVCL.RemoveAllTasks(); }
 
-void TMainController::CountJobEnd(const std::string& status) {
-  ++Run.JobsEnded;
-  if (status == ProgressDone) ++Run.DoneCount;
-  if (status == ProgressFail) ++Run.FailCount;
-  if (status == ProgressAbort) ++Run.AbortCount;
-}
-
-int TMainController::CheckedRowsAfter(int row) const {
-  int count = 0;
-  for (int i = row + 1; i < ListView1.Count(); ++i) count += ListView1.Row(i).Checked ? 1 : 0;
-  return count;
+void TMainController::TakeRunFigures() {
+  Run.JobsEnded = FRun->EndedCount();
+  Run.DoneCount = FRun->DoneCount();
+  Run.FailCount = FRun->FailedCount();
+  Run.AbortCount = FRun->StoppedCount();
+  if (Run.RunActive) Run.OverallPercent = FRun->OverallPercent();
 }
 
 void TMainController::ButtonStopConvertClick() {
   if (Run.Converting) {
-    ffVCL.PauseTasks();
+    FRun->Pause();
     // No job starts or run ends while the question is open.
     const bool timerWasActive = TimerConvertAgain->isActive();
     TimerConvertAgain->stop();
     if (!FPrompts.Question(QStringLiteral("Stop all conversions?"))) {
-      ffVCL.ResumeTasks();
+      FRun->Resume();
       if (timerWasActive) TimerConvertAgain->start();
       return;
     }
@@ -557,11 +468,11 @@ void TMainController::ButtonStopConvertClick() {
   }
   Run.FQueueFinished = true;
   TimerConvertAgain->stop();
-  ffVCL.StopTasks();
+  FRun->Stop();
   Run.ProgressPosition = 0;
   UnlockControls();
   Run.Converting = false;
-  if (Run.RunActive) RunEnded();
+  if (Run.RunActive) EndRunState();
   Changed();
 }
 
@@ -575,62 +486,49 @@ void TMainController::UnlockControls() {
   Changed();
 }
 
-void TMainController::ffVCLProgress(int, int AFrameNumber, int ACurrentDuration, int64_t ACurrentSize,
-                                    int ATotalOutputDuration) {
-  // The job's row by its identity: rows may have moved or gone.
-  const int row = ListView1.IndexOf(Run.FCurrentRowId);
-  if (Run.FCurrentRowId == NoRow || row < 0) return;
-  Run.FCurrentRow = row;
-  if (FView) FView->ScrollRowIntoView(row);
-  // Without a total duration there is no percentage; 64-bit, so that long
-  // outputs do not overflow.
-  std::optional<int> percent;
-  if (ATotalOutputDuration > 0)
-    percent = static_cast<int>(std::clamp<int64_t>(int64_t{ACurrentDuration} * 100 / ATotalOutputDuration, 0, INT_MAX));
-  ListView1.SetCell(row, ColProgress, percent ? std::to_string(std::min(*percent, 100)) + "%" : "");
-  Run.FileSizeText = "File Size : " + std::to_string(ACurrentSize);
-  ListView1.SetCell(row, ColFrames, AFrameNumber == -1 ? " " : std::to_string(AFrameNumber));
-  Run.ProgressPosition = percent.value_or(0);
-  if (Run.RunActive) {
-    const int jobs = Run.JobsEnded + 1 + CheckedRowsAfter(row);
-    Run.OverallPercent = (Run.JobsEnded * 100 + std::min(percent.value_or(0), 100)) / jobs;
-  }
-  Changed();
+void TMainController::JobProgress(const TQueuedJob& job, const TJobProgress& progress) {
+  ffVCLProgress(job, progress);
 }
 
-void TMainController::ffVCLTerminate(int AIndex, bool, bool AException, const std::string& AMessage) {
-  if (AIndex >= 0) {
-    const char* status = AException ? ProgressFail : Run.StopRequested ? ProgressAbort : ProgressDone;
-    std::string reason;
-    if (AException) {
-      reason = AMessage.empty() ? "the conversion failed" : AMessage;
-      // The engine's message says which stage failed, the library's last
-      // error line often says why.
-      if (!FLastLibraryError.empty() && reason.find(FLastLibraryError) == std::string::npos)
-        reason += " (" + FLastLibraryError + ")";
-    }
-    // Into the job's own row, wherever it is now; nowhere when it is gone.
-    const int row = Run.FCurrentRowId == NoRow ? -1 : ListView1.IndexOf(Run.FCurrentRowId);
-    if (row >= 0) ListView1.SetProgress(row, status, reason);
-    CountJobEnd(status);
-    std::error_code error;
-    if (!FJob.OutputPath.empty() && std::filesystem::exists(FJob.OutputPath, error)) FRunFiles.AddOutput(FJob.OutputPath);
-    if (Run.RunActive && row >= 0)
-      Run.OverallPercent = Run.JobsEnded * 100 / (Run.JobsEnded + CheckedRowsAfter(row));
-  }
+void TMainController::JobEnded(const TQueuedJob& job, bool notAdded, bool buildError) {
+  if (buildError) FPrompts.Information(QStringLiteral("Fail to add file to list!"));
+  ffVCLTerminate(job);
+  // A job that was not added: StartNextJob goes on from there.
+  if (notAdded) return;
   // Only now that the row's text is written: the timer starts the next job
   // when it sees this cleared.
   Run.Converting = false;
-  if (Run.FQueueFinished && AIndex < 0) {
-    RemoveAllTasks();
-    Run.ProgressPosition = 0;
-  }
+  if (Run.FQueueFinished && !FRun->Active()) Run.ProgressPosition = 0;
   Changed();
 }
 
-void TMainController::ffVCLLog(int, TLogLevel ALogLevel, const std::string& AMsg) {
-  if (ALogLevel != TLogLevel::llError) return;
-  if (const std::string_view line = Trim(AMsg); !line.empty()) FLastLibraryError = line;
+void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& progress) {
+  // The job's row by its identity: rows may have moved or gone.
+  const int row = ListView1.IndexOf(job.Id);
+  if (row < 0) return;
+  Run.FCurrentRow = row;
+  if (FView) FView->ScrollRowIntoView(row);
+  // Without a total duration there is no percentage.
+  const std::optional<int> percent = progress.Percent();
+  ListView1.SetCell(row, ColProgress, percent ? std::to_string(std::clamp(*percent, 0, 100)) + "%" : "");
+  Run.FileSizeText = "File Size : " + std::to_string(progress.Size);
+  ListView1.SetCell(row, ColFrames, progress.FrameNumber == -1 ? " " : std::to_string(progress.FrameNumber));
+  Run.ProgressPosition = std::max(percent.value_or(0), 0);
+  if (Run.RunActive) Run.OverallPercent = FRun->OverallPercent();
+  Changed();
+}
+
+void TMainController::ffVCLTerminate(const TQueuedJob& job) {
+  // A job the run did not reach before it stopped: its row stays as it is.
+  if (job.Status == TJobStatus::Skipped) return;
+  const char* status = job.Status == TJobStatus::Done      ? ProgressDone
+                       : job.Status == TJobStatus::Stopped ? ProgressAbort
+                                                           : ProgressFail;
+  // Into the job's own row, wherever it is now; nowhere when it is gone.
+  if (const int row = ListView1.IndexOf(job.Id); row >= 0)
+    ListView1.SetProgress(row, status, job.Status == TJobStatus::Failed ? job.Reason : "");
+  TakeRunFigures();
+  Changed();
 }
 
 QString TMainController::WindowTitle() const {

@@ -4,8 +4,9 @@
 // command of the window is a method named after the control and event that
 // runs it; the widgets only call these and show the state. Message boxes and
 // file dialogs go through IPrompts, so tests answer them.
-// Lives on the user-interface thread; the component's events reach it
-// through queued invocations (TUiQueue), in the order they happened.
+// Lives on the user-interface thread; a conversion run (jobs/) converts the
+// list's jobs, and what it tells reaches the controller through queued
+// invocations (TUiQueue), in the order it happened.
 #pragma once
 
 #include <QObject>
@@ -25,6 +26,7 @@
 #include "app/prompts.h"
 #include "app/run_state.h"
 #include "component/FFmpegVCL.h"
+#include "jobs/conversion_run.h"
 #include "profiles/profile_settings.h"
 
 class QSettings;
@@ -65,13 +67,9 @@ struct TDesktopActions {
 };
 TDesktopActions QtDesktopActions();
 
-class TMainController {
-  // First, so that they outlive the component whose events they carry.
+class TMainController : private IRunListener {
+  // First, so that it outlives the component whose events it carries.
   std::unique_ptr<TUiQueue> FUiQueue;
-  // The tasks' generation: raised each time the tasks are removed; an event
-  // carries the generation it was raised in, and one of removed tasks is
-  // dropped when it arrives.
-  std::atomic<uint64_t> FTaskGeneration{0};
 
  public:
   // session: the desktop's sleep inhibit and notifications; none uses the
@@ -158,16 +156,14 @@ class TMainController {
   // ends the run after the last one.
   void TimerConvertAgainTimer();
   bool ConvertAgainTimerActive() const;
-  // Builds and starts the job of the next checked row after FCurrentRow;
-  // the caller has set Converting.
+  // Has the run build and start the job of the next checked row after
+  // FCurrentRow; the caller has set Converting.
   void StartNextJob();
-  // The component's events, on the user-interface thread in arrival order.
-  void ffVCLProgress(int AIndex, int AFrameNumber, int ACurrentDuration, int64_t ACurrentSize,
-                     int ATotalOutputDuration);
-  void ffVCLTerminate(int AIndex, bool AFinished, bool AException, const std::string& AMessage);
-  // Only the libraries' error lines arrive here: the last one of a job adds
-  // its reason to the row's "Fail" tip.
-  void ffVCLLog(int AIndex, TLogLevel ALogLevel, const std::string& AMsg);
+  // What the run tells of a job, on the user-interface thread in the order
+  // it happened: its progress, and its end (its row shows "Done", "Fail"
+  // with the reason as the tip, or "Abort").
+  void ffVCLProgress(const TQueuedJob& job, const TJobProgress& progress);
+  void ffVCLTerminate(const TQueuedJob& job);
   // The window's title: the product name, led by the run's overall
   // progress while a run converts ("42% - Fennick Video Converter").
   QString WindowTitle() const;
@@ -187,37 +183,36 @@ class TMainController {
   void Changed();
   void StartAddRequest();
   void AddOneFile(const std::string& file);
-  void BindComponentEvents();
   void DetachComponentEvents();
-  // Removes the component's tasks; events of those tasks still on their
-  // way to this thread are dropped.
+  // Removes the component's tasks (a run's are its own; what is left of a
+  // stopped one goes).
   void RemoveAllTasks();
   // The current job could not be added (input, output or building): its row
   // shows "Fail" with the reason; the run goes on with the next row, or
   // ends at once when it was the last.
-  void JobNotAdded(int row, const std::string& reason);
+  void JobNotAdded();
+  // The run's listener.
+  void JobProgress(const TQueuedJob& job, const TJobProgress& progress) override;
+  void JobEnded(const TQueuedJob& job, bool notAdded, bool buildError) override;
   // Ends the run with "All Conversions Completed" (after the last job, or at
   // once when the last row's job could not be added).
   void CompleteRun();
   // Back to idle after a run: controls unlocked, no job, the bar at 0.
   void ReturnToIdle();
   // What every end of a run does: the sleep inhibit released, the title
-  // back, the unwritten output of a job that never ran removed.
-  void RunEnded();
-  void CountJobEnd(const std::string& status);
-  int CheckedRowsAfter(int row) const;
+  // back.
+  void EndRunState();
+  // The run's counts and overall progress into the run state.
+  void TakeRunFigures();
 
   IPrompts& FPrompts;
   TDesktopActions FDesktop;
   std::unique_ptr<IDesktopSession> FOwnSession;
   IDesktopSession* FSession;
   std::unique_ptr<QTimer> TimerConvertAgain;
-  // The job being converted (its output file, taken when its name was
-  // chosen) and the files this run must not overwrite.
-  TJob FJob;
-  TRunFiles FRunFiles;
-  // The last error line of the libraries during the current job.
-  std::string FLastLibraryError;
+  // The conversion run over the list's jobs, paced by the convert-again
+  // timer; made once the codec libraries are loaded.
+  std::unique_ptr<TConversionRun> FRun;
   IMainView* FView = nullptr;
   std::string FProgramFolder;
   // The folder picked at the folder dialog's last successful use.

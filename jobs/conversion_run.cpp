@@ -81,6 +81,9 @@ void TConversionRun::Start(const TRunOptions& options) {
     job.Reason.clear();
     job.OutputSize = job.OutputDurationMs = -1;
   }
+  // What a previous run left running has been removed from the component
+  // by now, or its end comes under a tag this run does not know.
+  FRunning.clear();
   FDone = FFailed = FStopped = 0;
   FCursorId = NoJob;
   FCursorIndex = -1;

@@ -386,29 +386,32 @@ TEST_F(ConversionRun, StopAnsweredYesEndsTheRunWithAbortAPlayableFileNoMessageAn
 
 TEST_F(ConversionRun, AProgressEventShowsTheCappedPercentTheFramesAndTheSizeAndNoPercentWithoutATotal) {
   Add({Q(MakeVideo("a.mp4"))});
-  C().Run.FCurrentRowId = List().IdAt(0);
-
-  C().ffVCLProgress(0, 30, 1500, 12345, 1000);
+  TJobProgress progress;
+  progress.FrameNumber = 30;
+  progress.CurrentMs = 1500;
+  progress.TotalMs = 1000;
+  progress.Size = 12345;
+  C().ffVCLProgress(List().Queue().At(0), progress);
   EXPECT_EQ(Cell(0, ColProgress), "100%");
   EXPECT_EQ(Cell(0, ColFrames), "30");
   EXPECT_EQ(Form->ProgressBar1->value(), 100);
   EXPECT_EQ(Form->StatusPanelFileSize->text(), QStringLiteral("File Size : 12345"));
 
-  C().ffVCLProgress(0, -1, 1500, 12345, 0);
+  progress.FrameNumber = -1;
+  progress.TotalMs = 0;
+  C().ffVCLProgress(List().Queue().At(0), progress);
   EXPECT_EQ(Cell(0, ColProgress), "");
   EXPECT_EQ(Cell(0, ColFrames), " ");
   EXPECT_EQ(Form->ProgressBar1->value(), 0);
 }
 
-TEST_F(ConversionRun, ALateTerminateAfterAStopLandsInItsOwnRowAfterEarlierRowsWereRemoved) {
+TEST_F(ConversionRun, AJobsEndLandsInItsOwnRowAfterEarlierRowsWereRemoved) {
   Add({Q(MakeVideo("a.mp4")), Q(MakeVideo("b.mp4")), Q(MakeVideo("c.mp4"))});
-  // The job of row 2 was stopped; row 0 is removed before its end arrives.
-  C().Run.FCurrentRow = 2;
-  C().Run.FCurrentRowId = List().IdAt(2);
-  C().Run.StopRequested = true;
+  TQueuedJob stopped = List().Queue().At(2);
+  stopped.Status = TJobStatus::Stopped;
   C().ButtonRemoveClick({List().IdAt(0)});
 
-  C().ffVCLTerminate(0, false, false, "");
+  C().ffVCLTerminate(stopped);
 
   ASSERT_EQ(List().Count(), 2);
   EXPECT_EQ(Cell(0, ColProgress), "");
@@ -451,42 +454,15 @@ TEST_F(ConversionRun, StopBetweenTwoJobsEndsTheRunAtOnceWithoutAsking) {
   EXPECT_TRUE(std::filesystem::is_empty(Out));
 }
 
-TEST_F(ConversionRun, TheEndOfATaskRemovedBeforeItArrivedDoesNotEndTheNextRunsJob) {
-  const std::string source = MakeVideo("slow.mkv", 3);
-  Add({Q(source), Q(MakeVideo("b.mp4"))});
-  TTrickleFifo fifo(source);
-  ASSERT_TRUE(fifo.Made());
-  // The end of a stopped run's task, still on its way when Convert is
-  // pressed again.
-  C().Run.FCurrentRowId = List().IdAt(0);
-  std::thread([&] {
-    C().ffVCL.OnTerminate(0, false, false, "");
-    C().ffVCL.OnTerminate(-1, true, false, "");
-  }).join();
-
-  Convert();
-  fifo.Hold();
-  QCoreApplication::processEvents();
-
-  EXPECT_TRUE(C().Run.Converting);
-  EXPECT_NE(Cell(0, ColProgress), "Done");
-  fifo.Release();
-  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
-  EXPECT_EQ(Cell(0, ColProgress), "Done");
-  EXPECT_EQ(Cell(1, ColProgress), "Done");
-  EXPECT_EQ(Messages(), 1);
-}
-
-TEST_F(ConversionRun, ATaskEndingWithAnErrorShowsFailWithTheErrorAndTheLibrarysLastErrorLineAsTheTip) {
+TEST_F(ConversionRun, AFailedJobShowsFailWithItsReasonAsTheTip) {
   Add({Q(MakeVideo("a.mp4"))});
-  C().Run.FCurrentRowId = List().IdAt(0);
-  C().Run.Converting = true;
+  TQueuedJob failed = List().Queue().At(0);
+  failed.Status = TJobStatus::Failed;
+  failed.Reason = "Error while writing to output file #0 (No space left on device)";
 
-  C().ffVCLLog(0, TLogLevel::llError, "No space left on device\n");
-  C().ffVCLTerminate(0, false, true, "Error while writing to output file #0");
+  C().ffVCLTerminate(failed);
 
   EXPECT_EQ(Cell(0, ColProgress), "Fail");
   EXPECT_EQ(Form->ListView1->model()->index(0, ColProgress).data(Qt::ToolTipRole).toString(),
             QStringLiteral("Error while writing to output file #0 (No space left on device)"));
-  EXPECT_FALSE(C().Run.Converting);
 }
