@@ -269,9 +269,7 @@ TEST(InputStop, AStopRequestEndsAnEndlessProbe) {
   bool probing = false;
   for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
        !probing && std::chrono::steady_clock::now() < deadline;) {
-    std::unique_lock<TCodecLock> codec(CodecLock(), std::try_to_lock);
-    probing = !codec.owns_lock();
-    if (codec.owns_lock()) codec.unlock();
+    probing = !std::unique_lock<TCodecLock>(CodecLock(), std::try_to_lock).owns_lock();
     if (!probing) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_TRUE(probing) << "the opening never reached the probe";
