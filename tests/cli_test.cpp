@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -706,6 +707,46 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair<std::string, std::string>{"3GP", "3GP - Mobile Video Format (*.3gp)"},
                       std::pair<std::string, std::string>{"ipod touch wide", "iPod Touch Wide Screen (*.mp4)"}),
     [](const auto& info) { return "Row" + std::to_string(LookupOutputFormat(info.param.second)->ProfileId); });
+
+// With -j 2 a file that fails makes the exit status 1 whichever file ends
+// last: a missing file first, or among good ones.
+TEST_F(CliTest, JobsExitWithOneWhenAnyFileFails) {
+  const std::string missing = ShellQuote(FDir.file("missing.mp4"));
+  const std::string good = ShellQuote(SampleAs(FDir.file("good.mov")));
+  const std::string other = ShellQuote(SampleAs(FDir.file("other.mov")));
+  const std::string runs[] = {missing + " " + good, good + " " + missing + " " + other};
+  for (size_t i = 0; i < std::size(runs); ++i) {
+    const std::string& files = runs[i];
+    const std::string out = FDir.file("out" + std::to_string(i));
+    std::filesystem::create_directory(out);
+    const auto r = Convert("-j 2 -o " + ShellQuote(out) + " " + files);
+    EXPECT_EQ(r.exitCode, 1) << files << "\n" << r.output;
+    EXPECT_TRUE(HasStream(out + "/good.mp4", "video")) << r.output;
+  }
+}
+
+// A file name with a backslash, quotes, a tab and another control character
+// comes out of --json as the same name, read by a JSON parser of its own.
+TEST_F(CliTest, JsonNamesFilesWithEscapesAParserReadsBack) {
+  const std::string source = SampleAs(FDir.file("a \"quoted\" back\\slash\ttab\x01 name.mov"));
+  const std::string out = FDir.file("out");
+  std::filesystem::create_directory(out);
+  const std::string output = out + "/a \"quoted\" back\\slash\ttab\x01 name.mp4";
+  const std::string checker =
+      "import json,os,sys\n"
+      "lines=[json.loads(l) for l in sys.stdin]\n"
+      "done=[l for l in lines if l['event']=='done']\n"
+      "assert len(done)==1, lines\n"
+      "assert done[0]['status']=='Done', done[0]\n"
+      "assert done[0]['source']==sys.argv[1], (done[0]['source'], sys.argv[1])\n"
+      "assert done[0]['output']==sys.argv[2], (done[0]['output'], sys.argv[2])\n"
+      "assert os.path.getsize(sys.argv[2])==done[0]['size'], done[0]\n"
+      "print('names ok')\n";
+  const auto r = RunCommand("{ " + ShellQuote(kBin) + " --json -o " + ShellQuote(out) + " " + ShellQuote(source) +
+                            " 2>/dev/null; } | python3 -c " + ShellQuote(checker) + " " + ShellQuote(source) + " " +
+                            ShellQuote(output));
+  EXPECT_NE(r.output.find("names ok"), std::string::npos) << r.output;
+}
 
 }  // namespace
 }  // namespace fennick

@@ -216,12 +216,12 @@ TEST(EngineRun, LastReferenceDroppedInsideItsOwnTerminateIsSafe) {
       shared->done = true;
     };
     ASSERT_TRUE(engine->StopTask());
+    const std::weak_ptr<TFFmpeg> freed = engine;
     engine.reset();  // now only the terminate thread (and `holder`) keep it
     ASSERT_TRUE(WaitFor([&] { return shared->done.load(); }));
+    // The thread frees the engine after its work.
+    ASSERT_TRUE(WaitFor([&] { return freed.expired(); })) << "round " << round;
   }
-  // The threads free their engines after their work; give them a moment so
-  // leak checkers see a clean end.
-  std::this_thread::sleep_for(50ms);
 }
 
 TEST(EngineRun, WorkerThreadsAreLoweredRelativeToTheProcessPriority) {

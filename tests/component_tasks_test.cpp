@@ -545,6 +545,24 @@ TEST_F(ComponentTasks, RemoveTaskBeforeStartRenumbers) {
   EXPECT_FALSE(std::filesystem::exists(files[0])) << "the removed task's empty output is deleted";
 }
 
+// The only waiting task removed while another runs: the running one ends
+// and the batch still ends with the call with -1.
+TEST_F(ComponentTasks, RemovingTheOnlyWaitingTaskStillEndsTheBatch) {
+  Recorder rec(component);
+  ASSERT_EQ(AddTask(1000), 0);
+  ASSERT_EQ(AddTask(600, false), 1);
+  component.StartTasks(1);
+  component.RemoveTask(1);
+  ASSERT_TRUE(rec.WaitAllDone());
+  const auto events = rec.Events();
+  std::vector<int> order;
+  for (const auto& e : events)
+    if (e.kind == Event::Terminate) order.push_back(e.index);
+  EXPECT_EQ(order, (std::vector<int>{0, -1}));
+  EXPECT_TRUE(Of(events, Event::Terminate, 0)[0].finished);
+  EXPECT_EQ(component.TaskCount(), 1);
+}
+
 // ---- log routing with tasks
 
 TEST_F(ComponentTasks, LogLinesOfTwoConvertingTasksAreNeverMixed) {
@@ -664,10 +682,20 @@ TEST_F(ComponentTasks, StopEndsAPausedTask) {
   Recorder rec(component);
   component.SetProgressInterval(100);
   ASSERT_EQ(AddTask(1600), 0);
+  // Paused on the task's own thread at its first report, before the report
+  // is recorded: its next check holds it, and the stop below (which waits
+  // for the component lock the report holds) comes after the pause.
+  auto record = component.OnProgress;
+  bool paused = false;
+  component.OnProgress = [&, record](int index, int f, int fps, int d, float q, float b, int64_t s, int t) {
+    if (!paused) {
+      paused = true;
+      component.PauseTasks();
+    }
+    record(index, f, fps, d, q, b, s, t);
+  };
   component.StartTasks(1);
   ASSERT_TRUE(rec.WaitFor([](const auto& events) { return !Of(events, Event::Progress, 0).empty(); }));
-  component.PauseTasks();
-  std::this_thread::sleep_for(100ms);
   component.StopTasks();
   ASSERT_TRUE(rec.WaitAllDone(10s));
   const auto terminates = Of(rec.Events(), Event::Terminate, 0);
@@ -828,10 +856,18 @@ TEST_F(ComponentTasks, ALineLoggedUnderCodecLockDoesNotWaitForTheComponentLock) 
 
 TEST_F(ComponentTasks, AddTaskOutputRefusesATaskWaitingInARunningBatch) {
   Recorder rec(component);
-  ASSERT_EQ(AddTask(1000), 0);
+  ASSERT_EQ(AddTask(600, false), 0);
   ASSERT_EQ(AddTask(600, false), 1);
   component.StartTasks(1);
   component.PauseTasks();  // task 0 holds at its first safe point, task 1 waits for its turn
+  // Held while another component's task, longer than both, runs to its end.
+  TFFmpegVCL other;
+  Recorder otherRec(other);
+  ASSERT_EQ(AddTask(1600, true, &other), 0);
+  other.StartTasks(1);
+  ASSERT_TRUE(otherRec.WaitAllDone());
+  EXPECT_TRUE(rec.Events().empty()) << "task 0 reported while paused";
+  EXPECT_FALSE(component.TaskStarted(1));
   const std::string extra = outputs.file("extra.avi");
   EXPECT_FALSE(component.AddTaskOutput(1, extra));
   EXPECT_EQ(component.LastError(), "Task 1 is waiting in a running batch");

@@ -265,7 +265,15 @@ TEST(InputStop, AStopRequestEndsAnEndlessProbe) {
   auto done = std::make_shared<std::promise<bool>>();
   std::future<bool> added = done->get_future();
   std::thread opener([engine, done] { done->set_value(engine->AddInputFile("/dev/urandom")); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // well into the probe
+  // The stream information is read under CodecLock: once the opener holds
+  // it, the opening is well into the probe.
+  bool probing = false;
+  for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       !probing && std::chrono::steady_clock::now() < deadline;) {
+    probing = !std::unique_lock<TCodecLock>(CodecLock(), std::try_to_lock).owns_lock();
+    if (!probing) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(probing) << "the opening never reached the probe";
   engine->RequestStop();
   if (added.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
     // It reads on, holding what it holds (CodecLock while probing): the

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -132,6 +133,39 @@ TEST(ProfileChoices, IpodWithMonoGivesOneChannel) {
   ASSERT_TRUE(result.Finished && !result.Exception) << result.Message;
   const auto probe = test::ProbeFile(output);
   EXPECT_EQ(test::StreamValue(probe, test::FindStream(probe, "audio"), "channels"), "1");
+}
+
+// RV20 codes sizes in steps of 4: an even source size that is not one
+// (322x242) kept by "Original Video Size" is fitted to one it codes.
+TEST(ProfileChoices, Rv20FitsAnOddSourceSizeToItsStep) {
+  test::RequireLibraries();
+  test::TempDir dir;
+  test::ClipSpec clip;
+  clip.seconds = 0.4;
+  clip.width = 322;
+  clip.height = 242;
+  const std::string source = dir.file("odd.mp4");
+  ASSERT_TRUE(test::MakeClip(source, clip));
+  TProfileControls controls;
+  FillOutputFormatList(controls.ComboOutputFormat);
+  ASSERT_TRUE(ChooseOutputFormat(controls, "RM - Real Video (*.rm)"));
+  ASSERT_TRUE(controls.ComboVideoCodec.SelectText("RV20"));
+  ASSERT_TRUE(controls.ComboVideoSize.SelectText("Original Video Size"));
+  TOutputOptions options;
+  ASSERT_NO_THROW(FillJobOutputOptions(options, controls, 256, "322x242", 322.0f / 242));
+  const std::string output = dir.file("odd.rm");
+  const test::TaskEnd result = ConvertOne(source, output, options);
+  ASSERT_TRUE(result.Finished && !result.Exception) << result.Message;
+  const auto probe = test::ProbeFile(output);
+  const int video = test::FindStream(probe, "video");
+  ASSERT_GE(video, 0);
+  EXPECT_EQ(test::StreamValue(probe, video, "codec_name"), "rv20");
+  const int w = std::stoi(test::StreamValue(probe, video, "width"));
+  const int h = std::stoi(test::StreamValue(probe, video, "height"));
+  EXPECT_EQ(w % 4, 0) << w;
+  EXPECT_EQ(h % 4, 0) << h;
+  EXPECT_LE(std::abs(w - 322), 2) << w;
+  EXPECT_LE(std::abs(h - 242), 2) << h;
 }
 
 // Sources in other pixel layouts, at a size the format keeps: their pictures

@@ -61,6 +61,102 @@ TEST(ProfileFill, EveryOfferedRowFillsItsListsWhateverCameBefore) {
   }
 }
 
+// What each offered entry selects, in list order: video codec, quality,
+// size, frame rate, audio codec, quality, sampling rate, channels. Empty
+// video texts: the list is emptied. Channels "" (or a size of nullptr):
+// the row leaves that list as it was.
+struct TRowDefaults {
+  const char* Name;
+  const char *VideoCodec, *VideoBitrate, *VideoSize, *VideoFramerate;
+  const char *AudioCodec, *AudioBitrate, *SamplingRate, *Channels;
+};
+constexpr const char* kKept = "";
+const TRowDefaults kOfferedDefaults[] = {
+    {"3GP - Mobile Video Format (*.3gp)", "MPEG4", "128 Kbps", "176 x 144 (QCIF)", "Auto", "amr_nb", "7400 bps", "8000  bps", "Mono"},
+    {"3G2 - Mobile Video Format (*.3g2)", "MPEG4", "128 Kbps", "176 x 144 (QCIF)", "Auto", "amr_nb", "7400 bps", "8000  bps", "Mono"},
+    {"ASF - Advance Streaming Format (*.asf)", "MSMPEG4", "1200 Kbps", "Original Video Size", "Auto", "mp3", "128 Kbps", "48000 Hz", "Stereo"},
+    {"AVI - Audio Video Interleave (*.avi)", "MPEG4", "1200 Kbps", "Original Video Size", "Auto", "pcm_s16le", "128 Kbps", "48000 Hz", "Stereo"},
+    {"AVI - DivX Video (*.avi)", "MPEG4", "1200 Kbps", "Original Video Size", "Auto", "mp3", "128 Kbps", "48000 Hz", "Stereo"},
+    {"AVI - Uncompress (*.avi)", "RAWVIDEO", "1200 Kbps", "Original Video Size", "Auto", "pcm_s16le", "128 Kbps", "48000 Hz", "Stereo"},
+    {"AVI - XviD Video (*.avi)", "XVID", "1200 Kbps", "Original Video Size", "Auto", "mp3", "128 Kbps", "48000 Hz", "Stereo"},
+    // Which size the DVD entry selects is a choice of its own.
+    {"DVD - VOB (*.vob)", "MPEG2VIDEO", "6000 Kbps", nullptr, "29.97 fps [NTSC]", "ac3", "224 Kbps", "48000 Hz", kKept},
+    {"FLV - Flash Video (*.flv)", "FLV", "200 Kbps", "Original Video Size", "15.0 fps", "mp3", "64 Kbps", "44100 Hz", "Stereo"},
+    {"MOV - QuickTime Video (*.mov)", "MPEG4", "1200 Kbps", "Original Video Size", "Auto", "mpeg4aac", "128 Kbps", "44100 Hz", "Stereo"},
+    {"MP4 - MPEG4 Video (*.mp4)", "MPEG4", "1200 Kbps", "Original Video Size", "Auto", "mpeg4aac", "128 Kbps", "44100 Hz", "Stereo"},
+    {"MPEG-1 Movie (*.mpg)", "MPEG1VIDEO", "1600 Kbps", "320 x 240 (VGA)", "25.0 fps", "mp2", "192 Kbps", "44100 Hz", "Stereo"},
+    {"MPEG-2 Movie (*.mpg)", "MPEG2VIDEO", "2000 Kbps", "320 x 240 (VGA)", "25.0 fps", "mp2", "192 Kbps", "44100 Hz", "Stereo"},
+    {"RM - Real Video (*.rm)", "RV10", "384  Kbps", "320 x 240 (VGA)", "Auto", "ac3", "128 Kbps", "48000 Hz", "Stereo"},
+    {"SWF - Flash Swf (*.swf)", "FLV", "200 Kbps", "Original Video Size", "15.0 fps", "mp3", "64 Kbps", "44100 Hz", "Stereo"},
+    {"Super Video CD (*.mpg)", "MPEG2VIDEO", "2040 Kbps", "480 x 480", "29.97 fps [NTSC]", "mp2", "224 Kbps", "44100 Hz", kKept},
+    {"Video CD (*.mpg)", "MPEG1VIDEO", "1150 Kbps", "352 x 240", "29.97 fps [NTSC]", "mp2", "224 Kbps", "44100 Hz", kKept},
+    {"WMV - Windows Media Video (*.wmv)", "WMV2", "1200 Kbps", "320 x 240 (VGA)", "Auto", "wmav2", "128 Kbps", "48000 Hz", "Stereo"},
+    {"AAC - Advance Audio Coding (*.aac)", "", "", "", "", "aac", "128 Kbps", "48000 Hz", "Stereo"},
+    {"AU - SUN Audio (*.au)", "", "", "", "", "pcm_s16be", "128 Kbps", "48000 Hz", "Stereo"},
+    {"M4A - Mpeg4 Audio File (*.m4a)", "", "", "", "", "mpeg4aac", "128 Kbps", "48000 Hz", "Stereo"},
+    {"MP2 - Mpeg Layer2 Audio (*.mp2)", "", "", "", "", "mp2", "224 Kbps", "48000 Hz", "Stereo"},
+    {"MP3 - Mpeg Layer3 Audio (*.mp3)", "", "", "", "", "mp3", "192 Kbps", "48000 Hz", "Stereo"},
+    {"OGG - Ogg Vorbis Audio (*.ogg)", "", "", "", "", "vorbis", "160 Kbps", "48000 Hz", "Stereo"},
+    {"RA - Real Audio (*.ra)", "", "", "", "", "ac3", "128 Kbps", "48000 Hz", "Stereo"},
+    {"WAV - Waveform Audio (*.wav)", "", "", "", "", "pcm_s16le", "128 Kbps", "44100 Hz", "Stereo"},
+    {"WMA - Windows Media Audio (*.wma)", "", "", "", "", "wmav2", "128 Kbps", "48000 Hz", "Stereo"},
+    {"iPod (*.mp4)", "MPEG4", "512 Kbps", "320 x 240", "Auto", "mpeg4aac", "64 Kbps", "44100 Hz", kKept},
+    {"iPod Extra (640 x 480) (*.mp4)", "MPEG4", "1500 Kbps", "640 x 480", "Auto", "mpeg4aac", "64 Kbps", "44100 Hz", kKept},
+    {"iPod Video For TV (*.mp4)", "MPEG4", "1500 Kbps", "640 x 480", "Auto", "mpeg4aac", "64 Kbps", "44100 Hz", kKept},
+    {"Apple TV (*.mp4)", "MPEG4", "1500 Kbps", "640 x 480", "Auto", "mpeg4aac", "128 Kbps", "44100 Hz", "Stereo"},
+    {"Apple TV (Normal Quality) (*.mp4)", "MPEG4", "1200 Kbps", "640 x 480", "Auto", "mpeg4aac", "96 Kbps", "44100 Hz", "Stereo"},
+    {"Apple TV (High Quality) (*.mp4)", "MPEG4", "1500 Kbps", "640 x 480", "Auto", "mpeg4aac", "128 Kbps", "44100 Hz", "Stereo"},
+    {"Apple TV H264 (320 x 240) (*.mp4)", "H264", "1200 Kbps", "320 x 240", "29.97 fps", "mpeg4aac", "64 Kbps", "48000 Hz", "Stereo"},
+    {"Apple TV H264 (640 x 480) (*.mp4)", "H264", "2000 Kbps", "640 x 480", "29.97 fps", "mpeg4aac", "64 Kbps", "48000 Hz", "Stereo"},
+    {"Apple TV H264 (1280 x 720) (*.mp4)", "H264", "2500 Kbps", "1280 x 720", "23.975 fps", "mpeg4aac", "64 Kbps", "48000 Hz", "Stereo"},
+    {"iPod Touch (*.mp4)", "MPEG4", "1200 Kbps", "480 x 320", "Auto", "mpeg4aac", "80 Kbps", "44100 Hz", kKept},
+    {"iPod Touch Extra (640 x 480) (*.mp4)", "MPEG4", "1500 Kbps", "640 x 480", "Auto", "mpeg4aac", "80 Kbps", "44100 Hz", kKept},
+    {"iPod Touch Wide Screen (*.mp4)", "MPEG4", "1500 Kbps", "720 x 406", "Auto", "mpeg4aac", "128 Kbps", "44100 Hz", "Stereo"},
+    {"iPhone (*.mp4)", "MPEG4", "1200 Kbps", "480 x 320", "Auto", "mpeg4aac", "80 Kbps", "44100 Hz", "Stereo"},
+    {"iPhone Extra (640 x 480) (*.mp4)", "MPEG4", "1500 Kbps", "640 x 480", "Auto", "mpeg4aac", "128 Kbps", "44100 Hz", "Stereo"},
+    {"iPhone Wide Screen (*.mp4)", "MPEG4", "1500 Kbps", "720 x 480", "Auto", "mpeg4aac", "128 Kbps", "44100 Hz", "Stereo"},
+    {"Zune Mpeg4 Video (*.mp4)", "MPEG4", "1500 Kbps", "320 x 240 ", "29.97 fps", "mpeg4aac", "128 Kbps", "44100 Hz", "Stereo"},
+    {"Zune WMV Windows Media Video (*.wmv)", "WMV2", "1200 Kbps", "320 x 240 ", "Auto", "wmav2", "128 Kbps", "48000 Hz", "Stereo"},
+    {"PSP Video (*.mp4)", "MPEG4", "768 Kbps", "368 x 208", "29.97 fps", "mpeg4aac", "64 Kbps", "24000 Hz", "Stereo"},
+    {"PS3 Video (*.mp4)", "H264", "1200 Kbps", "720 x 480", "29.97 fps", "mpeg4aac", "96 Kbps", "44100 Hz", "Stereo"},
+    {"PS3 Video(480P) (*.mp4)", "H264", "1200 Kbps", "720 x 480", "29.97 fps", "mpeg4aac", "96 Kbps", "44100 Hz", "Stereo"},
+    {"PS3 Video(720P) (*.mp4)", "H264", "2000 Kbps", "1280 x 720", "29.97 fps", "mpeg4aac", "96 Kbps", "44100 Hz", "Stereo"},
+    {"PS3 Video(1080P) (*.mp4)", "H264", "2000 Kbps", "1920 x 1072", "29.97 fps", "mpeg4aac", "96 Kbps", "44100 Hz", "Stereo"},
+    {"Archos AV500/GMini402 (*.avi)", "MPEG4", "1200 Kbps", "480 x 272", "Auto", "mp3", "128 Kbps", "48000 Hz", kKept},
+    {"Archos AV700 (*.avi)", "MPEG4", "2000 Kbps", "720 x 480", "Auto", "mp3", "128 Kbps", "48000 Hz", kKept},
+    {"BlackBerry MPEG-4 Video (*.mp4)", "MPEG4", "300 Kbps", "320 x 240", "24 fps", "mpeg4aac", "80 Kbps", "44100 Hz", kKept},
+    {"BlackBerry AVI Video (*.avi)", "H263", "300 Kbps", "176 x 144", "24 fps", "mp3", "80 Kbps", "44100 Hz", kKept},
+    // AMR-NB, its default audio, is mono only.
+    {"BlackBerry 3GP Video (*.3gp)", "MPEG4", "120 Kbps", "176 x 144", "15 fps", "amr_nb", "4750 bps", "8000  Hz", "Mono"},
+    {"Creative Zen Vision (*.avi)", "MPEG4", "1200 Kbps", "640 x 480", "Auto", "mp3", "128 Kbps", "48000 Hz", kKept},
+    {"iRiver PMP100 (*.avi)", "MPEG4", "1200 Kbps", "640 x 480", "Auto", "mp3", "128 Kbps", "48000 Hz", kKept},
+};
+
+TEST(ProfileFill, EveryOfferedEntrySelectsItsDefaults) {
+  std::vector<std::string> names;
+  for (const TRowDefaults& row : kOfferedDefaults) names.push_back(row.Name);
+  ASSERT_EQ(OfferedOutputFormats(), names);
+  for (const TRowDefaults& row : kOfferedDefaults) {
+    // The channels the user chose before stay where the row keeps them.
+    for (const char* before : {"Stereo", "Mono"}) {
+      SCOPED_TRACE(std::string(row.Name) + " after " + before);
+      TProfileControls c = StartedControls();
+      ASSERT_TRUE(c.ComboAudioChannels.SelectText(before));
+      ASSERT_TRUE(ChooseOutputFormat(c, row.Name));
+      EXPECT_EQ(c.ComboVideoCodec.Text(), row.VideoCodec);
+      EXPECT_EQ(c.ComboVideoBitrate.Text(), row.VideoBitrate);
+      if (row.VideoSize) {
+        EXPECT_EQ(c.ComboVideoSize.Text(), row.VideoSize);
+      }
+      EXPECT_EQ(c.ComboVideoFramerate.Text(), row.VideoFramerate);
+      EXPECT_EQ(c.ComboAudioCodec.Text(), row.AudioCodec);
+      EXPECT_EQ(c.ComboAudioBitrate.Text(), row.AudioBitrate);
+      EXPECT_EQ(c.ComboSamplingRate.Text(), row.SamplingRate);
+      EXPECT_EQ(c.ComboAudioChannels.Text(), *row.Channels ? row.Channels : before);
+    }
+  }
+}
+
 TEST(ProfileFill, RowsNeverOfferedHaveNoFill) {
   const std::vector<std::string> offered = OfferedOutputFormats();
   for (const TheAVCodec& row : OutputFormatTable) {

@@ -86,6 +86,24 @@ TEST_F(TranscodeGeometry, CropScaleAndPadTogether) {
   EXPECT_NEAR(U[(60) * (w / 2) + 80], 128, 2);
 }
 
+// Padding on one side only, with the scaler converting the layout: the
+// picture fills every row below the band, its last rows included.
+TEST_F(TranscodeGeometry, OneSidedPadWithALayoutChangeKeepsTheWholePicture) {
+  const std::string out = Dir->file("padtop-444.nut");
+  const TConversion run =
+      Convert(Dir->file("ramp.mkv"), out, {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv444p"}, {"padtop", "8"}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  const int w = 320, h = 248;
+  const auto probe = ProbeFile(out);
+  ASSERT_EQ(StreamValue(probe, 0, "height"), std::to_string(h));
+  const auto source = DecodePicture(Dir->file("ramp.mkv"), 1, "gray", w * 240);
+  const auto padded = DecodePicture(out, 1, "gray", w * h);
+  ASSERT_FALSE(source.empty());
+  ASSERT_FALSE(padded.empty());
+  for (int y = 8; y < h; ++y)
+    for (int x : {0, 160, 319}) ASSERT_NEAR(padded[y * w + x], source[(y - 8) * w + x], 2) << x << "," << y;
+}
+
 TEST_F(TranscodeGeometry, DeinterlaceFiltersTheSecondField) {
   // Alternate lines 0 and 200: the first field stays, the second becomes
   // (-1*200 + 4*0 + 2*200 + 4*0 - 200)/8 = 0.

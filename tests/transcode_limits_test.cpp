@@ -130,6 +130,25 @@ TEST_F(TranscodeLimits, StartTimeStartsCopiedAndEncodedStreamsTogether) {
   EXPECT_NEAR(video, audio, 0.05);
 }
 
+// A start time and a recording time together, with every stream copied:
+// the output holds the second from 2 s to 3 s, whether the start time seeks
+// the input or is given for the output.
+TEST_F(TranscodeLimits, StartAndRecordingTimeTogetherCopyTheSpanBetween) {
+  const TOptionList copy = {{"vcodec", "copy"}, {"acodec", "copy"}, {"t", "1"}};
+  TOptionList forOutput = copy;
+  forOutput.emplace_back("ss", "2");
+  const std::pair<std::string, TConversion> runs[] = {
+      {"input", Convert(Dir->file("keys.mkv"), Dir->file("span-input.mp4"), copy, {{"ss", "2"}})},
+      {"output", Convert(Dir->file("keys.mkv"), Dir->file("span-output.mp4"), forOutput)}};
+  for (const auto& [where, run] : runs) {
+    SCOPED_TRACE("start time for the " + where);
+    ASSERT_FALSE(run.Exception) << run.Message;
+    const std::string out = Dir->file("span-" + where + ".mp4");
+    EXPECT_NEAR(ProbeNumber(ProbeFile(out), "format.duration"), 1.0, 0.1);
+    EXPECT_NEAR(CountFrames(out, "video"), 25, 1);
+  }
+}
+
 TEST_F(TranscodeLimits, SizeLimitEndsTheOutput) {
   const std::string full = Dir->file("full.avi");
   ASSERT_FALSE(Convert(Dir->file("clip.mp4"), full, {{"vcodec", "mpeg4"}, {"an", "1"}}).Exception);
