@@ -1,8 +1,7 @@
 // Progress report (the OnProgress values or the status line), the summary of
-// the last report, the quantiser histogram and the per-frame video
-// statistics file.
+// the last report, the quantiser histogram (the run's own) and the
+// per-frame video statistics file.
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 
 #include "engine/transcode_tables.h"
@@ -10,10 +9,6 @@
 namespace fennick {
 
 namespace {
-
-// Quantiser histogram of the process: shared by every engine, updated
-// atomically, never reset.
-std::atomic<int> QpHistogram[52];
 
 double Psnr(double d) { return -10.0 * std::log10(d); }
 
@@ -68,10 +63,9 @@ void TCustomFFmpeg::PrintReport(bool isLastReport) {
         if (isLastReport) Append(line, "L");
         if (S.QpHist) {
           const int qp = static_cast<int>(std::lround(quality));
-          if (qp >= 0 && qp < 52) QpHistogram[qp].fetch_add(1, std::memory_order_relaxed);
+          if (qp >= 0 && qp < static_cast<int>(run.QpHistogram.size())) ++run.QpHistogram[qp];
           for (int j = 0; j < 32; ++j)
-            Append(line, FormatText("%X", static_cast<int>(std::lround(
-                                               std::log2(QpHistogram[j].load(std::memory_order_relaxed) + 1)))));
+            Append(line, FormatText("%X", static_cast<int>(std::lround(std::log2(run.QpHistogram[j] + 1)))));
         }
         if (enc && ost.EncodingNeeded && (enc->flags & AV_CODEC_FLAG_PSNR)) {
           double errorSum = 0, scaleSum = 0;

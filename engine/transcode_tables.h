@@ -6,6 +6,7 @@
 // CodecLock when they go.
 #pragma once
 
+#include <array>
 #include <cstdio>
 #include <list>
 #include <memory>
@@ -196,6 +197,9 @@ struct TTranscodeRun {
   THookAction HookAction = THookAction::haContinue;  // decision for the hook modules
   int64_t VideoBytes = 0, AudioBytes = 0, HeaderBytes = 0;
   int DupFrames = 0, DropFrames = 0;
+  // Reports of the first video stream by quantiser ("qphist"); this run's
+  // alone.
+  std::array<int, 52> QpHistogram{};
   int64_t ReportClock = 0;      // µs, when the loop started
   int64_t LastReportTime = 0;   // µs
 };

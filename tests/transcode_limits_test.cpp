@@ -255,5 +255,22 @@ TEST_F(TranscodeLimits, ProgressCarriesItsSevenValues) {
   EXPECT_EQ(seen.back().Quality, -1.0f);
 }
 
+TEST_F(TranscodeLimits, TheQuantiserHistogramIsEachRunsOwn) {
+  // The last report's histogram digits follow "L"; the same conversion twice
+  // in one process gives the same digits.
+  const auto histogram = [&](const std::string& output) {
+    const TConversion run = Convert(Dir->file("clip.mp4"), Dir->file(output),
+                                    {{"vcodec", "mpeg4"}, {"qscale", "5"}, {"qphist", ""}, {"an", ""}});
+    EXPECT_FALSE(run.Exception) << run.Message;
+    for (const auto& line : run.Log)
+      if (const size_t at = line.find(" L"); line.rfind("frame=", 0) == 0 && at != std::string::npos)
+        return line.substr(at + 2, 32);
+    return std::string("no last report");
+  };
+  const std::string first = histogram("first.mp4");
+  EXPECT_EQ(first.size(), 32u) << first;
+  EXPECT_EQ(histogram("second.mp4"), first);
+}
+
 }  // namespace
 }  // namespace fennick::test
