@@ -194,6 +194,11 @@ void TCustomFFmpegVCL::SetTaskTag(int index, uint64_t tag) {
   FTasks->Item(index).SetTag(tag);
 }
 
+bool TCustomFFmpegVCL::TaskHeldByPause(int index) const {
+  std::lock_guard<TComponentLock> lock(FLock);
+  return FTasks->Item(index).HeldByPause();
+}
+
 uint64_t TCustomFFmpegVCL::TaskTag(int index) const {
   std::lock_guard<TComponentLock> lock(FLock);
   return FTasks->Item(index).Tag();

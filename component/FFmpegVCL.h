@@ -97,6 +97,10 @@ class TCustomFFmpegVCL {
   // about even after earlier tasks were removed. A bad index raises
   // std::out_of_range.
   void SetTaskTag(int index, uint64_t tag);
+  // Whether task `index` is held by a pause right now (PauseTasks takes
+  // effect at the task's next safe point). A bad index raises
+  // std::out_of_range.
+  bool TaskHeldByPause(int index) const;
   uint64_t TaskTag(int index) const;
   // The index of the task tagged `tag`, or -1.
   int TaskIndexOfTag(uint64_t tag) const;

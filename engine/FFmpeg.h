@@ -180,6 +180,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   bool Terminated() const { return FTerminated; }
   bool ExceptionRaised() const { return FException; }
   bool Paused() const { return FPaused; }
+  // Held at a pause point right now (a pause asked for takes effect at the
+  // next one).
+  bool HeldByPause() const { return FHeldByPause; }
   const std::string& TerminateMessage() const { return FTerminateMessage; }
   const std::string& LastErrorText() const { return FLastError; }
   int TotalOutputDuration() const { return FTotalOutputDuration; }
@@ -367,7 +370,7 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
 
   // Run flags: written by the owner thread (stop, pause) and the task thread.
   std::atomic<bool> FRunning{false}, FStopRequested{false}, FFinished{false}, FTerminated{false},
-      FException{false}, FPaused{false};
+      FException{false}, FPaused{false}, FHeldByPause{false};
   std::string FTerminateMessage;
   int FTotalOutputDuration = -1;  // ms
   std::string FLastError;

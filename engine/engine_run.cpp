@@ -267,7 +267,9 @@ void TCustomFFmpeg::WaitIfPaused() {
   const auto start = std::chrono::steady_clock::now();
   {
     std::unique_lock<std::mutex> lock(FPauseMutex);
+    FHeldByPause = true;
     FPauseCond.wait(lock, [this] { return !FPaused || FStopRequested; });
+    FHeldByPause = false;
   }
   FPausedTime += std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
 }

@@ -384,6 +384,38 @@ TEST_F(ConversionRun, StopAnsweredYesEndsTheRunWithAbortAPlayableFileNoMessageAn
   EXPECT_FALSE(std::filesystem::exists(OutputOf("b")));
 }
 
+TEST_F(ConversionRun, StopAnsweredYesEndsAJobHeldAtItsPausePoint) {
+  // A file read at full speed: the pause holds the job at its next safe point.
+  Add({Q(MakeVideo("long.mp4", 120))});
+  Convert();
+  ASSERT_TRUE(WaitFor([&] { return !Cell(0, ColFrames).empty(); })) << "the job reported no progress";
+  bool held = false;
+  Prompts.OnAsked = [&](const TScriptedPrompts::TAsked&) {
+    held = WaitFor([&] { return C().ffVCL.TaskCount() > 0 && C().ffVCL.TaskHeldByPause(0); });
+  };
+  Prompts.QuestionAnswers.push_back(true);
+  QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
+
+  EXPECT_TRUE(held) << "the job was not held by the pause while the question was open";
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_EQ(Cell(0, ColProgress), "Abort");
+  EXPECT_TRUE(Playable(OutputOf("long")));
+}
+
+TEST_F(ConversionRun, WhileAJobConvertsAddFileAsksNothingAndTheWindowDoesNotClose) {
+  const auto fifo = StartHeldRun();
+  ASSERT_TRUE(fifo);
+  QTest::mouseClick(Form->ButtonAddFile, Qt::LeftButton);
+  EXPECT_TRUE(Prompts.Asked.empty());
+  EXPECT_FALSE(Form->close());
+  EXPECT_TRUE(Form->isVisible());
+
+  fifo->Release();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_EQ(List().Count(), 2);
+  EXPECT_TRUE(Form->close());
+}
+
 TEST_F(ConversionRun, AProgressEventShowsTheCappedPercentTheFramesAndTheSizeAndNoPercentWithoutATotal) {
   Add({Q(MakeVideo("a.mp4"))});
   TJobProgress progress;

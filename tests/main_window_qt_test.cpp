@@ -131,19 +131,6 @@ TEST_F(MainWindow, ThreeChosenFilesWithANonMediaOneInTheMiddleGiveThreeCheckedRo
   test::SaveScreenshot(*Form, QStringLiteral("main-window-three-rows"));
 }
 
-TEST_F(MainWindow, AddFileDuringAConversionDoesNothing) {
-  AddByDialog({Q(MakeVideo("clip.mp4"))});
-  C().ListView1.SetCell(0, ColProgress, "Done");
-  C().Run.Converting = true;
-  Prompts.Asked.clear();
-
-  QTest::mouseClick(Form->ButtonAddFile, Qt::LeftButton);
-
-  EXPECT_TRUE(Prompts.Asked.empty());
-  EXPECT_EQ(Cell(0, ColProgress), "Done");
-  C().Run.Converting = false;
-}
-
 TEST_F(MainWindow, ConvertClearAndRemoveDoNothingWhileFilesAreBeingAdded) {
   AddByDialog({Q(MakeVideo("first.mp4"))});
   Form->ListView1->selectRow(0);

@@ -103,19 +103,6 @@ TEST_F(Settings, ClosingTheWindowSavesAndExitDoesNot) {
   EXPECT_EQ(Stored(ValueOutputFolder).toString(), QStringLiteral("/srv/closed"));
 }
 
-TEST_F(Settings, ClosingIsRefusedWhileConverting) {
-  Start();
-  Prompts.FolderAnswers.push_back(QStringLiteral("/srv/converting"));
-  QTest::mouseClick(Form->ButtonBrowseForFolder, Qt::LeftButton);
-  Form->Controller().Run.Converting = true;
-  EXPECT_FALSE(Form->close());
-  EXPECT_TRUE(Form->isVisible());
-  EXPECT_NE(Stored(ValueOutputFolder).toString(), QStringLiteral("/srv/converting"));
-  Form->Controller().Run.Converting = false;
-  EXPECT_TRUE(Form->close());
-  EXPECT_EQ(Stored(ValueOutputFolder).toString(), QStringLiteral("/srv/converting"));
-}
-
 TEST_F(Settings, OptionsDialogChangesTakeEffectAtOnce) {
   Start();
   TForm4& dialog = Form->OptionsDialog();
