@@ -748,5 +748,18 @@ TEST_F(CliTest, JsonNamesFilesWithEscapesAParserReadsBack) {
   EXPECT_NE(r.output.find("names ok"), std::string::npos) << r.output;
 }
 
+// A batch holds the files of the conversions running at once, not of all
+// its files: sixty files convert under a limit of 40 open files.
+TEST_F(CliTest, ABatchLongerThanTheOpenFileLimitConverts) {
+  const std::string in = FDir.file("in"), out = FDir.file("out");
+  std::filesystem::create_directories(in);
+  std::filesystem::create_directories(out);
+  std::string files;
+  for (int i = 0; i < 60; ++i) files += " " + ShellQuote(SampleAs(in + "/clip" + std::to_string(i) + ".mov"));
+  const auto r = RunCommand("ulimit -n 40 && " + ShellQuote(kBin) + " -j 2 -f wav -o " + ShellQuote(out) + files);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), std::filesystem::directory_iterator()), 60);
+}
+
 }  // namespace
 }  // namespace fennick
