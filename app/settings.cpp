@@ -39,7 +39,10 @@ bool LoadSettings(QSettings& settings, const TSettingsTargets& targets) {
     }
     const std::optional<int> format = ReadInteger(settings, ValueOutputFormat);
     if (!format) return false;
-    if (*format >= 0) targets.ComboOutputFormat.SetItemIndex(*format);
+    // A position the list does not have (a value of another version, or
+    // edited by hand) reads as the default, the first entry.
+    if (*format >= 0)
+      targets.ComboOutputFormat.SetItemIndex(*format < targets.ComboOutputFormat.Count() ? *format : 0);
     const std::optional<int> overwrite = ReadInteger(settings, ValueOverwrite);
     if (!overwrite) return false;
     targets.Options.CheckBoxOverWrite = *overwrite != 0;

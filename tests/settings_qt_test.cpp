@@ -67,6 +67,16 @@ TEST_F(Settings, DropDownItemsStoredAsMinusOneKeeps27) {
   EXPECT_EQ(Form->ComboOutputFormat->maxVisibleItems(), 27);
 }
 
+TEST_F(Settings, AFormatPositionBeyondTheListStartsOnTheFirstEntry) {
+  Store("/tmp", 99, 0, 27, 0);
+  Start();
+  EXPECT_EQ(Form->ComboOutputFormat->currentIndex(), 0);
+  EXPECT_FALSE(Form->ComboOutputFormat->currentText().isEmpty());
+  EXPECT_GT(Form->ComboAudioCodec->count(), 0);
+  EXPECT_TRUE(Form->close());
+  EXPECT_EQ(Stored(ValueOutputFormat).toInt(), 0);
+}
+
 TEST_F(Settings, WithLetterBoxDeletedTheOthersAreReadAndAllFiveWrittenBack) {
   Store("/srv/out", 10, 1, 30, 1);
   QSettings().remove(ValueLetterBox);
