@@ -341,6 +341,13 @@ void TMainController::ButtonConvertClick() {
     ButtonBrowseForFolderClick();
     return;
   }
+  // Once for the run rather than once for each file.
+  if (const std::string problem = OutputFolderProblem(std::string(Trim(EditOutputFolder))); !problem.empty()) {
+    FPrompts.Information(QStringLiteral("The output folder \"") + ToQString(EditOutputFolder) + QStringLiteral("\"\n") +
+                         QString::fromStdString(problem) + QStringLiteral("\nPlease choose a new output folder."));
+    ButtonBrowseForFolderClick();
+    return;
+  }
   // The run.
   Run.Converting = true;
   TimerConvertAgain->start();

@@ -158,12 +158,8 @@ int ListSettingsCommand(const TCliArguments& arguments) {
 int ConvertCommand(const TCliArguments& arguments) {
   TProfileControls controls;
   ChooseSettings(arguments, controls);
-  std::error_code ec;
-  const auto folder = std::filesystem::status(arguments.OutputFolder, ec);
-  const std::string folderName = "the output folder \"" + arguments.OutputFolder + "\"";
-  if (folder.type() == std::filesystem::file_type::not_found) throw EUsageError(folderName + " does not exist");
-  if (ec) throw EUsageError(folderName + " cannot be used: " + ec.message());
-  if (folder.type() != std::filesystem::file_type::directory) throw EUsageError(folderName + " is not a folder");
+  if (const std::string problem = OutputFolderProblem(arguments.OutputFolder); !problem.empty())
+    throw EUsageError("the output folder \"" + arguments.OutputFolder + "\" " + problem);
 
   // Before the component: its handlers post here until it is gone.
   TEventQueue events;

@@ -199,6 +199,11 @@ bool TConversionRun::BuildAndAdd(const TQueuedJob& job, TRunningJob& running, in
       return false;
     }
     BuildJob(request, controls, built);
+  } catch (const EOutputNameError& e) {
+    // No output can be made: the job fails like one whose output cannot be
+    // added.
+    reason = e.what();
+    return false;
   } catch (const std::exception& e) {
     reason = e.what();
     buildError = true;

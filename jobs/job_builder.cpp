@@ -1,6 +1,7 @@
 #include "jobs/job_builder.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -146,6 +148,22 @@ std::string JobOutputPath(const std::string& source, const std::string& folder, 
                           bool overwrite, TRunFiles* run) {
   const std::string file = JobSource(source);
   return ChooseOutputName(OutputTarget(file, folder), OutputExtension(formatName), overwrite, file, run).Path;
+}
+
+std::string OutputFolderProblem(const std::string& folder) {
+  const std::string path = folder.empty() ? "." : folder;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return "does not exist";
+    return std::string("cannot be used: ") + std::strerror(errno);
+  }
+  if (!S_ISDIR(st.st_mode)) return "is not a folder";
+  std::string probe = path + (path.back() == '/' ? "" : "/") + ".fennick-write-check-XXXXXX";
+  const int fd = ::mkstemp(probe.data());
+  if (fd < 0) return std::string("cannot be written: ") + std::strerror(errno);
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return "";
 }
 
 std::string JobSource(const std::string& rowText) {

@@ -75,6 +75,11 @@ std::string MakeUniqueOutputName(const std::string& Path, const std::string& Ext
 // format's extension, by ChooseOutputName; the reservation is not kept.
 std::string JobOutputPath(const std::string& source, const std::string& folder, std::string_view formatName,
                           bool overwrite, TRunFiles* run = nullptr);
+// Why no output can be made in `folder` (empty: one can): it "does not
+// exist", "is not a folder", or "cannot be written: " and the system's
+// reason ("Read-only file system"), found by making and removing a hidden
+// file there. Empty folder text: the current folder.
+std::string OutputFolderProblem(const std::string& folder);
 // The job's source: the row's text as given when a file of that name exists
 // (names may begin or end with blanks), else with blanks at both ends dropped.
 std::string JobSource(const std::string& rowText);

@@ -416,6 +416,20 @@ TEST_F(ConversionRun, WhileAJobConvertsAddFileAsksNothingAndTheWindowDoesNotClos
   EXPECT_TRUE(Form->close());
 }
 
+TEST_F(ConversionRun, AnOutputFolderThatCannotBeWrittenGivesOneMessageAndNoFailRows) {
+  Add({Q(MakeVideo("a.mp4")), Q(MakeVideo("b.mp4"))});
+  // Nobody, not even root, makes files there.
+  C().EditOutputFolder = "/sys/kernel";
+
+  Convert();
+
+  const QStringList said = Prompts.Texts(TScriptedPrompts::TKind::Information);
+  ASSERT_EQ(said.size(), 1) << said.join('|').toStdString();
+  EXPECT_TRUE(said[0].contains(QStringLiteral("cannot be written: Permission denied"))) << said[0].toStdString();
+  EXPECT_FALSE(C().Run.RunActive);
+  for (int row = 0; row < 2; ++row) EXPECT_EQ(Cell(row, ColProgress), "") << row;
+}
+
 TEST_F(ConversionRun, AProgressEventShowsTheCappedPercentTheFramesAndTheSizeAndNoPercentWithoutATotal) {
   Add({Q(MakeVideo("a.mp4"))});
   TJobProgress progress;
