@@ -120,9 +120,32 @@ void TMainController::FormShow() {
 bool TMainController::FormCloseQuery() {
   // Also between two jobs of a run: the next one would start as the window
   // closes.
-  if (Run.Converting || Run.RunActive) return false;
+  if ((Run.Converting || Run.RunActive) && !StopRunToQuit()) return false;
   DetachComponentEvents();
   ffVCL.StopTasks();
+  return true;
+}
+
+bool TMainController::StopRunToQuit() {
+  FRun->Pause();
+  const bool timerWasActive = TimerConvertAgain->isActive();
+  TimerConvertAgain->stop();
+  if (!FPrompts.Question(QStringLiteral("Stop all conversions and quit?"))) {
+    FRun->Resume();
+    if (timerWasActive) TimerConvertAgain->start();
+    return false;
+  }
+  // As "Stop" does; the stopped job completes its file before the window
+  // goes.
+  Run.StopRequested = true;
+  Run.FQueueFinished = true;
+  FRun->Stop();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (FRun->Active() && std::chrono::steady_clock::now() < deadline)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  Run.Converting = false;
+  UnlockControls();
+  if (Run.RunActive) EndRunState();
   return true;
 }
 

@@ -103,8 +103,10 @@ class TMainController : private IRunListener {
   void OptionsFormCreate(QSettings& settings);
   // First showing of the window: applies the format the settings chose.
   void FormShow();
-  // False while converting (the window stays open); otherwise detaches the
-  // component's events and stops its tasks.
+  // While a run converts, asks "Stop all conversions and quit?": No keeps
+  // the window open, Yes stops the run as "Stop" does and waits for the
+  // stopped job's file. Then detaches the component's events, stops its
+  // tasks and lets the window close.
   bool FormCloseQuery();
   // The window has closed: saves the settings.
   void FormClose(QSettings& settings);
@@ -184,6 +186,8 @@ class TMainController : private IRunListener {
   void StartAddRequest();
   void AddOneFile(const std::string& file);
   void DetachComponentEvents();
+  // Asks whether to stop the run and quit; true when the run has stopped.
+  bool StopRunToQuit();
   // Removes the component's tasks (a run's are its own; what is left of a
   // stopped one goes).
   void RemoveAllTasks();

@@ -402,18 +402,24 @@ TEST_F(ConversionRun, StopAnsweredYesEndsAJobHeldAtItsPausePoint) {
   EXPECT_TRUE(Playable(OutputOf("long")));
 }
 
-TEST_F(ConversionRun, WhileAJobConvertsAddFileAsksNothingAndTheWindowDoesNotClose) {
+TEST_F(ConversionRun, WhileAJobConvertsAddFileAsksNothingAndClosingAsksToStop) {
   const auto fifo = StartHeldRun();
   ASSERT_TRUE(fifo);
   QTest::mouseClick(Form->ButtonAddFile, Qt::LeftButton);
   EXPECT_TRUE(Prompts.Asked.empty());
+
+  Prompts.QuestionAnswers.push_back(false);
   EXPECT_FALSE(Form->close());
   EXPECT_TRUE(Form->isVisible());
+  EXPECT_TRUE(C().Run.Converting);
 
-  fifo->Release();
-  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
-  EXPECT_EQ(List().Count(), 2);
+  Prompts.QuestionAnswers.push_back(true);
   EXPECT_TRUE(Form->close());
+  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Question),
+            QStringList(2, QStringLiteral("Stop all conversions and quit?")));
+  EXPECT_EQ(Cell(0, ColProgress), "Abort");
+  EXPECT_TRUE(Playable(OutputOf("slow")));
+  EXPECT_FALSE(std::filesystem::exists(OutputOf("b")));
 }
 
 TEST_F(ConversionRun, AnOutputFolderThatCannotBeWrittenGivesOneMessageAndNoFailRows) {
