@@ -453,7 +453,7 @@ void TMainController::CompleteRun() {
     if (FView && !FView->WindowActive())
       FSession->Notify(QStringLiteral("All Conversions Completed"),
                        QStringLiteral("%1 Done, %2 Fail, %3 Abort").arg(Run.DoneCount).arg(Run.FailCount).arg(Run.AbortCount));
-    FPrompts.Information(QStringLiteral("All Conversions Completed"));
+    FPrompts.Information(QStringLiteral("All Conversions Completed\n\n") + QString::fromStdString(FRun->Summary()));
   }
   ReturnToIdle();
 }
@@ -556,7 +556,7 @@ void TMainController::ffVCLTerminate(const TQueuedJob& job) {
                                                            : ProgressFail;
   // Into the job's own row, wherever it is now; nowhere when it is gone.
   if (const int row = ListView1.IndexOf(job.Id); row >= 0)
-    ListView1.SetProgress(row, status, job.Status == TJobStatus::Failed ? job.Reason : "");
+    ListView1.SetProgress(row, status, job.Reason);
   TakeRunFigures();
   Changed();
 }

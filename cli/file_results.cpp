@@ -46,6 +46,8 @@ std::string ResultLine(const TFileResult& r) {
   std::string line = r.Status + std::string(6 - std::min<size_t>(r.Status.size(), 5), ' ') + r.Source + " -> " +
                      (r.Output.empty() ? "-" : r.Output);
   if (r.Status == "Fail") line += ": " + r.Message;
+  // A note on a finished file (its source ended early).
+  if (r.Status == "Done" && !r.Message.empty()) line += " (" + r.Message + ")";
   return line;
 }
 

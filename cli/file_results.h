@@ -15,7 +15,7 @@ struct TFileResult {
   std::string Source;
   std::string Output;            // empty when no output file was written
   std::string Status = "Fail";   // "Done", "Fail", "Abort" or "Skip"
-  std::string Message;           // the reason of a Fail
+  std::string Message;           // the reason of a Fail, a note on a Done
   int64_t OutputSize = -1;       // bytes; -1 when unknown
   int64_t OutputDurationMs = -1;  // -1 when unknown
 };
@@ -25,7 +25,8 @@ struct TFileResult {
 // address shows.
 std::string ReasonForPeople(std::string_view text);
 
-// "Done  SOURCE -> OUTPUT", "Fail  SOURCE -> -: REASON", "Skip  SOURCE -> -".
+// "Done  SOURCE -> OUTPUT" (with a note in brackets when there is one),
+// "Fail  SOURCE -> -: REASON", "Skip  SOURCE -> -".
 std::string ResultLine(const TFileResult& result);
 
 // {"event":"done","index":I,"source":S,"output":O|null,"status":...,

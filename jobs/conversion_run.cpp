@@ -8,6 +8,12 @@
 
 namespace fennick {
 
+namespace {
+
+std::string FileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+}  // namespace
+
 // Shared by the run and the component's handlers: the handlers run on the
 // tasks' threads and may outlive the run; what they hand over reaches the
 // run on the owner's thread only while it lives.
@@ -225,6 +231,7 @@ void TConversionRun::JobProgressed(uint64_t tag, const TJobProgress& progress) {
   const auto it = FRunning.find(tag);
   if (it == FRunning.end()) return;
   it->second.Percent = std::clamp(progress.Percent().value_or(0), 0, 100);
+  if (progress.TotalMs > 0) it->second.TotalMs = progress.TotalMs;
   const TQueuedJob* job = FQueue.Find(it->second.Id);
   if (job && FListener) FListener->JobProgress(*job, progress);
 }
@@ -264,6 +271,13 @@ void TConversionRun::JobTerminated(uint64_t tag, bool started, bool finished, bo
     job->OutputPath = running.Built.OutputPath;
     FFiles.AddOutput(job->OutputPath);
     MeasureOutput(*job);
+    // A conversion that ends normally well before the source's end (a
+    // truncated file): done, but the user is told.
+    const int64_t missing = running.TotalMs - job->OutputDurationMs;
+    if (job->Status == TJobStatus::Done && running.TotalMs > 0 && job->OutputDurationMs >= 0 && missing > 1000 &&
+        missing * 20 > running.TotalMs)
+      job->Reason = "the source ended early, at " + DurationText(job->OutputDurationMs * 1000) + " of " +
+                    DurationText(int64_t{running.TotalMs} * 1000);
   }
   EndJob(*job, false, false);
   if (FOptions.AutoAdvance) FillSlots();
@@ -331,6 +345,24 @@ void TConversionRun::RequestStop() {
 
 void TConversionRun::Pause() { FComponent.PauseTasks(); }
 void TConversionRun::Resume() { FComponent.ResumeTasks(); }
+
+std::string TConversionRun::Summary() const {
+  std::string text = std::to_string(FDone) + " Done, " + std::to_string(FFailed) + " Fail, " +
+                     std::to_string(FStopped) + " Abort";
+  const auto list = [&](const char* heading, const auto& matches) {
+    constexpr int kShown = 10;
+    int count = 0;
+    for (const TQueuedJob& job : FQueue.Jobs()) {
+      if (!job.Checked || !matches(job)) continue;
+      if (count++ == 0) text += std::string("\n") + heading;
+      if (count <= kShown) text += "\n  " + FileNameOf(job.Source) + ": " + job.Reason;
+    }
+    if (count > kShown) text += "\n  ... and " + std::to_string(count - kShown) + " more";
+  };
+  list("Failed:", [](const TQueuedJob& job) { return job.Status == TJobStatus::Failed; });
+  list("Ended early:", [](const TQueuedJob& job) { return job.Status == TJobStatus::Done && !job.Reason.empty(); });
+  return text;
+}
 
 int TConversionRun::OverallPercent() const {
   int64_t jobs = EndedCount() + RunningCount(), done = static_cast<int64_t>(EndedCount()) * 100;

@@ -109,6 +109,10 @@ class TConversionRun {
   // running ones by their own progress, waiting ones as 0.
   int OverallPercent() const;
   const TRunFiles& Files() const { return FFiles; }
+  // The run in a few lines: "2 Done, 1 Fail, 0 Abort", then the files that
+  // failed with their reasons and those whose source ended early (at most
+  // ten of each, the rest counted).
+  std::string Summary() const;
 
  private:
   // A job handed to the component, by the tag its task carries: tags are
@@ -118,7 +122,8 @@ class TConversionRun {
     TJobId Id = NoJob;
     TJob Built;
     std::string LastLibraryError;
-    int Percent = 0;  // 0 to 100
+    int Percent = 0;   // 0 to 100
+    int TotalMs = -1;  // the source's duration as the task reports it
   };
   struct TBridge;
 

@@ -166,6 +166,13 @@ struct ConversionRun : testing::Test {
   const TFileList& List() { return C().ListView1; }
   std::string Cell(int row, TListColumn column) { return List().Row(row).Cell(column); }
   int Messages() { return Prompts.Count(TScriptedPrompts::TKind::Information); }
+  // The first line of each message box (the completion message goes on
+  // with the run's summary).
+  QStringList Said() {
+    QStringList lines;
+    for (const QString& text : Prompts.Texts(TScriptedPrompts::TKind::Information)) lines << text.section('\n', 0, 0);
+    return lines;
+  }
   std::string OutputOf(const std::string& name) { return Out + "/" + name + ".3gp"; }
 
   void Add(const QStringList& files) {
@@ -249,7 +256,7 @@ TEST_F(ConversionRun, ThreeCheckedRowsConvertToDoneWithOneCompletionMessageAndTh
   EXPECT_TRUE(Session.Inhibited);
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
 
-  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Information), QStringList{QStringLiteral("All Conversions Completed")});
+  EXPECT_EQ(Said(), QStringList{QStringLiteral("All Conversions Completed")});
   EXPECT_FALSE(C().ConvertAgainTimerActive());
   for (int row = 0; row < 3; ++row) EXPECT_EQ(Cell(row, ColProgress), "Done") << row;
   for (const char* name : {"a", "b", "c"}) EXPECT_TRUE(Playable(OutputOf(name))) << name;
@@ -320,7 +327,7 @@ TEST_F(ConversionRun, ALastRowThatCannotBeOpenedShowsFailWithItsReasonAndTheMess
 
   // Without waiting for the timer.
   EXPECT_EQ(Cell(0, ColProgress), "Fail");
-  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Information), QStringList{QStringLiteral("All Conversions Completed")});
+  EXPECT_EQ(Said(), QStringList{QStringLiteral("All Conversions Completed")});
   EXPECT_FALSE(C().ConvertAgainTimerActive());
   EXPECT_FALSE(C().Run.Converting);
   EXPECT_TRUE(Unlocked());
@@ -362,7 +369,7 @@ TEST_F(ConversionRun, StopAnsweredNoResumesTheJobAndTheRunCompletes) {
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
   EXPECT_EQ(Cell(0, ColProgress), "Done");
   EXPECT_EQ(Cell(1, ColProgress), "Done");
-  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Information), QStringList{QStringLiteral("All Conversions Completed")});
+  EXPECT_EQ(Said(), QStringList{QStringLiteral("All Conversions Completed")});
 }
 
 TEST_F(ConversionRun, StopAnsweredYesEndsTheRunWithAbortAPlayableFileNoMessageAndUnlockedControls) {
@@ -436,6 +443,30 @@ TEST_F(ConversionRun, AnOutputFolderThatCannotBeWrittenGivesOneMessageAndNoFailR
   for (int row = 0; row < 2; ++row) EXPECT_EQ(Cell(row, ColProgress), "") << row;
 }
 
+TEST_F(ConversionRun, ASourceThatEndsEarlyIsDoneWithANoteAndTheSummaryNamesWhatWentWrong) {
+  // A 10 s file of which only the first part arrived.
+  const std::string full = MakeVideo("full.mkv", 10), cut = Dir.file("cut.mkv");
+  std::string bytes;
+  {
+    std::ifstream in(full, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() * 45 / 100);
+  Add({Q(cut), Q(MakeText("notes.mp4"))});
+
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+
+  EXPECT_EQ(Cell(0, ColProgress), "Done");
+  const QString tip = Form->ListView1->model()->index(0, ColProgress).data(Qt::ToolTipRole).toString();
+  EXPECT_TRUE(tip.startsWith(QStringLiteral("the source ended early, at 00:00:04 of 00:00:10"))) << tip.toStdString();
+  const QStringList said = Prompts.Texts(TScriptedPrompts::TKind::Information);
+  ASSERT_EQ(said.size(), 1);
+  for (const QString& part : {QStringLiteral("All Conversions Completed\n"), QStringLiteral("1 Done, 1 Fail, 0 Abort"),
+                              QStringLiteral("Failed:\n  notes.mp4: "), QStringLiteral("Ended early:\n  cut.mkv: the source ended early")})
+    EXPECT_TRUE(said[0].contains(part)) << said[0].toStdString();
+}
+
 TEST_F(ConversionRun, AProgressEventShowsTheCappedPercentTheFramesAndTheSizeAndNoPercentWithoutATotal) {
   Add({Q(MakeVideo("a.mp4"))});
   TJobProgress progress;
@@ -478,7 +509,7 @@ TEST_F(ConversionRun, AJobThatCannotBeBuiltSaysSoFailsWithItsReasonLeavesNoFileA
   Convert();
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
 
-  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Information),
+  EXPECT_EQ(Said(),
             (QStringList{QStringLiteral("Fail to add file to list!"), QStringLiteral("Fail to add file to list!"),
                          QStringLiteral("All Conversions Completed")}));
   for (int row = 0; row < 2; ++row) {
