@@ -39,7 +39,7 @@ void TUiQueue::Post(std::function<void()> work) {
 
 TDesktopActions QtDesktopActions() {
   TDesktopActions actions;
-  actions.OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+  actions.OpenUrl = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
   actions.Quit = [] { QCoreApplication::exit(0); };
   return actions;
 }
@@ -579,16 +579,23 @@ std::string TMainController::HelpFile() const {
   return (folder / "help" / "index.html").string();
 }
 
+void TMainController::OpenAddress(const QString& url, const QString& shown) {
+  if (FDesktop.OpenUrl && FDesktop.OpenUrl(url)) return;
+  FPrompts.Information(QStringLiteral("The desktop could not open\n%1\nPlease open it by hand.").arg(shown));
+}
+
 void TMainController::OpenHelpFile1Click() {
-  if (FDesktop.OpenUrl) FDesktop.OpenUrl(QUrl::fromLocalFile(ToQString(HelpFile())).toString());
+  const QString file = ToQString(HelpFile());
+  OpenAddress(QUrl::fromLocalFile(file).toString(), file);
 }
 
 void TMainController::VisitOurWebsite1Click() {
-  if (FDesktop.OpenUrl) FDesktop.OpenUrl(QString::fromLatin1(MakerWebSite));
+  OpenAddress(QString::fromLatin1(MakerWebSite), QString::fromLatin1(MakerWebSite));
 }
 
 void TMainController::ContactSupportClick() {
-  if (FDesktop.OpenUrl) FDesktop.OpenUrl(QStringLiteral("mailto:") + QString::fromLatin1(MakerSupportAddress));
+  OpenAddress(QStringLiteral("mailto:") + QString::fromLatin1(MakerSupportAddress),
+              QString::fromLatin1(MakerSupportAddress));
 }
 
 }  // namespace fennick

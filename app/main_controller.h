@@ -62,7 +62,8 @@ class IMainView {
 // What leaves the program: the desktop's handling of an address, and the
 // end of the application.
 struct TDesktopActions {
-  std::function<void(const QString& url)> OpenUrl;  // web, mail and file addresses
+  // Web, mail and file addresses; false when the desktop could not open it.
+  std::function<bool(const QString& url)> OpenUrl;
   std::function<void()> Quit;                       // ends the application at once
 };
 TDesktopActions QtDesktopActions();
@@ -188,6 +189,9 @@ class TMainController : private IRunListener {
   void DetachComponentEvents();
   // Asks whether to stop the run and quit; true when the run has stopped.
   bool StopRunToQuit();
+  // Has the desktop open an address; when it cannot, says so with what to
+  // open by hand (`shown`: the address or the file's path).
+  void OpenAddress(const QString& url, const QString& shown);
   // Removes the component's tasks (a run's are its own; what is left of a
   // stopped one goes).
   void RemoveAllTasks();

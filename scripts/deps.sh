@@ -16,6 +16,8 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libqt6gui6 libqt6multimedia6 libqt6multimediawidgets6
   # The window's pictures are SVG; libqt6svg6 holds the plugins that draw them.
   libqt6svg6
+  # The desktop's launcher of addresses (the help page, the web site, mail).
+  xdg-utils
 )
 if [[ ${1:-} == --tests ]]; then
   packages+=(libgtest-dev)

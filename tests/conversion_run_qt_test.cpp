@@ -151,7 +151,7 @@ struct ConversionRun : testing::Test {
   void SetUp() override {
     std::signal(SIGPIPE, SIG_IGN);  // a pipe's reader may go before its writer
     test::ClearSettings();
-    Form = std::make_unique<TForm1>(Prompts, &Player, TDesktopActions{[](const QString&) {}, [] {}}, &Session);
+    Form = std::make_unique<TForm1>(Prompts, &Player, TDesktopActions{[](const QString&) { return true; }, [] {}}, &Session);
     ASSERT_TRUE(Form->FormCreate(QStringLiteral(FENNICK_BIN_DIR)));
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));

@@ -39,10 +39,17 @@ struct MainWindow : testing::Test {
   TScriptedPrompts Prompts;
   test::TSilentPlayer Player;
   std::unique_ptr<TForm1> Form;
+  // What the desktop was asked to open, and whether it can.
+  QStringList Opened;
+  bool UrlsOpen = true;
 
   void SetUp() override {
     test::ClearSettings();
-    Form = std::make_unique<TForm1>(Prompts, &Player, TDesktopActions{[](const QString&) {}, [] {}});
+    Form = std::make_unique<TForm1>(Prompts, &Player, TDesktopActions{[this](const QString& url) {
+                                                                        Opened << url;
+                                                                        return UrlsOpen;
+                                                                      },
+                                                                      [] {}});
     ASSERT_TRUE(Form->FormCreate(QStringLiteral(FENNICK_BIN_DIR)));
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
@@ -304,4 +311,19 @@ TEST(UiQueue, WorkPostedFromAnotherThreadRunsOnThisThreadInOrder) {
   ASSERT_TRUE(WaitFor([&] { return order.size() == 100; }));
   for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
   EXPECT_FALSE(otherThread);
+}
+
+TEST_F(MainWindow, AnAddressTheDesktopCannotOpenIsShownToOpenByHand) {
+  UrlsOpen = false;
+  Form->OpenHelpFile1->trigger();
+  Form->VisitOurWebsite1->trigger();
+  ASSERT_EQ(Opened.size(), 2);
+  const QStringList said = Prompts.Texts(TScriptedPrompts::TKind::Information);
+  ASSERT_EQ(said.size(), 2);
+  EXPECT_TRUE(said[0].contains(QUrl(Opened[0]).toLocalFile())) << said[0].toStdString();
+  EXPECT_TRUE(said[1].contains(Opened[1])) << said[1].toStdString();
+
+  UrlsOpen = true;
+  Form->OpenHelpFile1->trigger();
+  EXPECT_EQ(Prompts.Count(TScriptedPrompts::TKind::Information), 2);
 }

@@ -34,7 +34,7 @@ struct Settings : testing::Test {
   // Starts the window as the program does: created, options dialog created
   // (the settings are read), shown.
   void Start() {
-    Form = std::make_unique<TForm1>(Prompts, &Player, TDesktopActions{[](const QString&) {}, [this] { ++Quits; }});
+    Form = std::make_unique<TForm1>(Prompts, &Player, TDesktopActions{[](const QString&) { return true; }, [this] { ++Quits; }});
     ASSERT_TRUE(Form->FormCreate(QStringLiteral(FENNICK_BIN_DIR)));
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
