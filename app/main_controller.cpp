@@ -255,6 +255,9 @@ void TMainController::ButtonClearClick() {
   Preview.StopForListChange();
   RemoveAllTasks();
   ListView1.Clear();
+  Run.StatusText.clear();
+  Run.FileSizeText.clear();
+  Changed();
 }
 
 void TMainController::CheckAllItems1Click() {
@@ -460,6 +463,8 @@ void TMainController::CompleteRun() {
 
 void TMainController::ReturnToIdle() {
   Run.ProgressPosition = 0;
+  Run.StatusText.clear();
+  Run.FileSizeText.clear();
   UnlockControls();
   Run.Converting = false;
   Run.FQueueFinished = true;
@@ -516,6 +521,21 @@ void TMainController::UnlockControls() {
   Changed();
 }
 
+void TMainController::JobStarted(const TQueuedJob& job) {
+  FJobStart = std::chrono::steady_clock::now();
+  // The name actually used, with its "-1" where the plain one was taken.
+  if (const int row = ListView1.IndexOf(job.Id); row >= 0)
+    ListView1.SetCell(row, ColOutput, std::filesystem::path(job.OutputPath).filename().string());
+  Run.StatusText = ConvertingText();
+  Changed();
+}
+
+std::string TMainController::ConvertingText() const {
+  int jobs = FRun->EndedCount() + FRun->RunningCount();
+  for (int i = std::max(Run.FCurrentRow + 1, 0); i < ListView1.Count(); ++i) jobs += ListView1.Row(i).Checked ? 1 : 0;
+  return "Converting " + std::to_string(FRun->EndedCount() + FRun->RunningCount()) + " of " + std::to_string(jobs);
+}
+
 void TMainController::JobProgress(const TQueuedJob& job, const TJobProgress& progress) {
   ffVCLProgress(job, progress);
 }
@@ -528,7 +548,12 @@ void TMainController::JobEnded(const TQueuedJob& job, bool notAdded, bool buildE
   // Only now that the row's text is written: the timer starts the next job
   // when it sees this cleared.
   Run.Converting = false;
-  if (Run.FQueueFinished && !FRun->Active()) Run.ProgressPosition = 0;
+  if (Run.FQueueFinished && !FRun->Active()) {
+    // A stopped run's last job has ended: the status bar is cleared.
+    Run.ProgressPosition = 0;
+    Run.StatusText.clear();
+    Run.FileSizeText.clear();
+  }
   Changed();
 }
 
@@ -541,7 +566,10 @@ void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& p
   // Without a total duration there is no percentage.
   const std::optional<int> percent = progress.Percent();
   ListView1.SetCell(row, ColProgress, percent ? std::to_string(std::clamp(*percent, 0, 100)) + "%" : "");
-  Run.FileSizeText = "File Size : " + std::to_string(progress.Size);
+  Run.FileSizeText = "File Size : " + FormatSize(progress.Size);
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FJobStart).count();
+  const TConversionPace pace = ConversionPace(progress.CurrentMs, progress.TotalMs, elapsed);
+  Run.StatusText = ConvertingText() + "  " + pace.Speed + "  " + pace.Left + " left";
   ListView1.SetCell(row, ColFrames, progress.FrameNumber == -1 ? " " : std::to_string(progress.FrameNumber));
   Run.ProgressPosition = std::max(percent.value_or(0), 0);
   if (Run.RunActive) Run.OverallPercent = FRun->OverallPercent();
@@ -577,6 +605,21 @@ std::string TMainController::HelpFile() const {
     if (fs::is_regular_file(candidate, error)) return fs::weakly_canonical(candidate, error).string();
   }
   return (folder / "help" / "index.html").string();
+}
+
+void TMainController::OpenOutputFolder1Click() {
+  const QString folder = ToQString(std::string(Trim(EditOutputFolder)));
+  if (folder.isEmpty()) return;
+  OpenAddress(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()).toString(), folder);
+}
+
+void TMainController::ListView1DblClick(int row) {
+  if (row < 0 || row >= ListView1.Count()) return;
+  const TQueuedJob* job = ListView1.Queue().Find(ListView1.IdAt(row));
+  std::error_code error;
+  if (!job || job->OutputPath.empty() || !std::filesystem::exists(job->OutputPath, error)) return;
+  const QString folder = QFileInfo(ToQString(job->OutputPath)).absolutePath();
+  OpenAddress(QUrl::fromLocalFile(folder).toString(), folder);
 }
 
 void TMainController::OpenAddress(const QString& url, const QString& shown) {

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -167,6 +168,11 @@ class TMainController : private IRunListener {
   // with the reason as the tip, or "Abort").
   void ffVCLProgress(const TQueuedJob& job, const TJobProgress& progress);
   void ffVCLTerminate(const TQueuedJob& job);
+  // "Open Output Folder" (File menu, the list's context menu): the output
+  // folder in the desktop's file manager.
+  void OpenOutputFolder1Click();
+  // A double click on a row: the folder of the row's output, once written.
+  void ListView1DblClick(int row);
   // The window's title: the product name, led by the run's overall
   // progress while a run converts ("42% - Fennick Video Converter").
   QString WindowTitle() const;
@@ -200,6 +206,7 @@ class TMainController : private IRunListener {
   // ends at once when it was the last.
   void JobNotAdded();
   // The run's listener.
+  void JobStarted(const TQueuedJob& job) override;
   void JobProgress(const TQueuedJob& job, const TJobProgress& progress) override;
   void JobEnded(const TQueuedJob& job, bool notAdded, bool buildError) override;
   // Ends the run with "All Conversions Completed" (after the last job, or at
@@ -212,6 +219,8 @@ class TMainController : private IRunListener {
   void EndRunState();
   // The run's counts and overall progress into the run state.
   void TakeRunFigures();
+  // "Converting 2 of 5": the job being converted among the run's.
+  std::string ConvertingText() const;
 
   IPrompts& FPrompts;
   TDesktopActions FDesktop;
@@ -221,6 +230,8 @@ class TMainController : private IRunListener {
   // The conversion run over the list's jobs, paced by the convert-again
   // timer; made once the codec libraries are loaded.
   std::unique_ptr<TConversionRun> FRun;
+  // When the current job started, for its speed and time left.
+  std::chrono::steady_clock::time_point FJobStart;
   IMainView* FView = nullptr;
   std::string FProgramFolder;
   // The folder picked at the folder dialog's last successful use.

@@ -560,7 +560,11 @@ void TForm1::StateChanged() {
   EditOutputFolder->setText(QFile::decodeName(c.EditOutputFolder.c_str()));
   TrackBar1->setValue(c.Run.VolumePosition);
   LabelVolume->setText(QString::fromStdString(VolumeLabel(c.Run.VolumePosition)));
+  StatusPanelReady->setText(c.Run.StatusText.empty() ? QString::fromLatin1(StatusReadyText)
+                                                     : QString::fromStdString(c.Run.StatusText));
   StatusPanelFileSize->setText(QString::fromStdString(c.Run.FileSizeText));
+  // Stop has something to stop only during a run.
+  ButtonStopConvert->setEnabled(c.Run.RunActive || c.Run.Converting);
   ProgressBar1->setValue(std::clamp(c.Run.ProgressPosition, 0, 100));
   // What a run locks.
   const bool unlocked = !c.Run.ControlsLocked;

@@ -44,8 +44,10 @@ struct TRunState {
   // the list's context menu, the top-level menus).
   bool ControlsLocked = false;
 
-  // Status bar: panel 1 ("File Size : ..."), the progress bar of panel 2
-  // (0 to 100).
+  // Status bar: panel 0 (what is happening: "Converting 2 of 5 ..."; empty
+  // shows "Ready"), panel 1 ("File Size : 38.1 MB"), the progress bar of
+  // panel 2 (0 to 100).
+  std::string StatusText;
   std::string FileSizeText;
   int ProgressPosition = 0;
 

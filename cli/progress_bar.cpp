@@ -57,22 +57,13 @@ std::string PercentText(const TProgressFigures& f) {
 
 // "  frame 120  1.2 MB  1.50x  left 00:00:03"; no frame count for audio.
 std::string FiguresText(const TProgressFigures& f) {
-  const double fraction = Fraction(f);
-  std::string left = "--:--:--";
-  if (f.TotalMs > 0 && fraction > 0 && f.ElapsedSeconds > 0)
-    left = FormatDuration(':', f.ElapsedSeconds * (1 - fraction) / fraction);
-  const double speed = f.ElapsedSeconds > 0 ? f.CurrentMs / 1000.0 / f.ElapsedSeconds : 0;
+  const TConversionPace pace = ConversionPace(f.CurrentMs, f.TotalMs, f.ElapsedSeconds);
   std::string figures = f.Frame >= 0 ? "  frame " + std::to_string(f.Frame) : "";
-  return figures + "  " + FormatSize(f.Size) + FormatText("  %.2fx  left %s", speed, left.c_str());
+  return figures + "  " + FormatSize(f.Size) + "  " + pace.Speed + "  left " + pace.Left;
 }
 
 }  // namespace
 
-std::string FormatSize(int64_t bytes) {
-  if (bytes >= 1000 * 1000) return FormatText("%.1f MB", bytes / 1e6);
-  if (bytes >= 1000) return FormatText("%lld kB", static_cast<long long>(bytes / 1000));
-  return FormatText("%lld B", static_cast<long long>(std::max<int64_t>(bytes, 0)));
-}
 
 std::string ProgressLine(const std::string& label, const TProgressFigures& f, int width) {
   const std::string percent = PercentText(f), figures = FiguresText(f);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "jobs/row_texts.h"
+
 namespace fennick::cli {
 
 struct TProgressFigures {
@@ -17,8 +19,6 @@ struct TProgressFigures {
   double ElapsedSeconds = 0;  // wall time since the file started
 };
 
-// "1.5 MB", "820 kB", "312 B".
-std::string FormatSize(int64_t bytes);
 // The bar line for a terminal of `width` columns (never wider than
 // width - 1 characters); a long label loses its beginning, never part of a
 // character.

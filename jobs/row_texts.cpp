@@ -3,6 +3,7 @@
 #include "component/AVProbe.h"
 #include "util/text_util.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -75,6 +76,22 @@ TRowTexts ProbeRowTexts(const TAVProbe& probe) {
   probe.GetFileInfo(file);
   texts.Duration = DurationText(file.Duration);
   return texts;
+}
+
+std::string FormatSize(int64_t bytes) {
+  if (bytes >= 1000 * 1000) return FormatText("%.1f MB", static_cast<double>(bytes) / 1e6);
+  if (bytes >= 1000) return FormatText("%lld kB", static_cast<long long>(bytes / 1000));
+  return FormatText("%lld B", static_cast<long long>(std::max<int64_t>(bytes, 0)));
+}
+
+TConversionPace ConversionPace(int currentMs, int totalMs, double elapsedSeconds) {
+  const double fraction = totalMs > 0 ? std::clamp(static_cast<double>(currentMs) / totalMs, 0.0, 1.0) : 0.0;
+  TConversionPace pace;
+  pace.Left = "--:--:--";
+  if (totalMs > 0 && fraction > 0 && elapsedSeconds > 0)
+    pace.Left = FormatDuration(':', elapsedSeconds * (1 - fraction) / fraction);
+  pace.Speed = FormatText("%.2fx", elapsedSeconds > 0 ? currentMs / 1000.0 / elapsedSeconds : 0.0);
+  return pace;
 }
 
 }  // namespace fennick

@@ -32,6 +32,17 @@ std::string FormatGeneralForDisplay(double value);
 // by separator: 7205 gives "02:00:05", 360000 gives "100:00:00".
 std::string FormatDuration(char separator, double seconds);
 
+// A size as people read it: "1.5 MB", "820 kB", "312 B".
+std::string FormatSize(int64_t bytes);
+
+// How fast a conversion goes and how long it has left, from the output time
+// it has reached, the expected total and the wall time so far: "1.50x" and
+// "00:00:03" ("--:--:--" while that is not known).
+struct TConversionPace {
+  std::string Speed, Left;
+};
+TConversionPace ConversionPace(int currentMs, int totalMs, double elapsedSeconds);
+
 // width + "x" + height.
 std::string VideoSizeText(int width, int height);
 // num/den rounded to two decimals (ties to even): 30000/1001 gives "29.97",

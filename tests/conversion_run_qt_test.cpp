@@ -467,6 +467,28 @@ TEST_F(ConversionRun, ASourceThatEndsEarlyIsDoneWithANoteAndTheSummaryNamesWhatW
     EXPECT_TRUE(said[0].contains(part)) << said[0].toStdString();
 }
 
+TEST_F(ConversionRun, TheOutputColumnShowsTheNameUsedAndTheStatusBarWhatHappens) {
+  std::ofstream(OutputOf("a")) << "an earlier file";
+  EXPECT_FALSE(Form->ButtonStopConvert->isEnabled());
+  const auto fifo = StartHeldRun();
+  ASSERT_TRUE(fifo);
+  EXPECT_TRUE(Form->ButtonStopConvert->isEnabled());
+  EXPECT_TRUE(Form->StatusPanelReady->text().startsWith(QStringLiteral("Converting 1 of 2"))) << Form->StatusPanelReady->text().toStdString();
+  fifo->Release();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_EQ(Cell(0, ColOutput), "slow.3gp");
+  EXPECT_FALSE(Form->ButtonStopConvert->isEnabled());
+  EXPECT_EQ(Form->StatusPanelReady->text(), QStringLiteral("Ready"));
+  EXPECT_EQ(Form->StatusPanelFileSize->text(), QString());
+
+  // A taken name gets its number, and the row shows it.
+  C().ListView1Check(0, false);
+  Add({Q(MakeVideo("a.mp4"))});
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_EQ(Cell(2, ColOutput), "a-1.3gp");
+}
+
 TEST_F(ConversionRun, AProgressEventShowsTheCappedPercentTheFramesAndTheSizeAndNoPercentWithoutATotal) {
   Add({Q(MakeVideo("a.mp4"))});
   TJobProgress progress;
@@ -478,7 +500,7 @@ TEST_F(ConversionRun, AProgressEventShowsTheCappedPercentTheFramesAndTheSizeAndN
   EXPECT_EQ(Cell(0, ColProgress), "100%");
   EXPECT_EQ(Cell(0, ColFrames), "30");
   EXPECT_EQ(Form->ProgressBar1->value(), 100);
-  EXPECT_EQ(Form->StatusPanelFileSize->text(), QStringLiteral("File Size : 12345"));
+  EXPECT_EQ(Form->StatusPanelFileSize->text(), QStringLiteral("File Size : 12 kB"));
 
   progress.FrameNumber = -1;
   progress.TotalMs = 0;
