@@ -548,7 +548,11 @@ int TForm1::SelectedRow() const {
 }
 
 void TForm1::ScrollRowIntoView(int row) {
-  if (row >= 0 && row < FListModel->rowCount()) ListView1->scrollTo(FListModel->index(row, 0));
+  if (row < 0 || row >= FListModel->rowCount()) return;
+  // Rows just appended are laid out first: until then the scroll range ends
+  // before them.
+  ListView1->doItemsLayout();
+  ListView1->scrollTo(FListModel->index(row, 0));
 }
 
 void TForm1::StateChanged() {

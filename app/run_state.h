@@ -26,7 +26,8 @@ struct TRunState {
   int VolumePosition = DefaultVolumePosition;
   int ConversionVolume = ConversionVolumeFor(DefaultVolumePosition);
 
-  // An add request is in progress (files are being probed and appended).
+  // An add request is in progress (its worker walks folders and probes
+  // files; the rows are appended as they come). The list stays usable.
   bool FAddingFiles = false;
   // The row being converted, by position (-1 before the first job of a run)
   // and by identity, so that what arrives about it after rows were removed
@@ -44,8 +45,9 @@ struct TRunState {
   // the list's context menu, the top-level menus).
   bool ControlsLocked = false;
 
-  // Status bar: panel 1 ("File Size : ..."), the progress bar of panel 2
-  // (0 to 100).
+  // Status bar: panel 1 ("File Size : ..." of a run's current output;
+  // "Adding files: 120 of 300" while files are being added), the progress
+  // bar of panel 2 (0 to 100).
   std::string FileSizeText;
   int ProgressPosition = 0;
 
