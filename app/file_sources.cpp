@@ -30,23 +30,30 @@ bool GlobMatch(std::string_view text, std::string_view pattern) {
   return p == pattern.size();
 }
 
-void AddFolder(const fs::path& folder, const std::vector<std::string>& patterns, std::vector<std::string>& out) {
+void AddFolder(const fs::path& folder, const std::vector<std::string>& patterns, const std::function<bool()>& stopped,
+               std::vector<std::string>& out) {
   std::error_code error;
   std::vector<fs::directory_entry> entries;
   for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error), end;
-       !error && it != end; it.increment(error))
+       !error && it != end; it.increment(error)) {
+    if (stopped && stopped()) return;
     entries.push_back(*it);
+  }
   std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
     return a.path().filename().string() < b.path().filename().string();
   });
   for (const fs::directory_entry& entry : entries) {
+    if (stopped && stopped()) return;
     std::error_code statusError;
     const fs::file_status linkStatus = entry.symlink_status(statusError);
     if (statusError) continue;
     if (fs::is_directory(linkStatus)) {
-      AddFolder(entry.path(), patterns, out);
-    } else if (!fs::is_symlink(linkStatus) || !fs::is_directory(entry.status(statusError))) {
-      if (MatchesPatterns(entry.path().filename().string(), patterns)) out.push_back(entry.path().string());
+      AddFolder(entry.path(), patterns, stopped, out);
+    } else {
+      // A link counts as what it points to.
+      const fs::file_status status = fs::is_symlink(linkStatus) ? entry.status(statusError) : linkStatus;
+      if (!statusError && fs::is_regular_file(status) && MatchesPatterns(entry.path().filename().string(), patterns))
+        out.push_back(entry.path().string());
     }
   }
 }
@@ -79,15 +86,17 @@ bool MatchesPatterns(std::string_view fileName, const std::vector<std::string>& 
 }
 
 std::vector<std::string> ExpandFileSources(const std::vector<std::string>& paths,
-                                           const std::vector<std::string>& patterns) {
+                                           const std::vector<std::string>& patterns,
+                                           const std::function<bool()>& stopped) {
   std::vector<std::string> files;
   for (const std::string& given : paths) {
+    if (stopped && stopped()) break;
     if (given.empty()) continue;
     std::error_code error;
     fs::path path = fs::absolute(given, error);
     if (error) path = given;
     if (fs::is_directory(path, error))
-      AddFolder(path, patterns, files);
+      AddFolder(path, patterns, stopped, files);
     else
       files.push_back(path.string());
   }

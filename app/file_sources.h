@@ -4,8 +4,11 @@
 // default filter shows, in name order. Also the filter's patterns, matched
 // regardless of letter case (users' files are named "CLIP.AVI" as often as
 // "clip.avi").
+// Plain functions of the file system: the window calls them off its
+// user-interface thread.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,9 +26,14 @@ bool MatchesPatterns(std::string_view fileName, const std::vector<std::string>& 
 // The files that paths stand for, in order: a folder is replaced by the
 // files below it (subfolders included, symbolic links to folders not
 // followed) that match the patterns, each folder's entries in name order;
-// anything else stays as given. Relative paths are made absolute; folders
-// that cannot be read add nothing.
+// anything else stays as given. Only regular files (or links to them) are
+// taken from a folder: a named pipe, socket or device in it would hold the
+// reader until something writes to it, and is read only when named itself.
+// Relative paths are made absolute; folders that cannot be read add
+// nothing. Once `stopped` (asked between entries) says so, the walk ends
+// with what it has found.
 std::vector<std::string> ExpandFileSources(const std::vector<std::string>& paths,
-                                           const std::vector<std::string>& patterns);
+                                           const std::vector<std::string>& patterns,
+                                           const std::function<bool()>& stopped = {});
 
 }  // namespace fennick

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <climits>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 
 #include "app/file_sources.h"
@@ -65,13 +66,21 @@ TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDes
   BackgroundThread1.OnStart = [this](TBackgroundThreadBase*, TBackgroundExecuteThread*, void*&) {
     AddFilesToList();
   };
+  BackgroundThread1.OnUpdate = [this](TBackgroundThreadBase*, TBackgroundExecuteThread*, void*&, int) {
+    TakeProbedFiles();
+  };
+  BackgroundThread1.OnTerminate = [this](TBackgroundThreadBase*, TBackgroundExecuteThread*, void*&) {
+    AddWorkerEnded();
+  };
   TimerConvertAgain->setInterval(50);
   TimerConvertAgain->callOnTimeout([this] { TimerConvertAgainTimer(); });
 }
 
-// The component goes first: it stops its tasks and waits for their last
-// events, which can still reach the queue.
-TMainController::~TMainController() = default;
+// A probe of the add request waiting for a pipe is interrupted, so that the
+// worker, whose end the background worker awaits, ends. Then the component
+// goes: it stops its tasks and waits for their last events, which can still
+// reach the queue.
+TMainController::~TMainController() { StopAddRequest(); }
 
 void TMainController::Changed() {
   if (FView) FView->StateChanged();
@@ -121,6 +130,7 @@ bool TMainController::FormCloseQuery() {
   // Also between two jobs of a run: the next one would start as the window
   // closes.
   if ((Run.Converting || Run.RunActive) && !StopRunToQuit()) return false;
+  StopAddRequest();
   DetachComponentEvents();
   ffVCL.StopTasks();
   return true;
@@ -171,42 +181,86 @@ void TMainController::DetachComponentEvents() {
 // ---- the file list
 
 void TMainController::ButtonAddFileClick() {
-  if (Run.Converting) return;
+  // Not during a run, also not in the moment between two of its jobs.
+  if (Run.Converting || Run.RunActive) return;
   StartAddRequest();
 }
 
 void TMainController::AddFileSources(const std::vector<std::string>& paths) {
-  if (Run.Converting) return;
-  const std::vector<std::string> files = ExpandFileSources(paths, DefaultFilterPatterns(OpenDialogFilter()));
-  if (files.empty()) return;
-  FPendingFiles.insert(FPendingFiles.end(), files.begin(), files.end());
-  // During an add request the running one appends them after its own.
-  if (Run.FAddingFiles) return;
+  if (Run.Converting || Run.RunActive) return;
+  // Names relative to the current folder are resolved now; what a folder
+  // holds is found by the add request's worker.
+  for (const std::string& path : paths) {
+    if (path.empty()) continue;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    FPendingFiles.push_back(error ? path : absolute.string());
+  }
+  // During an add request they are appended after its files.
+  if (FPendingFiles.empty() || Run.FAddingFiles) return;
   StartAddRequest();
-  FPendingFiles.clear();
 }
+
+// The files the add request's worker expands and probes, and what it hands
+// back. Probed and Found are exchanged under the background worker's lock.
+struct TMainController::TAddWork {
+  struct TProbed {
+    std::string File;
+    bool Opened = false;
+    TRowTexts Texts;
+  };
+
+  std::vector<std::string> Sources;   // as chosen, dropped or given
+  std::vector<std::string> Patterns;  // what a folder adds
+  TAVProbe Probe;                     // the worker's own
+  std::vector<TProbed> Probed;        // not yet in the list, in order
+  int Found = 0;                      // files the sources stand for so far
+
+  // On the worker thread, until the files are probed or the thread is asked
+  // to stop. A probe that was interrupted gives no row.
+  void Execute(std::recursive_mutex& lock, const TBackgroundExecuteThread& thread) {
+    const std::function<bool()> stopped = [&thread] { return thread.Terminated(); };
+    std::vector<std::string> files;
+    for (const std::string& source : Sources) {
+      const std::vector<std::string> found = ExpandFileSources({source}, Patterns, stopped);
+      if (stopped()) return;
+      files.insert(files.end(), found.begin(), found.end());
+      std::lock_guard hold(lock);
+      Found = static_cast<int>(files.size());
+    }
+    for (const std::string& file : files) {
+      TProbed probed{file};
+      probed.Opened = Probe.LoadFile(file, "");
+      if (stopped() || Probe.StopRequested()) return;
+      if (probed.Opened) {
+        probed.Texts = ProbeRowTexts(Probe);
+        Probe.CloseFile();
+      }
+      std::lock_guard hold(lock);
+      Probed.push_back(std::move(probed));
+    }
+  }
+};
 
 void TMainController::StartAddRequest() {
   // One add request at a time: a second one while files are being added
-  // (the message queue runs between files) neither opens a dialog nor clears
-  // the marks of the rows the first one is adding.
+  // neither opens a dialog nor clears the marks of the rows the first one is
+  // adding.
   if (Run.FAddingFiles) return;
   Preview.StopForListChange();
   RemoveAllTasks();
   ListView1.SetColumn(ColProgress, "");
-  // The worker of the previous request may not have been forgotten yet (its
-  // end is delivered through the message queue); its Start would do nothing.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (BackgroundThread1.Running() && std::chrono::steady_clock::now() < deadline)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   Run.FAddingFiles = true;
+  FAddedFiles = FFoundFiles = 0;
+  FStatusBeforeAdding = Run.StatusText;
+  BackgroundThread1.SetUpdateEnabled(true);
   Changed();
   try {
     BackgroundThread1.Start();
   } catch (...) {
+    // The start notification failed: no worker runs, nothing is added.
+    EndAddRequest();
   }
-  Run.FAddingFiles = false;
-  Changed();
 }
 
 void TMainController::AddFilesToList() {
@@ -216,33 +270,75 @@ void TMainController::AddFilesToList() {
     const QStringList chosen = FPrompts.OpenFiles(QString::fromStdString(OpenDialogFilter()));
     for (const QString& file : chosen) files.push_back(ToPath(file));
   }
-  try {
-    for (size_t i = 0;; ++i) {
-      if (i == files.size()) {
-        // Files dropped meanwhile come last.
-        if (FPendingFiles.empty()) break;
-        files.insert(files.end(), FPendingFiles.begin(), FPendingFiles.end());
-        FPendingFiles.clear();
-      }
-      AddOneFile(files[i]);
-      if (FView) FView->ScrollRowIntoView(ListView1.Count() - 1);
-      QCoreApplication::processEvents();
-    }
-  } catch (...) {
-    // The rows added so far stay; the remaining files are not added.
-  }
-  Run.FAddingFiles = false;
+  BackgroundThread1.OnExecute = nullptr;
+  // Cancelled: the worker ends at once, and with it the request.
+  if (files.empty()) return;
+  auto work = std::make_shared<TAddWork>();
+  work->Sources = std::move(files);
+  work->Patterns = DefaultFilterPatterns(OpenDialogFilter());
+  FAddWork = work;
+  // The worker keeps its work, also past the controller's end.
+  BackgroundThread1.OnExecute = [work](TBackgroundThreadBase* sender, TBackgroundExecuteThread* thread, void*&) {
+    work->Execute(sender->Lock(), *thread);
+  };
 }
 
-void TMainController::AddOneFile(const std::string& file) {
-  TAVProbe& probe = ffVCL.Probe();
-  if (probe.LoadFile(file, "")) {
-    const TRowTexts texts = ProbeRowTexts(probe);
-    probe.CloseFile();
-    ListView1.AppendProbed(file, texts, Controls.FOutputFormatName);
-  } else {
-    ListView1.AppendError(file);
+void TMainController::TakeProbedFiles() {
+  if (!FAddWork) return;
+  std::vector<TAddWork::TProbed> probed;
+  int found = 0;
+  {
+    std::lock_guard hold(BackgroundThread1.Lock());
+    probed.swap(FAddWork->Probed);
+    found = FAddWork->Found;
   }
+  for (const TAddWork::TProbed& file : probed) {
+    if (file.Opened)
+      ListView1.AppendProbed(file.File, file.Texts, Controls.FOutputFormatName);
+    else
+      ListView1.AppendError(file.File);
+  }
+  FAddedFiles += static_cast<int>(probed.size());
+  if (!probed.empty() && FView) FView->ScrollRowIntoView(ListView1.Count() - 1);
+  std::string status = FormatText("Adding files: %d of %d", FAddedFiles, FFoundFiles + found);
+  if (status == Run.StatusText) return;
+  Run.StatusText = std::move(status);
+  Changed();
+}
+
+void TMainController::AddWorkerEnded() {
+  // A stopped request has dropped its work: its rows are not wanted.
+  if (FAddWork) {
+    TakeProbedFiles();
+    FFoundFiles += FAddWork->Found;
+    FAddWork.reset();
+  }
+  BackgroundThread1.OnExecute = nullptr;
+  if (Run.FAddingFiles && !FPendingFiles.empty()) {
+    // Files dropped meanwhile come last.
+    try {
+      BackgroundThread1.Start();
+      return;
+    } catch (...) {
+    }
+  }
+  EndAddRequest();
+}
+
+void TMainController::EndAddRequest() {
+  BackgroundThread1.SetUpdateEnabled(false);
+  Run.FAddingFiles = false;
+  Run.StatusText = FStatusBeforeAdding;
+  Changed();
+}
+
+bool TMainController::StopAddRequest() {
+  FPendingFiles.clear();
+  if (!FAddWork) return false;
+  FAddWork->Probe.RequestStop();
+  BackgroundThread1.Stop();
+  FAddWork.reset();
+  return true;
 }
 
 void TMainController::ButtonRemoveClick(const std::vector<TRowId>& selected) {
@@ -251,7 +347,10 @@ void TMainController::ButtonRemoveClick(const std::vector<TRowId>& selected) {
 }
 
 void TMainController::ButtonClearClick() {
-  if (Run.Converting || Run.FAddingFiles) return;
+  if (Run.Converting) return;
+  // During an add request Clear ends it, once its files are being probed:
+  // the list is emptied and no more rows come.
+  if (Run.FAddingFiles && !StopAddRequest()) return;
   Preview.StopForListChange();
   RemoveAllTasks();
   ListView1.Clear();
@@ -489,6 +588,7 @@ void TMainController::TakeRunFigures() {
 }
 
 void TMainController::ButtonStopConvertClick() {
+  StopAddRequest();
   if (Run.Converting) {
     FRun->Pause();
     // No job starts or run ends while the question is open.

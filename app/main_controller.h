@@ -121,7 +121,9 @@ class TMainController : private IRunListener {
   // chosen in the open dialog (a folder adds the media files below it).
   void AddFileSources(const std::vector<std::string>& paths);
   // The background worker's start notification: asks for files (or takes the
-  // given ones) and appends a row for each.
+  // given ones) and hands them to the worker, which expands folders and
+  // probes each file off the user-interface thread; the rows are appended
+  // here, in order, as the worker's updates and its end bring them.
   void AddFilesToList();
   void ButtonRemoveClick(const std::vector<TRowId>& selected);
   void ButtonClearClick();
@@ -191,7 +193,21 @@ class TMainController : private IRunListener {
  private:
   void Changed();
   void StartAddRequest();
-  void AddOneFile(const std::string& file);
+  // One add request's files and the worker's probe; shared with the worker,
+  // which may outlive the request.
+  struct TAddWork;
+  // The files probed so far by the worker become rows; the status bar says
+  // how many of how many.
+  void TakeProbedFiles();
+  // The worker's terminate notification: the last rows, then the files
+  // dropped meanwhile get a worker of their own, or the add request ends.
+  void AddWorkerEnded();
+  void EndAddRequest();
+  // Ends the add request once its worker is probing: no more rows come
+  // (those not yet in the list are dropped, and so are files dropped
+  // meanwhile), a probe waiting for a pipe is interrupted. FAddingFiles is
+  // cleared when the worker has gone. False when there was nothing to stop.
+  bool StopAddRequest();
   void DetachComponentEvents();
   // Asks whether to stop the run and quit; true when the run has stopped.
   bool StopRunToQuit();
@@ -239,6 +255,13 @@ class TMainController : private IRunListener {
   // Files waiting for the running add request (dropped or given on the
   // command line); empty: the add request asks with the open dialog.
   std::vector<std::string> FPendingFiles;
+  // The running add request's work, once its files are known; none otherwise.
+  std::shared_ptr<TAddWork> FAddWork;
+  // Of the running add request: rows appended, files found by the workers
+  // that have ended, and the status text it replaced.
+  int FAddedFiles = 0;
+  int FFoundFiles = 0;
+  std::string FStatusBeforeAdding;
   bool FOptionsCreated = false;
   bool FShown = false;
 };

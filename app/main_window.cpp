@@ -548,7 +548,11 @@ int TForm1::SelectedRow() const {
 }
 
 void TForm1::ScrollRowIntoView(int row) {
-  if (row >= 0 && row < FListModel->rowCount()) ListView1->scrollTo(FListModel->index(row, 0));
+  if (row < 0 || row >= FListModel->rowCount()) return;
+  // Rows just appended are laid out first: until then the scroll range ends
+  // before them.
+  ListView1->doItemsLayout();
+  ListView1->scrollTo(FListModel->index(row, 0));
 }
 
 void TForm1::StateChanged() {
@@ -563,8 +567,8 @@ void TForm1::StateChanged() {
   StatusPanelReady->setText(c.Run.StatusText.empty() ? QString::fromLatin1(StatusReadyText)
                                                      : QString::fromStdString(c.Run.StatusText));
   StatusPanelFileSize->setText(QString::fromStdString(c.Run.FileSizeText));
-  // Stop has something to stop only during a run.
-  ButtonStopConvert->setEnabled(c.Run.RunActive || c.Run.Converting);
+  // Stop has something to stop only during a run or an add.
+  ButtonStopConvert->setEnabled(c.Run.RunActive || c.Run.Converting || c.Run.FAddingFiles);
   ProgressBar1->setValue(std::clamp(c.Run.ProgressPosition, 0, 100));
   // What a run locks.
   const bool unlocked = !c.Run.ControlsLocked;

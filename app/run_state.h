@@ -26,7 +26,8 @@ struct TRunState {
   int VolumePosition = DefaultVolumePosition;
   int ConversionVolume = ConversionVolumeFor(DefaultVolumePosition);
 
-  // An add request is in progress (files are being probed and appended).
+  // An add request is in progress (its worker walks folders and probes
+  // files; the rows are appended as they come). The list stays usable.
   bool FAddingFiles = false;
   // The row being converted, by position (-1 before the first job of a run)
   // and by identity, so that what arrives about it after rows were removed

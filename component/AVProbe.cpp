@@ -51,6 +51,8 @@ int32_t LeadingNumber(const std::string& text, size_t maxDigits) {
 
 void TAVProbe::TInputDeleter::operator()(AVFormatContext* context) const { InputFormatContextDeleter()(context); }
 
+int TAVProbe::Interrupted(void* probe) { return static_cast<const TAVProbe*>(probe)->FStopRequested ? 1 : 0; }
+
 bool TAVProbe::LoadFile(const std::string& fileName, const std::string& formatName) {
   if (!LibraryBound(TCodecLibrary::Codec)) throw EProbeError("LibAVCodec not loaded.");
   if (!LibraryBound(TCodecLibrary::Container)) throw EProbeError("LibAVFormat not loaded.");
@@ -68,19 +70,30 @@ bool TAVProbe::LoadFile(const std::string& fileName, const std::string& formatNa
     }
   }
 
+  if (FStopRequested) {
+    FLastError = OpenErrorText(AVERROR_EXIT, fileName);
+    return false;
+  }
+
   // Opened as the engine opens its inputs (a local source through the
-  // engine's byte stream).
-  AVFormatContext* raw = nullptr;  // owned by OpenInput until it succeeds
+  // engine's byte stream, whose waits for data ask the interrupt callback).
+  AVFormatContext* raw = AVL.avformat_alloc_context();  // owned by OpenInput until it succeeds
+  if (!raw) {
+    FLastError = OpenErrorText(AVERROR(ENOMEM), fileName);
+    return false;
+  }
+  raw->interrupt_callback.callback = &TAVProbe::Interrupted;
+  raw->interrupt_callback.opaque = this;
   const int opened = OpenInput(&raw, fileName, format, nullptr);
   if (opened < 0) {
-    FLastError = OpenErrorText(opened, fileName);
+    FLastError = OpenErrorText(FStopRequested ? AVERROR_EXIT : opened, fileName);
     CloseFile();
     return false;
   }
   FContext.reset(raw);
 
-  if (AVL.avformat_find_stream_info(FContext.get(), nullptr) < 0) {
-    FLastError = fileName + ": could not find codec parameters";
+  if (AVL.avformat_find_stream_info(FContext.get(), nullptr) < 0 || FStopRequested) {
+    FLastError = FStopRequested ? OpenErrorText(AVERROR_EXIT, fileName) : fileName + ": could not find codec parameters";
     CloseFile();
     return false;
   }

@@ -1,8 +1,10 @@
 // The media probe: opens a file only to describe it (stream counts, duration,
 // bit rate, metadata, picture parameters of a video stream). Never decodes.
-// Takes no lock; one thread uses a probe at a time.
+// Takes no lock; one thread uses a probe at a time, and any other thread may
+// ask it to stop (RequestStop).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -88,7 +90,18 @@ class TAVProbe {
   int FirstVideoStreamIndex() const { return FFirstVideoStreamIndex; }
   int FirstSubtitleStreamIndex() const { return FFirstSubtitleStreamIndex; }
 
+  // From any thread: a LoadFile in progress ends within a fraction of a
+  // second, also one waiting for a pipe or device that sends nothing, and
+  // fails ("...: Immediate exit requested"); so does every later LoadFile
+  // until ResetStop.
+  void RequestStop() { FStopRequested = true; }
+  void ResetStop() { FStopRequested = false; }
+  bool StopRequested() const { return FStopRequested; }
+
  private:
+  // The opened input's interrupt callback.
+  static int Interrupted(void* probe);
+
   std::unique_ptr<AVFormatContext, TInputDeleter> FContext;
   std::string FLastError;
   std::string FFormatName;
@@ -96,6 +109,7 @@ class TAVProbe {
   int FStreamCount = -1, FProgramCount = -1, FAudioStreamCount = -1, FVideoStreamCount = -1,
       FSubtitleStreamCount = -1, FFirstAudioStreamIndex = -1, FFirstVideoStreamIndex = -1,
       FFirstSubtitleStreamIndex = -1;
+  std::atomic<bool> FStopRequested{false};
 };
 
 }  // namespace fennick

@@ -563,10 +563,19 @@ const TheAVCodec* LookupOutputFormat(std::string_view text) {
 }
 
 const std::string& OpenDialogFilter() {
+  // The classic pairs come first, each as it always read; "All Supported
+  // Files" goes on with the containers and audio files of today that the
+  // codec libraries read, which also have pairs of their own after the
+  // classic ones. A cue sheet (*.cue) is text naming an audio file, not
+  // media: it stays out of "All Supported Files". Last, every file.
   static const std::string filter =
       "All Supported Files|*.avi;*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2;*.wma;*.wmv;*.asf;*.asx;*.mov; *.qt;*.3gp;*.3g2;"
       "*.mp3;*.mp2;*.ogg;*.aac;*.mp4;*.m4a;*.rm;*.rmvb;*.ram;*.ra;*.vob; *.dat;*.cda;*.dv; *.dif;*.wav; *.au; "
       "*.aiff;*.mjpg; *.mjpeg;*.ac3; *.gif; *.swf; *.flv"
+      ";*.mkv;*.mka;*.mk3d;*.webm;*.m4v;*.f4v;*.ts;*.mts;*.m2ts;*.m2t;*.m2v;*.mpv;*.mod;*.tod;*.vro;*.ogv;*.oga;"
+      "*.ogx;*.ogm;*.spx;*.opus;*.flac;*.ape;*.wv;*.tta;*.mpc;*.m4b;*.aif;*.aifc;*.caf;*.amr;*.awb;*.dts;*.eac3;"
+      "*.thd;*.w64;*.voc;*.mp1;*.mxf;*.nut;*.wtv;*.dvr-ms;*.y4m;*.ivf;*.divx;*.amv;*.3gpp;*.264;*.h264;*.265;"
+      "*.h265;*.hevc"
       "|3GPP Files (*.3gp)|*.3gp"
       "|3GPP2 Files (*.3g2)|*.3g2"
       "|AAC Files (*.aac)|*.aac"
@@ -589,7 +598,21 @@ const std::string& OpenDialogFilter() {
       "|QuickTime Files (*.mov, *.qt)|*.mov; *.qt"
       "|VCD DAT Files (*.dat)|*.dat"
       "|WAV Files (*.wav, *.au, *.aiff)|*.wav; *.au; *.aiff"
-      "|Windows Media Files(*.wma, *.wmv, *.asf, *.asx)|*.wma;*.wmv;*.asf;*.asx|";
+      "|Windows Media Files(*.wma, *.wmv, *.asf, *.asx)|*.wma;*.wmv;*.asf;*.asx"
+      "|Matroska Files (*.mkv, *.mka, *.mk3d)|*.mkv;*.mka;*.mk3d"
+      "|WebM Files (*.webm)|*.webm"
+      "|MPEG-4 Video Files (*.m4v, *.f4v)|*.m4v;*.f4v"
+      "|MPEG Transport Stream Files (*.ts, *.mts, *.m2ts, *.m2t)|*.ts;*.mts;*.m2ts;*.m2t"
+      "|MPEG Video Files (*.m2v, *.mpv, *.mod, *.tod, *.vro)|*.m2v;*.mpv;*.mod;*.tod;*.vro"
+      "|Ogg Files (*.ogv, *.oga, *.ogx, *.ogm, *.spx)|*.ogv;*.oga;*.ogx;*.ogm;*.spx"
+      "|Opus Files (*.opus)|*.opus"
+      "|FLAC Files (*.flac)|*.flac"
+      "|Other Audio Files (*.wv, *.tta, *.mpc, *.m4b, *.aif, *.aifc, *.caf, *.amr, *.awb, *.dts, *.eac3, *.thd, "
+      "*.w64, *.voc, *.mp1)|*.wv;*.tta;*.mpc;*.m4b;*.aif;*.aifc;*.caf;*.amr;*.awb;*.dts;*.eac3;*.thd;*.w64;*.voc;*.mp1"
+      "|Other Video Files (*.mxf, *.nut, *.wtv, *.dvr-ms, *.y4m, *.ivf, *.divx, *.amv, *.3gpp, *.264, *.h264, "
+      "*.265, *.h265, *.hevc)|*.mxf;*.nut;*.wtv;*.dvr-ms;*.y4m;*.ivf;*.divx;*.amv;*.3gpp;*.264;*.h264;*.265;*.h265;"
+      "*.hevc"
+      "|All files (*)|*|";
   return filter;
 }
 

@@ -61,7 +61,8 @@ void FillOutputFormatList(TSettingsControl& comboOutputFormat);
 const TheAVCodec* LookupOutputFormat(std::string_view text);
 
 // The open dialog's filter: "description|patterns|" pairs, the first being
-// the default.
+// the default ("All Supported Files", which also decides what a folder
+// adds), the last "All files (*)".
 const std::string& OpenDialogFilter();
 
 }  // namespace fennick

@@ -143,7 +143,7 @@ TEST(ApplyProfileToControls, UnknownTextChangesNothing) {
   EXPECT_EQ(controls.ComboVideoCodec.Text(), "MPEG4");
 }
 
-TEST(OpenDialogFilter, PairsAndPatterns) {
+TEST(OpenDialogFilter, ClassicPairsFirstAllSupportedFilesWithTodaysFilesAllFilesLast) {
   const std::string& filter = OpenDialogFilter();
   ASSERT_FALSE(filter.empty());
   EXPECT_EQ(filter.back(), '|');
@@ -153,18 +153,32 @@ TEST(OpenDialogFilter, PairsAndPatterns) {
     parts.push_back(filter.substr(start, bar - start));
     start = bar + 1;
   }
-  ASSERT_EQ(parts.size(), 48u);
+  ASSERT_GE(parts.size(), 50u);
+  ASSERT_EQ(parts.size() % 2, 0u);
+  const std::string classic =
+      "*.avi;*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2;*.wma;*.wmv;*.asf;*.asx;*.mov; *.qt;*.3gp;*.3g2;*.mp3;*.mp2;*.ogg;"
+      "*.aac;*.mp4;*.m4a;*.rm;*.rmvb;*.ram;*.ra;*.vob; *.dat;*.cda;*.dv; *.dif;*.wav; *.au; *.aiff;*.mjpg; "
+      "*.mjpeg;*.ac3; *.gif; *.swf; *.flv";
   EXPECT_EQ(parts[0], "All Supported Files");
-  EXPECT_EQ(parts[1],
-            "*.avi;*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2;*.wma;*.wmv;*.asf;*.asx;*.mov; *.qt;*.3gp;*.3g2;*.mp3;*.mp2;*.ogg;"
-            "*.aac;*.mp4;*.m4a;*.rm;*.rmvb;*.ram;*.ra;*.vob; *.dat;*.cda;*.dv; *.dif;*.wav; *.au; *.aiff;*.mjpg; "
-            "*.mjpeg;*.ac3; *.gif; *.swf; *.flv");
-  EXPECT_EQ(parts[1].find("*.ape"), std::string::npos);
+  ASSERT_EQ(parts[1].substr(0, classic.size()), classic);
+  // The classic 24 pairs read as they always did: 1156 characters with the
+  // default pair's classic patterns.
+  std::string classicText = parts[0] + "|" + classic + "|";
+  for (size_t i = 2; i < 48; ++i) classicText += parts[i] + "|";
+  EXPECT_EQ(classicText.size(), 1156u);
   EXPECT_EQ(parts[22], "Monkey Audio Files (*.ape, *.cue)");
   EXPECT_EQ(parts[23], "*.ape;*.cue");
   EXPECT_EQ(parts[46], "Windows Media Files(*.wma, *.wmv, *.asf, *.asx)");
   EXPECT_EQ(parts[47], "*.wma;*.wmv;*.asf;*.asx");
-  EXPECT_EQ(filter.size(), 1156u);
+  // Today's containers and audio files are supported files too; a cue
+  // sheet is not media.
+  const std::string all = ";" + parts[1] + ";";
+  for (const char* pattern : {"*.mkv", "*.webm", "*.m4v", "*.mts", "*.m2ts", "*.ts", "*.ogv", "*.flac", "*.opus",
+                              "*.ogg", "*.m4a", "*.wma", "*.ape"})
+    EXPECT_NE(all.find(std::string(";") + pattern + ";"), std::string::npos) << pattern;
+  EXPECT_EQ(all.find("*.cue"), std::string::npos);
+  EXPECT_EQ(parts[parts.size() - 2], "All files (*)");
+  EXPECT_EQ(parts.back(), "*");
 }
 
 }  // namespace
