@@ -27,6 +27,7 @@
 #include <QToolButton>
 
 #include "app/about_box.h"
+#include "app/media_preview_player.h"
 #include "app/main_window.h"
 #include "app/options_dialog.h"
 #include "app/settings.h"
@@ -421,4 +422,80 @@ TEST_F(Window, SizePositionAndColumnWidthsComeBackAtTheNextStart) {
   QSettings settings;
   EXPECT_EQ(settings.value(ValueOutputFolder).toString(), QString());
   EXPECT_EQ(settings.value(ValueDropDownItems).toInt(), 27);
+}
+
+namespace {
+
+// A player that records what it is asked and tells the time it is given.
+class TTimedPlayer : public IPreviewPlayer {
+ public:
+  QStringList Calls;
+  TTimeListener Listener;
+  void SetFileName(const QString& fileName) override { Calls << "file:" + QFileInfo(fileName).fileName(); }
+  void Play() override { Calls << "play"; }
+  void Pause() override { Calls << "pause"; }
+  void Stop() override { Calls << "stop"; }
+  void Seek(std::int64_t position) override { Calls << QStringLiteral("seek:%1").arg(position); }
+  void SetTimeListener(TTimeListener listener) override { Listener = std::move(listener); }
+};
+
+}  // namespace
+
+TEST_F(Window, ThePreviewShowsItsTimeMovesWithItsBarAndStopsWhenItsRowGoes) {
+  TTimedPlayer player;
+  Form = std::make_unique<TForm1>(Prompts, &player, TDesktopActions{[](const QString&) {}, [] {}});
+  ASSERT_TRUE(Form->FormCreate(QStringLiteral(FENNICK_BIN_DIR)));
+  Form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+  AddRows();
+  auto* position = Form->findChild<QSlider*>(QStringLiteral("PreviewPosition"));
+  auto* time = Form->findChild<QLabel*>(QStringLiteral("LabelPreviewTime"));
+  ASSERT_TRUE(position && time);
+  EXPECT_FALSE(position->isEnabled());
+
+  Form->ListView1->selectRow(0);
+  QTest::mouseClick(Form->ButtonPlay, Qt::LeftButton);
+  ASSERT_EQ(player.Calls.mid(player.Calls.size() - 2), (QStringList{"file:" + FirstName, "play"}));
+  ASSERT_TRUE(player.Listener);
+  player.Listener(12'400, 120'000);
+  EXPECT_EQ(time->text(), QStringLiteral("00:00:12 / 00:02:00"));
+  EXPECT_TRUE(position->isEnabled());
+  EXPECT_EQ(position->value(), 12'400);
+  EXPECT_EQ(player.Calls.last(), QStringLiteral("play"));  // told, not asked
+
+  position->setFocus();
+  QTest::keyClick(position, Qt::Key_PageUp);
+  EXPECT_EQ(player.Calls.last(), QStringLiteral("seek:22400"));
+
+  // Another row going changes nothing; its own row going stops it.
+  player.Calls.clear();
+  C().ListView1.Remove({C().ListView1.IdAt(2)});
+  EXPECT_TRUE(player.Calls.isEmpty()) << Lines(player.Calls);
+  QTest::mouseClick(Form->ButtonRemove, Qt::LeftButton);
+  EXPECT_EQ(player.Calls, QStringList{"stop"});
+  Form.reset();
+}
+
+// The window's own player tells the clip's length and where it plays, and
+// goes where it is sent.
+TEST(MediaPreviewPlayer, TellsPositionAndDurationAndSeeks) {
+  test::TempDir dir;
+  const std::string clip = dir.file("clip.mp4");
+  ASSERT_TRUE(test::MakeClip(clip, {.seconds = 2.0, .width = 160, .height = 120}));
+  TMediaPreviewPlayer player;
+  player.resize(166, 122);
+  player.show();
+  std::int64_t position = -1, duration = -1;
+  player.SetTimeListener([&](std::int64_t at, std::int64_t length) {
+    position = at;
+    duration = length;
+  });
+  player.SetFileName(QString::fromStdString(clip));
+  player.Play();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return duration > 0 && position > 0; }, 10000));
+  EXPECT_NEAR(duration, 2000, 100);
+  player.Pause();
+  player.Seek(1500);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return position >= 1400; }, 5000)) << position;
+  player.Stop();
 }
