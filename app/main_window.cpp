@@ -816,20 +816,23 @@ void TForm1::PlaceWindow() {
   const QScreen* screen = this->screen();
   if (!screen) return;
   // The layouts' size at this font, at least the window's 762 x 516 pixels
-  // at 96 dpi, within the screen with room for the window's frame, which
-  // the desktop adds only once the window is shown.
+  // at 96 dpi, within the screen with room for the frame the desktop adds
+  // once the window is shown (its title bar above, thin borders elsewhere).
   const QRect available = screen->availableGeometry();
-  const QSize frame = frameGeometry().size() - geometry().size();
-  const QSize decoration = frame.expandedTo(QSize(Px(8), Px(40)));
+  const QMargins frame(Px(4), Px(32), Px(4), Px(8));
+  const QSize decoration(frame.left() + frame.right(), frame.top() + frame.bottom());
   // The list as high as at 96 dpi (235 pixels) however high the rest has
   // grown.
   const int listShort = std::max(0, Px(235) - ListView1->sizeHint().height());
   const QSize wanted =
       (sizeHint() + QSize(0, listShort)).expandedTo(QSize(Px(762), Px(516) + menuBar()->sizeHint().height()));
-  resize(wanted.boundedTo(available.size() - decoration).expandedTo(minimumSizeHint()));
-  QRect placed(QPoint(), size() + decoration);
-  placed.moveCenter(available.center());
-  move(std::max(placed.left(), available.left()), std::max(placed.top(), available.top()));
+  const QSize size = wanted.boundedTo(available.size() - decoration).expandedTo(minimumSizeHint());
+  // Centred; the position given is the client area's, under the title bar,
+  // which every desktop honours (the frame's position is not known yet).
+  QRect framed(QPoint(), size + decoration);
+  framed.moveCenter(available.center());
+  const QPoint corner(std::max(framed.left(), available.left()), std::max(framed.top(), available.top()));
+  setGeometry(QRect(corner + QPoint(frame.left(), frame.top()), size));
 }
 
 void TForm1::SaveWindowLayout() {
