@@ -183,16 +183,6 @@ QLabel* BoldLabel(const QString& text, QWidget* parent) {
   return label;
 }
 
-// What a label's caption shows, without its mnemonic marks.
-QString Shown(const QString& text) {
-  QString shown;
-  for (int i = 0; i < text.size(); ++i) {
-    if (text[i] == u'&' && i + 1 < text.size()) ++i;
-    shown += text[i];
-  }
-  return shown;
-}
-
 // Every item each settings list offers for some output format, by the
 // list's name (SettingNames()).
 const std::map<std::string, QStringList>& ItemsOfEveryFormat() {
@@ -280,6 +270,7 @@ TForm1::TForm1(IPrompts& prompts, IPreviewPlayer* player, TDesktopActions deskto
   for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 
   c.SetView(this);
+  FBuilt = true;
   FitSizesToTexts();
   StateChanged();
 }
@@ -480,10 +471,12 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   preview->addWidget(PanelPlay, 0, Qt::AlignHCenter);
   auto* buttons = new QHBoxLayout();
   buttons->setSpacing(Px(6));
-  ButtonPlay = SmallButton(QStringLiteral("ButtonPlay"), QStringLiteral(":/icons/play.svg"), QStringLiteral("Play"), panel);
+  ButtonPlay =
+      SmallButton(QStringLiteral("ButtonPlay"), QStringLiteral(":/icons/play.svg"), QStringLiteral("Play"), panel);
   ButtonPause =
       SmallButton(QStringLiteral("ButtonPause"), QStringLiteral(":/icons/pause.svg"), QStringLiteral("Pause"), panel);
-  ButtonStop = SmallButton(QStringLiteral("ButtonStop"), QStringLiteral(":/icons/stop.svg"), QStringLiteral("Stop"), panel);
+  ButtonStop =
+      SmallButton(QStringLiteral("ButtonStop"), QStringLiteral(":/icons/stop.svg"), QStringLiteral("Stop"), panel);
   buttons->addStretch(1);
   for (QToolButton* button : {ButtonPlay, ButtonPause, ButtonStop}) {
     button->setFixedSize(Px(31), Px(29));
@@ -509,7 +502,8 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   connect(PreviewPosition, &QSlider::valueChanged, this, [this](int position) {
     if (!FPreviewSyncing) FPlayer->Seek(position);
   });
-  FPlayer->SetTimeListener([this](std::int64_t position, std::int64_t duration) { ShowPreviewTime(position, duration); });
+  FPlayer->SetTimeListener(
+      [this](std::int64_t position, std::int64_t duration) { ShowPreviewTime(position, duration); });
   ShowPreviewTime(0, 0);
 
   // The settings: a label with its mnemonic before each list.
@@ -658,10 +652,11 @@ void TForm1::FitSizesToTexts() {
   const int captionMargin = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + Px(4);
   const char* samples[ListColumnCount] = {"", "0000x0000", "000.00", "000:00:00", "MPEG2", "Abort", "0000000"};
   for (int column = ColVideoSize; column < ListColumnCount; ++column) {
-    const int width =
-        std::max({Px(ListColumns[column].Width),
-                  header->fontMetrics().horizontalAdvance(QString::fromLatin1(ListColumns[column].Caption)) + captionMargin,
-                  ListView1->fontMetrics().horizontalAdvance(QString::fromLatin1(samples[column])) + cellMargin + Px(4)});
+    const QString caption = QString::fromLatin1(ListColumns[column].Caption);
+    const QString sample = QString::fromLatin1(samples[column]);
+    const int width = std::max({Px(ListColumns[column].Width),
+                                header->fontMetrics().horizontalAdvance(caption) + captionMargin,
+                                ListView1->fontMetrics().horizontalAdvance(sample) + cellMargin + Px(4)});
     if (ListView1->columnWidth(column) < width) ListView1->setColumnWidth(column, width);
   }
   ListView1->WidenColumnsToTexts(0, ListColumnCount - 1);
@@ -673,7 +668,8 @@ void TForm1::ShowPreviewTime(qint64 position, qint64 duration) {
   PreviewPosition->setRange(0, static_cast<int>(std::min<qint64>(duration, INT_MAX)));
   PreviewPosition->setPageStep(10000);
   PreviewPosition->setSingleStep(1000);
-  if (!PreviewPosition->isSliderDown()) PreviewPosition->setValue(static_cast<int>(std::min<qint64>(position, INT_MAX)));
+  if (!PreviewPosition->isSliderDown())
+    PreviewPosition->setValue(static_cast<int>(std::min<qint64>(position, INT_MAX)));
   FPreviewSyncing = false;
   LabelPreviewTime->setText(PreviewTimeText(position) + QStringLiteral(" / ") + PreviewTimeText(duration));
 }
@@ -780,7 +776,7 @@ void TForm1::StateChanged() {
   EditOutputFolder->setToolTip(folder.isEmpty() ? QStringLiteral("Output Folder")
                                                 : QStringLiteral("Output Folder\n") + folder);
   // Like the folder button, the folder is not changed while converting.
-  EditOutputFolder->setReadOnly(c.Run.Converting);
+  EditOutputFolder->setReadOnly(c.Run.ControlsLocked || c.Run.Converting);
   TrackBar1->setValue(c.Run.VolumePosition);
   LabelVolume->setText(QString::fromStdString(VolumeLabel(c.Run.VolumePosition)));
   StatusPanelFileSize->setText(QString::fromStdString(c.Run.FileSizeText));
@@ -842,7 +838,7 @@ void TForm1::SaveWindowLayout() {
 
 void TForm1::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) FitSizesToTexts();
+  if (FBuilt && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)) FitSizesToTexts();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -204,6 +204,7 @@ class TForm1 : public QMainWindow, public IMainView {
   // Each settings drop-down with the list it shows.
   std::vector<std::pair<QComboBox*, TSettingsControl*>> FCombos;
   bool FSyncing = false;
+  bool FBuilt = false;  // every control exists
   bool FPlaced = false;
   bool FPreviewSyncing = false;
 };

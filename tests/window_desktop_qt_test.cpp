@@ -318,7 +318,8 @@ TEST_F(Window, MnemonicsReachTheSettingsAndTheOptionsControls) {
       {"Audio  Quality : ", Form->ComboAudioBitrate}, {"Audio Codec :", Form->ComboAudioCodec},
       {"Audio Channels :", Form->ComboAudioChannels}, {"Sampling Rate :", Form->ComboSamplingRate},
       {"Output Format :", Form->ComboOutputFormat},   {"Output Folder :", Form->EditOutputFolder}};
-  for (const auto& [caption, control] : settings) EXPECT_EQ(reachedBy(*Form, caption), control) << caption.toStdString();
+  for (const auto& [caption, control] : settings)
+    EXPECT_EQ(reachedBy(*Form, caption), control) << caption.toStdString();
 
   TForm4& options = Form->OptionsDialog();
   options.show();
@@ -455,7 +456,7 @@ TEST_F(Window, ThePreviewShowsItsTimeMovesWithItsBarAndStopsWhenItsRowGoes) {
 
   Form->ListView1->selectRow(0);
   QTest::mouseClick(Form->ButtonPlay, Qt::LeftButton);
-  ASSERT_EQ(player.Calls.mid(player.Calls.size() - 2), (QStringList{"file:" + FirstName, "play"}));
+  ASSERT_EQ(Lines(player.Calls.mid(player.Calls.size() - 2)), Lines({"file:" + FirstName, "play"}));
   ASSERT_TRUE(player.Listener);
   player.Listener(12'400, 120'000);
   EXPECT_EQ(time->text(), QStringLiteral("00:00:12 / 00:02:00"));
@@ -472,7 +473,7 @@ TEST_F(Window, ThePreviewShowsItsTimeMovesWithItsBarAndStopsWhenItsRowGoes) {
   C().ListView1.Remove({C().ListView1.IdAt(2)});
   EXPECT_TRUE(player.Calls.isEmpty()) << Lines(player.Calls);
   QTest::mouseClick(Form->ButtonRemove, Qt::LeftButton);
-  EXPECT_EQ(player.Calls, QStringList{"stop"});
+  EXPECT_EQ(Lines(player.Calls), "stop");
   Form.reset();
 }
 
