@@ -817,11 +817,7 @@ void TForm1::PlaceWindow() {
   const QRect available = screen->availableGeometry();
   const QMargins frame(Px(4), Px(32), Px(4), Px(8));
   const QSize decoration(frame.left() + frame.right(), frame.top() + frame.bottom());
-  // The list as high as at 96 dpi (235 pixels) however high the rest has
-  // grown.
-  const int listShort = std::max(0, Px(235) - ListView1->sizeHint().height());
-  const QSize wanted =
-      (sizeHint() + QSize(0, listShort)).expandedTo(QSize(Px(762), Px(516) + menuBar()->sizeHint().height()));
+  const QSize wanted = sizeHint().expandedTo(QSize(Px(762), Px(516) + menuBar()->sizeHint().height()));
   const QSize size = wanted.boundedTo(available.size() - decoration).expandedTo(minimumSizeHint());
   // Centred; the position given is the client area's, under the title bar,
   // which every desktop honours (the frame's position is not known yet).

@@ -228,8 +228,10 @@ TEST_P(WindowAtFont, EveryCaptionItemAndCellIsWholeAndTheWindowFitsTheScreen) {
   EXPECT_LE(frame.width(), 1366);
   EXPECT_LE(frame.height(), 768);
 
-  const bool scaled = qEnvironmentVariableIsSet("QT_SCALE_FACTOR");
-  test::SaveScreenshot(*Form, QStringLiteral("window-desktop-%1pt%2").arg(GetParam()).arg(scaled ? "-scale2" : ""));
+  const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
+  test::SaveScreenshot(*Form, QStringLiteral("window-desktop-%1pt%2")
+                                  .arg(GetParam())
+                                  .arg(scale.isEmpty() ? QString() : QStringLiteral("-scale") + scale));
   EXPECT_EQ(Lines(CutCells(*Form->ListView1)), "");
   // Every format's settings lists.
   TMainController& c = C();
@@ -252,7 +254,7 @@ TEST_P(WindowAtFont, EveryCaptionItemAndCellIsWholeAndTheWindowFitsTheScreen) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(DesktopFonts, WindowAtFont, testing::Values(11, 14),
+INSTANTIATE_TEST_SUITE_P(DesktopFonts, WindowAtFont, testing::Values(9, 10, 11, 12, 13, 14),
                          [](const testing::TestParamInfo<int>& info) { return "Points" + std::to_string(info.param); });
 
 TEST_F(Window, CanBeResizedAndTheListTakesTheRoom) {
