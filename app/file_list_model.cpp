@@ -10,6 +10,15 @@ Qt::Alignment AlignmentOf(int column) {
   return ListColumns[column].Alignment == TColumnAlignment::Left ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter;
 }
 
+// The first column's text: the file name, then its folder, so that what a
+// narrow column cuts is the folder, never the name.
+QString NameFirst(const QString& path) {
+  const qsizetype slash = path.lastIndexOf(u'/');
+  if (slash < 0 || slash == path.size() - 1) return path;
+  const QString folder = slash == 0 ? QStringLiteral("/") : path.left(slash);
+  return QStringLiteral("%1 (%2)").arg(path.mid(slash + 1), folder);
+}
+
 }  // namespace
 
 TFileListModel::TFileListModel(TFileList& list, QObject* parent) : QAbstractTableModel(parent), FList(list) {
@@ -36,7 +45,8 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
   const auto column = static_cast<TListColumn>(index.column());
   switch (role) {
     case Qt::DisplayRole:
-      return column == ColFileName ? QFile::decodeName(row.Caption.c_str()) : QString::fromStdString(row.Cell(column));
+      return column == ColFileName ? NameFirst(QFile::decodeName(row.Caption.c_str()))
+                                   : QString::fromStdString(row.Cell(column));
     case Qt::ToolTipRole:
       if (column == ColFileName) return QFile::decodeName(row.Caption.c_str());
       if (column == ColProgress && !row.ProgressTip.empty()) return QString::fromStdString(row.ProgressTip);

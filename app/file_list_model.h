@@ -1,7 +1,9 @@
 // The file list as Qt's item model, for the window's list view: the rows of
 // a TFileList, the check box in the first column, the captions and
-// alignment of the seven columns. Read-only except for the check boxes,
-// whose changes go to the given handler.
+// alignment of the seven columns. The first column shows the file name and
+// then its folder ("clip.mp4 (/home/anna/Videos)"), the full path as its
+// tip. Read-only except for the check boxes, whose changes go to the given
+// handler.
 #pragma once
 
 #include <QAbstractTableModel>

@@ -23,11 +23,15 @@
 #include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <climits>
+#include <map>
 #include <set>
 
 #include "app/about_box.h"
@@ -37,8 +41,36 @@
 #include "app/options_dialog.h"
 #include "app/settings.h"
 #include "app/window_resources.h"
+#include "jobs/row_texts.h"
+#include "profiles/output_formats.h"
 
 namespace fennick {
+
+// ---- TSettingsComboBox
+
+TSettingsComboBox::TSettingsComboBox(QWidget* parent) : QComboBox(parent) {
+  // Styles that answer SH_ComboBox_Popup (Fusion among them) show the whole
+  // list over the control and ignore maxVisibleItems; this property makes
+  // every style show a scrolled list of that many entries.
+  setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+}
+
+QSize TSettingsComboBox::sizeHint() const { return FitEveryText(QComboBox::sizeHint()); }
+
+QSize TSettingsComboBox::minimumSizeHint() const { return FitEveryText(QComboBox::minimumSizeHint()); }
+
+QSize TSettingsComboBox::FitEveryText(QSize hint) const {
+  const QFontMetrics metrics = fontMetrics();
+  int widest = 0;
+  for (const QString& text : FitTexts) widest = std::max(widest, metrics.horizontalAdvance(text));
+  for (int i = 0; i < count(); ++i) widest = std::max(widest, metrics.horizontalAdvance(itemText(i)));
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  // The style's text field keeps a pixel or two of its own inside the room
+  // it is asked for.
+  const QSize content(widest + 4, metrics.height());
+  return hint.expandedTo(style()->sizeFromContents(QStyle::CT_ComboBox, &option, content, this));
+}
 
 // ---- TDropDownComboBox
 
@@ -50,6 +82,7 @@ void TDropDownComboBox::showPopup() {
 // ---- TFileListView
 
 TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
+  setTabKeyNavigation(false);
   setAcceptDrops(true);
   viewport()->setAcceptDrops(true);
   setDragDropMode(QAbstractItemView::DropOnly);
@@ -88,6 +121,14 @@ void TFileListView::dropEvent(QDropEvent* event) {
   if (OnFilesDropped) OnFilesDropped(paths);
 }
 
+void TFileListView::WidenColumnsToTexts(int first, int last) {
+  if (!model()) return;
+  for (int column = std::max(first, 1); column <= last && column < model()->columnCount(); ++column) {
+    const int wanted = sizeHintForColumn(column);
+    if (wanted > columnWidth(column)) setColumnWidth(column, wanted);
+  }
+}
+
 void TFileListView::keyPressEvent(QKeyEvent* event) {
   const QModelIndex current = currentIndex();
   if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && current.isValid() && model()) {
@@ -104,20 +145,23 @@ void TFileListView::keyPressEvent(QKeyEvent* event) {
 
 namespace {
 
-QToolButton* LargeButton(const QString& caption, const QString& icon, QWidget* parent) {
+QToolButton* LargeButton(const QString& name, const QString& caption, const QString& icon, QWidget* parent) {
   auto* button = new QToolButton(parent);
+  button->setObjectName(name);
   button->setText(caption);
   button->setIcon(QIcon(icon));
   button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   button->setAutoRaise(true);
+  button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   QFont font = button->font();
   font.setBold(true);
   button->setFont(font);
   return button;
 }
 
-QToolButton* SmallButton(const QString& icon, const QString& hint, QWidget* parent) {
+QToolButton* SmallButton(const QString& name, const QString& icon, const QString& hint, QWidget* parent) {
   auto* button = new QToolButton(parent);
+  button->setObjectName(name);
   button->setIcon(QIcon(icon));
   button->setToolTip(hint);
   button->setToolTipDuration(30000);
@@ -139,6 +183,33 @@ QLabel* BoldLabel(const QString& text, QWidget* parent) {
   return label;
 }
 
+// Every item each settings list offers for some output format, by the
+// list's name (SettingNames()).
+const std::map<std::string, QStringList>& ItemsOfEveryFormat() {
+  static const std::map<std::string, QStringList> items = [] {
+    std::map<std::string, std::set<std::string>> found;
+    TProfileControls controls;
+    FillOutputFormatList(controls.ComboOutputFormat);
+    for (int i = 0; i < controls.ComboOutputFormat.Count(); ++i) {
+      controls.ComboOutputFormat.SetItemIndex(i);
+      if (!OutputFormatChanged(controls)) continue;
+      for (const std::string& name : SettingNames())
+        for (const std::string& item : SettingsControlByName(controls, name)->Items()) found[name].insert(item);
+    }
+    std::map<std::string, QStringList> lists;
+    for (const auto& [name, texts] : found)
+      for (const std::string& text : texts) lists[name] << QString::fromStdString(text);
+    return lists;
+  }();
+  return items;
+}
+
+// The preview's time: whole seconds of milliseconds, as the list shows
+// durations.
+QString PreviewTimeText(qint64 milliseconds) {
+  return QString::fromStdString(FormatDuration(':', static_cast<double>(std::max<qint64>(milliseconds, 0) / 1000)));
+}
+
 // Shows a settings list in a drop-down: items, selection, drop-down count.
 void Mirror(QComboBox& combo, const TSettingsControl& control) {
   QStringList items;
@@ -151,6 +222,7 @@ void Mirror(QComboBox& combo, const TSettingsControl& control) {
   }
   combo.setCurrentIndex(control.ItemIndex());
   combo.setMaxVisibleItems(std::max(control.DropDownCount, 1));
+  if (!same) combo.updateGeometry();
 }
 
 }  // namespace
@@ -159,6 +231,7 @@ TForm1::TForm1(IPrompts& prompts, IPreviewPlayer* player, TDesktopActions deskto
   InitWindowResources();
   TMediaPreviewPlayer* ownPlayer = nullptr;
   if (!player) player = ownPlayer = new TMediaPreviewPlayer();
+  FPlayer = player;
   FController = std::make_unique<TMainController>(prompts, *player, std::move(desktop), session);
   TMainController& c = *FController;
 
@@ -170,6 +243,8 @@ TForm1::TForm1(IPrompts& prompts, IPreviewPlayer* player, TDesktopActions deskto
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(BuildToolStrip());
+  // The list takes whatever height the window has beyond the strip and the
+  // bottom panel.
   layout->addWidget(BuildFileList(), 1);
   IPreviewPlayer* paneContent = ownPlayer;
   layout->addWidget(BuildBottomPanel(paneContent));
@@ -183,14 +258,25 @@ TForm1::TForm1(IPrompts& prompts, IPreviewPlayer* player, TDesktopActions deskto
   ComboAspectRatio->hide();
   FCombos.emplace_back(ComboAspectRatio, &c.Controls.ComboAspectRatio);
 
+  // Tab visits the controls in reading order: the strip left to right, the
+  // list, the preview, the video and audio settings, the volume.
+  const std::vector<QWidget*> order = {
+      ButtonAddFile,     ButtonRemove,       ButtonClear,         ButtonStopConvert, ButtonConvert,
+      ComboOutputFormat, EditOutputFolder,   ButtonBrowseForFolder, ListView1,       ButtonPlay,
+      ButtonPause,       ButtonStop,         PreviewPosition,     ComboVideoBitrate, ComboVideoCodec,
+      ComboVideoSize,    ComboVideoFramerate, ComboAudioBitrate,  ComboAudioCodec,   ComboAudioChannels,
+      ComboSamplingRate, TrackBar1};
+  for (QWidget* control : order) control->setFocusPolicy(Qt::StrongFocus);
+  for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+
   c.SetView(this);
-  // A fixed window: the client area of 762 x 516 pixels at 96 dpi under the
-  // menu bar.
-  setFixedSize(Px(762), Px(516) + menuBar()->sizeHint().height());
+  FBuilt = true;
+  FitSizesToTexts();
   StateChanged();
 }
 
 TForm1::~TForm1() {
+  FPlayer->SetTimeListener({});
   FController->SetView(nullptr);
   ListView1->setModel(nullptr);
 }
@@ -207,20 +293,24 @@ QWidget* TForm1::BuildToolStrip() {
   strip->setObjectName(QStringLiteral("Panel2"));
   strip->setFrameShape(QFrame::StyledPanel);
   strip->setFrameShadow(QFrame::Sunken);
-  strip->setFixedHeight(Px(78));
+  strip->setMinimumHeight(Px(78));
+  strip->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   auto* row = new QHBoxLayout(strip);
   row->setContentsMargins(Px(2), Px(4), Px(8), Px(4));
   row->setSpacing(Px(2));
 
-  ButtonAddFile = LargeButton(QStringLiteral("&Add File"), QStringLiteral(":/icons/add.svg"), strip);
-  ButtonRemove = LargeButton(QStringLiteral("&Remove"), QStringLiteral(":/icons/remove.svg"), strip);
-  ButtonClear = LargeButton(QStringLiteral("C&lear"), QStringLiteral(":/icons/clear.svg"), strip);
-  ButtonStopConvert = LargeButton(QStringLiteral("&Stop"), QStringLiteral(":/icons/stop.svg"), strip);
-  ButtonConvert = LargeButton(QStringLiteral("&Convert"), QStringLiteral(":/icons/convert.svg"), strip);
-  for (QToolButton* button : {ButtonAddFile, ButtonRemove, ButtonClear, ButtonStopConvert, ButtonConvert}) {
-    button->setFixedSize(Px(65), Px(65));
+  ButtonAddFile = LargeButton(QStringLiteral("ButtonAddFile"), QStringLiteral("&Add File"),
+                              QStringLiteral(":/icons/add.svg"), strip);
+  ButtonRemove = LargeButton(QStringLiteral("ButtonRemove"), QStringLiteral("&Remove"),
+                             QStringLiteral(":/icons/remove.svg"), strip);
+  ButtonClear = LargeButton(QStringLiteral("ButtonClear"), QStringLiteral("C&lear"),
+                            QStringLiteral(":/icons/clear.svg"), strip);
+  ButtonStopConvert = LargeButton(QStringLiteral("ButtonStopConvert"), QStringLiteral("&Stop"),
+                                  QStringLiteral(":/icons/stop.svg"), strip);
+  ButtonConvert = LargeButton(QStringLiteral("ButtonConvert"), QStringLiteral("&Convert"),
+                              QStringLiteral(":/icons/convert.svg"), strip);
+  for (QToolButton* button : {ButtonAddFile, ButtonRemove, ButtonClear, ButtonStopConvert, ButtonConvert})
     button->setIconSize(QSize(Px(32), Px(32)));
-  }
   row->addWidget(ButtonAddFile);
   row->addWidget(ButtonRemove);
   row->addWidget(ButtonClear);
@@ -237,19 +327,25 @@ QWidget* TForm1::BuildToolStrip() {
   choices->setHorizontalSpacing(Px(6));
   choices->setVerticalSpacing(Px(4));
   ComboOutputFormat = new TDropDownComboBox(strip);
+  ComboOutputFormat->setObjectName(QStringLiteral("ComboOutputFormat"));
   ComboOutputFormat->setToolTip(QStringLiteral("Choose Output Format"));
   ComboOutputFormat->setToolTipDuration(30000);
-  ComboOutputFormat->setFixedWidth(Px(275));
+  ComboOutputFormat->setMinimumWidth(Px(275));
   EditOutputFolder = new QLineEdit(strip);
-  EditOutputFolder->setReadOnly(true);
-  EditOutputFolder->setToolTip(QStringLiteral("Output Folder"));
+  EditOutputFolder->setObjectName(QStringLiteral("EditOutputFolder"));
   EditOutputFolder->setToolTipDuration(30000);
-  ButtonBrowseForFolder = SmallButton(QStringLiteral(":/icons/folder.svg"), QStringLiteral("Choose Output Folder"), strip);
+  EditOutputFolder->setMinimumWidth(Px(226));
+  ButtonBrowseForFolder = SmallButton(QStringLiteral("ButtonBrowseForFolder"), QStringLiteral(":/icons/folder.svg"),
+                                      QStringLiteral("Choose Output Folder"), strip);
   ButtonBrowseForFolder->setFixedSize(Px(43), Px(29));
   ButtonBrowseForFolder->setIconSize(QSize(Px(20), Px(20)));
-  choices->addWidget(BoldLabel(QStringLiteral("Output Format :"), strip), 0, 0, Qt::AlignRight | Qt::AlignVCenter);
+  QLabel* formatLabel = BoldLabel(QStringLiteral("Output Forma&t :"), strip);
+  formatLabel->setBuddy(ComboOutputFormat);
+  QLabel* folderLabel = BoldLabel(QStringLiteral("Output Fol&der :"), strip);
+  folderLabel->setBuddy(EditOutputFolder);
+  choices->addWidget(formatLabel, 0, 0, Qt::AlignRight | Qt::AlignVCenter);
   choices->addWidget(ComboOutputFormat, 0, 1, 1, 2);
-  choices->addWidget(BoldLabel(QStringLiteral("Output Folder :"), strip), 1, 0, Qt::AlignRight | Qt::AlignVCenter);
+  choices->addWidget(folderLabel, 1, 0, Qt::AlignRight | Qt::AlignVCenter);
   choices->addWidget(EditOutputFolder, 1, 1);
   choices->addWidget(ButtonBrowseForFolder, 1, 2);
   row->addLayout(choices);
@@ -260,6 +356,11 @@ QWidget* TForm1::BuildToolStrip() {
   connect(ButtonStopConvert, &QToolButton::clicked, this, [&c] { c.ButtonStopConvertClick(); });
   connect(ButtonConvert, &QToolButton::clicked, this, [&c] { c.ButtonConvertClick(); });
   connect(ButtonBrowseForFolder, &QToolButton::clicked, this, [&c] { c.ButtonBrowseForFolderClick(); });
+  // A typed or pasted folder is the output folder as it stands.
+  connect(EditOutputFolder, &QLineEdit::textEdited, this, [this, &c](const QString& text) {
+    c.EditOutputFolder = QFile::encodeName(text).toStdString();
+    StateChanged();
+  });
   ComboOutputFormat->OnDropDown = [this, &c] {
     c.ComboOutputFormatDropDown();
     ComboOutputFormat->setMaxVisibleItems(c.OutputFormatDropDownCount());
@@ -278,6 +379,7 @@ QWidget* TForm1::BuildFileList() {
   auto* layout = new QVBoxLayout(panel);
   layout->setContentsMargins(0, 0, 0, 0);
   ListView1 = new TFileListView(panel);
+  ListView1->setObjectName(QStringLiteral("ListView1"));
   FListModel = std::make_unique<TFileListModel>(c.ListView1);
   FListModel->OnCheck = [&c](int row, bool checked) { c.ListView1Check(row, checked); };
   ListView1->setModel(FListModel.get());
@@ -286,11 +388,15 @@ QWidget* TForm1::BuildFileList() {
   ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ListView1->setShowGrid(true);
   ListView1->setWordWrap(false);
-  ListView1->setTextElideMode(Qt::ElideMiddle);
+  // The file name leads the first column's text; what is cut is the end,
+  // the folder, before the name.
+  ListView1->setTextElideMode(Qt::ElideRight);
   ListView1->verticalHeader()->hide();
-  ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + Px(6));
-  ListView1->horizontalHeader()->setHighlightSections(false);
-  ListView1->horizontalHeader()->setStretchLastSection(true);
+  QHeaderView* header = ListView1->horizontalHeader();
+  header->setHighlightSections(false);
+  header->setStretchLastSection(false);
+  // The file names get the width the other columns leave.
+  header->setSectionResizeMode(ColFileName, QHeaderView::Stretch);
   for (int column = 0; column < ListColumnCount; ++column)
     ListView1->setColumnWidth(column, Px(ListColumns[column].Width));
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -306,6 +412,26 @@ QWidget* TForm1::BuildFileList() {
           [this, &c](const QItemSelection& selected, const QItemSelection&) {
             if (!selected.isEmpty()) c.ListView1SelectItem(SelectedRow());
           });
+  connect(ListView1, &QAbstractItemView::doubleClicked, this,
+          [&c](const QModelIndex& index) { c.ListView1DblClick(index.row()); });
+  // A row that goes takes its preview with it.
+  connect(FListModel.get(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+          [&c](const QModelIndex&, int first, int last) {
+            for (int row = first; row <= last && row < c.ListView1.Count(); ++row)
+              c.Preview.RowRemoved(static_cast<TPreviewRowKey>(c.ListView1.IdAt(row)));
+          });
+  connect(FListModel.get(), &QAbstractItemModel::modelAboutToBeReset, this, [&c] {
+    for (int row = 0; row < c.ListView1.Count(); ++row)
+      c.Preview.RowRemoved(static_cast<TPreviewRowKey>(c.ListView1.IdAt(row)));
+  });
+  // Cells that grow during a run (frame counts, long durations) widen their
+  // column rather than being cut.
+  connect(FListModel.get(), &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& from, const QModelIndex& to) {
+            ListView1->WidenColumnsToTexts(from.column(), to.column());
+          });
+  connect(FListModel.get(), &QAbstractItemModel::rowsInserted, this,
+          [this] { ListView1->WidenColumnsToTexts(0, ListColumnCount - 1); });
   // Delete does what the "Remove" button does, when the button can be used.
   auto* remove = new QShortcut(QKeySequence::Delete, ListView1, nullptr, nullptr, Qt::WidgetShortcut);
   connect(remove, &QShortcut::activated, this, [this] {
@@ -318,12 +444,13 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   TMainController& c = *FController;
   auto* panel = new QWidget(this);
   panel->setObjectName(QStringLiteral("Panel5"));
-  panel->setFixedHeight(Px(180));
+  panel->setMinimumHeight(Px(180));
+  panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   auto* row = new QHBoxLayout(panel);
   row->setContentsMargins(Px(9), Px(9), Px(9), Px(6));
   row->setSpacing(Px(10));
 
-  // Preview: the pane and its three buttons under it.
+  // Preview: the pane, its three buttons, where it plays and the time.
   auto* preview = new QVBoxLayout();
   preview->setSpacing(Px(6));
   PanelPlay = new QFrame(panel);
@@ -341,12 +468,15 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
     video->setParent(PanelPlay);
     pane->addWidget(video);
   }
-  preview->addWidget(PanelPlay);
+  preview->addWidget(PanelPlay, 0, Qt::AlignHCenter);
   auto* buttons = new QHBoxLayout();
   buttons->setSpacing(Px(6));
-  ButtonPlay = SmallButton(QStringLiteral(":/icons/play.svg"), QStringLiteral("Play"), panel);
-  ButtonPause = SmallButton(QStringLiteral(":/icons/pause.svg"), QStringLiteral("Pause"), panel);
-  ButtonStop = SmallButton(QStringLiteral(":/icons/stop.svg"), QStringLiteral("Stop"), panel);
+  ButtonPlay =
+      SmallButton(QStringLiteral("ButtonPlay"), QStringLiteral(":/icons/play.svg"), QStringLiteral("Play"), panel);
+  ButtonPause =
+      SmallButton(QStringLiteral("ButtonPause"), QStringLiteral(":/icons/pause.svg"), QStringLiteral("Pause"), panel);
+  ButtonStop =
+      SmallButton(QStringLiteral("ButtonStop"), QStringLiteral(":/icons/stop.svg"), QStringLiteral("Stop"), panel);
   buttons->addStretch(1);
   for (QToolButton* button : {ButtonPlay, ButtonPause, ButtonStop}) {
     button->setFixedSize(Px(31), Px(29));
@@ -355,63 +485,82 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   }
   buttons->addStretch(1);
   preview->addLayout(buttons);
+  PreviewPosition = new QSlider(Qt::Horizontal, panel);
+  PreviewPosition->setObjectName(QStringLiteral("PreviewPosition"));
+  PreviewPosition->setToolTip(QStringLiteral("Position"));
+  PreviewPosition->setEnabled(false);
+  preview->addWidget(PreviewPosition);
+  LabelPreviewTime = new QLabel(panel);
+  LabelPreviewTime->setObjectName(QStringLiteral("LabelPreviewTime"));
+  LabelPreviewTime->setAlignment(Qt::AlignCenter);
+  preview->addWidget(LabelPreviewTime);
   preview->addStretch(1);
   row->addLayout(preview);
   connect(ButtonPlay, &QToolButton::clicked, this, [this, &c] { c.ButtonPlayClick(SelectedRow()); });
   connect(ButtonPause, &QToolButton::clicked, this, [&c] { c.ButtonPauseClick(); });
   connect(ButtonStop, &QToolButton::clicked, this, [&c] { c.ButtonStopClick(); });
+  connect(PreviewPosition, &QSlider::valueChanged, this, [this](int position) {
+    if (!FPreviewSyncing) FPlayer->Seek(position);
+  });
+  FPlayer->SetTimeListener(
+      [this](std::int64_t position, std::int64_t duration) { ShowPreviewTime(position, duration); });
+  ShowPreviewTime(0, 0);
 
+  // The settings: a label with its mnemonic before each list.
   auto settingsGrid = [this](QGroupBox* group, const std::vector<std::pair<QString, QComboBox*>>& rows) {
     auto* grid = new QGridLayout();
     grid->setHorizontalSpacing(Px(6));
     grid->setVerticalSpacing(Px(6));
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
-      grid->addWidget(new QLabel(rows[i].first, group), i, 0, Qt::AlignRight | Qt::AlignVCenter);
+      auto* label = new QLabel(rows[i].first, group);
+      label->setBuddy(rows[i].second);
+      grid->addWidget(label, i, 0, Qt::AlignRight | Qt::AlignVCenter);
       grid->addWidget(rows[i].second, i, 1);
     }
     grid->setColumnStretch(1, 1);
     return grid;
   };
-  auto newCombo = [](QWidget* parent) {
-    auto* combo = new QComboBox(parent);
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(6);
+  const std::map<std::string, QStringList>& everyItem = ItemsOfEveryFormat();
+  auto newCombo = [&everyItem](QWidget* parent, const char* name) {
+    auto* combo = new TSettingsComboBox(parent);
+    combo->setObjectName(QStringLiteral("Combo") + QString::fromLatin1(name));
+    if (const auto items = everyItem.find(name); items != everyItem.end()) combo->FitTexts = items->second;
     return combo;
   };
 
   GroupVideoSettings = new QGroupBox(QStringLiteral(" Video Settings "), panel);
-  // At least its size at 96 dpi; what the row has left goes to it, so that
-  // wider desktop fonts still show the items.
-  GroupVideoSettings->setMinimumWidth(Px(227));
-  GroupVideoSettings->setFixedHeight(Px(152));
-  ComboVideoBitrate = newCombo(GroupVideoSettings);
-  ComboVideoCodec = newCombo(GroupVideoSettings);
-  ComboVideoSize = newCombo(GroupVideoSettings);
-  ComboVideoFramerate = newCombo(GroupVideoSettings);
-  auto* video = settingsGrid(GroupVideoSettings, {{QStringLiteral("Video Quality :"), ComboVideoBitrate},
-                                                  {QStringLiteral("Video Codec :"), ComboVideoCodec},
-                                                  {QStringLiteral("Video Size :"), ComboVideoSize},
-                                                  {QStringLiteral("Framerate :"), ComboVideoFramerate}});
+  GroupVideoSettings->setObjectName(QStringLiteral("GroupVideoSettings"));
+  GroupVideoSettings->setMinimumSize(Px(227), Px(152));
+  ComboVideoBitrate = newCombo(GroupVideoSettings, "VideoBitrate");
+  ComboVideoCodec = newCombo(GroupVideoSettings, "VideoCodec");
+  ComboVideoSize = newCombo(GroupVideoSettings, "VideoSize");
+  ComboVideoFramerate = newCombo(GroupVideoSettings, "VideoFramerate");
+  auto* video = settingsGrid(GroupVideoSettings, {{QStringLiteral("Video &Quality :"), ComboVideoBitrate},
+                                                  {QStringLiteral("&Video Codec :"), ComboVideoCodec},
+                                                  {QStringLiteral("Video Si&ze :"), ComboVideoSize},
+                                                  {QStringLiteral("Fra&merate :"), ComboVideoFramerate}});
   GroupVideoSettings->setLayout(video);
   row->addWidget(GroupVideoSettings, 1, Qt::AlignTop);
 
   GroupAudioSettings = new QGroupBox(QStringLiteral(" Audio Settings "), panel);
-  GroupAudioSettings->setFixedSize(Px(303), Px(152));
-  ComboAudioBitrate = newCombo(GroupAudioSettings);
-  ComboAudioCodec = newCombo(GroupAudioSettings);
-  ComboAudioChannels = newCombo(GroupAudioSettings);
-  ComboSamplingRate = newCombo(GroupAudioSettings);
+  GroupAudioSettings->setObjectName(QStringLiteral("GroupAudioSettings"));
+  GroupAudioSettings->setMinimumSize(Px(303), Px(152));
+  ComboAudioBitrate = newCombo(GroupAudioSettings, "AudioBitrate");
+  ComboAudioCodec = newCombo(GroupAudioSettings, "AudioCodec");
+  ComboAudioChannels = newCombo(GroupAudioSettings, "AudioChannels");
+  ComboSamplingRate = newCombo(GroupAudioSettings, "SamplingRate");
   auto* audioRow = new QHBoxLayout(GroupAudioSettings);
   audioRow->setSpacing(Px(8));
-  audioRow->addLayout(settingsGrid(GroupAudioSettings, {{QStringLiteral("Audio  Quality : "), ComboAudioBitrate},
-                                                        {QStringLiteral("Audio Codec :"), ComboAudioCodec},
-                                                        {QStringLiteral("Audio Channels :"), ComboAudioChannels},
-                                                        {QStringLiteral("Sampling Rate :"), ComboSamplingRate}}),
+  audioRow->addLayout(settingsGrid(GroupAudioSettings, {{QStringLiteral("Aud&io  Quality : "), ComboAudioBitrate},
+                                                        {QStringLiteral("Audio Cod&ec :"), ComboAudioCodec},
+                                                        {QStringLiteral("Audio Cha&nnels :"), ComboAudioChannels},
+                                                        {QStringLiteral("Sam&pling Rate :"), ComboSamplingRate}}),
                       1);
   // The volume: a vertical bar, top "200%", bottom "0%".
   auto* volume = new QGridLayout();
   volume->setSpacing(Px(2));
   TrackBar1 = new QSlider(Qt::Vertical, GroupAudioSettings);
+  TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
   TrackBar1->setRange(0, VolumePositionCount - 1);
   TrackBar1->setInvertedAppearance(true);
   TrackBar1->setInvertedControls(true);
@@ -419,12 +568,14 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   TrackBar1->setTickPosition(QSlider::TicksLeft);
   TrackBar1->setTickInterval(1);
   LabelVolume = new QLabel(GroupAudioSettings);
-  LabelVolume->setMinimumWidth(LabelVolume->fontMetrics().horizontalAdvance(QStringLiteral("200%")));
+  LabelVolume->setObjectName(QStringLiteral("LabelVolume"));
+  QLabel* volumeLabel = BoldLabel(QStringLiteral("Vol&ume"), GroupAudioSettings);
+  volumeLabel->setBuddy(TrackBar1);
   volume->addWidget(TrackBar1, 0, 0, Qt::AlignHCenter);
   volume->addWidget(LabelVolume, 0, 1, Qt::AlignVCenter);
-  volume->addWidget(BoldLabel(QStringLiteral("Volume"), GroupAudioSettings), 1, 0, 1, 2, Qt::AlignHCenter);
+  volume->addWidget(volumeLabel, 1, 0, 1, 2, Qt::AlignHCenter);
   audioRow->addLayout(volume);
-  row->addWidget(GroupAudioSettings, 0, Qt::AlignTop);
+  row->addWidget(GroupAudioSettings, 1, Qt::AlignTop);
   connect(TrackBar1, &QSlider::valueChanged, this, [this, &c](int position) {
     if (!FSyncing) c.TrackBar1Change(position);
   });
@@ -447,26 +598,80 @@ void TForm1::BindSettingsCombo(QComboBox* combo, TSettingsControl& control) {
 
 void TForm1::BuildStatusBar() {
   QStatusBar* bar = statusBar();
-  bar->setSizeGripEnabled(false);
-  bar->setFixedHeight(Px(23));
-  auto panelLabel = [this, bar](int width) {
+  bar->setMinimumHeight(Px(23));
+  auto panelLabel = [bar](const char* name) {
     auto* label = new QLabel(bar);
+    label->setObjectName(QString::fromLatin1(name));
     label->setAlignment(Qt::AlignCenter);
     label->setFrameShape(QFrame::StyledPanel);
     label->setFrameShadow(QFrame::Sunken);
-    label->setFixedWidth(Px(width));
     return label;
   };
-  StatusPanelReady = panelLabel(60);
+  StatusPanelReady = panelLabel("StatusPanelReady");
   StatusPanelReady->setText(QString::fromLatin1(StatusReadyText));
-  StatusPanelFileSize = panelLabel(230);
+  StatusPanelFileSize = panelLabel("StatusPanelFileSize");
   ProgressBar1 = new QProgressBar(bar);
+  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setTextVisible(false);
-  ProgressBar1->setFixedWidth(Px(350) - 2);
+  ProgressBar1->setMinimumWidth(Px(350) - 2);
   bar->addWidget(StatusPanelReady);
   bar->addWidget(StatusPanelFileSize);
   bar->addWidget(ProgressBar1);
+}
+
+void TForm1::FitSizesToTexts() {
+  // Large buttons: at least 65 pixels square, wide enough for the caption
+  // (the style measures it with its '&') and tall enough for it under the
+  // icon.
+  for (QToolButton* button : {ButtonAddFile, ButtonRemove, ButtonClear, ButtonStopConvert, ButtonConvert}) {
+    const QFontMetrics metrics = button->fontMetrics();
+    const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    button->setMinimumSize(std::max(Px(65), metrics.horizontalAdvance(button->text()) + 2 * frame + Px(6)),
+                           std::max(Px(65), button->iconSize().height() + metrics.height() + 2 * frame + Px(6)));
+  }
+  // Status panels: their 96-dpi widths, or what their longest text needs.
+  auto fitPanel = [this](QLabel* label, int width, const QString& longest) {
+    const int frame = label->frameWidth();
+    label->setMinimumWidth(std::max(Px(width), label->fontMetrics().horizontalAdvance(longest) + 2 * frame + Px(8)));
+  };
+  for (QLabel* label : {StatusPanelReady, StatusPanelFileSize})
+    label->setMinimumHeight(label->fontMetrics().height() + 2 * label->frameWidth());
+  // The bar keeps a few pixels of its own around its panels.
+  statusBar()->setMinimumHeight(std::max(Px(23), StatusPanelReady->minimumHeight() + Px(4)));
+  fitPanel(StatusPanelReady, 60, QString::fromLatin1(StatusReadyText));
+  fitPanel(StatusPanelFileSize, 230, QStringLiteral("File Size : 0000000000000"));
+  LabelVolume->setMinimumWidth(LabelVolume->fontMetrics().horizontalAdvance(QStringLiteral("200%")));
+  LabelPreviewTime->setMinimumWidth(
+      LabelPreviewTime->fontMetrics().horizontalAdvance(QStringLiteral("000:00:00 / 000:00:00")));
+  // The list: rows as high as the text, columns as wide as their caption
+  // and the texts they hold.
+  ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + Px(6));
+  const QHeaderView* header = ListView1->horizontalHeader();
+  const int cellMargin = 2 * (ListView1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListView1) + 1);
+  const int captionMargin = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + Px(4);
+  const char* samples[ListColumnCount] = {"", "0000x0000", "000.00", "000:00:00", "MPEG2", "Abort", "0000000"};
+  for (int column = ColVideoSize; column < ListColumnCount; ++column) {
+    const QString caption = QString::fromLatin1(ListColumns[column].Caption);
+    const QString sample = QString::fromLatin1(samples[column]);
+    const int width = std::max({Px(ListColumns[column].Width),
+                                header->fontMetrics().horizontalAdvance(caption) + captionMargin,
+                                ListView1->fontMetrics().horizontalAdvance(sample) + cellMargin + Px(4)});
+    if (ListView1->columnWidth(column) < width) ListView1->setColumnWidth(column, width);
+  }
+  ListView1->WidenColumnsToTexts(0, ListColumnCount - 1);
+}
+
+void TForm1::ShowPreviewTime(qint64 position, qint64 duration) {
+  FPreviewSyncing = true;
+  PreviewPosition->setEnabled(duration > 0);
+  PreviewPosition->setRange(0, static_cast<int>(std::min<qint64>(duration, INT_MAX)));
+  PreviewPosition->setPageStep(10000);
+  PreviewPosition->setSingleStep(1000);
+  if (!PreviewPosition->isSliderDown())
+    PreviewPosition->setValue(static_cast<int>(std::min<qint64>(position, INT_MAX)));
+  FPreviewSyncing = false;
+  LabelPreviewTime->setText(PreviewTimeText(position) + QStringLiteral(" / ") + PreviewTimeText(duration));
 }
 
 void TForm1::BuildMenus() {
@@ -475,6 +680,7 @@ void TForm1::BuildMenus() {
   AddFile1 = MenuFile->addAction(QStringLiteral("&Add File"));
   AddFile1->setShortcut(QKeySequence::Open);
   GoConvert1 = MenuFile->addAction(QStringLiteral("&Go Convert"));
+  OpenOutputFolder1 = MenuFile->addAction(QStringLiteral("&Open Output Folder"));
   MenuFile->addSeparator();
   Exit1 = MenuFile->addAction(QIcon(QStringLiteral(":/icons/exit.svg")), QStringLiteral("E&xit"));
   MenuOptions = menuBar()->addMenu(QStringLiteral("&Options"));
@@ -490,7 +696,12 @@ void TForm1::BuildMenus() {
   // The menu items run the buttons' clicks.
   connect(AddFile1, &QAction::triggered, ButtonAddFile, &QToolButton::click);
   connect(GoConvert1, &QAction::triggered, ButtonConvert, &QToolButton::click);
-  connect(Exit1, &QAction::triggered, this, [&c] { c.Exit1Click(); });
+  connect(OpenOutputFolder1, &QAction::triggered, this, [&c] { c.OpenOutputFolder1Click(); });
+  // "Exit" stores none of the settings, but the window's place and columns.
+  connect(Exit1, &QAction::triggered, this, [this, &c] {
+    SaveWindowLayout();
+    c.Exit1Click();
+  });
   connect(SetAdditionalOptions1, &QAction::triggered, this, [this] {
     if (Form4) Form4->exec();
   });
@@ -508,11 +719,13 @@ void TForm1::BuildMenus() {
   RemoveAllItems1 = PopupMenu1->addAction(QStringLiteral("Remove &All Items"));
   PopupMenu1->addSeparator();
   PlaySelectedFile1 = PopupMenu1->addAction(QIcon(QStringLiteral(":/icons/play.svg")), QStringLiteral("&Play Selected File"));
+  OpenOutputFolder2 = PopupMenu1->addAction(QStringLiteral("&Open Output Folder"));
   connect(CheckAllItems1, &QAction::triggered, this, [&c] { c.CheckAllItems1Click(); });
   connect(UncheckAllItems1, &QAction::triggered, this, [&c] { c.UncheckAllItems1Click(); });
   connect(RemoveSelectedItems1, &QAction::triggered, this, [this, &c] { c.RemoveSelectedItems1Click(SelectedRowIds()); });
   connect(RemoveAllItems1, &QAction::triggered, this, [&c] { c.RemoveAllItems1Click(); });
   connect(PlaySelectedFile1, &QAction::triggered, ButtonPlay, &QToolButton::click);
+  connect(OpenOutputFolder2, &QAction::triggered, this, [&c] { c.OpenOutputFolder1Click(); });
   connect(ListView1, &QWidget::customContextMenuRequested, this, [this, &c](const QPoint& position) {
     // The menu does not open while a run has the controls locked.
     if (!c.Run.ControlsLocked) PopupMenu1->popup(ListView1->viewport()->mapToGlobal(position));
@@ -561,7 +774,13 @@ void TForm1::StateChanged() {
   setWindowTitle(c.WindowTitle());
   Mirror(*ComboOutputFormat, c.Controls.ComboOutputFormat);
   for (auto& [combo, control] : FCombos) Mirror(*combo, *control);
-  EditOutputFolder->setText(QFile::decodeName(c.EditOutputFolder.c_str()));
+  const QString folder = QFile::decodeName(c.EditOutputFolder.c_str());
+  // Set only when it differs, so that typing keeps its cursor.
+  if (EditOutputFolder->text() != folder) EditOutputFolder->setText(folder);
+  EditOutputFolder->setToolTip(folder.isEmpty() ? QStringLiteral("Output Folder")
+                                                : QStringLiteral("Output Folder\n") + folder);
+  // Like the folder button, the folder is not changed while converting.
+  EditOutputFolder->setReadOnly(c.Run.ControlsLocked || c.Run.Converting);
   TrackBar1->setValue(c.Run.VolumePosition);
   LabelVolume->setText(QString::fromStdString(VolumeLabel(c.Run.VolumePosition)));
   StatusPanelReady->setText(c.Run.StatusText.empty() ? QString::fromLatin1(StatusReadyText)
@@ -584,18 +803,46 @@ void TForm1::StateChanged() {
 bool TForm1::WindowActive() const { return isActiveWindow(); }
 
 void TForm1::showEvent(QShowEvent* event) {
-  if (!event->spontaneous() && !FCentred) {
-    // Centred on the desktop the first time (where the desktop lets a
-    // program place its windows).
-    FCentred = true;
-    if (const QScreen* screen = this->screen()) {
-      QRect frame = frameGeometry();
-      frame.moveCenter(screen->availableGeometry().center());
-      move(frame.topLeft());
-    }
+  if (!event->spontaneous() && !FPlaced) {
+    FPlaced = true;
+    PlaceWindow();
   }
   QMainWindow::showEvent(event);
   if (!event->spontaneous()) FController->FormShow();
+}
+
+void TForm1::PlaceWindow() {
+  const TWindowLayout kept = LoadWindowLayout(*OpenSettings());
+  if (!kept.Columns.isEmpty()) ListView1->horizontalHeader()->restoreState(kept.Columns);
+  // Columns kept from a start with a smaller font grow to their texts.
+  FitSizesToTexts();
+  if (!kept.Geometry.isEmpty() && restoreGeometry(kept.Geometry)) return;
+  const QScreen* screen = this->screen();
+  if (!screen) return;
+  // The layouts' size at this font, at least the window's 762 x 516 pixels
+  // at 96 dpi, within the screen with room for the frame the desktop adds
+  // once the window is shown (its title bar above, thin borders elsewhere).
+  const QRect available = screen->availableGeometry();
+  const QMargins frame(Px(4), Px(32), Px(4), Px(8));
+  const QSize decoration(frame.left() + frame.right(), frame.top() + frame.bottom());
+  const QSize wanted = sizeHint().expandedTo(QSize(Px(762), Px(516) + menuBar()->sizeHint().height()));
+  const QSize size = wanted.boundedTo(available.size() - decoration).expandedTo(minimumSizeHint());
+  // Centred; the position given is the client area's, under the title bar,
+  // which every desktop honours (the frame's position is not known yet).
+  QRect framed(QPoint(), size + decoration);
+  framed.moveCenter(available.center());
+  const QPoint corner(std::max(framed.left(), available.left()), std::max(framed.top(), available.top()));
+  setGeometry(QRect(corner + QPoint(frame.left(), frame.top()), size));
+}
+
+void TForm1::SaveWindowLayout() {
+  if (!FPlaced) return;
+  fennick::SaveWindowLayout(*OpenSettings(), {saveGeometry(), ListView1->horizontalHeader()->saveState()});
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (FBuilt && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)) FitSizesToTexts();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -604,6 +851,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     return;
   }
   FController->FormClose(*OpenSettings());
+  SaveWindowLayout();
   event->accept();
 }
 

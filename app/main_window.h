@@ -31,18 +31,36 @@ class TFileListModel;
 class TForm4;
 class TFormAbout;
 
-// A drop-down list that says when it is about to open.
-class TDropDownComboBox : public QComboBox {
+// A drop-down list as wide as its widest item, also of the items it may be
+// given later (FitTexts: the same list's items for other output formats),
+// so that a change of items never cuts one nor moves the layout. Its open
+// list shows maxVisibleItems() entries under every style (some styles would
+// otherwise show every entry over the control).
+class TSettingsComboBox : public QComboBox {
   Q_OBJECT
 
  public:
-  using QComboBox::QComboBox;
+  explicit TSettingsComboBox(QWidget* parent = nullptr);
+  QStringList FitTexts;
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
+ private:
+  QSize FitEveryText(QSize hint) const;
+};
+
+// A drop-down list that says when it is about to open.
+class TDropDownComboBox : public TSettingsComboBox {
+  Q_OBJECT
+
+ public:
+  using TSettingsComboBox::TSettingsComboBox;
   std::function<void()> OnDropDown;
   void showPopup() override;
 };
 
 // The file list's view: whole rows, grid lines, check boxes; takes files and
-// folders dropped on it.
+// folders dropped on it. One stop of the Tab key: Tab leaves it.
 class TFileListView : public QTableView {
   Q_OBJECT
 
@@ -52,6 +70,9 @@ class TFileListView : public QTableView {
   std::function<void(const QStringList& paths)> OnFilesDropped;
   // Drops are taken only while this holds.
   std::function<bool()> AcceptsDrops;
+  // Widens each column from first to last that is narrower than its texts
+  // (the first column, which takes the width the others leave, aside).
+  void WidenColumnsToTexts(int first, int last);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -105,7 +126,7 @@ class TForm1 : public QMainWindow, public IMainView {
   QToolButton* ButtonStopConvert;
   QToolButton* ButtonConvert;
   TDropDownComboBox* ComboOutputFormat;
-  QLineEdit* EditOutputFolder;
+  QLineEdit* EditOutputFolder;  // typed, pasted or chosen with the button
   QToolButton* ButtonBrowseForFolder;
   TFileListView* ListView1;
   QComboBox* ComboAspectRatio;  // hidden: the aspect choice jobs use
@@ -113,6 +134,8 @@ class TForm1 : public QMainWindow, public IMainView {
   QToolButton* ButtonPlay;
   QToolButton* ButtonPause;
   QToolButton* ButtonStop;
+  QSlider* PreviewPosition;   // where the preview plays; moves it
+  QLabel* LabelPreviewTime;   // "00:00:12 / 00:02:00"
   QGroupBox* GroupVideoSettings;
   QGroupBox* GroupAudioSettings;
   QComboBox* ComboVideoBitrate;
@@ -133,6 +156,7 @@ class TForm1 : public QMainWindow, public IMainView {
   QMenu* MenuHelp;
   QAction* AddFile1;
   QAction* GoConvert1;
+  QAction* OpenOutputFolder1;
   QAction* Exit1;
   QAction* SetAdditionalOptions1;
   QAction* OpenHelpFile1;
@@ -144,14 +168,27 @@ class TForm1 : public QMainWindow, public IMainView {
   QAction* RemoveSelectedItems1;
   QAction* RemoveAllItems1;
   QAction* PlaySelectedFile1;
+  QAction* OpenOutputFolder2;  // the list's "Open Output Folder"
 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // Pixels at 96 dpi in this screen's pixels.
   int Px(int pixels) const;
+  // The sizes that follow the font: large buttons, status panels, the
+  // list's rows and columns, labels whose text changes. Run again when the
+  // font or the style changes.
+  void FitSizesToTexts();
+  // The first showing: the size and position kept from the last start, or
+  // the size the layouts give at this font (at least the window's size at
+  // 96 dpi), within the screen, centred.
+  void PlaceWindow();
+  // Keeps the size, position and column widths for the next start.
+  void SaveWindowLayout();
+  void ShowPreviewTime(qint64 position, qint64 duration);
   QWidget* BuildToolStrip();
   QWidget* BuildFileList();
   QWidget* BuildBottomPanel(IPreviewPlayer*& player);
@@ -160,13 +197,16 @@ class TForm1 : public QMainWindow, public IMainView {
   void BindSettingsCombo(QComboBox* combo, TSettingsControl& control);
 
   std::unique_ptr<TMainController> FController;
+  IPreviewPlayer* FPlayer = nullptr;
   std::unique_ptr<TFileListModel> FListModel;
   TForm4* Form4 = nullptr;
   TFormAbout* FormAbout = nullptr;
   // Each settings drop-down with the list it shows.
   std::vector<std::pair<QComboBox*, TSettingsControl*>> FCombos;
   bool FSyncing = false;
-  bool FCentred = false;
+  bool FBuilt = false;  // every control exists
+  bool FPlaced = false;
+  bool FPreviewSyncing = false;
 };
 
 }  // namespace fennick

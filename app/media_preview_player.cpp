@@ -15,6 +15,11 @@ void SelectMediaBackend() {
 TMediaPreviewPlayer::TMediaPreviewPlayer(QWidget* parent)
     : QVideoWidget(parent), FAudio(std::make_unique<QAudioOutput>()), FPlayer(std::make_unique<QMediaPlayer>()) {
   FPlayer->setVideoOutput(this);
+  auto tell = [this] {
+    if (FTimeListener) FTimeListener(FPlayer->position(), FPlayer->duration());
+  };
+  connect(FPlayer.get(), &QMediaPlayer::positionChanged, this, tell);
+  connect(FPlayer.get(), &QMediaPlayer::durationChanged, this, tell);
 }
 
 TMediaPreviewPlayer::~TMediaPreviewPlayer() {
@@ -42,5 +47,7 @@ void TMediaPreviewPlayer::SetFileName(const QString& fileName) {
 void TMediaPreviewPlayer::Play() { FPlayer->play(); }
 void TMediaPreviewPlayer::Pause() { FPlayer->pause(); }
 void TMediaPreviewPlayer::Stop() { FPlayer->stop(); }
+void TMediaPreviewPlayer::Seek(std::int64_t position) { FPlayer->setPosition(position); }
+void TMediaPreviewPlayer::SetTimeListener(TTimeListener listener) { FTimeListener = std::move(listener); }
 
 }  // namespace fennick

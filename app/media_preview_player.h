@@ -27,6 +27,8 @@ class TMediaPreviewPlayer : public QVideoWidget, public IPreviewPlayer {
   void Play() override;
   void Pause() override;
   void Stop() override;
+  void Seek(std::int64_t position) override;
+  void SetTimeListener(TTimeListener listener) override;
 
   // The player underneath, for the tests to watch.
   QMediaPlayer& MediaPlayer() { return *FPlayer; }
@@ -34,6 +36,7 @@ class TMediaPreviewPlayer : public QVideoWidget, public IPreviewPlayer {
  private:
   std::unique_ptr<QAudioOutput> FAudio;
   std::unique_ptr<QMediaPlayer> FPlayer;
+  TTimeListener FTimeListener;
 };
 
 }  // namespace fennick

@@ -45,9 +45,13 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   videoGrid->setHorizontalSpacing(px(8));
   ComboLetterBox = new QComboBox(video);
   ComboAspectRatio4 = new QComboBox(video);
-  videoGrid->addWidget(new QLabel(QStringLiteral("Video Zoom : "), video), 0, 0, Qt::AlignRight | Qt::AlignVCenter);
+  auto* zoomLabel = new QLabel(QStringLiteral("&Video Zoom : "), video);
+  zoomLabel->setBuddy(ComboLetterBox);
+  auto* aspectLabel = new QLabel(QStringLiteral("&Aspect Ratio : "), video);
+  aspectLabel->setBuddy(ComboAspectRatio4);
+  videoGrid->addWidget(zoomLabel, 0, 0, Qt::AlignRight | Qt::AlignVCenter);
   videoGrid->addWidget(ComboLetterBox, 0, 1);
-  videoGrid->addWidget(new QLabel(QStringLiteral("Aspect Ratio : "), video), 1, 0, Qt::AlignRight | Qt::AlignVCenter);
+  videoGrid->addWidget(aspectLabel, 1, 0, Qt::AlignRight | Qt::AlignVCenter);
   videoGrid->addWidget(ComboAspectRatio4, 1, 1);
   videoGrid->setColumnStretch(2, 1);
   ComboLetterBox->setMinimumWidth(px(160));
@@ -57,12 +61,12 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   auto* general = new QGroupBox(QStringLiteral(" General Options "), this);
   auto* generalLayout = new QVBoxLayout(general);
   generalLayout->setSpacing(px(8));
-  CheckBoxOverWrite = new QCheckBox(QStringLiteral("Overwrite Existing File With The Same Name"), general);
+  CheckBoxOverWrite = new QCheckBox(QStringLiteral("&Overwrite Existing File With The Same Name"), general);
   generalLayout->addWidget(CheckBoxOverWrite);
   auto* spinRow = new QHBoxLayout();
   SpinEdit1 = new QSpinBox(general);
   spinRow->addWidget(SpinEdit1);
-  auto* spinLabel = new QLabel(QStringLiteral("Drop Down Items in Output Format List"), general);
+  auto* spinLabel = new QLabel(QStringLiteral("Drop Down &Items in Output Format List"), general);
   spinLabel->setBuddy(SpinEdit1);
   spinRow->addWidget(spinLabel, 1);
   generalLayout->addLayout(spinRow);
@@ -71,13 +75,13 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
 
   auto* buttons = new QHBoxLayout();
   buttons->addStretch(1);
-  Button1 = new QPushButton(QStringLiteral("Done"), this);
+  Button1 = new QPushButton(QStringLiteral("&Done"), this);
   Button1->setDefault(true);
   Button1->setMinimumWidth(px(75));
   buttons->addWidget(Button1);
   layout->addLayout(buttons);
 
-  setFixedSize(px(427), px(313));
+  FSmallest = QSize(px(427), px(313));
 
   // Creating the dialog loads the settings.
   controller.OptionsFormCreate(*OpenSettings());
@@ -108,8 +112,28 @@ void TForm4::Sync() {
 }
 
 void TForm4::showEvent(QShowEvent* event) {
+  FOpened = FController.Options;
+  FOpenedAspect = FController.Controls.ComboAspectRatio.ItemIndex();
   Sync();
+  // A fixed size: what the layout needs at the font of the day, at least
+  // 427 x 313 pixels at 96 dpi.
+  setFixedSize(sizeHint().expandedTo(FSmallest));
   QDialog::showEvent(event);
+}
+
+void TForm4::reject() {
+  // Each control's change handling again, with the value it had.
+  if (FController.Options.SpinEdit1.Value() != FOpened.SpinEdit1.Value())
+    FController.SpinEdit1Change(FOpened.SpinEdit1.Value());
+  FController.CheckBoxOverWriteClick(FOpened.CheckBoxOverWrite);
+  FController.ComboLetterBoxChange(FOpened.ComboLetterBox.ItemIndex());
+  FController.ComboAspectRatio4Change(FOpened.ComboAspectRatio4.ItemIndex());
+  // The main window's aspect may have differed from the dialog's (a format
+  // chosen since resets it): back to what it was.
+  FController.Controls.ComboAspectRatio.SetItemIndex(FOpenedAspect);
+  if (auto* view = dynamic_cast<IMainView*>(parentWidget())) view->StateChanged();
+  Sync();
+  QDialog::reject();
 }
 
 }  // namespace fennick

@@ -1,10 +1,13 @@
 // The "Additional Options" dialog: "Video Zoom" and aspect choices, the
 // overwrite switch and the drop-down length. Every change takes effect at
-// once (there is no cancel); "Done" closes it. Its creation loads the
-// settings into it and into the main window.
+// once; "Done" keeps them, Escape (or the close box) puts back what was in
+// force when the dialog opened. Its creation loads the settings into it and
+// into the main window.
 #pragma once
 
 #include <QDialog>
+
+#include "app/options_model.h"
 
 class QCheckBox;
 class QComboBox;
@@ -30,12 +33,19 @@ class TForm4 : public QDialog {
   QSpinBox* SpinEdit1;
   QPushButton* Button1;  // "Done"
 
+  void reject() override;
+
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
   TMainController& FController;
   bool FSyncing = false;
+  // What was in force when the dialog opened: its options and the main
+  // window's aspect choice.
+  TOptionsModel FOpened;
+  int FOpenedAspect = 0;
+  QSize FSmallest;  // 427 x 313 pixels at 96 dpi
 };
 
 }  // namespace fennick

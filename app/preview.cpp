@@ -34,6 +34,13 @@ void TPreviewController::StopClicked() {
   FPreviewPaused = false;
 }
 
+void TPreviewController::RowRemoved(TPreviewRowKey row) {
+  if (FPreviewRow != row) return;
+  FPlayer.Stop();
+  FPreviewPaused = false;
+  FPreviewRow.reset();
+}
+
 void TPreviewController::StopForListChange() {
   FPlayer.Stop();
   FPreviewPaused = false;

@@ -20,6 +20,14 @@ class IPreviewPlayer {
   virtual void Play() = 0;
   virtual void Pause() = 0;
   virtual void Stop() = 0;
+  // Moves playback to this many milliseconds from the start; a player that
+  // cannot does nothing.
+  virtual void Seek(std::int64_t position) { (void)position; }
+  // The listener is told where playback is and how long the file is, in
+  // milliseconds, as they change (none: nobody is). A player that tells
+  // nothing keeps it unused.
+  using TTimeListener = std::function<void(std::int64_t position, std::int64_t duration)>;
+  virtual void SetTimeListener(TTimeListener listener) { (void)listener; }
 };
 
 // A list row as the preview knows it: the row's identity, which outlives
@@ -44,6 +52,8 @@ class TPreviewController {
   void PauseClicked();
   // ButtonStopClick.
   void StopClicked();
+  // A row leaves the list: when the player has its file, it stops.
+  void RowRemoved(TPreviewRowKey row);
   // Before the list changes or a run starts ("Add File", "Convert",
   // "Clear"): stops whatever plays, also while converting.
   void StopForListChange();

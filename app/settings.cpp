@@ -67,4 +67,18 @@ void SaveSettings(QSettings& settings, const TSettingsTargets& targets) {
   settings.sync();
 }
 
+TWindowLayout LoadWindowLayout(const QSettings& settings) {
+  auto bytes = [&settings](const char* name) {
+    const QVariant value = settings.value(QString::fromLatin1(name));
+    return value.typeId() == QMetaType::QByteArray ? value.toByteArray() : QByteArray();
+  };
+  return {bytes(ValueWindowGeometry), bytes(ValueListColumns)};
+}
+
+void SaveWindowLayout(QSettings& settings, const TWindowLayout& layout) {
+  settings.setValue(QString::fromLatin1(ValueWindowGeometry), layout.Geometry);
+  settings.setValue(QString::fromLatin1(ValueListColumns), layout.Columns);
+  settings.sync();
+}
+
 }  // namespace fennick

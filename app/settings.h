@@ -4,6 +4,8 @@
 // the user's configuration folder) under the value names below.
 #pragma once
 
+#include <QByteArray>
+
 #include <memory>
 #include <string>
 
@@ -22,6 +24,9 @@ inline constexpr const char* ValueOutputFormat = "ComboOutputFormat";
 inline constexpr const char* ValueOverwrite = "Overwrite";
 inline constexpr const char* ValueDropDownItems = "DropDownItems";
 inline constexpr const char* ValueLetterBox = "LetterBox";
+// Beside the five: the window's size and position, the list's columns.
+inline constexpr const char* ValueWindowGeometry = "Window Geometry";
+inline constexpr const char* ValueListColumns = "List Columns";
 
 // The controls the values are read into and written from.
 struct TSettingsTargets {
@@ -42,5 +47,15 @@ std::unique_ptr<QSettings> OpenSettings();
 bool LoadSettings(QSettings& settings, const TSettingsTargets& targets);
 // Writes the five values in order from the targets.
 void SaveSettings(QSettings& settings, const TSettingsTargets& targets);
+
+// The window's place and its list's columns, as QWidget::saveGeometry and
+// QHeaderView::saveState give them; empty when never stored (or stored as
+// something else). Kept apart from the five values, which they never touch.
+struct TWindowLayout {
+  QByteArray Geometry;
+  QByteArray Columns;
+};
+TWindowLayout LoadWindowLayout(const QSettings& settings);
+void SaveWindowLayout(QSettings& settings, const TWindowLayout& layout);
 
 }  // namespace fennick

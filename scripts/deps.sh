@@ -28,6 +28,8 @@ if [[ ${1:-} == --tests ]]; then
   [ -e /usr/share/i18n/locales/de_DE ] || packages+=(locales)
   # The window's screenshots need a font under the offscreen platform.
   packages+=(fonts-dejavu-core)
+  # The window's desktop test runs on a real X server, Xvfb.
+  packages+=(xvfb xauth)
 elif (($#)); then
   echo "usage: $0 [--tests]" >&2
   exit 2
