@@ -371,10 +371,6 @@ void TMainController::RemoveSelectedItems1Click(const std::vector<TRowId>& selec
 
 void TMainController::RemoveAllItems1Click() { ListView1.Clear(); }
 
-void TMainController::OpenOutputFolder1Click() {}
-
-void TMainController::ListView1DblClick(int row) { (void)row; }
-
 void TMainController::ListView1Check(int row, bool checked) {
   if (row >= 0 && row < ListView1.Count()) ListView1.SetChecked(row, checked);
 }

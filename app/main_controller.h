@@ -131,10 +131,6 @@ class TMainController : private IRunListener {
   void UncheckAllItems1Click();
   void RemoveSelectedItems1Click(const std::vector<TRowId>& selected);
   void RemoveAllItems1Click();
-  // File menu and list menu "Open Output Folder".
-  void OpenOutputFolder1Click();
-  // A row was double-clicked.
-  void ListView1DblClick(int row);
   // The check box of a row was changed in the view.
   void ListView1Check(int row, bool checked);
 

@@ -121,10 +121,15 @@ void TFileListView::dropEvent(QDropEvent* event) {
   if (OnFilesDropped) OnFilesDropped(paths);
 }
 
-void TFileListView::WidenColumnsToTexts(int first, int last) {
+void TFileListView::WidenColumnsToTexts(int first, int last, int firstRow, int lastRow) {
   if (!model()) return;
+  if (lastRow < 0) lastRow = model()->rowCount() - 1;
   for (int column = std::max(first, 1); column <= last && column < model()->columnCount(); ++column) {
-    const int wanted = sizeHintForColumn(column);
+    // The rows that changed only: a list of thousands is not measured again
+    // for every row added.
+    int wanted = 0;
+    for (int row = std::max(firstRow, 0); row <= lastRow; ++row)
+      wanted = std::max(wanted, sizeHintForIndex(model()->index(row, column)).width() + (showGrid() ? 1 : 0));
     if (wanted > columnWidth(column)) setColumnWidth(column, wanted);
   }
 }
@@ -428,10 +433,12 @@ QWidget* TForm1::BuildFileList() {
   // column rather than being cut.
   connect(FListModel.get(), &QAbstractItemModel::dataChanged, this,
           [this](const QModelIndex& from, const QModelIndex& to) {
-            ListView1->WidenColumnsToTexts(from.column(), to.column());
+            ListView1->WidenColumnsToTexts(from.column(), to.column(), from.row(), to.row());
           });
   connect(FListModel.get(), &QAbstractItemModel::rowsInserted, this,
-          [this] { ListView1->WidenColumnsToTexts(0, ListColumnCount - 1); });
+          [this](const QModelIndex&, int first, int last) {
+            ListView1->WidenColumnsToTexts(0, ListColumnCount - 1, first, last);
+          });
   // Delete does what the "Remove" button does, when the button can be used.
   auto* remove = new QShortcut(QKeySequence::Delete, ListView1, nullptr, nullptr, Qt::WidgetShortcut);
   connect(remove, &QShortcut::activated, this, [this] {

@@ -71,8 +71,9 @@ class TFileListView : public QTableView {
   // Drops are taken only while this holds.
   std::function<bool()> AcceptsDrops;
   // Widens each column from first to last that is narrower than its texts
-  // (the first column, which takes the width the others leave, aside).
-  void WidenColumnsToTexts(int first, int last);
+  // in rows firstRow to lastRow (-1: the last row) (the first column, which
+  // takes the width the others leave, aside).
+  void WidenColumnsToTexts(int first, int last, int firstRow = 0, int lastRow = -1);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;

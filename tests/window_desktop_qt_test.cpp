@@ -190,7 +190,7 @@ struct Window : testing::Test {
   }
 
   void Start() {
-    Form = std::make_unique<TForm1>(Prompts, &Player, TDesktopActions{[](const QString&) {}, [] {}});
+    Form = std::make_unique<TForm1>(Prompts, &Player, TDesktopActions{[](const QString&) { return true; }, [] {}});
     ASSERT_TRUE(Form->FormCreate(QStringLiteral(FENNICK_BIN_DIR)));
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
@@ -273,8 +273,10 @@ TEST_F(Window, TabVisitsEveryControlOnceInReadingOrder) {
   AddRows();
   Form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  // "Stop" has nothing to stop and takes no focus while no run converts.
+  ASSERT_FALSE(Form->ButtonStopConvert->isEnabled());
   const std::vector<QWidget*> expected = {
-      Form->ButtonAddFile,      Form->ButtonRemove,         Form->ButtonClear,       Form->ButtonStopConvert,
+      Form->ButtonAddFile,      Form->ButtonRemove,         Form->ButtonClear,
       Form->ButtonConvert,      Form->ComboOutputFormat,    Form->EditOutputFolder,  Form->ButtonBrowseForFolder,
       Form->ListView1,          Form->ButtonPlay,           Form->ButtonPause,       Form->ButtonStop,
       Form->ComboVideoBitrate,  Form->ComboVideoCodec,      Form->ComboVideoSize,    Form->ComboVideoFramerate,
@@ -446,7 +448,7 @@ class TTimedPlayer : public IPreviewPlayer {
 
 TEST_F(Window, ThePreviewShowsItsTimeMovesWithItsBarAndStopsWhenItsRowGoes) {
   TTimedPlayer player;
-  Form = std::make_unique<TForm1>(Prompts, &player, TDesktopActions{[](const QString&) {}, [] {}});
+  Form = std::make_unique<TForm1>(Prompts, &player, TDesktopActions{[](const QString&) { return true; }, [] {}});
   ASSERT_TRUE(Form->FormCreate(QStringLiteral(FENNICK_BIN_DIR)));
   Form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
