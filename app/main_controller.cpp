@@ -356,6 +356,7 @@ void TMainController::ButtonClearClick() {
   ListView1.Clear();
   Run.StatusText.clear();
   Run.FileSizeText.clear();
+  Run.ProgressText.clear();
   Changed();
 }
 
@@ -564,6 +565,7 @@ void TMainController::ReturnToIdle() {
   Run.ProgressPosition = 0;
   Run.StatusText.clear();
   Run.FileSizeText.clear();
+  Run.ProgressText.clear();
   UnlockControls();
   Run.Converting = false;
   Run.FQueueFinished = true;
@@ -653,6 +655,7 @@ void TMainController::JobEnded(const TQueuedJob& job, bool notAdded, bool buildE
     Run.ProgressPosition = 0;
     Run.StatusText.clear();
     Run.FileSizeText.clear();
+    Run.ProgressText.clear();
   }
   Changed();
 }
@@ -669,7 +672,9 @@ void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& p
   Run.FileSizeText = "File Size : " + FormatSize(progress.Size);
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FJobStart).count();
   const TConversionPace pace = ConversionPace(progress.CurrentMs, progress.TotalMs, elapsed);
-  Run.StatusText = ConvertingText() + "  " + pace.Speed + "  " + pace.Left + " left";
+  Run.StatusText = ConvertingText();
+  Run.ProgressText = (percent ? std::to_string(std::clamp(*percent, 0, 100)) + "%  " : std::string()) + pace.Speed +
+                     "  " + pace.Left + " left";
   ListView1.SetCell(row, ColFrames, progress.FrameNumber == -1 ? " " : std::to_string(progress.FrameNumber));
   Run.ProgressPosition = std::max(percent.value_or(0), 0);
   if (Run.RunActive) Run.OverallPercent = FRun->OverallPercent();

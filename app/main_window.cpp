@@ -622,7 +622,8 @@ void TForm1::BuildStatusBar() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setTextVisible(false);
   ProgressBar1->setMinimumWidth(Px(350) - 2);
-  bar->addWidget(StatusPanelReady);
+  // What is happening takes the room the others leave.
+  bar->addWidget(StatusPanelReady, 1);
   bar->addWidget(StatusPanelFileSize);
   bar->addWidget(ProgressBar1);
 }
@@ -646,7 +647,7 @@ void TForm1::FitSizesToTexts() {
     label->setMinimumHeight(label->fontMetrics().height() + 2 * label->frameWidth());
   // The bar keeps a few pixels of its own around its panels.
   statusBar()->setMinimumHeight(std::max(Px(23), StatusPanelReady->minimumHeight() + Px(4)));
-  fitPanel(StatusPanelReady, 60, QString::fromLatin1(StatusReadyText));
+  fitPanel(StatusPanelReady, 60, QStringLiteral("Converting 000 of 000"));
   fitPanel(StatusPanelFileSize, 230, QStringLiteral("File Size : 0000000000000"));
   LabelVolume->setMinimumWidth(LabelVolume->fontMetrics().horizontalAdvance(QStringLiteral("200%")));
   LabelPreviewTime->setMinimumWidth(
@@ -796,6 +797,9 @@ void TForm1::StateChanged() {
   // Stop has something to stop only during a run or an add.
   ButtonStopConvert->setEnabled(c.Run.RunActive || c.Run.Converting || c.Run.FAddingFiles);
   ProgressBar1->setValue(std::clamp(c.Run.ProgressPosition, 0, 100));
+  // The current file's speed and time left, on the bar itself.
+  ProgressBar1->setTextVisible(!c.Run.ProgressText.empty());
+  ProgressBar1->setFormat(QString::fromStdString(c.Run.ProgressText));
   // What a run locks.
   const bool unlocked = !c.Run.ControlsLocked;
   for (QWidget* control : std::initializer_list<QWidget*>{

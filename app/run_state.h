@@ -50,6 +50,8 @@ struct TRunState {
   // panel 2 (0 to 100).
   std::string StatusText;
   std::string FileSizeText;
+  // The text on the progress bar ("13%  1.50x  00:00:03 left"; empty: none).
+  std::string ProgressText;
   int ProgressPosition = 0;
 
   // From Convert until the run ends (completed or stopped): the window's
