@@ -217,6 +217,9 @@ QString PreviewTimeText(qint64 milliseconds) {
 
 // Shows a settings list in a drop-down: items, selection, drop-down count.
 void Mirror(QComboBox& combo, const TSettingsControl& control) {
+  // A list the chosen format does not use keeps showing what it held,
+  // greyed (see StateChanged), rather than going blank.
+  if (control.Count() == 0 && combo.count() > 0) return;
   QStringList items;
   for (const std::string& item : control.Items()) items << QString::fromStdString(item);
   bool same = combo.count() == items.size();
@@ -807,6 +810,7 @@ void TForm1::StateChanged() {
            ComboVideoBitrate, ComboVideoFramerate, ComboAudioBitrate, ComboAudioChannels, ComboVideoCodec,
            ComboSamplingRate, ComboAudioCodec, TrackBar1})
     control->setEnabled(unlocked);
+  for (auto& [combo, control] : FCombos) combo->setEnabled(unlocked && control->Count() > 0);
   for (QMenu* menu : {MenuFile, MenuOptions, MenuHelp}) menu->menuAction()->setEnabled(unlocked);
   FSyncing = false;
 }

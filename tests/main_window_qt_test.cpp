@@ -327,3 +327,22 @@ TEST_F(MainWindow, AnAddressTheDesktopCannotOpenIsShownToOpenByHand) {
   Form->OpenHelpFile1->trigger();
   EXPECT_EQ(Prompts.Count(TScriptedPrompts::TKind::Information), 2);
 }
+
+TEST_F(MainWindow, SettingsAFormatDoesNotUseAreGreyedWithTheirItemsShown) {
+  QComboBox& combo = *Form->ComboOutputFormat;
+  const auto choose = [&](const char* name) {
+    combo.setCurrentIndex(combo.findText(QString::fromLatin1(name)));
+    QTest::keyClick(&combo, Qt::Key_Up);
+    QTest::keyClick(&combo, Qt::Key_Down);
+    ASSERT_EQ(combo.currentText(), QString::fromLatin1(name));
+  };
+  choose("AVI - Audio Video Interleave (*.avi)");
+  const QString codec = Form->ComboVideoCodec->currentText();
+  ASSERT_FALSE(codec.isEmpty());
+  choose("MP3 - Mpeg Layer3 Audio (*.mp3)");
+  EXPECT_FALSE(Form->ComboVideoCodec->isEnabled());
+  EXPECT_EQ(Form->ComboVideoCodec->currentText(), codec);
+  EXPECT_TRUE(Form->ComboAudioCodec->isEnabled());
+  choose("AVI - Audio Video Interleave (*.avi)");
+  EXPECT_TRUE(Form->ComboVideoCodec->isEnabled());
+}
