@@ -50,6 +50,11 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
       if (column == ColFileName) return QFile::decodeName(row.Caption.c_str());
       if (column == ColProgress && !row.ProgressTip.empty()) return QString::fromStdString(row.ProgressTip);
+      if (column == ColOutput) {
+        // The output's whole path once it is written.
+        const TQueuedJob* job = FList.Queue().Find(row.Id);
+        if (job && !job->OutputPath.empty()) return QFile::decodeName(job->OutputPath.c_str());
+      }
       return {};
     case Qt::CheckStateRole:
       return column == ColFileName ? QVariant(row.Checked ? Qt::Checked : Qt::Unchecked) : QVariant();

@@ -130,6 +130,9 @@ void TFileListView::WidenColumnsToTexts(int first, int last, int firstRow, int l
     int wanted = 0;
     for (int row = std::max(firstRow, 0); row <= lastRow; ++row)
       wanted = std::max(wanted, sizeHintForIndex(model()->index(row, column)).width() + (showGrid() ? 1 : 0));
+    // Output names may be long: they never take the file names' room (the
+    // cell elides, its tooltip has the whole path).
+    if (column == ColOutput) wanted = std::min(wanted, viewport()->width() / 5);
     if (wanted > columnWidth(column)) setColumnWidth(column, wanted);
   }
 }
