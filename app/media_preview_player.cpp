@@ -2,8 +2,14 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
+#include <QIcon>
+#include <QImage>
+#include <QLabel>
 #include <QMediaDevices>
+#include <QMediaMetaData>
 #include <QMediaPlayer>
+#include <QResizeEvent>
+#include <QStyle>
 #include <QUrl>
 
 namespace fennick {
@@ -15,6 +21,14 @@ void SelectMediaBackend() {
 TMediaPreviewPlayer::TMediaPreviewPlayer(QWidget* parent)
     : QVideoWidget(parent), FAudio(std::make_unique<QAudioOutput>()), FPlayer(std::make_unique<QMediaPlayer>()) {
   FPlayer->setVideoOutput(this);
+  FStill = new QLabel(this);
+  FStill->setObjectName(QStringLiteral("PreviewStill"));
+  FStill->setAlignment(Qt::AlignCenter);
+  FStill->setStyleSheet(QStringLiteral("background: black;"));
+  FStill->hide();
+  connect(FPlayer.get(), &QMediaPlayer::hasVideoChanged, this, [this] { ShowStillWithoutVideo(); });
+  connect(FPlayer.get(), &QMediaPlayer::metaDataChanged, this, [this] { ShowStillWithoutVideo(); });
+  connect(FPlayer.get(), &QMediaPlayer::mediaStatusChanged, this, [this] { ShowStillWithoutVideo(); });
   auto tell = [this] {
     if (FTimeListener) FTimeListener(FPlayer->position(), FPlayer->duration());
   };
@@ -42,6 +56,36 @@ void TMediaPreviewPlayer::SetFileName(const QString& fileName) {
     FPlayer->setAudioOutput(FAudio.get());
   }
   FPlayer->setSource(QUrl::fromLocalFile(fileName));
+}
+
+void TMediaPreviewPlayer::ShowStillWithoutVideo() {
+  const QMediaPlayer::MediaStatus status = FPlayer->mediaStatus();
+  const bool loaded = status != QMediaPlayer::NoMedia && status != QMediaPlayer::LoadingMedia &&
+                      status != QMediaPlayer::InvalidMedia;
+  if (!loaded || FPlayer->hasVideo()) {
+    FStill->hide();
+    return;
+  }
+  const QMediaMetaData meta = FPlayer->metaData();
+  QImage cover = meta.value(QMediaMetaData::CoverArtImage).value<QImage>();
+  if (cover.isNull()) cover = meta.value(QMediaMetaData::ThumbnailImage).value<QImage>();
+  const QSize room = size() * 3 / 4;
+  QPixmap picture;
+  if (!cover.isNull()) {
+    picture = QPixmap::fromImage(cover).scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  } else {
+    picture = QIcon(QStringLiteral(":/icons/fennick.svg")).pixmap(room.boundedTo(QSize(64, 64)));
+    if (picture.isNull()) picture = style()->standardIcon(QStyle::SP_MediaVolume).pixmap(room.boundedTo(QSize(64, 64)));
+  }
+  FStill->setPixmap(picture);
+  FStill->setGeometry(rect());
+  FStill->show();
+  FStill->raise();
+}
+
+void TMediaPreviewPlayer::resizeEvent(QResizeEvent* event) {
+  QVideoWidget::resizeEvent(event);
+  FStill->setGeometry(rect());
 }
 
 void TMediaPreviewPlayer::Play() { FPlayer->play(); }

@@ -9,6 +9,7 @@
 #include "app/preview.h"
 
 class QAudioOutput;
+class QLabel;
 class QMediaPlayer;
 
 namespace fennick {
@@ -32,8 +33,17 @@ class TMediaPreviewPlayer : public QVideoWidget, public IPreviewPlayer {
 
   // The player underneath, for the tests to watch.
   QMediaPlayer& MediaPlayer() { return *FPlayer; }
+  // What shows in place of a picture when the file has none: its cover
+  // art, else the program's sign; hidden while there is a picture.
+  QLabel& Still() { return *FStill; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // Shows the still when the loaded file has no picture.
+  void ShowStillWithoutVideo();
+  QLabel* FStill;  // a child of this widget
   std::unique_ptr<QAudioOutput> FAudio;
   std::unique_ptr<QMediaPlayer> FPlayer;
   TTimeListener FTimeListener;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QMediaPlayer>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVideoFrame>
@@ -122,4 +123,23 @@ TEST(MediaPreviewPlayer, PlaysPausesAndResumesWithoutReloading) {
   EXPECT_GE(media.position(), pausedAt);
   EXPECT_EQ(sourceChanges.count(), 1);
   EXPECT_NE(media.mediaStatus(), QMediaPlayer::LoadingMedia);
+}
+
+// A file without a picture shows a still (its cover, else the program's
+// sign) in place of a black box; a video hides it again.
+TEST(MediaPreviewPlayer, AFileWithoutPictureShowsAStill) {
+  test::TempDir dir;
+  const std::string song = dir.file("song.wav"), clip = dir.file("clip.mp4");
+  ASSERT_TRUE(test::MakeClip(song, {.seconds = 1.0, .video = false, .audioCodec = "pcm_s16le"}));
+  ASSERT_TRUE(test::MakeClip(clip, {.seconds = 1.0, .width = 160, .height = 120}));
+  TMediaPreviewPlayer player;
+  player.resize(166, 122);
+  player.show();
+
+  player.SetFileName(QString::fromStdString(song));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.Still().isVisible(); }, 10000));
+  EXPECT_FALSE(player.Still().pixmap().isNull());
+
+  player.SetFileName(QString::fromStdString(clip));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !player.Still().isVisible(); }, 10000));
 }
