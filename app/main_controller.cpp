@@ -136,15 +136,19 @@ bool TMainController::FormCloseQuery() {
   return true;
 }
 
-bool TMainController::StopRunToQuit() {
+bool TMainController::AskToStop(const QString& question) {
   FRun->Pause();
+  // No job starts or run ends while the question is open.
   const bool timerWasActive = TimerConvertAgain->isActive();
   TimerConvertAgain->stop();
-  if (!FPrompts.Question(QStringLiteral("Stop all conversions and quit?"))) {
-    FRun->Resume();
-    if (timerWasActive) TimerConvertAgain->start();
-    return false;
-  }
+  if (FPrompts.Question(question)) return true;
+  FRun->Resume();
+  if (timerWasActive) TimerConvertAgain->start();
+  return false;
+}
+
+bool TMainController::StopRunToQuit() {
+  if (!AskToStop(QStringLiteral("Stop all conversions and quit?"))) return false;
   // As "Stop" does; the stopped job completes its file before the window
   // goes.
   Run.StopRequested = true;
@@ -592,15 +596,7 @@ void TMainController::TakeRunFigures() {
 void TMainController::ButtonStopConvertClick() {
   StopAddRequest();
   if (Run.Converting) {
-    FRun->Pause();
-    // No job starts or run ends while the question is open.
-    const bool timerWasActive = TimerConvertAgain->isActive();
-    TimerConvertAgain->stop();
-    if (!FPrompts.Question(QStringLiteral("Stop all conversions?"))) {
-      FRun->Resume();
-      if (timerWasActive) TimerConvertAgain->start();
-      return;
-    }
+    if (!AskToStop(QStringLiteral("Stop all conversions?"))) return;
     Run.StopRequested = true;
   }
   Run.FQueueFinished = true;

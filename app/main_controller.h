@@ -209,6 +209,8 @@ class TMainController : private IRunListener {
   // cleared when the worker has gone. False when there was nothing to stop.
   bool StopAddRequest();
   void DetachComponentEvents();
+  // Pauses the run and asks; on No the run goes on (false).
+  bool AskToStop(const QString& question);
   // Asks whether to stop the run and quit; true when the run has stopped.
   bool StopRunToQuit();
   // Has the desktop open an address; when it cannot, says so with what to
