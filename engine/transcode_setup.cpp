@@ -116,9 +116,15 @@ void FitEncoderParameters(AVCodecContext* enc, const AVCodec* codec) {
       enc->sample_fmt = AV_SAMPLE_FMT_S16;
     }
     if (codec->supported_samplerates && enc->sample_rate > 0) {
-      int best = codec->supported_samplerates[0];
-      for (const int* r = codec->supported_samplerates; *r; ++r)
-        if (std::abs(*r - enc->sample_rate) < std::abs(best - enc->sample_rate)) best = *r;
+      // The nearest rate not below the wanted one, so that nothing of the
+      // sound's band is lost (44100 or 32000 Hz into Opus: 48000); the
+      // highest where all are below.
+      int above = 0, highest = 0;
+      for (const int* r = codec->supported_samplerates; *r; ++r) {
+        highest = std::max(highest, *r);
+        if (*r >= enc->sample_rate && (above == 0 || *r < above)) above = *r;
+      }
+      const int best = above > 0 ? above : highest;
       if (best != enc->sample_rate) {
         enc->sample_rate = best;
         enc->time_base = AVRational{1, best};
