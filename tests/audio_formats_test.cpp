@@ -1,7 +1,7 @@
 // Audio formats of today through the engine: 5.1 kept where the codec and
-// the container take it, and Opus coded at its own rate. Checked with
-// ffprobe and with the samples the ffmpeg command decodes from source and
-// output.
+// the container take it, Opus coded at its own rate, and the lossless
+// encoders keeping the source's bits and rate. Checked with ffprobe and
+// with the samples the ffmpeg command decodes from source and output.
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -56,6 +56,15 @@ class AudioFormats : public ::testing::Test {
                           "-f lavfi -i sine=frequency=60:sample_rate=44100:duration=1 -af " +
                               ShellQuote("pan=5.1|c0=c0|c1=0.5*c0|c2=0.3*c0|c3=0.15*c0|c4=0.7*c0|c5=0.6*c0") +
                               " -c:a pcm_s16le"));
+    // 24 bits at 96 kHz and 16 bits at 44.1 kHz: tones with noise, so that
+    // every bit is used.
+    const auto noisyTones = [](const std::string& rate) {
+      return "-f lavfi -i " +
+             ShellQuote("aevalsrc=0.5*sin(2*PI*440*t)+0.1*random(0)|0.4*sin(2*PI*660*t)+0.1*random(1):s=" + rate +
+                        ":d=1");
+    };
+    ASSERT_TRUE(MakeMedia(Dir->file("deep.wav"), noisyTones("96000") + " -c:a pcm_s24le"));
+    ASSERT_TRUE(MakeMedia(Dir->file("plain.wav"), noisyTones("44100") + " -c:a pcm_s16le"));
   }
   static void TearDownTestSuite() { Dir.reset(); }
   static std::unique_ptr<TempDir> Dir;
@@ -136,6 +145,51 @@ TEST_F(AudioFormats, OpusOfA32kHzSourceKeepsItsHighs) {
   };
   EXPECT_NEAR(levelOf(out), levelOf(Dir->file("high.wav")), 3.0) << "the 14 kHz tone is kept";
 }
+
+struct TLosslessCase {
+  std::string Source, Output, Encoder;
+  std::string SampleFormat, Bits, Rate;  // as ffprobe names them
+  std::string RawFormat;                 // decoded samples compared
+  friend void PrintTo(const TLosslessCase& c, std::ostream* os) { *os << c.Source << " -> " << c.Output; }
+};
+
+class LosslessFormats : public AudioFormats, public ::testing::WithParamInterface<TLosslessCase> {};
+
+// The source's bits and rate are kept, and the output decodes to the
+// source's very samples.
+TEST_P(LosslessFormats, KeepTheSourcesSamples) {
+  const TLosslessCase& c = GetParam();
+  const std::string out = Dir->file(c.Output);
+  const TConversion run = Convert(Dir->file(c.Source), out, {{"acodec", c.Encoder}});
+  ASSERT_TRUE(run.Added) << run.Message;
+  ASSERT_FALSE(run.Exception) << run.Message;
+  const auto probe = ProbeFile(out);
+  const int a = FindStream(probe, "audio");
+  ASSERT_GE(a, 0) << out;
+  EXPECT_EQ(StreamValue(probe, a, "sample_fmt"), c.SampleFormat);
+  EXPECT_EQ(StreamValue(probe, a, "bits_per_raw_sample"), c.Bits);
+  EXPECT_EQ(StreamValue(probe, a, "sample_rate"), c.Rate);
+  EXPECT_EQ(StreamValue(probe, a, "channels"), "2");
+  const std::string source = DecodedSamples(*Dir, Dir->file(c.Source), c.RawFormat);
+  const std::string output = DecodedSamples(*Dir, out, c.RawFormat);
+  ASSERT_FALSE(source.empty());
+  EXPECT_EQ(output.size(), source.size());
+  EXPECT_TRUE(output == source) << "the decoded samples differ from the source's";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encoders, LosslessFormats,
+    ::testing::Values(TLosslessCase{"deep.wav", "deep.flac", "flac", "s32", "24", "96000", "s32le"},
+                      TLosslessCase{"deep.wav", "deep.m4a", "alac", "s32p", "24", "96000", "s32le"},
+                      TLosslessCase{"deep.wav", "deep.mkv", "flac", "s32", "24", "96000", "s32le"},
+                      TLosslessCase{"plain.wav", "plain.flac", "flac", "s16", "16", "44100", "s16le"},
+                      TLosslessCase{"plain.wav", "plain.m4a", "alac", "s16p", "16", "44100", "s16le"}),
+    [](const auto& info) {
+      std::string name = info.param.Output;
+      for (char& ch : name)
+        if (ch == '.') ch = '_';
+      return name;
+    });
 
 }  // namespace
 }  // namespace fennick::test
