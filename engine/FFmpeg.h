@@ -282,13 +282,17 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void WriteFrame(AVFormatContext* file, AVPacket* packet, AVCodecContext* encoder);
 
   // ---- audio output (audio_output.cpp)
-  // Converts a decoded audio frame to interleaved signed 16-bit at the input
-  // stream's RequestedChannels, applies the volume, and returns the samples
-  // (the frame's own data when it needs no change, else an engine-owned
-  // buffer; valid until the next call or the frame's release) and their
-  // byte count.
+  // Converts a decoded audio frame to interleaved samples of the input
+  // stream's AudioFormat at its RequestedChannels, applies the volume, and
+  // returns the samples (the frame's own data when it needs no change, else
+  // an engine-owned buffer; valid until the next call or the frame's
+  // release) and their byte count.
+  const void* DecodedAudioBlock(TInputStream& ist, const AVFrame& frame, int& bytes);
+  // The same as interleaved signed 16-bit, whatever the stream's AudioFormat.
   const int16_t* DecodedAudioToS16(TInputStream& ist, const AVFrame& frame, int& bytes);
-  void OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const int16_t* samples, int bytes);
+  // Encodes one block of DecodedAudioBlock (samples of the output stream's
+  // AudioFormat, which is its source's).
+  void OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const void* block, int bytes);
   // End of stream: encodes what waits in the FIFO (short last frame when the
   // encoder accepts one) and drains the encoder.
   void FlushAudio(AVFormatContext* file, TOutputStream& ost);
@@ -396,12 +400,14 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
 
   // Audio work buffers (audio_output.cpp), used by the task thread only:
   // grown when too small, never shrunk, kept for the engine's life.
-  std::vector<int16_t> AudioDecodeBuffer;  // decoded frame as interleaved s16
-  std::vector<int16_t> AudioWorkBuffer;    // resampler output; one frame from the FIFO
-  std::vector<int16_t> SilenceBuffer;      // zeros only: inserted silence
-  // Audio encoding steps shared by OutputAudio and FlushAudio.
-  void EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count);
-  void EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count,
+  std::vector<int16_t> AudioDecodeBuffer;    // decoded frame as interleaved s16
+  std::vector<int32_t> AudioDecodeBuffer32;  // decoded frame as interleaved s32
+  std::vector<uint8_t> AudioWorkBuffer;      // resampler output; one frame from the FIFO
+  std::vector<uint8_t> SilenceBuffer;        // zeros only: inserted silence
+  // Audio encoding steps shared by OutputAudio and FlushAudio, over `count`
+  // interleaved samples of the stream's AudioFormat.
+  void EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const void* samples, int count);
+  void EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, const void* samples, int count,
                         int frameSamples);
   void ReceiveAudioPackets(AVFormatContext* file, TOutputStream& ost);
 

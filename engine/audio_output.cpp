@@ -1,11 +1,14 @@
-// Audio output: decoded frames to interleaved s16, volume, drift correction
-// against the input timestamps, rate/channel conversion, cutting into the
-// encoder's frame size, encoding and the end-of-stream flush. Everything here
-// runs on the task's thread and uses the engine's audio work buffers.
+// Audio output: decoded frames to interleaved integer samples (signed 16-bit,
+// or 32-bit where only lossless encoders take a source of more bits), volume,
+// drift correction against the input timestamps, rate/channel conversion,
+// cutting into the encoder's frame size, encoding and the end-of-stream
+// flush. Everything here runs on the task's thread and uses the engine's
+// audio work buffers.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "engine/transcode_tables.h"
 
@@ -60,7 +63,7 @@ T* Grow(std::vector<T>& buffer, size_t size) {
   return buffer.data();
 }
 
-// Channels of the decoded blocks of an input stream (see DecodedAudioToS16).
+// Channels of the decoded blocks of an input stream (see DecodedAudioBlock).
 int BlockChannels(const TInputStream& ist) {
   if (ist.RequestedChannels > 0) return ist.RequestedChannels;
   return ist.Decoder ? ist.Decoder->ch_layout.nb_channels : 0;
@@ -68,75 +71,100 @@ int BlockChannels(const TInputStream& ist) {
 
 int OutputIndex(const TOutputStream& ost) { return ost.Stream ? ost.Stream->index : ost.StreamIndex; }
 
-}  // namespace
+template <typename T>
+constexpr AVSampleFormat kInterleaved = std::is_same_v<T, int16_t> ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_S32;
 
-const int16_t* TCustomFFmpeg::DecodedAudioToS16(TInputStream& ist, const AVFrame& frame, int& bytes) {
+// A decoded frame as interleaved T at the stream's RequestedChannels, with
+// the volume (256 = unchanged) applied: the frame's own data when it needs
+// no change, else `buffer`.
+template <typename T>
+const T* ConvertDecodedAudio(TInputStream& ist, const AVFrame& frame, int volume, std::vector<T>& buffer,
+                             int& bytes) {
+  static_assert(std::is_same_v<T, int16_t> || std::is_same_v<T, int32_t>);
+  constexpr AVSampleFormat target = kInterleaved<T>;
   bytes = 0;
   const int inChannels = frame.ch_layout.nb_channels;
   const int count = frame.nb_samples;
   if (inChannels <= 0 || count <= 0 || !frame.extended_data || !frame.extended_data[0]) return nullptr;
   const int outChannels = ist.RequestedChannels > 0 ? ist.RequestedChannels : inChannels;
-  const bool scale = S.AudioVolume != 256;
+  const bool scale = volume != 256;
 
   int produced = 0;
-  if (frame.format == AV_SAMPLE_FMT_S16 && outChannels == inChannels) {
+  if (frame.format == target && outChannels == inChannels) {
     if (!scale) {
-      bytes = count * inChannels * 2;
-      return reinterpret_cast<const int16_t*>(frame.data[0]);
+      bytes = count * inChannels * int(sizeof(T));
+      return reinterpret_cast<const T*>(frame.data[0]);
     }
-    std::memcpy(Grow(AudioDecodeBuffer, size_t(count) * inChannels), frame.data[0], size_t(count) * inChannels * 2);
+    std::memcpy(Grow(buffer, size_t(count) * inChannels), frame.data[0], size_t(count) * inChannels * sizeof(T));
     produced = count;
   } else {
     const int rate = frame.sample_rate > 0 ? frame.sample_rate : (ist.Decoder ? ist.Decoder->sample_rate : 0);
     const uint64_t mask = frame.ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? frame.ch_layout.u.mask : 0;
-    if (!ist.DecodeConvert || ist.DecodeConvertFormat != frame.format || ist.DecodeConvertRate != rate ||
-        ist.DecodeConvertChannels != inChannels || ist.DecodeConvertMask != mask) {
+    if (!ist.DecodeConvert || ist.DecodeConvertFormat != frame.format || ist.DecodeConvertTarget != target ||
+        ist.DecodeConvertRate != rate || ist.DecodeConvertChannels != inChannels || ist.DecodeConvertMask != mask) {
       ist.DecodeConvert.reset();
       const AVChannelLayout inLayout = UsableLayout(&frame.ch_layout, inChannels);
       const AVChannelLayout outLayout =
           UsableLayout(outChannels == inChannels ? &frame.ch_layout : nullptr, outChannels);
-      ist.DecodeConvert.reset(CreateResampler(outLayout, AV_SAMPLE_FMT_S16, rate, inLayout,
-                                              static_cast<AVSampleFormat>(frame.format), rate));
+      ist.DecodeConvert.reset(
+          CreateResampler(outLayout, target, rate, inLayout, static_cast<AVSampleFormat>(frame.format), rate));
       if (!ist.DecodeConvert) throw FFMpegException(ResampleError(inChannels, rate, outChannels, rate));
       ist.DecodeConvertFormat = frame.format;
+      ist.DecodeConvertTarget = target;
       ist.DecodeConvertRate = rate;
       ist.DecodeConvertChannels = inChannels;
       ist.DecodeConvertMask = mask;
     }
     const int capacity = AVL.swr_get_out_samples(ist.DecodeConvert.get(), count);
     if (capacity <= 0) return nullptr;
-    uint8_t* out = reinterpret_cast<uint8_t*>(Grow(AudioDecodeBuffer, size_t(capacity) * outChannels));
+    uint8_t* out = reinterpret_cast<uint8_t*>(Grow(buffer, size_t(capacity) * outChannels));
     produced = AVL.swr_convert(ist.DecodeConvert.get(), &out, capacity,
                                const_cast<const uint8_t**>(frame.extended_data), count);
     if (produced <= 0) return nullptr;
   }
 
   if (scale) {
-    const int volume = S.AudioVolume;
-    int16_t* sample = AudioDecodeBuffer.data();
-    for (int16_t* end = sample + size_t(produced) * outChannels; sample != end; ++sample) {
+    constexpr int64_t low = std::numeric_limits<T>::min(), high = std::numeric_limits<T>::max();
+    T* sample = buffer.data();
+    for (T* end = sample + size_t(produced) * outChannels; sample != end; ++sample) {
       // In 64 bits: any 32-bit volume saturates instead of overflowing.
       const int64_t value = (int64_t{*sample} * volume + 128) >> 8;
-      *sample = static_cast<int16_t>(std::clamp<int64_t>(value, -32768, 32767));
+      *sample = static_cast<T>(std::clamp(value, low, high));
     }
   }
-  bytes = produced * outChannels * 2;
-  return AudioDecodeBuffer.data();
+  bytes = produced * outChannels * int(sizeof(T));
+  return buffer.data();
 }
 
-void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const int16_t* samples,
+}  // namespace
+
+const void* TCustomFFmpeg::DecodedAudioBlock(TInputStream& ist, const AVFrame& frame, int& bytes) {
+  if (ist.AudioFormat == AV_SAMPLE_FMT_S32)
+    return ConvertDecodedAudio(ist, frame, S.AudioVolume, AudioDecodeBuffer32, bytes);
+  return DecodedAudioToS16(ist, frame, bytes);
+}
+
+const int16_t* TCustomFFmpeg::DecodedAudioToS16(TInputStream& ist, const AVFrame& frame, int& bytes) {
+  return ConvertDecodedAudio(ist, frame, S.AudioVolume, AudioDecodeBuffer, bytes);
+}
+
+void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const void* block,
                                 int bytes) {
   AVCodecContext* enc = ost.Encoder.get();
   AVCodecContext* dec = ist.Decoder.get();
+  const uint8_t* samples = static_cast<const uint8_t*>(block);
   if (!enc || !dec || !samples || bytes <= 0 || ost.RecordingEnded) return;
   const int encChannels = enc->ch_layout.nb_channels, decChannels = BlockChannels(ist);
   const int encRate = enc->sample_rate, decRate = dec->sample_rate;
   if (encChannels <= 0 || decChannels <= 0 || encRate <= 0) return;
-  bytes -= bytes % (2 * decChannels);
+  const AVSampleFormat format = ost.AudioFormat;
+  // Bytes of one sample of every channel of the input's blocks.
+  const int frameBytes = AVL.av_get_bytes_per_sample(format) * decChannels;
+  bytes -= bytes % frameBytes;
   if (bytes <= 0) return;
 
   if (!ost.AudioFifo)
-    ost.AudioFifo.reset(AVL.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, encChannels, std::max(enc->frame_size, 1024)));
+    ost.AudioFifo.reset(AVL.av_audio_fifo_alloc(format, encChannels, std::max(enc->frame_size, 1024)));
   if (!ost.AudioFifo) return;
 
   // Resampling: channel count or rate differ, or soft drift correction needs
@@ -146,23 +174,22 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
     const AVChannelLayout outLayout = UsableLayout(&enc->ch_layout, encChannels);
     const AVChannelLayout inLayout = UsableLayout(nullptr, decChannels);
     ost.ResampleContext.reset(
-        CreateResampler(outLayout, AV_SAMPLE_FMT_S16, encRate, inLayout, AV_SAMPLE_FMT_S16, decRate));
+        CreateResampler(outLayout, format, encRate, inLayout, format, decRate));
     if (!ost.ResampleContext) throw FFMpegException(ResampleError(decChannels, decRate, encChannels, encRate));
   }
 
   // Converts a block (at the input's rate and channels) and encodes it.
-  const auto emit = [&](const int16_t* block, int blockBytes) {
-    int count = blockBytes / (2 * decChannels);
+  const auto emit = [&](const uint8_t* in, int inBytes) {
+    int count = inBytes / frameBytes;
     if (ost.AudioResample) {
       const int capacity = AVL.swr_get_out_samples(ost.ResampleContext.get(), count);
       if (capacity <= 0) return;
-      uint8_t* out = reinterpret_cast<uint8_t*>(Grow(AudioWorkBuffer, size_t(capacity) * encChannels));
-      const uint8_t* in = reinterpret_cast<const uint8_t*>(block);
+      uint8_t* out = Grow(AudioWorkBuffer, size_t(capacity) * encChannels * AVL.av_get_bytes_per_sample(format));
       count = AVL.swr_convert(ost.ResampleContext.get(), &out, capacity, &in, count);
       if (count <= 0) return;
-      block = AudioWorkBuffer.data();
+      in = out;
     }
-    EncodeAudioBlock(file, ost, block, count);
+    EncodeAudioBlock(file, ost, in, count);
   };
 
   const TInputStream& syncInput = ost.SyncInput ? *ost.SyncInput : ist;
@@ -186,12 +213,12 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
     // Surplus of samples the input timeline asks for.
     const double delta = double(encRate) * ipts - double(ost.SyncCount) - double(fifoSamples);
     const double idelta = delta * decRate / encRate;
-    int64_t byteDelta = int64_t(idelta) * 2 * decChannels;
+    int64_t byteDelta = int64_t(idelta) * frameBytes;
     if (std::fabs(delta) > kMinDriftSamples) {
       if (correctStart || ist.IsStart || std::fabs(delta) > S.AudioDriftThreshold * encRate) {
         if (byteDelta < 0) {
           byteDelta = std::max<int64_t>(byteDelta, -bytes);
-          samples += -byteDelta / 2;
+          samples += -byteDelta;
           bytes += int(byteDelta);
           if (S.Verbose > 2 && OnLog) Log(1, FormatText("discarding %d audio samples", TruncToInt(-delta)));
           if (bytes <= 0) return;
@@ -202,9 +229,8 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
           // sample frames, so the channels stay in place).
           if (S.Verbose > 2 && OnLog) Log(1, FormatText("adding %d audio samples of silence", TruncToInt(delta)));
           ist.IsStart = false;
-          const int frameBytes = 2 * decChannels;
           const int piece = std::max(kMaxSilenceBlockBytes / frameBytes, 1) * frameBytes;
-          const int16_t* silence = Grow(SilenceBuffer, size_t(std::min<int64_t>(byteDelta, piece)) / 2);
+          const uint8_t* silence = Grow(SilenceBuffer, size_t(std::min<int64_t>(byteDelta, piece)));
           for (int64_t left = byteDelta; left > 0; left -= piece) {
             WaitIfPaused();
             if (FStopRequested) return;
@@ -227,7 +253,7 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
 
 // Fixed frame size: through the FIFO, one encoder frame at a time. Sample
 // based (PCM, variable frame size): the whole block as one frame.
-void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count) {
+void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const void* samples, int count) {
   AVCodecContext* enc = ost.Encoder.get();
   if (count <= 0 || ost.RecordingEnded) return;
   // Only samples that start before the recording time ("t"); the block
@@ -247,9 +273,10 @@ void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, 
     ost.SyncCount += count;
     return;
   }
-  void* in = const_cast<int16_t*>(samples);
+  void* in = const_cast<void*>(samples);
   if (AVL.av_audio_fifo_write(ost.AudioFifo.get(), &in, count) < count) return;
-  void* work = Grow(AudioWorkBuffer, size_t(frameSize) * enc->ch_layout.nb_channels);
+  void* work = Grow(AudioWorkBuffer, size_t(frameSize) * enc->ch_layout.nb_channels *
+                                         AVL.av_get_bytes_per_sample(ost.AudioFormat));
   while (AVL.av_audio_fifo_size(ost.AudioFifo.get()) >= frameSize) {
     AVL.av_audio_fifo_read(ost.AudioFifo.get(), &work, frameSize);
     EncodeAudioFrame(file, ost, AudioWorkBuffer.data(), frameSize, frameSize);
@@ -257,9 +284,10 @@ void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, 
   }
 }
 
-// Encodes `count` interleaved s16 samples as one frame of `frameSamples`
-// (the rest silence), stamped with the stream's sample position.
-void TCustomFFmpeg::EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, const int16_t* samples, int count,
+// Encodes `count` interleaved samples (of the stream's AudioFormat) as one
+// frame of `frameSamples` (the rest silence), stamped with the stream's
+// sample position.
+void TCustomFFmpeg::EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, const void* samples, int count,
                                      int frameSamples) {
   AVCodecContext* enc = ost.Encoder.get();
   const int channels = enc->ch_layout.nb_channels;
@@ -274,14 +302,16 @@ void TCustomFFmpeg::EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, 
   if (!ost.Packet) throw FFMpegException("Audio encoding failed");
 
   if (ost.AmrNb) {
+    // Its streams are always fed s16.
+    const int16_t* pcm = static_cast<const int16_t*>(samples);
     int16_t padded[TAmrNbEncoder::kFrameSize];
     if (count < TAmrNbEncoder::kFrameSize) {
-      std::memcpy(padded, samples, size_t(count) * 2);
+      std::memcpy(padded, pcm, size_t(count) * 2);
       std::memset(padded + count, 0, size_t(TAmrNbEncoder::kFrameSize - count) * 2);
-      samples = padded;
+      pcm = padded;
     }
     uint8_t coded[2 * TAmrNbEncoder::kMaxPacketSize];
-    const int size = ost.AmrNb->Encode(samples, coded, sizeof coded);
+    const int size = ost.AmrNb->Encode(pcm, coded, sizeof coded);
     AVPacket* pkt = ost.Packet.get();
     if (size <= 0 || AVL.av_new_packet(pkt, size) < 0) throw FFMpegException("Audio encoding failed");
     std::memcpy(pkt->data, coded, size_t(size));
@@ -316,18 +346,19 @@ void TCustomFFmpeg::EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, 
   }
   frame->nb_samples = frameSamples;
 
-  if (enc->sample_fmt == AV_SAMPLE_FMT_S16) {
-    std::memcpy(frame->data[0], samples, size_t(count) * channels * 2);
-    std::memset(frame->data[0] + size_t(count) * channels * 2, 0, size_t(frameSamples - count) * channels * 2);
+  if (enc->sample_fmt == ost.AudioFormat) {
+    const size_t frameBytes = size_t(AVL.av_get_bytes_per_sample(ost.AudioFormat)) * channels;
+    std::memcpy(frame->data[0], samples, size_t(count) * frameBytes);
+    std::memset(frame->data[0] + size_t(count) * frameBytes, 0, size_t(frameSamples - count) * frameBytes);
   } else {
     if (!ost.EncoderConvert) {
       const AVChannelLayout layout = UsableLayout(&enc->ch_layout, channels);
       ost.EncoderConvert.reset(
-          CreateResampler(layout, enc->sample_fmt, enc->sample_rate, layout, AV_SAMPLE_FMT_S16, enc->sample_rate));
+          CreateResampler(layout, enc->sample_fmt, enc->sample_rate, layout, ost.AudioFormat, enc->sample_rate));
       if (!ost.EncoderConvert)
         throw FFMpegException(ResampleError(channels, enc->sample_rate, channels, enc->sample_rate));
     }
-    const uint8_t* in = reinterpret_cast<const uint8_t*>(samples);
+    const uint8_t* in = static_cast<const uint8_t*>(samples);
     const int converted = AVL.swr_convert(ost.EncoderConvert.get(), frame->extended_data, frameSamples, &in, count);
     if (converted < 0) throw FFMpegException("Audio encoding failed");
     if (converted < frameSamples)
@@ -357,13 +388,14 @@ void TCustomFFmpeg::FlushAudio(AVFormatContext* file, TOutputStream& ost) {
   AVCodecContext* enc = ost.Encoder.get();
   if (!enc || enc->ch_layout.nb_channels <= 0 || enc->sample_rate <= 0) return;
   if (!ost.AmrNb && !enc->codec) return;  // never opened
-  const int channels = enc->ch_layout.nb_channels;
+  // Bytes of one sample of every channel.
+  const size_t frameBytes = size_t(AVL.av_get_bytes_per_sample(ost.AudioFormat)) * enc->ch_layout.nb_channels;
 
   // What the resampler still holds (its filter delay, pending compensation).
   if (ost.ResampleContext && ost.AudioFifo) {
     const int capacity = AVL.swr_get_out_samples(ost.ResampleContext.get(), 0);
     if (capacity > 0) {
-      uint8_t* out = reinterpret_cast<uint8_t*>(Grow(AudioWorkBuffer, size_t(capacity) * channels));
+      uint8_t* out = Grow(AudioWorkBuffer, size_t(capacity) * frameBytes);
       const int count = AVL.swr_convert(ost.ResampleContext.get(), &out, capacity, nullptr, 0);
       if (count > 0) EncodeAudioBlock(file, ost, AudioWorkBuffer.data(), count);
     }
@@ -375,7 +407,7 @@ void TCustomFFmpeg::FlushAudio(AVFormatContext* file, TOutputStream& ost) {
   const int frameSize = enc->frame_size;
   const int rest = ost.AudioFifo ? AVL.av_audio_fifo_size(ost.AudioFifo.get()) : 0;
   if (frameSize > 1 && rest > 0) {
-    void* work = Grow(AudioWorkBuffer, size_t(std::max(rest, frameSize)) * channels);
+    void* work = Grow(AudioWorkBuffer, size_t(std::max(rest, frameSize)) * frameBytes);
     AVL.av_audio_fifo_read(ost.AudioFifo.get(), &work, rest);
     const bool shortFrame = !ost.AmrNb && (enc->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME |
                                                                        AV_CODEC_CAP_VARIABLE_FRAME_SIZE));

@@ -331,7 +331,7 @@ int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket*
 void TCustomFFmpeg::OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame& frame) {
   TTranscodeRun& run = *FRun;
   ist.Pts = ist.NextPts;
-  const int16_t* samples = nullptr;
+  const void* samples = nullptr;
   int bytes = 0;
   if (ist.Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
     // A picture's time is the decoding time of the packet that produced it,
@@ -348,7 +348,7 @@ void TCustomFFmpeg::OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame&
   } else {
     const int rate = frame.sample_rate > 0 ? frame.sample_rate : ist.Decoder->sample_rate;
     if (rate > 0) ist.NextPts += AVL.av_rescale(frame.nb_samples, 1000000, rate);
-    samples = DecodedAudioToS16(ist, frame, bytes);
+    samples = DecodedAudioBlock(ist, frame, bytes);
   }
 
   if (S.StartTime != 0 && ist.Pts < S.StartTime) return;

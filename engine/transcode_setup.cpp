@@ -116,9 +116,15 @@ void FitEncoderParameters(AVCodecContext* enc, const AVCodec* codec) {
       enc->sample_fmt = AV_SAMPLE_FMT_S16;
     }
     if (codec->supported_samplerates && enc->sample_rate > 0) {
-      int best = codec->supported_samplerates[0];
-      for (const int* r = codec->supported_samplerates; *r; ++r)
-        if (std::abs(*r - enc->sample_rate) < std::abs(best - enc->sample_rate)) best = *r;
+      // The nearest rate not below the wanted one, so that nothing of the
+      // sound's band is lost (44100 or 32000 Hz into Opus: 48000); the
+      // highest where all are below.
+      int above = 0, highest = 0;
+      for (const int* r = codec->supported_samplerates; *r; ++r) {
+        highest = std::max(highest, *r);
+        if (*r >= enc->sample_rate && (above == 0 || *r < above)) above = *r;
+      }
+      const int best = above > 0 ? above : highest;
       if (best != enc->sample_rate) {
         enc->sample_rate = best;
         enc->time_base = AVRational{1, best};
@@ -145,6 +151,44 @@ void FitEncoderParameters(AVCodecContext* enc, const AVCodec* codec) {
     }
     if (enc->framerate.num == 0 && enc->time_base.num > 0) enc->framerate = av_inv_q(enc->time_base);
   }
+}
+
+// Whether an encoder codes exactly the samples it is given (FLAC, ALAC,
+// PCM), so that their width is worth keeping.
+bool IsLosslessEncoder(const AVCodec* codec) {
+  const AVCodecDescriptor* d = AVL.avcodec_descriptor_get(codec->id);
+  return d && (d->props & AV_CODEC_PROP_LOSSLESS) && !(d->props & AV_CODEC_PROP_LOSSY);
+}
+
+// The sample format of `codec` that holds interleaved `format` samples
+// unchanged: that format or its planar form; none when it takes neither.
+AVSampleFormat SampleFormatHolding(const AVCodec* codec, AVSampleFormat format) {
+  if (!codec->sample_fmts) return AV_SAMPLE_FMT_NONE;
+  AVSampleFormat found = AV_SAMPLE_FMT_NONE;
+  for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) {
+    if (*f == format) return *f;
+    if (AVL.av_get_packed_sample_fmt(*f) == format) found = *f;
+  }
+  return found;
+}
+
+// Bits of a source's samples: as the stream states them, else for a
+// lossless codec the width of its samples; lossy codecs' samples have no
+// depth of their own and count as 16 bits.
+int SourceBits(const AVStream* st) {
+  const AVCodecParameters* par = st->codecpar;
+  if (par->bits_per_raw_sample > 0) return par->bits_per_raw_sample;
+  const AVCodecDescriptor* d = AVL.avcodec_descriptor_get(par->codec_id);
+  if (d && (d->props & AV_CODEC_PROP_LOSSLESS) && !(d->props & AV_CODEC_PROP_LOSSY) && par->format >= 0)
+    return 8 * AVL.av_get_bytes_per_sample(static_cast<AVSampleFormat>(par->format));
+  return 16;
+}
+
+// Bits a lossless encoder keeps of a source of `bits`: PCM has a fixed
+// width; FLAC and ALAC of this library generation code at most 24 bits.
+int StoredBits(const AVCodec* codec, int bits) {
+  const int fixed = AVL.av_get_bits_per_sample(codec->id);
+  return std::min(bits, fixed > 0 ? fixed : 24);
 }
 
 }  // namespace
@@ -270,6 +314,26 @@ struct TTranscodeSetup {
     }
   }
 
+  // The library encoder an output stream opens; none for the engine's own.
+  static const AVCodec* EncoderOf(const TOutputStream& ost) {
+    if (ost.OwnAmrNbEncoder) return nullptr;
+    return ost.Codec ? ost.Codec : AVL.avcodec_find_encoder(ost.Encoder->codec_id);
+  }
+
+  // Whether input stream `source` passes its decoded samples on as 32-bit
+  // integers: it has more than 16 bits, and every stream re-encoding it has
+  // a lossless encoder that takes such samples. Everything else gets 16 bits.
+  bool KeepsWideSamples(int source) {
+    if (SourceBits(Run.InputStreams[source]->Stream) <= 16) return false;
+    for (const TOutputStream* o : Run.OutputsBySource[source]) {
+      if (o->Config->StreamCopy) continue;
+      const AVCodec* codec = EncoderOf(*o);
+      if (!codec || !IsLosslessEncoder(codec) || SampleFormatHolding(codec, AV_SAMPLE_FMT_S32) == AV_SAMPLE_FMT_NONE)
+        return false;
+    }
+    return true;
+  }
+
   int MappedSource(const TOutputStream& ost, const TStreamMap& m) {
     const int source = Run.InputFiles[m.FileIndex].FirstStreamIndex + m.StreamIndex;
     if (StreamType(Run.InputStreams[source]->Stream) != ost.Type) {
@@ -391,14 +455,26 @@ struct TTranscodeSetup {
     AVCodecContext* enc = ost.Encoder.get();
     const AVCodecContext* dec = ist.Decoder.get();
     const AVCodecParameters* ipar = ist.Stream->codecpar;
+    const AVCodec* codec = EncoderOf(ost);
     if (ost.OwnAmrNbEncoder)
       FitOwnAmrNbParameters(enc);
-    else if (const AVCodec* codec = ost.Codec ? ost.Codec : AVL.avcodec_find_encoder(enc->codec_id))
+    else if (codec)
       FitEncoderParameters(enc, codec);
     switch (ost.Type) {
       case AVMEDIA_TYPE_AUDIO: {
         const int channels = enc->ch_layout.nb_channels > 0 ? enc->ch_layout.nb_channels : 2;
-        ost.AudioFifo.reset(AVL.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels, std::max(1, 1024 / (2 * channels))));
+        // A lossless encoder takes the samples in the width they are passed
+        // on in (ALAC of a 16-bit source codes 16 bits, not 24).
+        ost.AudioFormat = ist.AudioFormat = KeepsWideSamples(ost.SourceIndex) ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16;
+        if (codec && IsLosslessEncoder(codec)) {
+          const AVSampleFormat holding = SampleFormatHolding(codec, ost.AudioFormat);
+          if (holding != AV_SAMPLE_FMT_NONE) enc->sample_fmt = holding;
+          if (ost.AudioFormat == AV_SAMPLE_FMT_S32)
+            enc->bits_per_raw_sample = StoredBits(codec, SourceBits(ist.Stream));
+        }
+        const int sampleBytes = AVL.av_get_bytes_per_sample(ost.AudioFormat);
+        ost.AudioFifo.reset(
+            AVL.av_audio_fifo_alloc(ost.AudioFormat, channels, std::max(1, 1024 / (sampleBytes * channels))));
         if (!ost.AudioFifo) Fail("av_fifo_init fail");
         ost.AudioResample = enc->sample_rate != ipar->sample_rate || S.AudioSyncMethod >= 2;
         // Beside a picture, a late start the container cannot store becomes

@@ -54,10 +54,16 @@ struct TInputStream {
   bool HasData = false;               // a packet inside the recorded range was read
   float Quality = 0;                  // quality of the last decoded picture
   int RequestedChannels = 0;          // decoded audio is delivered at this count
-  // decoded audio (any format) -> interleaved s16 at RequestedChannels;
-  // re-created when the decoder's format, rate or layout changes
+  // ... and as interleaved samples of this format: signed 16-bit, or 32-bit
+  // where the source has more bits and only lossless encoders that take
+  // them are fed from it (see the set-up)
+  AVSampleFormat AudioFormat = AV_SAMPLE_FMT_S16;
+  // decoded audio (any format) -> interleaved AudioFormat at
+  // RequestedChannels; re-created when the decoder's format, rate or layout
+  // changes
   SwrContextPtr DecodeConvert;
   int DecodeConvertFormat = -1, DecodeConvertRate = 0, DecodeConvertChannels = 0;
+  AVSampleFormat DecodeConvertTarget = AV_SAMPLE_FMT_NONE;
   uint64_t DecodeConvertMask = 0;
 };
 
@@ -150,16 +156,18 @@ struct TOutputStream {
   FramePtr ComposePicture;
   FramePtr PadBackground;          // the pad colour over a whole picture of the padded layout
 
-  // audio: interleaved signed 16-bit at the encoder's channel count wait in
-  // the FIFO until a whole encoder frame is there
+  // audio: interleaved samples of AudioFormat (its source's) at the
+  // encoder's channel count wait in the FIFO until a whole encoder frame is
+  // there; the resampler and inserted silence work in that format too
+  AVSampleFormat AudioFormat = AV_SAMPLE_FMT_S16;
   bool AudioResample = false;
   // The container cannot store where this stream starts: its first block
   // gets the start corrected (leading silence, or trimming) whatever the
   // audio sync method, so that it stays in step with the picture.
   bool CorrectStart = false;
-  SwrContextPtr ResampleContext;   // decoded s16 (input rate) -> s16 (output rate)
+  SwrContextPtr ResampleContext;   // AudioFormat at the input rate -> at the output rate
   AudioFifoPtr AudioFifo;
-  SwrContextPtr EncoderConvert;    // s16 -> the encoder's sample format
+  SwrContextPtr EncoderConvert;    // AudioFormat -> the encoder's sample format
   FramePtr EncoderFrame;           // reused frame handed to the encoder
   std::unique_ptr<TAmrNbEncoder> AmrNb;  // the engine's own AMR-NB encoder
   int EncoderFrameCapacity = 0;    // samples EncoderFrame's buffers hold
