@@ -665,6 +665,10 @@ void TForm1::FitSizesToTexts() {
   fitPanel(StatusPanelReady, 60, QStringLiteral("Converting 000 of 000"));
   fitPanel(StatusPanelFileSize, 230, QStringLiteral("File Size : 0000000000000"));
   LabelVolume->setMinimumWidth(LabelVolume->fontMetrics().horizontalAdvance(QStringLiteral("200%")));
+  // The video group's captions are as wide with the "Encoder Speed" row as
+  // without it: showing the row never narrows the lists beside them.
+  if (auto* grid = qobject_cast<QGridLayout*>(GroupVideoSettings->layout()))
+    grid->setColumnMinimumWidth(0, LabelEncoderSpeed->sizeHint().width());
   LabelPreviewTime->setMinimumWidth(
       LabelPreviewTime->fontMetrics().horizontalAdvance(QStringLiteral("000:00:00 / 000:00:00")));
   // The list: rows as high as the text, columns as wide as their caption
