@@ -94,12 +94,11 @@ struct TQualityCoding {
   std::string_view Option;
   std::array<int, 4> Levels;
 };
-constexpr std::array<TQualityCoding, 8> QualityCodings = {{
+constexpr std::array<TQualityCoding, 7> QualityCodings = {{
     {"libx264", "crf", {18, 21, 24, 28}},
     {"libx265", "crf", {20, 24, 28, 32}},
     {"libvpx-vp9", "crf", {24, 31, 36, 42}},
     {"libsvtav1", "crf", {24, 30, 36, 44}},
-    {"libaom-av1", "crf", {24, 30, 36, 44}},
     {"mpeg4", "qscale", {2, 3, 5, 8}},
     {"h264_vaapi", "qp", {18, 22, 26, 30}},
     {"hevc_vaapi", "qp", {20, 24, 28, 32}},
@@ -110,12 +109,11 @@ struct TSpeedCoding {
   std::string_view Encoder;
   std::array<std::string_view, 3> Lines;  // lines joined by ";"
 };
-constexpr std::array<TSpeedCoding, 5> SpeedCodings = {{
+constexpr std::array<TSpeedCoding, 4> SpeedCodings = {{
     {"libx264", {"preset=veryfast", "preset=medium", "preset=slow"}},
     {"libx265", {"preset=veryfast", "preset=medium", "preset=slow"}},
     {"libvpx-vp9", {"deadline=realtime;cpu-used=8", "deadline=good;cpu-used=4", "deadline=good;cpu-used=1"}},
     {"libsvtav1", {"preset=12", "preset=8", "preset=6"}},
-    {"libaom-av1", {"cpu-used=8", "cpu-used=6", "cpu-used=4"}},
 }};
 
 // Lines every conversion with the encoder gets: 4:2:0 pictures, which every
@@ -124,7 +122,7 @@ constexpr std::array<TSpeedCoding, 5> SpeedCodings = {{
 // report on the terminal kept to its errors.
 std::vector<std::string> EncoderLines(std::string_view encoder) {
   if (encoder == "libx265") return {"pix_fmt=yuv420p", "x265-params=log-level=error"};
-  if (encoder == "libx264" || encoder == "libsvtav1" || encoder == "libaom-av1") return {"pix_fmt=yuv420p"};
+  if (encoder == "libx264" || encoder == "libsvtav1") return {"pix_fmt=yuv420p"};
   if (encoder == "libvpx-vp9") return {"pix_fmt=yuv420p", "row-mt=1"};
   return {};
 }
