@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "app/file_sources.h"
+#include "component/hardware_encoders.h"
 #include "jobs/job_builder.h"
 #include "app/maker.h"
 #include "jobs/row_texts.h"
@@ -95,6 +96,7 @@ bool TMainController::FormCreate(const std::string& programFolder) {
     return false;
   }
   ffVCL.SetThreadCount(0);  // each conversion's codecs use the threads the machine offers
+  OfferHardwareVideoEncoders(UsableVaapiEncoders());
   TrackBar1Change(DefaultVolumePosition);
   FillOutputFormatList(Controls.ComboOutputFormat);
   Controls.ComboOutputFormat.DropDownCount = FallbackDropDownCount;

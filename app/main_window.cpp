@@ -275,8 +275,8 @@ TForm1::TForm1(IPrompts& prompts, IPreviewPlayer* player, TDesktopActions deskto
       ButtonAddFile,     ButtonRemove,       ButtonClear,         ButtonStopConvert, ButtonConvert,
       ComboOutputFormat, EditOutputFolder,   ButtonBrowseForFolder, ListView1,       ButtonPlay,
       ButtonPause,       ButtonStop,         PreviewPosition,     ComboVideoBitrate, ComboVideoCodec,
-      ComboVideoSize,    ComboVideoFramerate, ComboAudioBitrate,  ComboAudioCodec,   ComboAudioChannels,
-      ComboSamplingRate, TrackBar1};
+      ComboVideoSize,    ComboVideoFramerate, ComboEncoderSpeed,  ComboAudioBitrate, ComboAudioCodec,
+      ComboAudioChannels, ComboSamplingRate, TrackBar1};
   for (QWidget* control : order) control->setFocusPolicy(Qt::StrongFocus);
   for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 
@@ -548,10 +548,18 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   ComboVideoCodec = newCombo(GroupVideoSettings, "VideoCodec");
   ComboVideoSize = newCombo(GroupVideoSettings, "VideoSize");
   ComboVideoFramerate = newCombo(GroupVideoSettings, "VideoFramerate");
+  ComboEncoderSpeed = newCombo(GroupVideoSettings, "EncoderSpeed");
+  // Alt+S is "Stop"'s too, but never for both at once: Stop is enabled
+  // only during a run, which disables the settings.
   auto* video = settingsGrid(GroupVideoSettings, {{QStringLiteral("Video &Quality :"), ComboVideoBitrate},
                                                   {QStringLiteral("&Video Codec :"), ComboVideoCodec},
                                                   {QStringLiteral("Video Si&ze :"), ComboVideoSize},
-                                                  {QStringLiteral("Fra&merate :"), ComboVideoFramerate}});
+                                                  {QStringLiteral("Fra&merate :"), ComboVideoFramerate},
+                                                  {QStringLiteral("Encoder &Speed :"), ComboEncoderSpeed}});
+  LabelEncoderSpeed = qobject_cast<QLabel*>(video->itemAtPosition(4, 0)->widget());
+  LabelEncoderSpeed->setObjectName(QStringLiteral("LabelEncoderSpeed"));
+  LabelEncoderSpeed->hide();
+  ComboEncoderSpeed->hide();
   GroupVideoSettings->setLayout(video);
   row->addWidget(GroupVideoSettings, 1, Qt::AlignTop);
 
@@ -597,6 +605,7 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   BindSettingsCombo(ComboVideoCodec, c.Controls.ComboVideoCodec);
   BindSettingsCombo(ComboVideoSize, c.Controls.ComboVideoSize);
   BindSettingsCombo(ComboVideoFramerate, c.Controls.ComboVideoFramerate);
+  BindSettingsCombo(ComboEncoderSpeed, c.Controls.ComboEncoderSpeed);
   BindSettingsCombo(ComboAudioBitrate, c.Controls.ComboAudioBitrate);
   BindSettingsCombo(ComboAudioCodec, c.Controls.ComboAudioCodec);
   BindSettingsCombo(ComboAudioChannels, c.Controls.ComboAudioChannels);
@@ -656,6 +665,10 @@ void TForm1::FitSizesToTexts() {
   fitPanel(StatusPanelReady, 60, QStringLiteral("Converting 000 of 000"));
   fitPanel(StatusPanelFileSize, 230, QStringLiteral("File Size : 0000000000000"));
   LabelVolume->setMinimumWidth(LabelVolume->fontMetrics().horizontalAdvance(QStringLiteral("200%")));
+  // The video group's captions are as wide with the "Encoder Speed" row as
+  // without it: showing the row never narrows the lists beside them.
+  if (auto* grid = qobject_cast<QGridLayout*>(GroupVideoSettings->layout()))
+    grid->setColumnMinimumWidth(0, LabelEncoderSpeed->sizeHint().width());
   LabelPreviewTime->setMinimumWidth(
       LabelPreviewTime->fontMetrics().horizontalAdvance(QStringLiteral("000:00:00 / 000:00:00")));
   // The list: rows as high as the text, columns as wide as their caption
@@ -788,6 +801,9 @@ void TForm1::StateChanged() {
   setWindowTitle(c.WindowTitle());
   Mirror(*ComboOutputFormat, c.Controls.ComboOutputFormat);
   for (auto& [combo, control] : FCombos) Mirror(*combo, *control);
+  const bool speed = c.Controls.ComboEncoderSpeed.Count() > 0;
+  LabelEncoderSpeed->setVisible(speed);
+  ComboEncoderSpeed->setVisible(speed);
   const QString folder = QFile::decodeName(c.EditOutputFolder.c_str());
   // Set only when it differs, so that typing keeps its cursor.
   if (EditOutputFolder->text() != folder) EditOutputFolder->setText(folder);

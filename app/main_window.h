@@ -143,6 +143,10 @@ class TForm1 : public QMainWindow, public IMainView {
   QComboBox* ComboVideoCodec;
   QComboBox* ComboVideoSize;
   QComboBox* ComboVideoFramerate;
+  // "Encoder Speed :" with its list, shown only for the formats that offer
+  // one (the formats of today); the classic formats' group keeps its four.
+  QLabel* LabelEncoderSpeed;
+  QComboBox* ComboEncoderSpeed;
   QComboBox* ComboAudioBitrate;
   QComboBox* ComboAudioCodec;
   QComboBox* ComboAudioChannels;

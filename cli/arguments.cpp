@@ -210,11 +210,12 @@ window's queue does.
 Conversion options:
   -f, --format FORMAT     the output format or device profile: its display name
                           as --list-formats prints it, its short name (mp4,
-                          avi, mpg, mp3, wav, vob ...; any case; where several
-                          entries share one, the first in the list) or a part of
-                          exactly one display name in any case (dvd, "ipod
-                          touch wide"); a name that matches nothing lists the
-                          closest entries. Default: "MP4 - MPEG4 Video (*.mp4)"
+                          avi, mpg, mp3, wav, vob, mkv, webm, flac, opus ...;
+                          any case; where several entries share one, the first
+                          in the list) or a part of exactly one display name in
+                          any case (dvd, "ipod touch wide", "h.265 video"); a
+                          name that matches nothing lists the closest entries.
+                          Default: "MP4 - MPEG4 Video (*.mp4)"
   -o, --output-folder DIR where the outputs go (default: the current folder);
                           each output is named after its source with the
                           format's extension; a taken name gets "-1", "-2" ...
@@ -228,12 +229,17 @@ Conversion options:
                           shows the name used
   --set CONTROL=ITEM      choose ITEM in one of the settings VideoCodec,
                           VideoBitrate, VideoSize, VideoFramerate, AudioCodec,
-                          AudioBitrate, SamplingRate, AudioChannels: as the
-                          profile lists it ("640 x 480"), in any case, or by its
-                          number where that is unique (1500 for "1500 Kbps",
-                          44100 for "44100 Hz", 640x480 for "640 x 480"); an
-                          item the profile does not offer is refused with the
-                          valid items (--list-settings shows them). An offered
+                          AudioBitrate, SamplingRate, AudioChannels,
+                          EncoderSpeed: as the profile lists it ("640 x 480"),
+                          in any case, or by its number where that is unique
+                          (1500 for "1500 Kbps", 44100 for "44100 Hz", 640x480
+                          for "640 x 480"); an item the profile does not offer
+                          is refused with the valid items (--list-settings
+                          shows them). The formats of today (MKV, WebM, FLAC,
+                          Opus ... after the classic ones) choose VideoBitrate
+                          by quality (Best, High, Medium, Small) or bit rate,
+                          and EncoderSpeed (Faster, Balanced, Smaller Files)
+                          trades encoding time for file size. An offered
                           item the format cannot take with the other settings
                           (H263 at 320 x 240, WMA at 54000 Hz ...) fails the
                           file before it starts, naming the items it takes

@@ -58,6 +58,7 @@ TJsonObject ProgressEvent(int index, int frame, int fps, int currentMs, float qu
 // Chooses the format (as -f names it, MP4 without -f); EUsageError for what
 // the catalogue does not offer.
 std::string ChooseFormat(const std::string& name, TProfileControls& controls) {
+  OfferThisMachinesHardwareEncoders();
   FillOutputFormatList(controls.ComboOutputFormat);
   const std::string format = ResolveOutputFormat(name.empty() ? DefaultOutputFormat : name);
   if (!ChooseOutputFormat(controls, format)) throw EUsageError("unknown output format \"" + format + "\"");

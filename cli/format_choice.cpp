@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "component/FFmpegVCL.h"
+#include "component/hardware_encoders.h"
+#include "profiles/profile_settings.h"
 #include "profiles/output_formats.h"
 
 namespace fennick::cli {
@@ -100,6 +103,14 @@ bool SameNumber(const std::string& typed, const std::string& item) {
 }
 
 }  // namespace
+
+void OfferThisMachinesHardwareEncoders() {
+  if (VaapiRenderNodes().empty()) return;
+  // The libraries stay loaded for the conversions; their log lines reach
+  // this component, which shows none.
+  TFFmpegVCL vcl;
+  if (vcl.LoadCodecLibraries("", true)) OfferHardwareVideoEncoders(UsableVaapiEncoders());
+}
 
 std::string ResolveOutputFormat(const std::string& name) {
   const std::vector<std::string> offered = OfferedOutputFormats();

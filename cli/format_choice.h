@@ -12,8 +12,14 @@ namespace fennick::cli {
 // The format fennick-convert converts to when -f is not given.
 inline constexpr const char* DefaultOutputFormat = "MP4 - MPEG4 Video (*.mp4)";
 
+// Lets the profiles offer the hardware video encoders this machine has
+// (component/hardware_encoders.h). Without a VAAPI render node that is
+// nothing, and the codec libraries are not loaded for it.
+void OfferThisMachinesHardwareEncoders();
+
 // The offered display name that `name` means, tried in this order: the
-// display name itself; a short format name ("mp4", "avi", "vob"; any case;
+// display name itself; a short format name ("mp4", "avi", "vob", "mkv",
+// "webm", "flac", "opus"; any case;
 // where several entries share one, the first in list order); a display name
 // in any case; a part of exactly one display name, in any case ("dvd",
 // "ipod touch wide"). Raises EUsageError naming the closest entries when

@@ -16,6 +16,7 @@ extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/fifo.h>
 #include <libavutil/frame.h>
+#include <libavutil/hwcontext.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>

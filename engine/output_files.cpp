@@ -349,6 +349,15 @@ bool TCustomFFmpeg::OpenOutputStream(TOutputFileSlot& file) {
     }
     target = "file:" + reservation->PartialPath();
     file.Reservation = std::move(reservation);
+    // Muxers that read back what they wrote (the MP4 index moved to the
+    // front) reopen the file by the context's name: that of the partial file.
+    AVL.av_freep(&oc->url);
+    oc->url = AVL.av_strdup(target.c_str());
+    if (!oc->url) {
+      FLastError = OpenErrorText(AVERROR(ENOMEM), file.Name);
+      file.Reservation.reset();
+      return false;
+    }
   }
   const int ret = AVL.avio_open(&oc->pb, target.c_str(), AVIO_FLAG_WRITE);
   if (ret < 0) {

@@ -25,6 +25,14 @@ constexpr int64_t kFileVersion = 1;
 
 constexpr std::array<const char*, 6> kStatusNames = {"waiting", "running", "done", "failed", "stopped", "skipped"};
 
+// A job's "items" are the window's eight lists, as the first version of the
+// file stored them; the encoder speed, which only the formats of today
+// offer, is the member "encoder_speed", present only when one is chosen. So
+// files saved before it existed load, and files without one read as before.
+constexpr size_t kStoredItems = 8;
+constexpr size_t kEncoderSpeedItem = 8;
+static_assert(kEncoderSpeedItem + 1 == JobSettingCount);
+
 // Text that may hold any bytes (a file name need not be UTF-8): kept as it
 // is when it is UTF-8, else in hexadecimal under the key + "_hex".
 void AddBytes(TJsonObject& json, std::string_view key, const std::string& text) {
@@ -52,11 +60,12 @@ std::optional<std::string> ReadBytes(const TJsonValue& object, const std::string
 
 std::string SettingsJson(const TJobSettings& settings) {
   std::string items = "[";
-  for (size_t i = 0; i < settings.Items.size(); ++i) items += (i ? "," : "") + JsonString(settings.Items[i]);
+  for (size_t i = 0; i < kStoredItems; ++i) items += (i ? "," : "") + JsonString(settings.Items[i]);
   items += "]";
   TJsonObject json;
   json.Add("format", settings.Format).AddRaw("items", items).Add("aspect", settings.AspectIndex).Add("volume",
                                                                                                    settings.Volume);
+  if (!settings.Items[kEncoderSpeedItem].empty()) json.Add("encoder_speed", settings.Items[kEncoderSpeedItem]);
   return json.Text();
 }
 
@@ -66,15 +75,17 @@ std::optional<TJobSettings> ReadSettings(const TJsonValue& value) {
   const TJsonValue* items = value.Member("items");
   const TJsonValue* aspect = value.Member("aspect");
   const TJsonValue* volume = value.Member("volume");
-  if (!format || !format->String() || !items || !items->Array() || items->Array()->size() != settings.Items.size() ||
-      !aspect || !aspect->Integer() || !volume || !volume->Integer())
+  const TJsonValue* speed = value.Member("encoder_speed");
+  if (!format || !format->String() || !items || !items->Array() || items->Array()->size() != kStoredItems ||
+      !aspect || !aspect->Integer() || !volume || !volume->Integer() || (speed && !speed->String()))
     return std::nullopt;
   settings.Format = *format->String();
-  for (size_t i = 0; i < settings.Items.size(); ++i) {
+  for (size_t i = 0; i < kStoredItems; ++i) {
     const std::string* item = (*items->Array())[i].String();
     if (!item) return std::nullopt;
     settings.Items[i] = *item;
   }
+  if (speed) settings.Items[kEncoderSpeedItem] = *speed->String();
   settings.AspectIndex = static_cast<int>(*aspect->Integer());
   settings.Volume = static_cast<int>(*volume->Integer());
   return settings;
@@ -151,6 +162,8 @@ bool ApplySettings(const TJobSettings& settings, TProfileControls& controls, std
   }
   for (size_t i = 0; i < settings.Items.size(); ++i) {
     TSettingsControl& control = *SettingsControlByName(controls, SettingNames()[i]);
+    // No encoder speed stored: the format's default one.
+    if (settings.Items[i].empty() && i == kEncoderSpeedItem) continue;
     if (settings.Items[i].empty() ? control.Count() == 0 : control.SelectText(settings.Items[i])) continue;
     reason = "\"" + settings.Format + "\" does not offer " + SettingNames()[i] + " \"" + settings.Items[i] + "\"";
     return false;

@@ -19,8 +19,9 @@ inline constexpr TJobId NoJob = 0;
 
 enum class TJobStatus { Waiting, Running, Done, Failed, Stopped, Skipped };
 
-// The lists a job's settings choose from, in SettingNames() order.
-inline constexpr int JobSettingCount = 8;
+// The lists a job's settings choose from, in SettingNames() order: the
+// window's eight, then the encoder speed (empty for the formats without one).
+inline constexpr int JobSettingCount = 9;
 
 // What a job converts with: a snapshot of the choices, not the controls.
 struct TJobSettings {

@@ -39,6 +39,9 @@ constexpr std::array<int32_t, 13> kAacRates = {7350,  8000,  11025, 12000, 16000
 constexpr std::array<int32_t, 9> kMp3Rates = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 constexpr std::array<int32_t, 6> kMp2Rates = {16000, 22050, 24000, 32000, 44100, 48000};
 constexpr std::array<int32_t, 3> kAc3Rates = {32000, 44100, 48000};
+constexpr std::array<int32_t, 5> kOpusRates = {8000, 12000, 16000, 24000, 48000};
+// MPEG-1 layer III's highest bit rate.
+constexpr int32_t kMp3MaxBitRate = 320000;
 
 // MPEG-1 layer II bit rates (kbit/s) at 32000 Hz and above, and the lower
 // sampling rates' table.
@@ -108,7 +111,9 @@ bool EncoderTakesFrameRate(std::string_view videoEncoder, std::string_view rate)
 }
 
 bool EncoderTakesSampleRate(std::string_view audioEncoder, int32_t sampleRate) {
-  if (audioEncoder == "libfaac") return Contains(kAacRates, sampleRate);
+  if (sampleRate <= 0) return true;
+  if (audioEncoder == "libfaac" || audioEncoder == "aac") return Contains(kAacRates, sampleRate);
+  if (audioEncoder == "libopus") return Contains(kOpusRates, sampleRate);
   if (audioEncoder == "libmp3lame") return Contains(kMp3Rates, sampleRate);
   if (audioEncoder == "mp2") return Contains(kMp2Rates, sampleRate);
   if (audioEncoder == "ac3") return Contains(kAc3Rates, sampleRate);
@@ -123,6 +128,7 @@ bool EncoderTakesChannels(std::string_view audioEncoder, int32_t channels) {
 
 bool EncoderTakesBitRate(std::string_view audioEncoder, int32_t bitRate, int32_t sampleRate, int32_t channels) {
   if (!EncoderTakesSampleRate(audioEncoder, sampleRate)) return true;
+  if (audioEncoder == "libmp3lame") return bitRate <= kMp3MaxBitRate;
   if (audioEncoder == "mp2") {
     if (bitRate % 1000 != 0) return false;
     return sampleRate >= 32000 ? Contains(kMp2BitRates, bitRate / 1000) : Contains(kMp2LowRateBitRates, bitRate / 1000);

@@ -35,11 +35,13 @@ bool EncoderTakesFrameRate(std::string_view videoEncoder, std::string_view rate)
 
 // True when audioEncoder encodes at sampleRate Hz (the rates the encoder
 // lists; "wmav2" and "vorbis" up to 48000 Hz, "libamr_nb" 8000 Hz only).
+// A rate of 0 or less is the source's, which the encoder fits itself.
 bool EncoderTakesSampleRate(std::string_view audioEncoder, int32_t sampleRate);
 // True when audioEncoder encodes channels channels ("libamr_nb": mono only).
 bool EncoderTakesChannels(std::string_view audioEncoder, int32_t channels);
 // True when audioEncoder encodes at bitRate bit/s for that sampling rate and
-// channel count: "mp2" only its bit rate table (which depends on the rate),
+// channel count: "libmp3lame" up to 320000, "mp2" only its bit rate table
+// (which depends on the rate),
 // "vorbis" only within the bit rate range of libvorbis for the rate and
 // channel count. A rate the encoder does not take is not judged here.
 bool EncoderTakesBitRate(std::string_view audioEncoder, int32_t bitRate, int32_t sampleRate, int32_t channels);

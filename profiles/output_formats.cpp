@@ -3,6 +3,7 @@
 // format list, lookup and open-dialog filter built on it.
 #include "profiles/output_formats.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "profiles/profile_settings.h"
@@ -399,12 +400,113 @@ void FillBlackBerry3gp(TProfileControls& c) {
   c.ComboAudioChannels.SelectText("Mono");
 }
 
+// ---- the formats of today
+
+// The video quality list of today: quality levels first (constant quality,
+// see SetQualityOptions), then bit rates.
+const TItems VQ = {"Best",      "High",      "Medium",    "Small",      "500 Kbps",   "1000 Kbps", "1500 Kbps",
+                   "2500 Kbps", "4000 Kbps", "6000 Kbps", "8000 Kbps", "12000 Kbps", "20000 Kbps", "40000 Kbps"};
+const TItems SZT = {"Original Video Size", "640 x 360 (360p)",    "854 x 480 (480p)",    "1280 x 720 (720p)",
+                    "1920 x 1080 (1080p)", "2560 x 1440 (1440p)", "3840 x 2160 (4K UHD)"};
+const TItems FRT = {"Auto", "23.976 fps", "24 fps", "25 fps", "29.97 fps", "30 fps", "50 fps", "59.94 fps", "60 fps"};
+const TItems ABT = {"64 Kbps",  "96 Kbps",  "128 Kbps", "160 Kbps", "192 Kbps",
+                    "256 Kbps", "320 Kbps", "384 Kbps", "448 Kbps", "640 Kbps"};
+// "Original" keeps the source's sampling rate (the encoder takes the
+// nearest it has) and its channels (the nearest layout the encoder has).
+const TItems SRT = {"Original", "44100 Hz", "48000 Hz"};
+const TItems SRLossless = {"Original", "44100 Hz", "48000 Hz", "88200 Hz", "96000 Hz", "192000 Hz"};
+const TItems SROpus = {"48000 Hz"};
+const TItems CHT = {"Original", "Stereo", "Mono"};
+const TItems SpeedItems = {"Faster", "Balanced", "Smaller Files"};
+
+// The codec items with the hardware encoders this machine has added after
+// their software codec.
+TItems WithHardware(const TItems& codecs) {
+  TItems items = codecs;
+  for (const std::string& encoder : OfferedHardwareVideoEncoders()) {
+    const std::string software = encoder == "h264_vaapi" ? "H.264" : encoder == "hevc_vaapi" ? "H.265" : "";
+    if (!software.empty() && std::find(codecs.begin(), codecs.end(), software) != codecs.end())
+      items.push_back(software + " (hardware)");
+  }
+  return items;
+}
+
+// What a video format of today offers beyond the lists it shares.
+struct TTodayVideo {
+  TItems VideoCodecs;
+  std::string_view VideoCodec;
+  TItems Sizes;
+  std::string_view Size;
+  TItems AudioCodecs;
+  std::string_view AudioBitrate;
+  TItems Rates;
+  std::string_view Rate;
+  // The channel list of today ("Original" first) or, for the devices, the
+  // classic two items.
+  bool OriginalChannels;
+  std::string_view Channels;
+};
+
+void FillTodayVideo(TProfileControls& c, const TTodayVideo& f) {
+  Replace(c.ComboVideoCodec, WithHardware(f.VideoCodecs), f.VideoCodec);
+  Replace(c.ComboVideoBitrate, VQ, "High");
+  Replace(c.ComboVideoSize, f.Sizes, f.Size);
+  Replace(c.ComboVideoFramerate, FRT, "Auto");
+  Replace(c.ComboAudioCodec, f.AudioCodecs, f.AudioCodecs.front());
+  Replace(c.ComboAudioBitrate, ABT, f.AudioBitrate);
+  Replace(c.ComboSamplingRate, f.Rates, f.Rate);
+  if (f.OriginalChannels) c.ComboAudioChannels.Assign(CHT, -1);
+  c.ComboAudioChannels.SelectText(f.Channels);
+  c.ComboAspectRatio.SelectText("Original");
+  Replace(c.ComboEncoderSpeed, SpeedItems, "Balanced");
+}
+
+void FillTodayAudio(TProfileControls& c, std::string_view codec, const TItems& bitrates, std::string_view bitrate,
+                    const TItems& rates, std::string_view rate) {
+  EmptyVideoControls(c);
+  ReplaceSingle(c.ComboAudioCodec, std::string(codec));
+  Replace(c.ComboAudioBitrate, bitrates, bitrate);
+  Replace(c.ComboSamplingRate, rates, rate);
+  Replace(c.ComboAudioChannels, CHT, "Original");
+  c.ComboAspectRatio.SelectText("Original");
+}
+
+const TTodayVideo kMatroska = {{"H.264", "H.265", "AV1", "VP9", "MPEG4"}, "H.264", SZT, "Original Video Size",
+                               {"AAC", "Opus", "FLAC", "AC3", "MP3"},       "192 Kbps", SRT, "Original",
+                               true, "Original"};
+const TTodayVideo kMp4H264 = {{"H.264"}, "H.264", SZT, "Original Video Size", {"AAC"}, "192 Kbps", SRT, "Original",
+                              true,      "Original"};
+const TTodayVideo kMp4H265 = {{"H.265"}, "H.265", SZT, "Original Video Size", {"AAC"}, "192 Kbps", SRT, "Original",
+                              true,      "Original"};
+const TTodayVideo kWebmVp9 = {{"VP9"}, "VP9", SZT, "Original Video Size", {"Opus"}, "128 Kbps", SROpus, "48000 Hz",
+                              true,    "Original"};
+const TTodayVideo kWebmAv1 = {{"AV1"}, "AV1", SZT, "Original Video Size", {"Opus"}, "128 Kbps", SROpus, "48000 Hz",
+                              true,    "Original"};
+const TTodayVideo kAndroidPhone = {{"H.264"}, "H.264", {"1920 x 1080", "1280 x 720"}, "1920 x 1080",
+                                   {"AAC"},   "160 Kbps", {"44100 Hz", "48000 Hz"},  "48000 Hz",
+                                   false,     "Stereo"};
+const TTodayVideo kWebVideo720p = {{"H.264"}, "H.264", {"1280 x 720", "854 x 480", "640 x 360"}, "1280 x 720",
+                                   {"AAC"},   "128 Kbps", {"44100 Hz", "48000 Hz"},               "48000 Hz",
+                                   false,     "Stereo"};
+const TTodayVideo kUhdH265 = {{"H.265"},
+                              "H.265",
+                              {"3840 x 2160", "2560 x 1440", "1920 x 1080"},
+                              "3840 x 2160",
+                              {"AAC", "AC3", "FLAC"},
+                              "384 Kbps",
+                              SRT,
+                              "Original",
+                              true,
+                              "Original"};
+
 }  // namespace
 
 // The format list shows the video formats at positions 0 to 17, the audio
 // formats at 19 to 27, then the iPod (29 to 31), Apple TV (33 to 38), iPod
 // Touch (40 to 42), iPhone (44 to 46), Zune (48, 49), PlayStation (51 to 55)
-// and other players (57 to 63), with a divider before each group.
+// and other players (57 to 63), then the formats of today: video (65 to
+// 69), audio (71 to 73) and devices (75 to 77), with a divider before each
+// group.
 constexpr std::array<TheAVCodec, OutputFormatCount> OutputFormatTable = {{
     {"3GP - Mobile Video Format (*.3gp)", "3GP", 0, 0, FillMobile3gp, SetMobile3gpOptions},
     {"3G2 - Mobile Video Format (*.3g2)", "3G2", 1, 1, FillMobile3gp, SetMobile3gpOptions},
@@ -512,6 +614,30 @@ constexpr std::array<TheAVCodec, OutputFormatCount> OutputFormatTable = {{
     {"BlackBerry AVI Video (*.avi)", "AVI", 68, 60, FillBlackBerryAvi, SetCodecOptions},
     {"BlackBerry 3GP Video (*.3gp)", "3GP", 69, 61, FillBlackBerry3gp, SetCodecOptions},
     {"BlackBerry AMR Audio", "AMR", 70, NotListed},
+    {"MKV - Matroska Video (*.mkv)", "MKV", 71, 65, [](TProfileControls& c) { FillTodayVideo(c, kMatroska); },
+     SetQualityOptions},
+    {"MP4 - H.264 Video (*.mp4)", "MP4", 72, 66, [](TProfileControls& c) { FillTodayVideo(c, kMp4H264); },
+     SetQualityOptions},
+    {"MP4 - H.265 Video (*.mp4)", "MP4", 73, 67, [](TProfileControls& c) { FillTodayVideo(c, kMp4H265); },
+     SetQualityOptions},
+    {"WebM - VP9 Video (*.webm)", "WEBM", 74, 68, [](TProfileControls& c) { FillTodayVideo(c, kWebmVp9); },
+     SetQualityOptions},
+    {"WebM - AV1 Video (*.webm)", "WEBM", 75, 69, [](TProfileControls& c) { FillTodayVideo(c, kWebmAv1); },
+     SetQualityOptions},
+    {"FLAC - Free Lossless Audio (*.flac)", "FLAC", 76, 71,
+     [](TProfileControls& c) { FillTodayAudio(c, "FLAC", {"Lossless"}, "Lossless", SRLossless, "Original"); },
+     SetQualityOptions},
+    {"M4A - Apple Lossless (*.m4a)", "M4A", 77, 72,
+     [](TProfileControls& c) { FillTodayAudio(c, "ALAC", {"Lossless"}, "Lossless", SRLossless, "Original"); },
+     SetQualityOptions},
+    {"Opus Audio (*.opus)", "OPUS", 78, 73,
+     [](TProfileControls& c) { FillTodayAudio(c, "Opus", ABT, "128 Kbps", SROpus, "48000 Hz"); }, SetQualityOptions},
+    {"Android Phone (1080p) (*.mp4)", "MP4", 79, 75, [](TProfileControls& c) { FillTodayVideo(c, kAndroidPhone); },
+     SetQualityOptions},
+    {"Web Video 720p (*.mp4)", "MP4", 80, 76, [](TProfileControls& c) { FillTodayVideo(c, kWebVideo720p); },
+     SetQualityOptions},
+    {"4K UHD H.265 (*.mkv)", "MKV", 81, 77, [](TProfileControls& c) { FillTodayVideo(c, kUhdH265); },
+     SetQualityOptions},
 }};
 
 namespace {
@@ -530,6 +656,8 @@ constexpr bool RowsAreAtTheirNumbersAndWithinTheList() {
 static_assert(RowsAreAtTheirNumbersAndWithinTheList());
 
 }  // namespace
+
+bool IsFormatOfToday(const TheAVCodec& row) { return row.ProfileId >= ClassicOutputFormatCount; }
 
 bool IsSeparatorText(std::string_view text) { return text.find(SeparatorMark) != std::string_view::npos; }
 

@@ -36,8 +36,14 @@ struct TheAVCodec {
   TProfileTranslation Translate;  // nullptr when NotListed
 };
 
-inline constexpr int OutputFormatCount = 71;
+// Rows 0 to 70 are the classic catalogue; the formats of today (Matroska,
+// MP4 with H.264 or H.265, WebM, FLAC, Opus, Apple Lossless and the device
+// presets of today) follow from row 71 on, with lists of their own that
+// choose by quality and offer an encoder speed.
+inline constexpr int ClassicOutputFormatCount = 71;
+inline constexpr int OutputFormatCount = 82;
 extern const std::array<TheAVCodec, OutputFormatCount> OutputFormatTable;
+bool IsFormatOfToday(const TheAVCodec& row);
 
 // The group divider of the format list (14 blanks, 41 hyphens); not a row.
 inline constexpr std::string_view SeparatorRowText = "              -----------------------------------------";
@@ -45,14 +51,17 @@ inline constexpr std::string_view SeparatorRowText = "              ------------
 inline constexpr std::string_view SeparatorMark = "              ----";
 bool IsSeparatorText(std::string_view text);
 
-// The 64 entries of the format list in order: the 56 offered rows at their
-// list positions and a divider at each of the 8 positions no row takes.
-inline constexpr int OutputFormatListCount = 64;
+// The 78 entries of the format list in order: the 67 offered rows at their
+// list positions and a divider at each of the 11 positions no row takes.
+// The classic 56 keep positions 0 to 63 with their 8 dividers; the formats
+// of today come after them, from position 64 on, each group behind a
+// divider, so that a stored list position keeps its meaning.
+inline constexpr int OutputFormatListCount = 78;
 const std::vector<std::string>& OutputFormatListItems();
-// The 56 offered display names in list order, without the dividers.
+// The 67 offered display names in list order, without the dividers.
 std::vector<std::string> OfferedOutputFormats();
 
-// Fills the format list with its 64 entries, shows all of them at once and
+// Fills the format list with its 78 entries, shows all of them at once and
 // selects the first. Does not apply the profile.
 void FillOutputFormatList(TSettingsControl& comboOutputFormat);
 

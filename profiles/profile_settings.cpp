@@ -1,5 +1,7 @@
 #include "profiles/profile_settings.h"
 
+#include <utility>
+
 namespace fennick {
 
 TProfileControls::TProfileControls()
@@ -14,13 +16,15 @@ TSettingsControl* SettingsControlByName(TProfileControls& c, std::string_view na
   if (name == "AudioBitrate") return &c.ComboAudioBitrate;
   if (name == "SamplingRate") return &c.ComboSamplingRate;
   if (name == "AudioChannels") return &c.ComboAudioChannels;
+  if (name == "EncoderSpeed") return &c.ComboEncoderSpeed;
   if (name == "AspectRatio") return &c.ComboAspectRatio;
   return nullptr;
 }
 
 const std::vector<std::string>& SettingNames() {
-  static const std::vector<std::string> kNames = {"VideoCodec", "VideoBitrate", "VideoSize",     "VideoFramerate",
-                                                  "AudioCodec", "AudioBitrate", "SamplingRate", "AudioChannels"};
+  static const std::vector<std::string> kNames = {"VideoCodec",   "VideoBitrate",  "VideoSize",
+                                                  "VideoFramerate", "AudioCodec", "AudioBitrate",
+                                                  "SamplingRate", "AudioChannels", "EncoderSpeed"};
   return kNames;
 }
 
@@ -28,9 +32,37 @@ const TSettingsControl* SettingsControlByName(const TProfileControls& c, std::st
   return SettingsControlByName(const_cast<TProfileControls&>(c), name);
 }
 
+namespace {
+
+std::vector<std::string>& HardwareVideoEncoders() {
+  static std::vector<std::string> encoders;
+  return encoders;
+}
+
+// The classic fills select in the two channel items or leave the choice as
+// it is, and fill no encoder speed; a format of today puts "Original" into
+// the channel list and fills the speed. So every fill starts from the two
+// channel items, a chosen "Original" becoming "Stereo", and no speed list.
+void RunFill(const TheAVCodec& row, TProfileControls& c) {
+  static const std::vector<std::string> kChannels = {"Stereo", "Mono"};
+  if (c.ComboAudioChannels.Items() != kChannels) {
+    const std::string chosen = c.ComboAudioChannels.Text();
+    c.ComboAudioChannels.Assign(kChannels, 0);
+    c.ComboAudioChannels.SelectText(chosen);
+  }
+  c.ComboEncoderSpeed.Clear();
+  row.Fill(c);
+}
+
+}  // namespace
+
+void OfferHardwareVideoEncoders(std::vector<std::string> encoders) { HardwareVideoEncoders() = std::move(encoders); }
+
+const std::vector<std::string>& OfferedHardwareVideoEncoders() { return HardwareVideoEncoders(); }
+
 bool FillProfileControls(int profileId, TProfileControls& c) {
   if (profileId < 0 || profileId >= OutputFormatCount || !OutputFormatTable[profileId].Fill) return false;
-  OutputFormatTable[profileId].Fill(c);
+  RunFill(OutputFormatTable[profileId], c);
   return true;
 }
 
@@ -38,7 +70,7 @@ void ApplyProfileToControls(TProfileControls& c) {
   const TheAVCodec* row = LookupOutputFormat(c.ComboOutputFormat.Text());
   if (!row) return;
   c.FOutputFormatName = std::string(row->FormatName);
-  if (row->Fill) row->Fill(c);
+  if (row->Fill) RunFill(*row, c);
 }
 
 bool OutputFormatChanged(TProfileControls& c) {

@@ -1,5 +1,5 @@
 // The settings each output profile offers: the main window's format list, the
-// nine settings lists it refills on every accepted choice, and the state the
+// settings lists it refills on every accepted choice, and the state the
 // window keeps about the chosen format. Headless; the window mirrors these
 // into its drop-down lists, the command line uses them as they are.
 #pragma once
@@ -30,19 +30,30 @@ struct TProfileControls {
   TSettingsControl ComboAudioCodec;
   TSettingsControl ComboAudioBitrate;
   TSettingsControl ComboSamplingRate;
-  TSettingsControl ComboAudioChannels;  // "Stereo", "Mono"
+  TSettingsControl ComboAudioChannels;  // "Stereo", "Mono"; the formats of today add "Original"
   TSettingsControl ComboAspectRatio;    // "Original", "4:3", "16:9"; hidden
+  // "Faster", "Balanced", "Smaller Files": filled by the formats of today
+  // only, empty for the others.
+  TSettingsControl ComboEncoderSpeed;
 };
 
 // The settings lists by the names the command line uses: "VideoCodec",
 // "VideoBitrate", "VideoSize", "VideoFramerate", "AudioCodec",
-// "AudioBitrate", "SamplingRate", "AudioChannels", "AspectRatio".
-// nullptr for any other name.
+// "AudioBitrate", "SamplingRate", "AudioChannels", "EncoderSpeed",
+// "AspectRatio". nullptr for any other name.
 TSettingsControl* SettingsControlByName(TProfileControls& controls, std::string_view name);
 const TSettingsControl* SettingsControlByName(const TProfileControls& controls, std::string_view name);
-// The eight settings lists a profile fills (all but "AspectRatio"), in the
-// window's order.
+// The nine settings lists a profile fills (all but "AspectRatio"): the
+// window's eight in its order, then "EncoderSpeed".
 const std::vector<std::string>& SettingNames();
+
+// Hardware video encoders this machine has, by the codec libraries' names
+// ("h264_vaapi", "hevc_vaapi"): the H.264 and H.265 entries of today offer
+// them as "H.264 (hardware)" and "H.265 (hardware)" after their own codecs.
+// None until a front end, having found them, says so here; it does that
+// once, before it fills the settings lists.
+void OfferHardwareVideoEncoders(std::vector<std::string> encoders);
+const std::vector<std::string>& OfferedHardwareVideoEncoders();
 
 // Runs the fill procedure of the catalogue row profileId; false (nothing
 // changed) for rows that are never offered.

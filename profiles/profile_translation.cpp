@@ -57,8 +57,82 @@ constexpr std::array<TNamePair, 12> CodecAudioEncoders = {{
 // "ogg" is the Ogg Vorbis audio row: without it a source's video would be
 // encoded into the .ogg file with the muxer's default video codec. "asf" is
 // not here: the ASF entry is a video format with video settings of its own.
-constexpr std::array<std::string_view, 11> AudioOnlyFormats = {"aac", "ac3", "au", "mp2", "mp3", "wav",
-                                                               "wma", "ra",  "m4a", "amr", "ogg"};
+// "flac" and "opus" are the lossless and Opus audio formats of today.
+constexpr std::array<std::string_view, 13> AudioOnlyFormats = {"aac", "ac3", "au",  "mp2", "mp3",  "wav", "wma",
+                                                               "ra",  "m4a", "amr", "ogg", "flac", "opus"};
+
+// The encoders of the formats of today, by the lower-case item.
+constexpr std::array<TNamePair, 7> QualityVideoEncoders = {{
+    {"h.264", "libx264"},
+    {"h.265", "libx265"},
+    {"av1", "libsvtav1"},
+    {"vp9", "libvpx-vp9"},
+    {"mpeg4", "mpeg4"},
+    {"h.264 (hardware)", "h264_vaapi"},
+    {"h.265 (hardware)", "hevc_vaapi"},
+}};
+constexpr std::array<TNamePair, 6> QualityAudioEncoders = {{
+    {"aac", "aac"},
+    {"opus", "libopus"},
+    {"flac", "flac"},
+    {"ac3", "ac3"},
+    {"mp3", "libmp3lame"},
+    {"alac", "alac"},
+}};
+
+// The quality levels' items, best first, and the encoder speeds' items.
+constexpr std::array<std::string_view, 4> QualityLevelItems = {"Best", "High", "Medium", "Small"};
+constexpr std::array<std::string_view, 3> SpeedItems = {"Faster", "Balanced", "Smaller Files"};
+
+// Each encoder's constant-quality setting for the levels Best to Small
+// (crf: lower is better; for MPEG-4 its quantiser scale). Chosen on a 720p
+// clip so that each level gives a smaller file than the one before and
+// "High" is as good as the source to the eye (38 dB PSNR or more).
+// libvpx-vp9 codes pure constant quality: its bit rate is 0, not a cap.
+struct TQualityCoding {
+  std::string_view Encoder;
+  std::string_view Option;
+  std::array<int, 4> Levels;
+};
+constexpr std::array<TQualityCoding, 7> QualityCodings = {{
+    {"libx264", "crf", {18, 21, 24, 28}},
+    {"libx265", "crf", {20, 24, 28, 32}},
+    {"libvpx-vp9", "crf", {24, 31, 36, 42}},
+    {"libsvtav1", "crf", {24, 30, 36, 44}},
+    {"mpeg4", "qscale", {2, 3, 5, 8}},
+    {"h264_vaapi", "qp", {18, 22, 26, 30}},
+    {"hevc_vaapi", "qp", {20, 24, 28, 32}},
+}};
+
+// Each encoder's preset for the speeds Faster, Balanced and Smaller Files.
+struct TSpeedCoding {
+  std::string_view Encoder;
+  std::array<std::string_view, 3> Lines;  // lines joined by ";"
+};
+constexpr std::array<TSpeedCoding, 4> SpeedCodings = {{
+    {"libx264", {"preset=veryfast", "preset=medium", "preset=slow"}},
+    {"libx265", {"preset=veryfast", "preset=medium", "preset=slow"}},
+    {"libvpx-vp9", {"deadline=realtime;cpu-used=8", "deadline=good;cpu-used=4", "deadline=good;cpu-used=1"}},
+    {"libsvtav1", {"preset=12", "preset=8", "preset=6"}},
+}};
+
+// Lines every conversion with the encoder gets: 4:2:0 pictures, which every
+// player decodes (a 4:2:2 or 4:4:4 source would otherwise keep its layout,
+// in a profile few players take), libvpx's threads over rows, and x265's
+// report on the terminal kept to its errors.
+std::vector<std::string> EncoderLines(std::string_view encoder) {
+  if (encoder == "libx265") return {"pix_fmt=yuv420p", "x265-params=log-level=error"};
+  if (encoder == "libx264" || encoder == "libsvtav1") return {"pix_fmt=yuv420p"};
+  if (encoder == "libvpx-vp9") return {"pix_fmt=yuv420p", "row-mt=1"};
+  return {};
+}
+
+template <size_t N>
+int IndexOfItem(const std::array<std::string_view, N>& items, std::string_view text) {
+  for (size_t i = 0; i < N; ++i)
+    if (items[i] == text) return static_cast<int>(i);
+  return -1;
+}
 
 template <size_t N>
 std::string MapName(const std::array<TNamePair, N>& table, std::string_view text) {
@@ -336,6 +410,78 @@ void SetMobile3gpOptions(const TProfileControls& c, TOutputOptions& options) {
   WriteFrameRate(c, options);
   WriteRates(rates, options);
   options.AudioChannels = ChosenChannels(c);
+}
+
+std::vector<std::string> QualityOptionLines(std::string_view videoEncoder, int level) {
+  if (level < 0 || level >= static_cast<int>(QualityLevelItems.size())) return {};
+  for (const TQualityCoding& coding : QualityCodings) {
+    if (coding.Encoder != videoEncoder) continue;
+    std::vector<std::string> lines;
+    if (coding.Option != "qscale") lines.push_back("b=0");
+    if (videoEncoder.ends_with("_vaapi")) lines.push_back("rc_mode=CQP");
+    lines.push_back(std::string(coding.Option) + "=" + std::to_string(coding.Levels[level]));
+    return lines;
+  }
+  return {};
+}
+
+std::vector<std::string> SpeedOptionLines(std::string_view videoEncoder, int speed) {
+  if (speed < 0 || speed >= static_cast<int>(SpeedItems.size())) return {};
+  for (const TSpeedCoding& coding : SpeedCodings) {
+    if (coding.Encoder != videoEncoder) continue;
+    std::vector<std::string> lines;
+    std::string_view rest = coding.Lines[speed];
+    while (!rest.empty()) {
+      const size_t semicolon = rest.find(';');
+      lines.emplace_back(rest.substr(0, semicolon));
+      rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
+    }
+    return lines;
+  }
+  return {};
+}
+
+void SetQualityOptions(const TProfileControls& c, TOutputOptions& options) {
+  const bool audioOnly = IsAudioOnlyFormat(c.FOutputFormatName);
+  const std::string videoQuality = c.ComboVideoBitrate.Text();
+  const int level = IndexOfItem(QualityLevelItems, videoQuality);
+  const std::string audioQuality = c.ComboAudioBitrate.Text();
+  const std::string rate = c.ComboSamplingRate.Text();
+  // Every number first, so that a malformed one leaves the record as it was.
+  const int32_t videoBitrate =
+      audioOnly || level >= 0 ? -1 : ParseSettingInteger(LeadingNumber(videoQuality) + "000");
+  const int32_t audioBitrate = audioQuality == "Lossless" ? -1 : ParseSettingInteger(LeadingNumber(audioQuality) + "000");
+  const int32_t sampleRate = rate == "Original" ? -1 : ParseSettingInteger(LeadingNumber(rate));
+
+  std::vector<std::string> lines;
+  if (audioOnly) {
+    options.DisableVideo = true;
+  } else {
+    options.VideoCodec = MapName(QualityVideoEncoders, c.ComboVideoCodec.Text());
+    options.VideoBitrate = videoBitrate;
+    for (std::string& line : QualityOptionLines(options.VideoCodec, level)) lines.push_back(std::move(line));
+    const int speed = IndexOfItem(SpeedItems, c.ComboEncoderSpeed.Text());
+    for (std::string& line : SpeedOptionLines(options.VideoCodec, speed < 0 ? 1 : speed))
+      lines.push_back(std::move(line));
+    for (std::string& line : EncoderLines(options.VideoCodec)) lines.push_back(std::move(line));
+    const std::string sizeText = c.ComboVideoSize.Text();
+    if (!KeepsSourceSize(sizeText)) options.FrameSize = GetFrameSize(sizeText);
+    WriteFrameRate(c, options);
+    const std::string aspect = c.ComboAspectRatio.Text();
+    if (aspect != "Original") options.AspectRatio = aspect;
+    // Apple's players take H.265 in MP4 only under this tag.
+    if (c.FOutputFormatName == "MP4" && (options.VideoCodec == "libx265" || options.VideoCodec == "hevc_vaapi"))
+      options.VideoTag = "hvc1";
+  }
+  // The index at the front, so that the file plays while it downloads.
+  if (c.FOutputFormatName == "MP4" || c.FOutputFormatName == "M4A") lines.push_back("movflags=+faststart");
+
+  options.AudioCodec = MapName(QualityAudioEncoders, c.ComboAudioCodec.Text());
+  options.AudioBitrate = audioBitrate;
+  options.AudioSampleRate = sampleRate;
+  const std::string channels = c.ComboAudioChannels.Text();
+  options.AudioChannels = channels == "Original" ? -1 : ChosenChannels(c);
+  for (const std::string& line : lines) options.ExtOptions += (options.ExtOptions.empty() ? "" : "\n") + line;
 }
 
 bool TranslateProfileOptions(int profileId, const TProfileControls& c, TOutputOptions& options) {

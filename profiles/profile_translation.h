@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "component/task_options.h"
 #include "profiles/profile_settings.h"
@@ -64,11 +65,26 @@ std::string CodecAudioEncoderName(std::string_view codecText);
 // True for the short format names whose output carries no video.
 bool IsAudioOnlyFormat(std::string_view formatName);
 
-// The three translations: each reads the settings and writes its fields into
-// options (which the caller has reset with InitOutputOptions).
+// The translations: each reads the settings and writes its fields into
+// options (which the caller has reset with InitOutputOptions). The classic
+// rows use the first three, the formats of today SetQualityOptions.
 void SetCodecOptions(const TProfileControls& controls, TOutputOptions& options);
 void SetAppleDeviceOptions(const TProfileControls& controls, TOutputOptions& options);
 void SetMobile3gpOptions(const TProfileControls& controls, TOutputOptions& options);
+
+// The encoder settings behind the quality levels and speeds of the formats
+// of today, as engine option lines ("crf=21", "preset=medium"); empty for
+// an encoder without such a setting. level: 0 "Best" to 3 "Small"; speed:
+// 0 "Faster", 1 "Balanced", 2 "Smaller Files".
+std::vector<std::string> QualityOptionLines(std::string_view videoEncoder, int level);
+std::vector<std::string> SpeedOptionLines(std::string_view videoEncoder, int speed);
+
+// The formats of today: encoders by item ("H.265" gives "libx265", "Opus"
+// "libopus"); a quality level as the encoder's constant quality, a bit rate
+// as before; the encoder speed as the encoder's preset; "Original" rate and
+// channels as the source's (nothing passed); "Lossless" as no bit rate.
+// MP4 files get their index at the front, H.265 in MP4 the tag "hvc1".
+void SetQualityOptions(const TProfileControls& controls, TOutputOptions& options);
 
 // Runs the translation of the catalogue row profileId; false (nothing
 // written) for rows that are never offered.

@@ -115,7 +115,7 @@ TEST_F(CliTest, ListFormatsPrintsTheOfferedNamesInListOrder) {
   const auto r = ConvertStdout("--list-formats");
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(Lines(r.output), OfferedOutputFormats());
-  EXPECT_EQ(Lines(r.output).size(), 56u);
+  EXPECT_EQ(Lines(r.output).size(), 67u);
 }
 
 TEST_F(CliTest, HelpDocumentsEveryCommand) {

@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "jobs/job_builder.h"
 #include "component/FFmpegVCL.h"
@@ -43,6 +45,61 @@ class ProfileConversion : public ::testing::TestWithParam<std::string> {
 };
 std::unique_ptr<test::TempDir> ProfileConversion::Folder;
 std::string ProfileConversion::Source;
+
+// What the formats of today promise for the sweep's clip (321x241 at 25
+// frames a second, stereo at 44100 Hz), as ffprobe names it: the codecs (and
+// the MP4 tag), the picture size, the sampling rate and channels, and for
+// MP4 files the index ("moov") before the media data ("mdat").
+struct TTodayPromise {
+  const char* Name;
+  const char* VideoCodec;  // "" for audio only
+  const char* VideoTag;    // "" where not checked
+  const char* Size;
+  const char* AudioCodec;
+  const char* SampleRate;
+  const char* Channels;
+  bool IndexFirst;
+};
+const TTodayPromise kTodayPromises[] = {
+    {"MKV - Matroska Video (*.mkv)", "h264", "", "320x240", "aac", "44100", "2", false},
+    {"MP4 - H.264 Video (*.mp4)", "h264", "avc1", "320x240", "aac", "44100", "2", true},
+    {"MP4 - H.265 Video (*.mp4)", "hevc", "hvc1", "320x240", "aac", "44100", "2", true},
+    {"WebM - VP9 Video (*.webm)", "vp9", "", "320x240", "opus", "48000", "2", false},
+    {"WebM - AV1 Video (*.webm)", "av1", "", "320x240", "opus", "48000", "2", false},
+    {"FLAC - Free Lossless Audio (*.flac)", "", "", "", "flac", "44100", "2", false},
+    {"M4A - Apple Lossless (*.m4a)", "", "", "", "alac", "44100", "2", true},
+    {"Opus Audio (*.opus)", "", "", "", "opus", "48000", "2", false},
+    {"Android Phone (1080p) (*.mp4)", "h264", "avc1", "1920x1080", "aac", "48000", "2", true},
+    {"Web Video 720p (*.mp4)", "h264", "avc1", "1280x720", "aac", "48000", "2", true},
+    {"4K UHD H.265 (*.mkv)", "hevc", "", "3840x2160", "aac", "44100", "2", false},
+};
+
+// The names of the top-level boxes of an MP4 file, in file order, read from
+// their 32-bit sizes (1: a 64-bit size follows; 0: to the end of the file).
+std::vector<std::string> TopLevelBoxes(const std::string& path) {
+  std::vector<std::string> names;
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(0, std::ios::end);
+  const uint64_t end = static_cast<uint64_t>(in.tellg());
+  uint64_t at = 0;
+  while (at + 8 <= end) {
+    unsigned char header[16] = {};
+    in.seekg(static_cast<std::streamoff>(at));
+    if (!in.read(reinterpret_cast<char*>(header), 8)) break;
+    uint64_t size = (uint64_t{header[0]} << 24) | (header[1] << 16) | (header[2] << 8) | header[3];
+    names.emplace_back(reinterpret_cast<char*>(header + 4), 4);
+    if (size == 1) {
+      if (!in.read(reinterpret_cast<char*>(header + 8), 8)) break;
+      size = 0;
+      for (int i = 8; i < 16; ++i) size = size << 8 | header[i];
+    } else if (size == 0) {
+      size = end - at;
+    }
+    if (size < 8) break;
+    at += size;
+  }
+  return names;
+}
 
 // Converts source into output with the job builder's record, through the
 // component, and tells how the task ended.
@@ -108,6 +165,29 @@ TEST_P(ProfileConversion, DefaultsConvertAGeneratedClip) {
   const auto duration = probe.find("format.duration");
   if (duration != probe.end() && duration->second != "N/A") {
     EXPECT_NEAR(std::stod(duration->second), 1.0, 0.1) << "duration of " << output;
+  }
+
+  for (const TTodayPromise& promise : kTodayPromises) {
+    if (GetParam() != promise.Name) continue;
+    EXPECT_EQ(test::StreamValue(probe, audio, "codec_name"), promise.AudioCodec);
+    EXPECT_EQ(test::StreamValue(probe, audio, "sample_rate"), promise.SampleRate);
+    EXPECT_EQ(test::StreamValue(probe, audio, "channels"), promise.Channels);
+    if (*promise.VideoCodec) {
+      ASSERT_GE(video, 0);
+      EXPECT_EQ(test::StreamValue(probe, video, "codec_name"), promise.VideoCodec);
+      EXPECT_EQ(test::StreamValue(probe, video, "width") + "x" + test::StreamValue(probe, video, "height"),
+                promise.Size);
+      if (*promise.VideoTag) {
+        EXPECT_EQ(test::StreamValue(probe, video, "codec_tag_string"), promise.VideoTag);
+      }
+    }
+    if (promise.IndexFirst) {
+      const std::vector<std::string> boxes = TopLevelBoxes(output);
+      const auto moov = std::find(boxes.begin(), boxes.end(), "moov");
+      const auto mdat = std::find(boxes.begin(), boxes.end(), "mdat");
+      EXPECT_TRUE(moov != boxes.end() && mdat != boxes.end() && moov < mdat)
+          << "top-level boxes: " << ::testing::PrintToString(boxes);
+    }
   }
 }
 

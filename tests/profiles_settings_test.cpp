@@ -47,28 +47,37 @@ TEST(ProfileFill, EveryOfferedRowFillsItsListsWhateverCameBefore) {
     for (TSettingsControl* list : ProfileLists(after)) list->SetItemIndex(list->Count() - 1);
     ASSERT_TRUE(ChooseOutputFormat(after, name));
 
-    const std::vector<TSettingsControl*> lists = ProfileLists(first), others = ProfileLists(after);
+    std::vector<TSettingsControl*> lists = ProfileLists(first), others = ProfileLists(after);
+    const bool audioOnly = IsAudioOnlyFormat(first.FOutputFormatName);
+    for (size_t i = 0; i < lists.size(); ++i)
+      EXPECT_EQ(lists[i]->Count() == 0, i < 4 && audioOnly) << "list " << i;
+    lists.push_back(&first.ComboEncoderSpeed);
+    others.push_back(&after.ComboEncoderSpeed);
     for (size_t i = 0; i < lists.size(); ++i) {
       EXPECT_EQ(lists[i]->Items(), others[i]->Items()) << "list " << i;
       EXPECT_EQ(lists[i]->ItemIndex(), others[i]->ItemIndex()) << "list " << i;
       EXPECT_TRUE(lists[i]->Count() == 0 || lists[i]->ItemIndex() >= 0) << "list " << i;
     }
-    const bool audioOnly = IsAudioOnlyFormat(first.FOutputFormatName);
-    for (size_t i = 0; i < lists.size(); ++i)
-      EXPECT_EQ(lists[i]->Count() == 0, i < 4 && audioOnly) << "list " << i;
-    EXPECT_EQ(after.ComboAudioChannels.Items(), (TItems{"Stereo", "Mono"}));
+    // The classic formats keep the two channel items; a format of today
+    // may put "Original" first.
+    if (IsFormatOfToday(*LookupOutputFormat(name)))
+      EXPECT_EQ(after.ComboAudioChannels.Items(), first.ComboAudioChannels.Items());
+    else
+      EXPECT_EQ(after.ComboAudioChannels.Items(), (TItems{"Stereo", "Mono"}));
     EXPECT_EQ(after.ComboAspectRatio.Items(), (TItems{"Original", "4:3", "16:9"}));
   }
 }
 
 // What each offered entry selects, in list order: video codec, quality,
-// size, frame rate, audio codec, quality, sampling rate, channels. Empty
-// video texts: the list is emptied. Channels "" (or a size of nullptr):
-// the row leaves that list as it was.
+// size, frame rate, audio codec, quality, sampling rate, channels and
+// encoder speed. Empty video texts: the list is emptied. Channels "" (or a
+// size of nullptr): the row leaves that list as it was. Only the formats of
+// today offer an encoder speed.
 struct TRowDefaults {
   const char* Name;
   const char *VideoCodec, *VideoBitrate, *VideoSize, *VideoFramerate;
   const char *AudioCodec, *AudioBitrate, *SamplingRate, *Channels;
+  const char* EncoderSpeed = "";
 };
 constexpr const char* kKept = "";
 const TRowDefaults kOfferedDefaults[] = {
@@ -130,6 +139,17 @@ const TRowDefaults kOfferedDefaults[] = {
     {"BlackBerry 3GP Video (*.3gp)", "MPEG4", "120 Kbps", "176 x 144", "15 fps", "amr_nb", "4750 bps", "8000  Hz", "Mono"},
     {"Creative Zen Vision (*.avi)", "MPEG4", "1200 Kbps", "640 x 480", "Auto", "mp3", "128 Kbps", "48000 Hz", kKept},
     {"iRiver PMP100 (*.avi)", "MPEG4", "1200 Kbps", "640 x 480", "Auto", "mp3", "128 Kbps", "48000 Hz", kKept},
+    {"MKV - Matroska Video (*.mkv)", "H.264", "High", "Original Video Size", "Auto", "AAC", "192 Kbps", "Original", "Original", "Balanced"},
+    {"MP4 - H.264 Video (*.mp4)", "H.264", "High", "Original Video Size", "Auto", "AAC", "192 Kbps", "Original", "Original", "Balanced"},
+    {"MP4 - H.265 Video (*.mp4)", "H.265", "High", "Original Video Size", "Auto", "AAC", "192 Kbps", "Original", "Original", "Balanced"},
+    {"WebM - VP9 Video (*.webm)", "VP9", "High", "Original Video Size", "Auto", "Opus", "128 Kbps", "48000 Hz", "Original", "Balanced"},
+    {"WebM - AV1 Video (*.webm)", "AV1", "High", "Original Video Size", "Auto", "Opus", "128 Kbps", "48000 Hz", "Original", "Balanced"},
+    {"FLAC - Free Lossless Audio (*.flac)", "", "", "", "", "FLAC", "Lossless", "Original", "Original"},
+    {"M4A - Apple Lossless (*.m4a)", "", "", "", "", "ALAC", "Lossless", "Original", "Original"},
+    {"Opus Audio (*.opus)", "", "", "", "", "Opus", "128 Kbps", "48000 Hz", "Original"},
+    {"Android Phone (1080p) (*.mp4)", "H.264", "High", "1920 x 1080", "Auto", "AAC", "160 Kbps", "48000 Hz", "Stereo", "Balanced"},
+    {"Web Video 720p (*.mp4)", "H.264", "High", "1280 x 720", "Auto", "AAC", "128 Kbps", "48000 Hz", "Stereo", "Balanced"},
+    {"4K UHD H.265 (*.mkv)", "H.265", "High", "3840 x 2160", "Auto", "AAC", "384 Kbps", "Original", "Original", "Balanced"},
 };
 
 TEST(ProfileFill, EveryOfferedEntrySelectsItsDefaults) {
@@ -153,6 +173,7 @@ TEST(ProfileFill, EveryOfferedEntrySelectsItsDefaults) {
       EXPECT_EQ(c.ComboAudioBitrate.Text(), row.AudioBitrate);
       EXPECT_EQ(c.ComboSamplingRate.Text(), row.SamplingRate);
       EXPECT_EQ(c.ComboAudioChannels.Text(), *row.Channels ? row.Channels : before);
+      EXPECT_EQ(c.ComboEncoderSpeed.Text(), row.EncoderSpeed);
     }
   }
 }
