@@ -72,7 +72,8 @@
   X(av_audio_fifo_drain) X(av_audio_fifo_reset) X(av_get_picture_type_char)               \
   X(av_get_media_type_string) X(av_get_time_base_q) X(av_strtok)                             \
   X(av_buffer_pool_init) X(av_buffer_pool_get) X(av_buffer_pool_uninit) X(av_buffer_unref)  \
-  X(av_buffer_ref) X(av_hwdevice_ctx_create) X(av_hwframe_ctx_alloc) X(av_hwframe_ctx_init)
+  X(av_buffer_ref) X(av_hwdevice_ctx_create) X(av_hwframe_ctx_alloc) X(av_hwframe_ctx_init)       \
+  X(av_hwframe_get_buffer) X(av_hwframe_transfer_data)
 
 #define FENNICK_SWSCALE_FUNCTIONS(X)                                                      \
   X(swscale_version) X(sws_getContext) X(sws_getCachedContext) X(sws_freeContext)         \

@@ -17,11 +17,6 @@ namespace fennick {
 
 namespace {
 
-struct BufferRefDeleter {
-  void operator()(AVBufferRef* p) const { AVL.av_buffer_unref(&p); }
-};
-using BufferRefPtr = std::unique_ptr<AVBufferRef, BufferRefDeleter>;
-
 // Frees an encoder context under the lock its opening took.
 struct LockedCodecContextDeleter {
   void operator()(AVCodecContext* p) const {

@@ -54,6 +54,9 @@ struct DictionaryDeleter {
 struct BufferPoolDeleter {
   void operator()(AVBufferPool* p) const { AVL.av_buffer_pool_uninit(&p); }
 };
+struct BufferRefDeleter {
+  void operator()(AVBufferRef* b) const { AVL.av_buffer_unref(&b); }
+};
 struct CodecParametersDeleter {
   void operator()(AVCodecParameters* p) const { AVL.avcodec_parameters_free(&p); }
 };
@@ -73,6 +76,7 @@ using AvMemPtr = std::unique_ptr<T, AvFreeDeleter>;
 using DictionaryPtr = std::unique_ptr<AVDictionary, DictionaryDeleter>;
 using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersDeleter>;
 using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;
+using BufferRefPtr = std::unique_ptr<AVBufferRef, BufferRefDeleter>;
 
 // The libraries' error text for a result code.
 std::string AvErrorText(int code);

@@ -70,6 +70,13 @@ int FrameSizeStep(AVCodecID codec) {
   return 2;
 }
 
+// A layout of pictures in a graphics device's memory, not in the
+// computer's.
+bool IsHardwareFormat(AVPixelFormat format) {
+  const AVPixFmtDescriptor* desc = AVL.av_pix_fmt_desc_get(format);
+  return desc && (desc->flags & AV_PIX_FMT_FLAG_HWACCEL);
+}
+
 // Bit rate of an input stream: its own, else what the container's total
 // leaves after the other streams' known rates; 0 when unknown.
 int64_t SourceBitRate(const AVFormatContext* ic, const AVStream* st) {
@@ -460,6 +467,12 @@ struct TTranscodeSetup {
       FitOwnAmrNbParameters(enc);
     else if (codec)
       FitEncoderParameters(enc, codec);
+    // An encoder of the graphics device takes its pictures in the device's
+    // memory: they are made in an ordinary layout and copied there.
+    if (ost.Type == AVMEDIA_TYPE_VIDEO && IsHardwareFormat(enc->pix_fmt)) {
+      ost.HardwareEncoder = true;
+      enc->pix_fmt = ost.HardwareSoftwareFormat;
+    }
     switch (ost.Type) {
       case AVMEDIA_TYPE_AUDIO: {
         const int channels = enc->ch_layout.nb_channels > 0 ? enc->ch_layout.nb_channels : 2;
@@ -666,6 +679,7 @@ struct TTranscodeSetup {
       if (!codec) Fail(FormatText("Unsupported codec for output stream #%d.%d", ost.FileIndex, ost.StreamIndex));
       ost.Codec = codec;
       enc->thread_count = S.ThreadCount;
+      if (ost.HardwareEncoder) SetUpHardwareFrames(ost);
       AVDictionary* options = ost.Config->EncoderOptions.release();
       int ret;
       {
@@ -686,6 +700,36 @@ struct TTranscodeSetup {
       ost.Stream->avg_frame_rate = enc->framerate;
       ost.Stream->sample_aspect_ratio = enc->sample_aspect_ratio;
     }
+  }
+
+  // The graphics device (VAAPI, the system's default render node) and a
+  // set of its frames in the picture's size, handed to the encoder.
+  void SetUpHardwareFrames(TOutputStream& ost) {
+    AVCodecContext* enc = ost.Encoder.get();
+    const auto refuse = [&](const char* step, int code) {
+      Fail(FormatText("Cannot use the hardware encoder of output stream #%d.%d: %s: %s", ost.FileIndex,
+                      ost.StreamIndex, step, AvErrorText(code).c_str()));
+    };
+    AVBufferRef* device = nullptr;
+    int ret = AVL.av_hwdevice_ctx_create(&device, AV_HWDEVICE_TYPE_VAAPI, nullptr, nullptr, 0);
+    if (ret < 0) refuse("no graphics device", ret);
+    const BufferRefPtr deviceRef(device);
+    BufferRefPtr frames(AVL.av_hwframe_ctx_alloc(device));
+    if (!frames) refuse("no frames", AVERROR(ENOMEM));
+    auto* context = reinterpret_cast<AVHWFramesContext*>(frames->data);
+    context->format = AV_PIX_FMT_VAAPI;
+    context->sw_format = ost.HardwareSoftwareFormat;
+    context->width = enc->width;
+    context->height = enc->height;
+    context->initial_pool_size = 20;
+    ret = AVL.av_hwframe_ctx_init(frames.get());
+    if (ret < 0) refuse("frames of this size", ret);
+    enc->hw_frames_ctx = AVL.av_buffer_ref(frames.get());
+    if (!enc->hw_frames_ctx) refuse("no frames", AVERROR(ENOMEM));
+    enc->pix_fmt = AV_PIX_FMT_VAAPI;
+    ost.HardwareFrame.reset(AVL.av_frame_alloc());
+    if (!ost.HardwareFrame) refuse("no frames", AVERROR(ENOMEM));
+    ost.HardwareFrames = std::move(frames);
   }
 
   void OpenEncoders() {
@@ -792,6 +836,10 @@ void TCustomFFmpeg::Transcode() {
   FRun->OpenDecoders.clear();
   FFinished = !FStopRequested;
   FreeTranscodeTables();
+}
+
+AVPixelFormat TOutputStream::PictureFormat() const {
+  return HardwareEncoder ? HardwareSoftwareFormat : Encoder->pix_fmt;
 }
 
 void TOutputStream::CloseEncoder() {

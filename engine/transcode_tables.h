@@ -92,6 +92,15 @@ struct TPicturePool {
 
 struct TOutputStream {
   ~TOutputStream() { CloseEncoder(); }
+  // An encoder that codes pictures in the graphics device's memory (VAAPI):
+  // the pictures are made in HardwareSoftwareFormat as for any encoder and
+  // copied into the device's frames (HardwareFrames) just before encoding.
+  bool HardwareEncoder = false;
+  AVPixelFormat HardwareSoftwareFormat = AV_PIX_FMT_NV12;
+  BufferRefPtr HardwareFrames;
+  FramePtr HardwareFrame;  // reused for every upload
+  // The layout the pictures are made in for the encoder.
+  AVPixelFormat PictureFormat() const;
   // Frees the pass-2 statistics, then closes and frees the encoder context
   // and the engine's own encoder under CodecLock (nothing once they are gone).
   void CloseEncoder();

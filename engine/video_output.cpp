@@ -198,7 +198,7 @@ const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& s,
 
   // Padding is drawn in the encoder's layout when the inner area can be a
   // view of it, else composed in a viewable layout and converted after.
-  AVPixelFormat padFormat = enc->pix_fmt;
+  AVPixelFormat padFormat = ost.PictureFormat();
   ost.PadConvert.reset();
   ost.PadBackground.reset();
   if (ost.VideoPad) {
@@ -206,10 +206,10 @@ const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& s,
     ost.PadBottomBand = s.PadBottom;
     ost.PadLeftBand = s.PadLeft;
     ost.PadRightBand = s.PadRight;
-    if (!PadEdgesAreViewable(enc->pix_fmt, enc->width, enc->height, s.PadTop, s.PadBottom, s.PadLeft, s.PadRight)) {
-      padFormat = ViewableFormat(enc->pix_fmt);
+    if (!PadEdgesAreViewable(ost.PictureFormat(), enc->width, enc->height, s.PadTop, s.PadBottom, s.PadLeft, s.PadRight)) {
+      padFormat = ViewableFormat(ost.PictureFormat());
       ost.PadConvert.reset(AVL.sws_getContext(enc->width, enc->height, padFormat, enc->width, enc->height,
-                                              enc->pix_fmt, s.SwsFlags, nullptr, nullptr, nullptr));
+                                              ost.PictureFormat(), s.SwsFlags, nullptr, nullptr, nullptr));
       if (!ost.PadConvert) return "Cannot get resampling context";
       if (!ost.ComposePicture) ost.ComposePicture.reset(AVL.av_frame_alloc());
       if (!ost.ComposePicture || !ost.ComposePool.Init(enc->width, enc->height, padFormat))
@@ -238,10 +238,10 @@ const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& s,
 
   ost.VideoResample = enc->width != cropWidth + s.PadLeft + s.PadRight ||
                       enc->height != cropHeight + s.PadTop + s.PadBottom || padFormat != cropFormat;
-  if (ost.VideoPad && !ost.VideoResample && !ost.TempPool.Init(enc->width, enc->height, enc->pix_fmt))
+  if (ost.VideoPad && !ost.VideoResample && !ost.TempPool.Init(enc->width, enc->height, ost.PictureFormat()))
     return "avpicture_alloc fail";
   if (ost.VideoResample) {
-    if (!ost.TempPool.Init(enc->width, enc->height, enc->pix_fmt)) return "Cannot allocate temp picture, check pix fmt";
+    if (!ost.TempPool.Init(enc->width, enc->height, ost.PictureFormat())) return "Cannot allocate temp picture, check pix fmt";
     ost.ScaleContext.reset(AVL.sws_getCachedContext(ost.ScaleContext.release(), cropWidth, cropHeight, cropFormat,
                                                     innerWidth, innerHeight, padFormat, s.SwsFlags, nullptr,
                                                     nullptr, nullptr));
@@ -602,6 +602,15 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
 int TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame) {
   TTranscodeRun& run = *FRun;
   AVCodecContext* enc = ost.Encoder.get();
+  if (frame && ost.HardwareFrames) {
+    // Into the graphics device's memory, with the picture's times.
+    AVFrame* device = ost.HardwareFrame.get();
+    AVL.av_frame_unref(device);
+    if (AVL.av_hwframe_get_buffer(ost.HardwareFrames.get(), device, 0) < 0 ||
+        AVL.av_hwframe_transfer_data(device, frame, 0) < 0 || AVL.av_frame_copy_props(device, frame) < 0)
+      throw FFMpegException("Video encoding failed");
+    frame = device;
+  }
   int ret = AVL.avcodec_send_frame(enc, frame);
   if (ret < 0 && ret != AVERROR_EOF) throw FFMpegException("Video encoding failed");
   AVPacket* pkt = ost.Packet.get();

@@ -379,5 +379,23 @@ TEST(TodayHardware, OfferedEncodersFollowTheirSoftwareCodec) {
             (std::vector<std::string>{"MPEG4", "H264", "XVid"}));
 }
 
+// A hardware encoder asked for where no graphics device opens fails the
+// file saying so, and leaves nothing.
+TEST(TodayHardware, AHardwareEncoderWithoutADeviceFailsSayingWhy) {
+  test::TempDir dir;
+  test::ClipSpec spec;
+  spec.seconds = 0.4;
+  spec.width = 160;
+  spec.height = 120;
+  ASSERT_TRUE(test::MakeClip(dir.file("clip.mp4"), spec));
+  if (!UsableVaapiEncoders().empty()) GTEST_SKIP() << "this machine has a usable VAAPI device";
+  const auto r = RunCommand(ShellQuote(kConvert) + " --engine -i " + ShellQuote(dir.file("clip.mp4")) +
+                            " -vcodec h264_vaapi " + ShellQuote(dir.file("out.mp4")) + " 2>&1");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("Cannot use the hardware encoder of output stream #0.0: no graphics device"), std::string::npos)
+      << r.output;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out.mp4")));
+}
+
 }  // namespace
 }  // namespace fennick
