@@ -120,10 +120,12 @@ void TCustomFFmpeg::TranscodeLoop() {
       // A stream's packet is expected where the stream left off; its first
       // one where the file's other streams have got to (the demuxer hands
       // packets out in time order), so that a stream whose timestamps
-      // start on another time line joins that of the file.
+      // start on another time line joins that of the file. Subtitle cues
+      // come far apart: a gap between them is no jump in the time line.
       const bool first = ist.NextPts == AV_NOPTS_VALUE;
       const int64_t expected = first ? FileReadTime(run, ist.FileIndex) : ist.NextPts;
-      if (pkt->dts != AV_NOPTS_VALUE && expected != AV_NOPTS_VALUE) {
+      if (pkt->dts != AV_NOPTS_VALUE && expected != AV_NOPTS_VALUE &&
+          ist.Stream->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE) {
         const int64_t pktDts = AVL.av_rescale_q(pkt->dts, tb, kMicroseconds);
         const int64_t delta = pktDts - expected;
         if ((static_cast<double>(std::llabs(delta)) > static_cast<double>(S.DtsDeltaThreshold) * 1000000.0 ||
