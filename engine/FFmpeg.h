@@ -110,6 +110,9 @@ struct TOutputStreamConfig {
   float Quality = 0;           // fixed-quality value (118 × scale), 0 = none
   bool OwnAmrNbEncoder = false;  // "libamr_nb": the engine's own encoder
   DictionaryPtr EncoderOptions;  // private encoder options for avcodec_open2
+  // The input stream it takes, fixed when it was made (file and stream
+  // index); -1: chosen at set-up.
+  int SourceFile = -1, SourceStream = -1;
 };
 
 struct TOutputFileSlot {
@@ -266,6 +269,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void AddVideoStream(TOutputFileSlot& file);
   void AddAudioStream(TOutputFileSlot& file);
   void AddSubtitleStream(TOutputFileSlot& file);
+  // A subtitle stream for each subtitle stream of the inputs that the
+  // output's container holds ("KeepSubtitles").
+  void AddKeptSubtitleStreams(TOutputFileSlot& file);
   // Opens the output's byte stream (under its partial name where it has
   // one); false with the last error text set.
   bool OpenOutputStream(TOutputFileSlot& file);

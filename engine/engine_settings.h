@@ -63,6 +63,14 @@ struct TEngineSettings {
   bool SubtitleDisable = false;   // "sn"
   std::string SubtitleCodecName;  // "scodec"
   std::string SubtitleLanguage;   // "slang"
+  // Set through the task records only (no option of the vocabulary):
+  // the stream of the first input that the next audio output stream takes
+  // (-1: the set-up's own choice); whether the next output gets a subtitle
+  // stream for each subtitle stream of the inputs that its container holds;
+  // the language given to the next input's streams that name none.
+  int AudioSourceStream = -1;
+  bool KeepSubtitles = false;
+  std::string InputStreamLanguage;
   float MuxPreload = 0.5f, MuxMaxDelay = 0.7f;  // seconds
   int64_t RecordingTime = std::numeric_limits<int64_t>::max();  // "t", µs
   int64_t StartTime = 0;          // "ss", µs

@@ -136,6 +136,7 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
     S.VideoCodecName.clear();
     S.AudioCodecName.clear();
     S.SubtitleCodecName.clear();
+    S.InputStreamLanguage.clear();
   });
 
   if (static_cast<int>(FInputFiles.size()) >= kMaxFiles) {
@@ -248,6 +249,8 @@ bool TCustomFFmpeg::AddInputFile(const std::string& fileName) {
     }
     dec->thread_count = S.ThreadCount;
     dec->pkt_timebase = st->time_base;
+    if (!S.InputStreamLanguage.empty() && !AVL.av_dict_get(st->metadata, "language", nullptr, 0))
+      AVL.av_dict_set(&st->metadata, "language", S.InputStreamLanguage.c_str(), 0);
     const AVCodec* forced = nullptr;
     const AVMediaType type = IsAttachedPicture(st) ? AVMEDIA_TYPE_ATTACHMENT : par->codec_type;
     switch (type) {

@@ -16,6 +16,7 @@
 #include "engine/FFmpeg.h"
 #include "engine/option_parsing.h"
 #include "util/output_reservation.h"
+#include "util/text_util.h"
 
 namespace fennick {
 
@@ -270,6 +271,11 @@ void TCustomFFmpeg::AddAudioStream(TOutputFileSlot& file) {
       AVL.av_dict_set(&config.Stream->metadata, "language", Limit(S.AudioLanguage, 3).c_str(), 0);
       S.AudioLanguage.clear();
     }
+    if (S.AudioSourceStream >= 0) {
+      config.SourceFile = 0;
+      config.SourceStream = S.AudioSourceStream;
+      S.AudioSourceStream = -1;
+    }
   } catch (...) {
     S.AudioCodecName.clear();
     S.AudioLanguage.clear();
@@ -319,6 +325,54 @@ void TCustomFFmpeg::AddSubtitleStream(TOutputFileSlot& file) {
   S.SubtitleDisable = false;
   S.SubtitleCodecName.clear();
   S.SubtitleStreamCopy = false;
+}
+
+void TCustomFFmpeg::AddKeptSubtitleStreams(TOutputFileSlot& file) {
+  const AVOutputFormat* format = file.Context->oformat;
+  const auto holds = [format](AVCodecID codec) {
+    return codec != AV_CODEC_ID_NONE && AVL.avformat_query_codec(format, codec, FF_COMPLIANCE_NORMAL) == 1;
+  };
+  for (size_t i = 0; i < FInputFiles.size(); ++i) {
+    const AVFormatContext* ic = FInputFiles[i]->Context.get();
+    for (unsigned j = 0; j < ic->nb_streams; ++j) {
+      const AVStream* st = ic->streams[j];
+      if (st->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE || st->discard == AVDISCARD_ALL) continue;
+      const AVCodecID source = st->codecpar->codec_id;
+      const AVCodecDescriptor* kind = AVL.avcodec_descriptor_get(source);
+      bool copy = false;
+      std::string encoder;
+      if (kind && (kind->props & AV_CODEC_PROP_TEXT_SUB)) {
+        // Cues of text: as they are where the container stores their codec,
+        // else converted into the first text codec it stores.
+        copy = holds(source);
+        if (!copy && AVL.avcodec_find_decoder(source)) {
+          for (const AVCodecID target :
+               {format->subtitle_codec, AV_CODEC_ID_MOV_TEXT, AV_CODEC_ID_ASS, AV_CODEC_ID_SUBRIP, AV_CODEC_ID_WEBVTT}) {
+            const AVCodec* codec = holds(target) ? AVL.avcodec_find_encoder(target) : nullptr;
+            if (!codec) continue;
+            encoder = codec->name;
+            break;
+          }
+        }
+      } else if (kind && (kind->props & AV_CODEC_PROP_BITMAP_SUB)) {
+        // Cues of pictures are copied, and only into containers that store
+        // their codec beside text of their own kind: those of mov_text
+        // (MP4, MOV, 3GP) are played with text cues only.
+        copy = holds(source) && !holds(AV_CODEC_ID_MOV_TEXT);
+      }
+      if (!copy && encoder.empty()) {
+        if (S.Verbose >= 0)
+          Log(1, FormatText("Subtitle stream #%d.%d (%s) left out: the %s container holds no such subtitles",
+                            static_cast<int>(i), static_cast<int>(j), AVL.avcodec_get_name(source), format->name));
+        continue;
+      }
+      S.SubtitleStreamCopy = copy;
+      S.SubtitleCodecName = encoder;
+      AddSubtitleStream(file);
+      file.Streams.back().SourceFile = static_cast<int>(i);
+      file.Streams.back().SourceStream = static_cast<int>(j);
+    }
+  }
 }
 
 std::string TCustomFFmpeg::SameFileRefusal(const std::string& output, const std::string& input) {
@@ -384,6 +438,8 @@ bool TCustomFFmpeg::AddOutputFile(const std::string& fileName) {
       s.SubtitleCodecName.clear();
       s.VideoPrivateOptions.clear();
       s.MuxerPrivateOptions.clear();
+      s.AudioSourceStream = -1;
+      s.KeepSubtitles = false;
     }
   } clearPerOutput{S};
 
@@ -455,7 +511,14 @@ bool TCustomFFmpeg::AddOutputFile(const std::string& fileName) {
       return false;
     }
   }
-  if (useSubtitle && !S.SubtitleDisable) {
+  if (S.KeepSubtitles && !S.SubtitleDisable) {
+    try {
+      AddKeptSubtitleStreams(*file);
+    } catch (const std::exception& e) {
+      FLastError = std::string("new_subtitle_stream fail: ") + e.what();
+      return false;
+    }
+  } else if (useSubtitle && !S.SubtitleDisable) {
     try {
       AddSubtitleStream(*file);
     } catch (const std::exception& e) {

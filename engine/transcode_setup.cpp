@@ -351,10 +351,20 @@ struct TTranscodeSetup {
     return source;
   }
 
-  // Without maps: the first stream of the type that no output stream took
-  // yet (of the chosen program, when one is), else the last stream of the
-  // type (without a program).
+  // The stream fixed for an output stream, checked as a map's.
+  int FixedSource(const TOutputStream& ost) {
+    const int file = ost.Config->SourceFile, stream = ost.Config->SourceStream;
+    if (file >= InputCount() || stream < 0 || stream >= Run.InputFiles[file].StreamCount)
+      Fail(FormatText("Could not find input stream #%d.%d", file, stream));
+    return MappedSource(ost, TStreamMap{file, stream, file, stream});
+  }
+
+  // Without maps: the stream fixed when the output stream was made, if
+  // any; else the first stream of the type that no output stream took yet
+  // (of the chosen program, when one is), else the last stream of the type
+  // (without a program).
   int UnmappedSource(const TOutputStream& ost) {
+    if (ost.Config->SourceFile >= 0) return FixedSource(ost);
     int source = -1;
     if (S.OptProgramId) {
       source = FindProgramStream(Inputs, Run, S.OptProgramId, ost.Type);
