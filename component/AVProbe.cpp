@@ -206,4 +206,31 @@ void DescribeVideoStream(const AVStream& videoStream, TProbeVideoInfo& info) {
   info.FrameRateDen = stream->r_frame_rate.den;
 }
 
+TProbeStreamList TAVProbe::Streams() const { return FContext ? DescribeStreams(*FContext) : TProbeStreamList{}; }
+
+TProbeStreamList DescribeStreams(const AVFormatContext& input) {
+  TProbeStreamList list;
+  for (unsigned i = 0; i < input.nb_streams; ++i) {
+    const AVStream* stream = input.streams[i];
+    const AVCodecParameters* par = stream->codecpar;
+    if (par->codec_type != AVMEDIA_TYPE_AUDIO && par->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
+    TProbeStreamInfo info;
+    info.Index = static_cast<int32_t>(i);
+    info.Language = Tag(stream->metadata, "language");
+    info.CodecName = AVL.avcodec_get_name(par->codec_id);
+    info.Title = Tag(stream->metadata, "title");
+    info.Default = (stream->disposition & AV_DISPOSITION_DEFAULT) != 0;
+    if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+      info.Channels = par->ch_layout.nb_channels;
+      info.SampleRate = par->sample_rate;
+      list.Audio.push_back(std::move(info));
+    } else {
+      const AVCodecDescriptor* kind = AVL.avcodec_descriptor_get(par->codec_id);
+      info.Bitmap = kind && (kind->props & AV_CODEC_PROP_BITMAP_SUB);
+      list.Subtitles.push_back(std::move(info));
+    }
+  }
+  return list;
+}
+
 }  // namespace fennick

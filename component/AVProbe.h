@@ -1,5 +1,6 @@
 // The media probe: opens a file only to describe it (stream counts, duration,
-// bit rate, metadata, picture parameters of a video stream). Never decodes.
+// bit rate, metadata, picture parameters of a video stream, the audio and
+// subtitle tracks). Never decodes.
 // Takes no lock; one thread uses a probe at a time, and any other thread may
 // ask it to stop (RequestStop).
 #pragma once
@@ -9,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // The codec libraries' types, known here by name only: callers of the probe
 // need none of the libraries' headers.
@@ -58,6 +60,26 @@ struct TProbeVideoInfo {
 // describes it.
 void DescribeVideoStream(const AVStream& stream, TProbeVideoInfo& info);
 
+// An audio or subtitle stream: what a user chooses a track by.
+struct TProbeStreamInfo {
+  int32_t Index = -1;        // the stream's index in the file
+  std::string Language;      // its "language" tag; empty when it names none
+  std::string CodecName;     // "aac", "ac3", "subrip" ...
+  std::string Title;         // its "title" tag
+  int32_t Channels = -1;     // audio only
+  int32_t SampleRate = -1;   // audio only, Hz
+  bool Default = false;      // the source marks it as the one to play
+  bool Bitmap = false;       // subtitles made of pictures (DVD, Blu-ray)
+};
+
+// The audio and subtitle streams of a file, each in file order.
+struct TProbeStreamList {
+  std::vector<TProbeStreamInfo> Audio, Subtitles;
+};
+
+// The audio and subtitle streams of an opened input.
+TProbeStreamList DescribeStreams(const AVFormatContext& input);
+
 class TAVProbe {
   // Closes the opened input and the byte stream it read from.
   struct TInputDeleter {
@@ -77,6 +99,8 @@ class TAVProbe {
   void GetVideoInfo(TProbeVideoInfo& info) const { GetStreamVideoInfo(-1, info); }
   // Index -1: the first video stream.
   void GetStreamVideoInfo(int streamIndex, TProbeVideoInfo& info) const;
+  // Every audio and subtitle stream; none while no file is open.
+  TProbeStreamList Streams() const;
 
   bool Loaded() const { return FContext != nullptr; }
   const std::string& LastError() const { return FLastError; }

@@ -276,6 +276,48 @@ bool TCustomFFmpegVCL::TaskInputVideoInfo(int index, TProbeVideoInfo& info) {
   return false;
 }
 
+bool TCustomFFmpegVCL::TaskInputStreams(int index, TProbeStreamList& streams, int input) {
+  streams = TProbeStreamList{};
+  std::shared_ptr<TFFmpeg> task;
+  {
+    std::lock_guard<TComponentLock> lock(FLock);
+    task = FTasks->Shared(index);
+  }
+  if (!task->CanStart() || input < 0 || input >= task->InputCount()) return false;
+  const AVFormatContext* context = task->InputFile(input).Context.get();
+  if (!context) return false;
+  streams = DescribeStreams(*context);
+  return true;
+}
+
+bool TCustomFFmpegVCL::AddTaskInput(int index, const std::string& fileName, TInputOptions* options) {
+  std::lock_guard<TComponentLock> lock(FLock);
+  const std::shared_ptr<TFFmpeg> task = FTasks->Shared(index);  // a bad index raises to the caller
+  if (!task->CanStart()) {
+    FLastError = "Task " + std::to_string(index) + " has already been started";
+    return false;
+  }
+  if (index >= FNextTask && index < FNextTask + FPending) {
+    FLastError = "Task " + std::to_string(index) + " is waiting in a running batch";
+    return false;
+  }
+  try {
+    std::string inputName = fileName;
+    if (options) {
+      if (options->FileName.empty()) options->FileName = fileName;
+      inputName = ApplyInputOptions(*task, *options, fileName);
+    }
+    if (!task->AddInputFile(inputName)) {
+      FLastError = task->LastErrorText();
+      return false;
+    }
+    return true;
+  } catch (const std::exception& e) {
+    FLastError = e.what();
+    return false;
+  }
+}
+
 bool TCustomFFmpegVCL::AddTaskOutput(int index, const std::string& fileName, TOutputOptions* options) {
   // Held throughout: the worker of a running batch starts the next task under
   // this lock, so no task can be started while its engine is being changed.

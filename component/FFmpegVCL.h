@@ -66,6 +66,11 @@ class TCustomFFmpegVCL {
   // Creates a task for one input file. Returns its index, or -1 with the
   // reason in LastError. `options->FileName` is filled in when empty.
   int AddInputTask(const std::string& fileName, TInputOptions* options = nullptr);
+  // Adds one more input to task `index` before its outputs (a subtitle file
+  // converted with the source): as AddInputTask opens it, under the rules of
+  // AddTaskOutput. A bad index raises std::out_of_range; false with the
+  // reason in LastError.
+  bool AddTaskInput(int index, const std::string& fileName, TInputOptions* options = nullptr);
   // Adds an output to task `index` (a bad index raises std::out_of_range).
   // False with the reason in LastError; the task then keeps its other outputs.
   bool AddTaskOutput(int index, const std::string& fileName, TOutputOptions* options = nullptr);
@@ -110,6 +115,10 @@ class TCustomFFmpegVCL {
   // the input has no video or the task has been started. A bad index raises
   // std::out_of_range.
   bool TaskInputVideoInfo(int index, TProbeVideoInfo& info);
+  // The audio and subtitle streams of input `input` of task `index`, as the
+  // probe describes a file's. False, the list empty, when the task has no
+  // such input or has been started. A bad index raises std::out_of_range.
+  bool TaskInputStreams(int index, TProbeStreamList& streams, int input = 0);
   // The scheduler used for tasks run on the main thread (concurrency <= 0);
   // not owned. Set it before StartTasks.
   void SetMainThreadScheduler(TMainThreadScheduler& scheduler) { FScheduler = &scheduler; }

@@ -14,6 +14,9 @@ struct TInputOptions {
   int32_t StartTime = -1;  // milliseconds
   int32_t ProgramID = -1;
   std::string ExtOptions;  // name=value lines
+  // The language of the input's streams that name none (a subtitle file's,
+  // from its name); empty: as they are.
+  std::string StreamLanguage;
 };
 
 // Colour as 0x00BBGGRR (red in the lowest byte).
@@ -54,6 +57,13 @@ struct TOutputOptions {
   std::string VideoTag;
   bool DisableSubtitle = false;
   std::string SubtitleLanguage;
+  // The stream of the (first) input whose sound the output takes, by its
+  // index in the file; -1: the first audio stream.
+  int32_t AudioStream = -1;
+  // A subtitle stream for each subtitle stream of the inputs that the
+  // container holds (text converted into its kind, pictures only where it
+  // stores them); off: at most one, of the container's own subtitle codec.
+  bool KeepSubtitles = false;
   bool CopyTimestamps = false;
   int32_t Duration = -1;     // milliseconds
   double Timestamp = -1.0;   // days since 1899-12-30, local time

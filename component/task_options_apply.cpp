@@ -144,6 +144,7 @@ std::string ApplyInputOptions(TCustomFFmpeg& engine, TInputOptions record, const
   const int64_t startTime = static_cast<int64_t>(record.StartTime) * 1000;
   if (startTime > 0) engine.MutableSettings().StartTime = startTime;
   if (record.ProgramID >= 0) engine.MutableSettings().OptProgramId = record.ProgramID;
+  if (!record.StreamLanguage.empty()) engine.MutableSettings().InputStreamLanguage = record.StreamLanguage;
   return record.FileName;
 }
 
@@ -207,6 +208,8 @@ TOutputApplyResult ApplyOutputOptions(TCustomFFmpeg& engine, const TOutputOption
   text("vtag", r.VideoTag);
   flag("sn", r.DisableSubtitle);
   option("slang", r.SubtitleLanguage);
+  if (r.AudioStream >= 0) engine.MutableSettings().AudioSourceStream = r.AudioStream;
+  if (r.KeepSubtitles) engine.MutableSettings().KeepSubtitles = true;
   // "copyts" as an option can only switch on; the record sets it either way.
   engine.MutableSettings().CopyTs = r.CopyTimestamps;
   if (r.Duration > 0) option("t", MillisecondsText(r.Duration));
