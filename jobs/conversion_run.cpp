@@ -185,14 +185,21 @@ bool TConversionRun::BuildAndAdd(const TQueuedJob& job, TRunningJob& running, in
   request.Source = built.Source;
   request.VideoSizeText = job.VideoSizeText;
   request.DisplayAspect = job.DisplayAspect;
-  // What the probe did not tell, the opened input does.
+  // What the probe did not tell, the opened input does; the tracks always
+  // come from there.
   TProbeVideoInfo video;
+  TProbeStreamList streams;
   if (job.DisplayAspect <= 0 && FComponent.TaskInputVideoInfo(task, video)) {
     request.VideoSizeText = VideoSizeText(video.Width, video.Height);
     request.DisplayAspect = video.DisplayAspect;
   } else if (request.VideoSizeText.empty()) {
     request.VideoSizeText = " ";
   }
+  FComponent.TaskInputStreams(task, streams);
+  request.AudioTracks = streams.Audio;
+  request.AudioTrack = job.AudioTrack;
+  request.Subtitles = FOptions.Subtitles;
+  request.SubtitleFile = job.SubtitleFile;
   const TJobSettings& settings = job.Settings ? *job.Settings : FOptions.Settings;
   request.OutputFolder = FOptions.OutputFolder;
   request.Overwrite = FOptions.Overwrite;
@@ -210,13 +217,48 @@ bool TConversionRun::BuildAndAdd(const TQueuedJob& job, TRunningJob& running, in
     // added.
     reason = e.what();
     return false;
+  } catch (const EStreamChoiceError& e) {
+    // The source has no such track: as a source that cannot be read.
+    reason = e.what();
+    return false;
   } catch (const std::exception& e) {
     reason = e.what();
     buildError = true;
     return false;
   }
+  // Subtitle files follow the source as inputs 1, 2 ...
+  for (size_t i = 0; i < built.SubtitleInputs.size(); ++i) {
+    if (!AddSubtitleInput(task, static_cast<int>(i) + 1, built.SubtitleInputs[i], !job.SubtitleFile.empty(), reason))
+      return false;
+  }
   if (!FComponent.AddTaskOutput(task, built.OutputPath, &built.Output)) {
     reason = FComponent.LastError();
+    return false;
+  }
+  return true;
+}
+
+bool TConversionRun::AddSubtitleInput(int task, int input, const TSubtitleFile& subtitles, bool given,
+                                      std::string& reason) {
+  // A file named by the user is read like the files beside the source, which
+  // are regular files: one that is not could hold the run up waiting.
+  std::error_code ec;
+  if (given && !std::filesystem::is_regular_file(subtitles.Path, ec)) {
+    reason = subtitles.Path + ": " + (std::filesystem::exists(subtitles.Path, ec) ? "not a regular file"
+                                                                                   : "no such file or directory");
+    return false;
+  }
+  TInputOptions options;
+  FillJobInputOptions(options, subtitles.Path);
+  options.StreamLanguage = subtitles.Language;
+  if (!FComponent.AddTaskInput(task, subtitles.Path, &options)) {
+    reason = FComponent.LastError();
+    return false;
+  }
+  TProbeStreamList streams;
+  FComponent.TaskInputStreams(task, streams, input);
+  if (streams.Subtitles.empty()) {
+    reason = subtitles.Path + ": holds no subtitles";
     return false;
   }
   return true;

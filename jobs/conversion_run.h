@@ -35,6 +35,8 @@ struct TRunOptions {
   int Concurrency = 1;
   // The settings of jobs that have none of their own.
   TJobSettings Settings;
+  // Every job's subtitles: kept where the output holds them, or left out.
+  TSubtitleChoice Subtitles = TSubtitleChoice::Keep;
   // The run starts the next job by itself when one ends; without, its owner
   // paces it by calling StartNextJob.
   bool AutoAdvance = true;
@@ -131,6 +133,10 @@ class TConversionRun {
   // Builds the job and adds its task (its index in `task`); the reason when
   // it cannot.
   bool BuildAndAdd(const TQueuedJob& job, TRunningJob& running, int& task, std::string& reason, bool& buildError);
+  // Adds a subtitle file as input `input` of the task; the reason when it
+  // cannot (`given`: named by the user rather than found beside the
+  // source).
+  bool AddSubtitleInput(int task, int input, const TSubtitleFile& subtitles, bool given, std::string& reason);
   void FillSlots();
   void JobProgressed(uint64_t tag, const TJobProgress& progress);
   void JobTerminated(uint64_t tag, bool started, bool finished, bool exception, const std::string& message);

@@ -242,6 +242,32 @@ void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob
   job.OutputReservation = std::move(output.Reservation);
   FillJobInputOptions(job.Input, job.Source);
   FillJobOutputOptions(job.Output, controls, request.ConversionVolume, request.VideoSizeText, request.DisplayAspect);
+  ChooseJobStreams(request, job);
+}
+
+void ChooseJobStreams(const TJobRequest& request, TJob& job) {
+  TOutputOptions& output = job.Output;
+  job.SubtitleInputs.clear();
+  if (!output.DisableAudio) {
+    const int track = ChooseAudioTrack(request.AudioTracks, request.AudioTrack);
+    if (track >= 0) {
+      // Where the profile keeps the source's channels and rate, those of
+      // this track (the engine would take those of the source's last one).
+      const TProbeStreamInfo& chosen = request.AudioTracks[track];
+      output.AudioStream = chosen.Index;
+      if (output.AudioChannels <= 0 && chosen.Channels > 0) output.AudioChannels = chosen.Channels;
+      if (output.AudioSampleRate <= 0 && chosen.SampleRate > 0) output.AudioSampleRate = chosen.SampleRate;
+    }
+  }
+  if (request.Subtitles == TSubtitleChoice::None) {
+    output.DisableSubtitle = true;
+  } else if (!output.DisableVideo) {
+    output.KeepSubtitles = true;
+    if (!request.SubtitleFile.empty())
+      job.SubtitleInputs.push_back({request.SubtitleFile, SubtitleFileLanguage(request.SubtitleFile)});
+    else
+      job.SubtitleInputs = FindSubtitleFiles(job.Source);
+  }
 }
 
 void ReleaseOutputName(TJob& job) { job.OutputReservation.reset(); }

@@ -11,7 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "component/AVProbe.h"
 #include "component/task_options.h"
+#include "jobs/stream_choice.h"
 #include "profiles/profile_settings.h"
 #include "util/output_reservation.h"
 
@@ -123,6 +125,12 @@ void FillJobInputOptions(TInputOptions& options, const std::string& source);
 void FillJobOutputOptions(TOutputOptions& JobOutputOptions, const TProfileControls& controls,
                           int conversionVolume, std::string_view videoSizeText, float displayAspect = -1.0f);
 
+// ---- streams
+
+// Whether a job's output carries the source's subtitles (those in it and the
+// subtitle files beside it) where its container holds them, or none.
+enum class TSubtitleChoice { Keep, None };
+
 // Everything one job needs, built in one go.
 struct TJobRequest {
   std::string Source;         // the row's path (see JobSource)
@@ -132,6 +140,12 @@ struct TJobRequest {
   bool Overwrite = false;
   int ConversionVolume = 256;
   TRunFiles* Run = nullptr;  // what the run protects, and its chosen names; none: only the job's own source
+  // The source's audio tracks and the one asked for (see ChooseAudioTrack).
+  std::vector<TProbeStreamInfo> AudioTracks;
+  std::string AudioTrack;
+  TSubtitleChoice Subtitles = TSubtitleChoice::Keep;
+  // A subtitle file to convert with the source instead of those beside it.
+  std::string SubtitleFile;
 };
 
 struct TJob {
@@ -142,12 +156,23 @@ struct TJob {
   std::shared_ptr<TOutputReservation> OutputReservation;
   TInputOptions Input;
   TOutputOptions Output;
+  // Subtitle files converted with the source, each a further input of the
+  // task (its language from its name).
+  std::vector<TSubtitleFile> SubtitleInputs;
 };
 
 // True when the job's output names the very file it reads (for example an
 // MP4 converted to MP4 in its own folder with overwriting on): writing it
 // would destroy the source.
 bool OutputReplacesSource(const TJob& job);
+
+// The streams of the job's output (after FillJobOutputOptions): the
+// chosen audio track's stream, with its channels and rate where the profile
+// keeps the source's; and unless the subtitles are left out, every subtitle
+// stream the container holds, with the subtitle files beside the source (or
+// the one given) as further inputs, for outputs with a picture. Raises
+// EStreamChoiceError for a track the source does not have.
+void ChooseJobStreams(const TJobRequest& request, TJob& job);
 
 // Fills job from request and controls. The output name is chosen (and
 // reserved) first; a translation error (EProfileConvertError) propagates

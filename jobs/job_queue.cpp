@@ -99,6 +99,9 @@ std::string JobJson(const TQueuedJob& job) {
   if (job.Settings) json.AddRaw("settings", SettingsJson(*job.Settings));
   const double aspect = std::isfinite(job.DisplayAspect) ? job.DisplayAspect : -1.0;
   json.Add("video_size", job.VideoSizeText).Add("display_aspect", aspect);
+  // Only when chosen, so that the file reads as before otherwise.
+  if (!job.AudioTrack.empty()) json.Add("audio_track", job.AudioTrack);
+  if (!job.SubtitleFile.empty()) AddBytes(json, "subtitle_file", job.SubtitleFile);
   json.Add("status", JobStatusName(job.Status));
   AddBytes(json, "output", job.OutputPath);
   json.Add("reason", job.Reason).Add("output_size", job.OutputSize).Add("output_duration_ms", job.OutputDurationMs);
@@ -115,11 +118,15 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
   const TJsonValue* reason = value.Member("reason");
   const TJsonValue* size = value.Member("output_size");
   const TJsonValue* duration = value.Member("output_duration_ms");
+  const TJsonValue* audioTrack = value.Member("audio_track");
   const auto source = ReadBytes(value, "source");
   const auto output = ReadBytes(value, "output");
+  const bool hasSubtitleFile = value.Member("subtitle_file") || value.Member("subtitle_file_hex");
+  const auto subtitleFile = ReadBytes(value, "subtitle_file");
   if (!id || !id->Integer() || *id->Integer() <= 0 || !source || !checked || !checked->Bool() || !videoSize ||
       !videoSize->String() || !aspect || !aspect->Number() || !status || !status->String() || !output || !reason ||
-      !reason->String() || !size || !size->Integer() || !duration || !duration->Integer())
+      !reason->String() || !size || !size->Integer() || !duration || !duration->Integer() ||
+      (audioTrack && !audioTrack->String()) || (hasSubtitleFile && !subtitleFile))
     return std::nullopt;
   const auto name = std::find(kStatusNames.begin(), kStatusNames.end(), *status->String());
   if (name == kStatusNames.end()) return std::nullopt;
@@ -132,6 +139,8 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
   }
   job.VideoSizeText = *videoSize->String();
   job.DisplayAspect = static_cast<float>(*aspect->Number());
+  if (audioTrack) job.AudioTrack = *audioTrack->String();
+  if (subtitleFile) job.SubtitleFile = *subtitleFile;
   job.Status = static_cast<TJobStatus>(name - kStatusNames.begin());
   job.OutputPath = *output;
   job.Reason = *reason->String();

@@ -50,6 +50,11 @@ struct TQueuedJob {
   // and its display aspect (-1 unknown); empty text when not probed.
   std::string VideoSizeText;
   float DisplayAspect = -1.0f;
+  // The audio track it converts: "" the one the source marks as the one to
+  // play (else its first), "N" its Nth (from 1), or a language code.
+  std::string AudioTrack;
+  // A subtitle file it converts with the source instead of those beside it.
+  std::string SubtitleFile;
 
   TJobStatus Status = TJobStatus::Waiting;
   std::string OutputPath;       // once chosen
