@@ -1,9 +1,11 @@
 #include "cli/arguments.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 #include "engine/option_vocabulary.h"
+#include "jobs/stream_choice.h"
 
 namespace fennick::cli {
 
@@ -131,6 +133,19 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
     } else if (arg == "--volume") {
       result.VolumePercent = ParseVolume(value());
       convertOptions.push_back(arg);
+    } else if (arg == "--audio-track") {
+      result.AudioTrack = value();
+      if (!ValidAudioTrackRequest(result.AudioTrack))
+        throw EUsageError("--audio-track takes a track number from 1 or a language code (eng, de ...), not \"" +
+                          result.AudioTrack + "\"");
+      convertOptions.push_back(arg);
+    } else if (arg == "--subtitles") {
+      result.Subtitles = value();
+      if (result.Subtitles.empty()) throw EUsageError("--subtitles takes keep, none or a subtitle file, not empty text");
+      std::string word = result.Subtitles;
+      for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (word == "keep" || word == "none") result.Subtitles = word;
+      convertOptions.push_back(arg);
     } else if (arg == "--threads") {
       const std::string count = value();
       result.Threads = count == "auto" ? 0
@@ -162,6 +177,8 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
     result.Mode = TCliMode::Probe;
   }
   if (result.Files.empty()) throw EUsageError("no input files given (see --help)");
+  if (result.Subtitles != "keep" && result.Subtitles != "none" && result.Files.size() > 1)
+    throw EUsageError("--subtitles FILE goes with one input file, not " + std::to_string(result.Files.size()));
   return result;
 }
 
@@ -196,6 +213,7 @@ std::string HelpText() {
   return R"HELP(Usage:
   fennick-convert [-f FORMAT] [-o FOLDER] [--overwrite] [--set CONTROL=ITEM]...
                   [--aspect Original|4:3|16:9] [--volume 0..200] [--json]
+                  [--audio-track N|LANG] [--subtitles keep|none|FILE]
                   [--threads N] [-j N] FILE...
   fennick-convert --list-formats
   fennick-convert --list-settings FORMAT
@@ -247,6 +265,21 @@ Conversion options:
                           pictures keep their shape), 4:3 or 16:9
   --volume P              volume in percent, 0 to 200 (default 100, unchanged):
                           200 is +6 dB, 50 is -6 dB, 0 is silence
+  --audio-track T         the source's audio track to convert, for every output
+                          format: its number from 1 (as --probe lists them) or
+                          a language code (eng, ger, de ...; several tracks of
+                          that language: the one marked default, else the
+                          first). Default: the track the source marks as
+                          default, else its first. A file without such a track
+                          fails, listing its tracks
+  --subtitles S           keep (default): the source's subtitle tracks and the
+                          subtitle files beside it with its name (film.srt,
+                          film.en.srt, film.de.ass, film.vtt; the language from
+                          the name) go into outputs whose container holds
+                          subtitles (MKV as they are, MP4, MOV and 3GP as
+                          mov_text, WebM as WebVTT; picture subtitles into MKV
+                          only); none: no subtitles; FILE: that subtitle file
+                          instead of those beside the source (one input file)
   --threads N             codec threads of each conversion, for its decoders
                           and encoders: 0 or auto as many as the machine offers
                           (the codec libraries' choice), 1 every codec on the
@@ -284,8 +317,9 @@ Other commands:
   --list-settings FORMAT  each settings list of the format (named as for -f)
                           with its items; * marks the default
   --probe FILE...         what the file list would show (Video Size, Frame Rate,
-                          Duration) and the probe's figures; with --json one
-                          object per file with "ok" and, on failure, "error"
+                          Duration), the probe's figures and the audio and
+                          subtitle tracks; with --json one object per file
+                          with "ok" and, on failure, "error"
   --engine ARGS...        drive the transcoding engine directly with its own
                           option vocabulary, in order: "-NAME VALUE" sets an
                           option (switches such as -y, -vn, -an take no value),

@@ -36,6 +36,8 @@ struct TCliArguments {
   std::vector<std::pair<std::string, std::string>> Settings;  // --set CONTROL=ITEM, in order
   std::string Aspect = "Original";
   int VolumePercent = 100;  // 0..200
+  std::string AudioTrack;  // --audio-track N|LANG; empty: the source's default track
+  std::string Subtitles = "keep";  // --subtitles keep|none|FILE
   bool Json = false;
   // --threads: codec threads per conversion, 0 = the machine's (the
   // libraries' automatic choice), 1 = every codec on the task's thread;

@@ -170,9 +170,12 @@ int ConvertCommand(const TCliArguments& arguments) {
   vcl.SetThreadCount(CodecThreads(arguments, std::thread::hardware_concurrency()));
 
   TJobQueue queue;
+  const bool subtitleFile = arguments.Subtitles != "keep" && arguments.Subtitles != "none";
   for (const std::string& file : arguments.Files) {
     TQueuedJob job;
     job.Source = file;
+    job.AudioTrack = arguments.AudioTrack;
+    if (subtitleFile) job.SubtitleFile = arguments.Subtitles;
     queue.Add(std::move(job));
   }
   TRunOptions options;
@@ -180,6 +183,7 @@ int ConvertCommand(const TCliArguments& arguments) {
   options.Overwrite = arguments.Overwrite;
   options.Concurrency = jobs;
   options.Settings = SnapshotSettings(controls, AudioVolumeForPercent(arguments.VolumePercent));
+  if (arguments.Subtitles == "none") options.Subtitles = TSubtitleChoice::None;
 
   TConversionRun run(vcl, queue, events.Executor());
   TCliRunListener listener(queue, arguments.Json, jobs == 1);

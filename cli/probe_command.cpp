@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "jobs/row_texts.h"
+#include "jobs/stream_choice.h"
 #include "cli/commands.h"
 #include "cli/json_output.h"
 #include "component/AVProbe.h"
@@ -16,6 +17,66 @@ namespace {
 
 std::string AspectText(float aspect) {
   return aspect > 0 ? FormatGeneral(std::nearbyint(aspect * 10000.0) / 10000) : "none";
+}
+
+// A figure the probe knows; null for what it does not (its -1, the
+// libraries' "no time" marker, a bit rate or picture measure of 0).
+void AddFigure(TJsonObject& json, std::string_view key, int64_t value) {
+  if (value > 0)
+    json.Add(key, value);
+  else
+    json.AddNull(key);
+}
+
+std::string SubtitleTrackText(const TProbeStreamInfo& track, int number) {
+  std::string text = std::to_string(number) + ": " + (track.Language.empty() ? "und" : track.Language) + ", " +
+                     track.CodecName + (track.Bitmap ? ", pictures" : "");
+  if (!track.Title.empty()) text += " \"" + track.Title + "\"";
+  return text;
+}
+
+// The tracks by number from 1, as --audio-track names them.
+void PrintTracks(const TAVProbe& probe) {
+  const TProbeStreamList streams = probe.Streams();
+  std::cout << "  Audio Tracks: " << streams.Audio.size() << "\n";
+  for (size_t i = 0; i < streams.Audio.size(); ++i) {
+    const TProbeStreamInfo& track = streams.Audio[i];
+    std::cout << "    " << AudioTrackText(track, static_cast<int>(i) + 1);
+    if (track.SampleRate > 0) std::cout << ", " << track.SampleRate << " Hz";
+    std::cout << (track.Default ? " (default)" : "") << "\n";
+  }
+  std::cout << "  Subtitle Tracks: " << streams.Subtitles.size() << "\n";
+  for (size_t i = 0; i < streams.Subtitles.size(); ++i)
+    std::cout << "    " << SubtitleTrackText(streams.Subtitles[i], static_cast<int>(i) + 1)
+              << (streams.Subtitles[i].Default ? " (default)" : "") << "\n";
+}
+
+// The tracks as a JSON array; what a track does not name is null.
+std::string TracksJson(const std::vector<TProbeStreamInfo>& tracks, bool audio) {
+  std::string json = "[";
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    const TProbeStreamInfo& track = tracks[i];
+    TJsonObject item;
+    item.Add("track", static_cast<int>(i) + 1).Add("stream", track.Index);
+    const auto text = [&item](const char* key, const std::string& value) {
+      if (value.empty())
+        item.AddNull(key);
+      else
+        item.Add(key, value);
+    };
+    text("language", track.Language);
+    item.Add("codec", track.CodecName);
+    text("title", track.Title);
+    if (audio) {
+      AddFigure(item, "channels", track.Channels);
+      AddFigure(item, "sample_rate", track.SampleRate);
+    } else {
+      item.Add("bitmap", track.Bitmap);
+    }
+    item.Add("default", track.Default);
+    json += (i ? "," : "") + item.Text();
+  }
+  return json + "]";
 }
 
 void PrintText(const std::string& file, const TAVProbe& probe) {
@@ -39,15 +100,7 @@ void PrintText(const std::string& file, const TAVProbe& probe) {
               << "  Frame Rate (num/den): " << video.FrameRateNum << "/" << video.FrameRateDen << "\n"
               << "  Display Aspect: " << AspectText(video.DisplayAspect) << "\n";
   }
-}
-
-// A figure the probe knows; null for what it does not (its -1, the
-// libraries' "no time" marker, a bit rate or picture measure of 0).
-void AddFigure(TJsonObject& json, std::string_view key, int64_t value) {
-  if (value > 0)
-    json.Add(key, value);
-  else
-    json.AddNull(key);
+  PrintTracks(probe);
 }
 
 TJsonObject JsonFor(const std::string& file, const TAVProbe& probe) {
@@ -81,6 +134,9 @@ TJsonObject JsonFor(const std::string& file, const TAVProbe& probe) {
     json.Add("display_aspect", static_cast<double>(video.DisplayAspect));
   else
     json.AddNull("display_aspect");
+  const TProbeStreamList streams = probe.Streams();
+  json.AddRaw("audio_tracks", TracksJson(streams.Audio, true))
+      .AddRaw("subtitle_tracks", TracksJson(streams.Subtitles, false));
   return json;
 }
 
