@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "jobs/stream_choice.h"
 #include "util/text_util.h"
 
 namespace fennick {
@@ -35,8 +36,10 @@ TRowId TFileList::Append(TFileRow row) {
   return FRows.back().Id;
 }
 
-TRowId TFileList::AppendProbed(const std::string& caption, const TRowTexts& texts, const std::string& outputName) {
+TRowId TFileList::AppendProbed(const std::string& caption, const TRowTexts& texts, const std::string& outputName,
+                               std::vector<TProbeStreamInfo> audioTracks) {
   TFileRow row;
+  row.AudioTracks = std::move(audioTracks);
   row.Caption = caption;
   row.SubItems[SubItemOf(ColVideoSize)] = texts.VideoSize;
   row.SubItems[SubItemOf(ColFrameRate)] = texts.FrameRate;
@@ -87,6 +90,26 @@ void TFileList::SetChecked(int index, bool checked) {
 
 void TFileList::SetAllChecked(bool checked) {
   for (int i = 0; i < Count(); ++i) SetChecked(i, checked);
+}
+
+void TFileList::SetAudioTrack(int index, int track) {
+  const TFileRow& row = FRows.at(index);
+  if (track < 0 || track >= static_cast<int>(row.AudioTracks.size())) return;
+  TQueuedJob* job = FQueue.Find(row.Id);
+  const std::string request = std::to_string(track + 1);
+  if (!job || job->AudioTrack == request) return;
+  job->AudioTrack = request;
+  if (FListener.RowChanged) FListener.RowChanged(index);
+}
+
+int TFileList::AudioTrack(int index) const {
+  const TFileRow& row = FRows.at(index);
+  const TQueuedJob* job = FQueue.Find(row.Id);
+  try {
+    return ChooseAudioTrack(row.AudioTracks, job ? job->AudioTrack : "");
+  } catch (const EStreamChoiceError&) {
+    return DefaultAudioTrack(row.AudioTracks);
+  }
 }
 
 void TFileList::Remove(const std::vector<TRowId>& ids) {

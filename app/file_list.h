@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "component/AVProbe.h"
 #include "jobs/job_queue.h"
 #include "jobs/row_texts.h"
 
@@ -61,6 +62,8 @@ struct TFileRow {
   // The probe's display aspect of the first video stream, -1 when unknown;
   // read by the job builder for the "Original" aspect.
   float DisplayAspect = -1.0f;
+  // The source's audio tracks as the probe found them.
+  std::vector<TProbeStreamInfo> AudioTracks;
   // Why the row's conversion failed, shown as the Progress cell's tip; goes
   // with the cell's text (a new text clears it).
   std::string ProgressTip;
@@ -91,7 +94,8 @@ class TFileList {
 
   // Appends a checked row for a probed file: its texts, the Output cell,
   // Progress and Frames empty.
-  TRowId AppendProbed(const std::string& caption, const TRowTexts& texts, const std::string& outputName);
+  TRowId AppendProbed(const std::string& caption, const TRowTexts& texts, const std::string& outputName,
+                      std::vector<TProbeStreamInfo> audioTracks = {});
   // Appends a checked row for a file the probe could not open: only the
   // caption and "Error" in the Progress cell.
   TRowId AppendError(const std::string& caption);
@@ -103,6 +107,11 @@ class TFileList {
   void SetColumn(TListColumn column, const std::string& text);
   void SetChecked(int index, bool checked);
   void SetAllChecked(bool checked);
+  // The audio track the row's job converts, by its position among the
+  // row's tracks (from 0); the chosen one (the source's default until one
+  // is chosen, -1 without tracks).
+  void SetAudioTrack(int index, int track);
+  int AudioTrack(int index) const;
 
   // Removes the rows with these identities (unknown ones are ignored).
   void Remove(const std::vector<TRowId>& ids);

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include "jobs/stream_choice.h"
+
 namespace fennick {
 
 namespace {
@@ -47,15 +49,24 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       return column == ColFileName ? NameFirst(QFile::decodeName(row.Caption.c_str()))
                                    : QString::fromStdString(row.Cell(column));
-    case Qt::ToolTipRole:
-      if (column == ColFileName) return QFile::decodeName(row.Caption.c_str());
+    case Qt::ToolTipRole: {
+      // A source of several audio tracks: the one its job converts.
+      QString track;
+      if (row.AudioTracks.size() > 1) {
+        const int chosen = FList.AudioTrack(index.row());
+        track = QStringLiteral("Audio Track ") +
+                QString::fromStdString(AudioTrackText(row.AudioTracks[chosen], chosen + 1));
+      }
+      if (column == ColFileName)
+        return QFile::decodeName(row.Caption.c_str()) + (track.isEmpty() ? QString() : QStringLiteral("\n") + track);
       if (column == ColProgress && !row.ProgressTip.empty()) return QString::fromStdString(row.ProgressTip);
       if (column == ColOutput) {
         // The output's whole path once it is written.
         const TQueuedJob* job = FList.Queue().Find(row.Id);
         if (job && !job->OutputPath.empty()) return QFile::decodeName(job->OutputPath.c_str());
       }
-      return {};
+      return track.isEmpty() ? QVariant() : QVariant(track);
+    }
     case Qt::CheckStateRole:
       return column == ColFileName ? QVariant(row.Checked ? Qt::Checked : Qt::Unchecked) : QVariant();
     case Qt::TextAlignmentRole:

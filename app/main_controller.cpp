@@ -22,6 +22,7 @@
 #include "jobs/job_builder.h"
 #include "app/maker.h"
 #include "jobs/row_texts.h"
+#include "jobs/stream_choice.h"
 #include "app/settings.h"
 #include "profiles/output_formats.h"
 #include "util/text_util.h"
@@ -214,6 +215,7 @@ struct TMainController::TAddWork {
     std::string File;
     bool Opened = false;
     TRowTexts Texts;
+    std::vector<TProbeStreamInfo> AudioTracks;
   };
 
   std::vector<std::string> Sources;   // as chosen, dropped or given
@@ -240,6 +242,7 @@ struct TMainController::TAddWork {
       if (stopped() || Probe.StopRequested()) return;
       if (probed.Opened) {
         probed.Texts = ProbeRowTexts(Probe);
+        probed.AudioTracks = Probe.Streams().Audio;
         Probe.CloseFile();
       }
       std::lock_guard hold(lock);
@@ -300,7 +303,7 @@ void TMainController::TakeProbedFiles() {
   }
   for (const TAddWork::TProbed& file : probed) {
     if (file.Opened)
-      ListView1.AppendProbed(file.File, file.Texts, Controls.FOutputFormatName);
+      ListView1.AppendProbed(file.File, file.Texts, Controls.FOutputFormatName, file.AudioTracks);
     else
       ListView1.AppendError(file.File);
   }
@@ -382,6 +385,20 @@ void TMainController::ListView1Check(int row, bool checked) {
   if (row >= 0 && row < ListView1.Count()) ListView1.SetChecked(row, checked);
 }
 
+std::vector<std::string> TMainController::AudioTrackItems(int row) const {
+  std::vector<std::string> items;
+  if (row < 0 || row >= ListView1.Count()) return items;
+  const std::vector<TProbeStreamInfo>& tracks = ListView1.Row(row).AudioTracks;
+  if (tracks.size() < 2) return items;
+  for (size_t i = 0; i < tracks.size(); ++i) items.push_back(AudioTrackText(tracks[i], static_cast<int>(i) + 1));
+  return items;
+}
+
+void TMainController::AudioTrack1Click(int row, int track) {
+  if (Run.ControlsLocked || row < 0 || row >= ListView1.Count()) return;
+  ListView1.SetAudioTrack(row, track);
+}
+
 // ---- output choices
 
 void TMainController::ComboOutputFormatChange() {
@@ -429,6 +446,8 @@ void TMainController::ComboLetterBoxChange(int index) {
   // Stored with the settings; no conversion step reads it.
   Options.ComboLetterBox.SetItemIndex(index);
 }
+
+void TMainController::ComboSubtitlesChange(int index) { Options.ComboSubtitles.SetItemIndex(index); }
 
 void TMainController::CheckBoxOverWriteClick(bool checked) { Options.CheckBoxOverWrite = checked; }
 
@@ -498,6 +517,7 @@ void TMainController::ButtonConvertClick() {
   options.OutputFolder = EditOutputFolder;
   options.Overwrite = Options.CheckBoxOverWrite;
   options.Settings = SnapshotSettings(Controls, Run.ConversionVolume);
+  options.Subtitles = Options.ComboSubtitles.ItemIndex() == 1 ? TSubtitleChoice::None : TSubtitleChoice::Keep;
   options.AutoAdvance = false;
   FRun->Start(options);
   FSession->InhibitSleep(QStringLiteral("Converting video files"));

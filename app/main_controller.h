@@ -133,6 +133,11 @@ class TMainController : private IRunListener {
   void RemoveAllItems1Click();
   // The check box of a row was changed in the view.
   void ListView1Check(int row, bool checked);
+  // The list's "Audio Track" menu: a row's audio tracks as it lists them
+  // (empty when its source has fewer than two), and the choice of one (by
+  // its position there) for the row's job; not during a run.
+  std::vector<std::string> AudioTrackItems(int row) const;
+  void AudioTrack1Click(int row, int track);
 
   // ---- output choices
   void ComboOutputFormatChange();
@@ -144,6 +149,7 @@ class TMainController : private IRunListener {
   void SpinEdit1Change(int value);
   void ComboAspectRatio4Change(int index);
   void ComboLetterBoxChange(int index);
+  void ComboSubtitlesChange(int index);
   void CheckBoxOverWriteClick(bool checked);
 
   // ---- preview

@@ -747,6 +747,8 @@ void TForm1::BuildMenus() {
   PopupMenu1->addSeparator();
   PlaySelectedFile1 = PopupMenu1->addAction(QIcon(QStringLiteral(":/icons/play.svg")), QStringLiteral("&Play Selected File"));
   OpenOutputFolder2 = PopupMenu1->addAction(QStringLiteral("&Open Output Folder"));
+  PopupMenu1->addSeparator();
+  AudioTrack1 = PopupMenu1->addMenu(QStringLiteral("Audio &Track"));
   connect(CheckAllItems1, &QAction::triggered, this, [&c] { c.CheckAllItems1Click(); });
   connect(UncheckAllItems1, &QAction::triggered, this, [&c] { c.UncheckAllItems1Click(); });
   connect(RemoveSelectedItems1, &QAction::triggered, this, [this, &c] { c.RemoveSelectedItems1Click(SelectedRowIds()); });
@@ -755,8 +757,29 @@ void TForm1::BuildMenus() {
   connect(OpenOutputFolder2, &QAction::triggered, this, [&c] { c.OpenOutputFolder1Click(); });
   connect(ListView1, &QWidget::customContextMenuRequested, this, [this, &c](const QPoint& position) {
     // The menu does not open while a run has the controls locked.
-    if (!c.Run.ControlsLocked) PopupMenu1->popup(ListView1->viewport()->mapToGlobal(position));
+    if (c.Run.ControlsLocked) return;
+    const QModelIndex at = ListView1->indexAt(position);
+    FillAudioTrackMenu(at.isValid() ? at.row() : SelectedRow());
+    PopupMenu1->popup(ListView1->viewport()->mapToGlobal(position));
   });
+}
+
+void TForm1::FillAudioTrackMenu(int row) {
+  AudioTrack1->clear();
+  const std::vector<std::string> items = FController->AudioTrackItems(row);
+  AudioTrack1->menuAction()->setVisible(!items.empty());
+  if (items.empty()) return;
+  const int chosen = FController->ListView1.AudioTrack(row);
+  const TRowId id = FController->ListView1.IdAt(row);
+  for (size_t i = 0; i < items.size(); ++i) {
+    QAction* action = AudioTrack1->addAction(QString::fromStdString(items[i]));
+    action->setCheckable(true);
+    action->setChecked(static_cast<int>(i) == chosen);
+    // The row by its identity: rows may go while the menu is open.
+    connect(action, &QAction::triggered, this, [this, id, i] {
+      FController->AudioTrack1Click(FController->ListView1.IndexOf(id), static_cast<int>(i));
+    });
+  }
 }
 
 bool TForm1::FormCreate(const QString& programFolder) {

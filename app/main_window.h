@@ -174,6 +174,9 @@ class TForm1 : public QMainWindow, public IMainView {
   QAction* RemoveAllItems1;
   QAction* PlaySelectedFile1;
   QAction* OpenOutputFolder2;  // the list's "Open Output Folder"
+  // The list's "Audio Track": the tracks of the row under the pointer,
+  // shown for a source of several.
+  QMenu* AudioTrack1;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -200,6 +203,8 @@ class TForm1 : public QMainWindow, public IMainView {
   void BuildStatusBar();
   void BuildMenus();
   void BindSettingsCombo(QComboBox* combo, TSettingsControl& control);
+  // Fills "Audio Track" with the tracks of list row `row`.
+  void FillAudioTrackMenu(int row);
 
   std::unique_ptr<TMainController> FController;
   IPreviewPlayer* FPlayer = nullptr;

@@ -53,9 +53,15 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   videoGrid->addWidget(ComboLetterBox, 0, 1);
   videoGrid->addWidget(aspectLabel, 1, 0, Qt::AlignRight | Qt::AlignVCenter);
   videoGrid->addWidget(ComboAspectRatio4, 1, 1);
+  ComboSubtitles = new QComboBox(video);
+  auto* subtitlesLabel = new QLabel(QStringLiteral("&Subtitles : "), video);
+  subtitlesLabel->setBuddy(ComboSubtitles);
+  videoGrid->addWidget(subtitlesLabel, 2, 0, Qt::AlignRight | Qt::AlignVCenter);
+  videoGrid->addWidget(ComboSubtitles, 2, 1);
   videoGrid->setColumnStretch(2, 1);
   ComboLetterBox->setMinimumWidth(px(160));
   ComboAspectRatio4->setMinimumWidth(px(160));
+  ComboSubtitles->setMinimumWidth(px(160));
   layout->addWidget(video);
 
   auto* general = new QGroupBox(QStringLiteral(" General Options "), this);
@@ -92,6 +98,7 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   connect(ComboLetterBox, &QComboBox::activated, this, [this](int index) { FController.ComboLetterBoxChange(index); });
   connect(ComboAspectRatio4, &QComboBox::activated, this,
           [this](int index) { FController.ComboAspectRatio4Change(index); });
+  connect(ComboSubtitles, &QComboBox::activated, this, [this](int index) { FController.ComboSubtitlesChange(index); });
   connect(CheckBoxOverWrite, &QCheckBox::toggled, this, [this](bool checked) {
     if (!FSyncing) FController.CheckBoxOverWriteClick(checked);
   });
@@ -106,6 +113,7 @@ void TForm4::Sync() {
   const TOptionsModel& options = FController.Options;
   Fill(*ComboLetterBox, options.ComboLetterBox);
   Fill(*ComboAspectRatio4, options.ComboAspectRatio4);
+  Fill(*ComboSubtitles, options.ComboSubtitles);
   CheckBoxOverWrite->setChecked(options.CheckBoxOverWrite);
   SpinEdit1->setValue(options.SpinEdit1.Value());
   FSyncing = false;
@@ -127,6 +135,7 @@ void TForm4::reject() {
     FController.SpinEdit1Change(FOpened.SpinEdit1.Value());
   FController.CheckBoxOverWriteClick(FOpened.CheckBoxOverWrite);
   FController.ComboLetterBoxChange(FOpened.ComboLetterBox.ItemIndex());
+  FController.ComboSubtitlesChange(FOpened.ComboSubtitles.ItemIndex());
   FController.ComboAspectRatio4Change(FOpened.ComboAspectRatio4.ItemIndex());
   // The main window's aspect may have differed from the dialog's (a format
   // chosen since resets it): back to what it was.

@@ -1,5 +1,5 @@
-// The "Additional Options" dialog: "Video Zoom" and aspect choices, the
-// overwrite switch and the drop-down length. Every change takes effect at
+// The "Additional Options" dialog: "Video Zoom", aspect and subtitle
+// choices, the overwrite switch and the drop-down length. Every change takes effect at
 // once; "Done" keeps them, Escape (or the close box) puts back what was in
 // force when the dialog opened. Its creation loads the settings into it and
 // into the main window.
@@ -29,6 +29,7 @@ class TForm4 : public QDialog {
 
   QComboBox* ComboLetterBox;
   QComboBox* ComboAspectRatio4;
+  QComboBox* ComboSubtitles;
   QCheckBox* CheckBoxOverWrite;
   QSpinBox* SpinEdit1;
   QPushButton* Button1;  // "Done"

@@ -4,6 +4,8 @@ namespace fennick {
 
 // The second aspect item has no closing parenthesis: that is its text.
 TOptionsModel::TOptionsModel()
-    : ComboLetterBox({"None", "LetterBox"}, 0), ComboAspectRatio4({"Original", "4:3 (Standard", "16:9 (Wide Screen)"}, 0) {}
+    : ComboLetterBox({"None", "LetterBox"}, 0),
+      ComboAspectRatio4({"Original", "4:3 (Standard", "16:9 (Wide Screen)"}, 0),
+      ComboSubtitles({"Keep", "None"}, 0) {}
 
 }  // namespace fennick

@@ -1,5 +1,5 @@
-// What the "Additional Options" dialog holds: the "Video Zoom" and aspect
-// choices, the overwrite switch and the number of entries the output-format
+// What the "Additional Options" dialog holds: the "Video Zoom", aspect and
+// subtitle choices, the overwrite switch and the number of entries the output-format
 // drop-down shows. Plain state; the dialog's widgets display it and the main
 // window reads it.
 #pragma once
@@ -27,6 +27,7 @@ struct TOptionsModel {
 
   TSettingsControl ComboLetterBox;     // "None", "LetterBox"
   TSettingsControl ComboAspectRatio4;  // "Original", "4:3 (Standard", "16:9 (Wide Screen)"
+  TSettingsControl ComboSubtitles;     // "Keep", "None"
   bool CheckBoxOverWrite = false;
   TBoundedValue SpinEdit1{26, 47, 27};  // entries the format drop-down shows
 };

@@ -52,6 +52,10 @@ bool LoadSettings(QSettings& settings, const TSettingsTargets& targets) {
     const std::optional<int> letterBox = ReadInteger(settings, ValueLetterBox);
     if (!letterBox) return false;
     if (*letterBox >= 0) targets.Options.ComboLetterBox.SetItemIndex(*letterBox);
+    // Not one of the five: a store without it keeps the default.
+    const std::optional<int> subtitles = ReadInteger(settings, ValueSubtitles);
+    if (subtitles && *subtitles >= 0 && *subtitles < targets.Options.ComboSubtitles.Count())
+      targets.Options.ComboSubtitles.SetItemIndex(*subtitles);
     return true;
   }();
   if (!complete) SaveSettings(settings, targets);
@@ -64,6 +68,7 @@ void SaveSettings(QSettings& settings, const TSettingsTargets& targets) {
   settings.setValue(QString::fromLatin1(ValueOverwrite), targets.Options.CheckBoxOverWrite ? 1 : 0);
   settings.setValue(QString::fromLatin1(ValueDropDownItems), targets.Options.SpinEdit1.Value());
   settings.setValue(QString::fromLatin1(ValueLetterBox), targets.Options.ComboLetterBox.ItemIndex());
+  settings.setValue(QString::fromLatin1(ValueSubtitles), targets.Options.ComboSubtitles.ItemIndex());
   settings.sync();
 }
 

@@ -24,6 +24,9 @@ inline constexpr const char* ValueOutputFormat = "ComboOutputFormat";
 inline constexpr const char* ValueOverwrite = "Overwrite";
 inline constexpr const char* ValueDropDownItems = "DropDownItems";
 inline constexpr const char* ValueLetterBox = "LetterBox";
+// After the five, read when present (older stores have none): the options
+// dialog's "Subtitles" choice.
+inline constexpr const char* ValueSubtitles = "Subtitles";
 // Beside the five: the window's size and position, the list's columns.
 inline constexpr const char* ValueWindowGeometry = "Window Geometry";
 inline constexpr const char* ValueListColumns = "List Columns";
@@ -45,7 +48,7 @@ std::unique_ptr<QSettings> OpenSettings();
 // of all five back, so that the next start finds every value. Returns
 // whether every value was read.
 bool LoadSettings(QSettings& settings, const TSettingsTargets& targets);
-// Writes the five values in order from the targets.
+// Writes the five values in order from the targets, then "Subtitles".
 void SaveSettings(QSettings& settings, const TSettingsTargets& targets);
 
 // The window's place and its list's columns, as QWidget::saveGeometry and
