@@ -36,6 +36,8 @@ struct TCliArguments {
   std::vector<std::pair<std::string, std::string>> Settings;  // --set CONTROL=ITEM, in order
   std::string Aspect = "Original";
   int VolumePercent = 100;  // 0..200
+  int ZoomIndex = 0;        // --zoom: 0 none, 1 letterbox
+  bool NoMetadata = false;  // --no-metadata: no tags, chapters or cover
   bool Json = false;
   // --threads: codec threads per conversion, 0 = the machine's (the
   // libraries' automatic choice), 1 = every codec on the task's thread;

@@ -180,6 +180,8 @@ int ConvertCommand(const TCliArguments& arguments) {
   options.Overwrite = arguments.Overwrite;
   options.Concurrency = jobs;
   options.Settings = SnapshotSettings(controls, AudioVolumeForPercent(arguments.VolumePercent));
+  options.Settings.ZoomIndex = arguments.ZoomIndex;
+  options.KeepMetadata = !arguments.NoMetadata;
 
   TConversionRun run(vcl, queue, events.Executor());
   TCliRunListener listener(queue, arguments.Json, jobs == 1);

@@ -110,6 +110,10 @@ struct TOutputStreamConfig {
   float Quality = 0;           // fixed-quality value (118 × scale), 0 = none
   bool OwnAmrNbEncoder = false;  // "libamr_nb": the engine's own encoder
   DictionaryPtr EncoderOptions;  // private encoder options for avcodec_open2
+  // A copied cover: the input stream (index into the run's input stream
+  // table) of the attached picture it carries; -1 for every other stream.
+  // Set by the transcode set-up, which adds such streams.
+  int AttachedPictureSource = -1;
 };
 
 struct TOutputFileSlot {

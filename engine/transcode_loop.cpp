@@ -55,6 +55,7 @@ void TCustomFFmpeg::TranscodeLoop() {
     int fileIndex = -1;
     for (auto& ostPtr : run.OutputStreams) {
       TOutputStream& ost = *ostPtr;
+      if (ost.AttachedPicture) continue;  // one picture at the start, no time line
       const TInputStream& ist = *run.InputStreams[ost.SourceIndex];
       // Re-encoded video counts its pictures; every other stream (copied
       // video too: its time base need not be one frame) the end of what it

@@ -35,6 +35,8 @@ struct TRunOptions {
   int Concurrency = 1;
   // The settings of jobs that have none of their own.
   TJobSettings Settings;
+  // The sources' tags, chapters and covers go into the outputs.
+  bool KeepMetadata = true;
   // The run starts the next job by itself when one ends; without, its owner
   // paces it by calling StartNextJob.
   bool AutoAdvance = true;
