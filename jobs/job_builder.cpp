@@ -76,12 +76,13 @@ std::optional<std::pair<int, int>> ReadVideoSize(std::string_view cell) {
 int EvenSide(double length) { return std::max(2, static_cast<int>(std::lround(length / 2)) * 2); }
 
 // Fits the picture inside the output frame, keeping its display shape, by
-// a smaller picture size and black pads: the inner size is the frame's
-// width or height and the other side follows the shapes; the bars share
-// the rest (the first one even). The frame's display shape: 4:3 or 16:9 as
-// chosen; else, for a frame the profile sizes, its own in square pixels,
-// which the aspect then says; a frame of the source's size with the
-// source's shape has nothing to fit.
+// a smaller picture size and black pads: the picture takes the frame's
+// width or height and its other side follows the two shapes; the bars
+// share the rest, each of an even size (the engine pads by whole chroma
+// samples). The frame's display shape: 4:3 or 16:9 as chosen; else, for a
+// frame the profile sizes, its own in square pixels, which the aspect then
+// says; a frame of the source's size keeps the source's shape and has
+// nothing to fit.
 void LetterBox(TOutputOptions& o, int aspectIndex, bool profileFrame, std::string_view videoSizeText,
                float displayAspect) {
   const auto source = ReadVideoSize(videoSizeText);
