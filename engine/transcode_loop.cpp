@@ -311,10 +311,10 @@ int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket*
         ist.NextPts += ist.FrameDuration;
       }
     }
-    if (S.StartTime == 0 || ist.Pts >= S.StartTime) {
-      for (TOutputStream* ost : run.OutputsBySource[istIndex])
-        if (!ost->EncodingNeeded) CopyPacket(*ost, ist, *pkt);
-    }
+    // A cover belongs to the whole file, wherever the output starts.
+    const bool started = S.StartTime == 0 || ist.Pts >= S.StartTime;
+    for (TOutputStream* ost : run.OutputsBySource[istIndex])
+      if (!ost->EncodingNeeded && (started || ost->AttachedPicture)) CopyPacket(*ost, ist, *pkt);
   } else {
     // End of stream: drain the encoders fed by this input.
     for (TOutputStream* ost : run.OutputsBySource[istIndex]) {
@@ -400,6 +400,7 @@ void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPa
   // Muxers need a presentation time: a packet without one is shown no
   // earlier than it is decoded.
   if (out->pts == AV_NOPTS_VALUE) out->pts = out->dts;
+  if (ost.AttachedPicture) out->pts = out->dts = 0;
   out->duration = AVL.av_rescale_q(packet.duration, itb, otb);
   out->pos = -1;
   try {
