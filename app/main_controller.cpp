@@ -443,7 +443,7 @@ void TMainController::ComboAspectRatio4Change(int index) {
 }
 
 void TMainController::ComboLetterBoxChange(int index) {
-  // Stored with the settings; no conversion step reads it.
+  // Stored with the settings; the next run converts with it.
   Options.ComboLetterBox.SetItemIndex(index);
 }
 
@@ -518,6 +518,7 @@ void TMainController::ButtonConvertClick() {
   options.Overwrite = Options.CheckBoxOverWrite;
   options.Settings = SnapshotSettings(Controls, Run.ConversionVolume);
   options.Subtitles = Options.ComboSubtitles.ItemIndex() == 1 ? TSubtitleChoice::None : TSubtitleChoice::Keep;
+  options.Settings.ZoomIndex = std::max(Options.ComboLetterBox.ItemIndex(), 0);
   options.AutoAdvance = false;
   FRun->Start(options);
   FSession->InhibitSleep(QStringLiteral("Converting video files"));

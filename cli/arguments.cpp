@@ -130,6 +130,16 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
       if (std::find(kAspects.begin(), kAspects.end(), result.Aspect) == kAspects.end())
         throw EUsageError("--aspect takes Original, 4:3 or 16:9, not \"" + result.Aspect + "\"");
       convertOptions.push_back(arg);
+    } else if (arg == "--zoom") {
+      const std::string zoom = value();
+      if (zoom != "none" && zoom != "letterbox")
+        throw EUsageError("--zoom takes letterbox or none, not \"" + zoom + "\"");
+      result.ZoomIndex = zoom == "letterbox" ? 1 : 0;
+      convertOptions.push_back(arg);
+    } else if (arg == "--no-metadata") {
+      noValue();
+      result.NoMetadata = true;
+      convertOptions.push_back(arg);
     } else if (arg == "--volume") {
       result.VolumePercent = ParseVolume(value());
       convertOptions.push_back(arg);
@@ -212,8 +222,9 @@ std::vector<TEngineStep> ParseEngineArguments(const std::vector<std::string>& ar
 std::string HelpText() {
   return R"HELP(Usage:
   fennick-convert [-f FORMAT] [-o FOLDER] [--overwrite] [--set CONTROL=ITEM]...
-                  [--aspect Original|4:3|16:9] [--volume 0..200] [--json]
-                  [--audio-track N|LANG] [--subtitles keep|none|FILE]
+                  [--aspect Original|4:3|16:9] [--zoom letterbox|none]
+                  [--volume 0..200] [--audio-track N|LANG]
+                  [--subtitles keep|none|FILE] [--no-metadata] [--json]
                   [--threads N] [-j N] FILE...
   fennick-convert --list-formats
   fennick-convert --list-settings FORMAT
@@ -263,6 +274,16 @@ Conversion options:
                           file before it starts, naming the items it takes
   --aspect A              Original (the source's display aspect: anamorphic
                           pictures keep their shape), 4:3 or 16:9
+  --zoom Z                letterbox: a picture whose shape differs from the
+                          output frame's (a wide film in a 320 x 240 frame) is
+                          scaled to fit inside it, keeping its shape, with
+                          black bars; the frame's shape is --aspect 4:3 or 16:9
+                          when given, else its size in square pixels. none
+                          (default): the picture fills the frame and the
+                          aspect tells players its shape
+  --no-metadata           leave out the source's tags (title, artist, album,
+                          track ...), chapters and cover picture, which are
+                          otherwise kept where the output format stores them
   --volume P              volume in percent, 0 to 200 (default 100, unchanged):
                           200 is +6 dB, 50 is -6 dB, 0 is silence
   --audio-track T         the source's audio track to convert, for every output

@@ -38,6 +38,8 @@ struct TCliArguments {
   int VolumePercent = 100;  // 0..200
   std::string AudioTrack;  // --audio-track N|LANG; empty: the source's default track
   std::string Subtitles = "keep";  // --subtitles keep|none|FILE
+  int ZoomIndex = 0;        // --zoom: 0 none, 1 letterbox
+  bool NoMetadata = false;  // --no-metadata: no tags, chapters or cover
   bool Json = false;
   // --threads: codec threads per conversion, 0 = the machine's (the
   // libraries' automatic choice), 1 = every codec on the task's thread;

@@ -184,6 +184,8 @@ int ConvertCommand(const TCliArguments& arguments) {
   options.Concurrency = jobs;
   options.Settings = SnapshotSettings(controls, AudioVolumeForPercent(arguments.VolumePercent));
   if (arguments.Subtitles == "none") options.Subtitles = TSubtitleChoice::None;
+  options.Settings.ZoomIndex = arguments.ZoomIndex;
+  options.KeepMetadata = !arguments.NoMetadata;
 
   TConversionRun run(vcl, queue, events.Executor());
   TCliRunListener listener(queue, arguments.Json, jobs == 1);

@@ -113,6 +113,10 @@ struct TOutputStreamConfig {
   // The input stream it takes, fixed when it was made (file and stream
   // index); -1: chosen at set-up.
   int SourceFile = -1, SourceStream = -1;
+  // A copied cover: the input stream (index into the run's input stream
+  // table) of the attached picture it carries; -1 for every other stream.
+  // Set by the transcode set-up, which adds such streams.
+  int AttachedPictureSource = -1;
 };
 
 struct TOutputFileSlot {

@@ -55,6 +55,7 @@ void TCustomFFmpeg::TranscodeLoop() {
     int fileIndex = -1;
     for (auto& ostPtr : run.OutputStreams) {
       TOutputStream& ost = *ostPtr;
+      if (ost.AttachedPicture) continue;  // one picture at the start, no time line
       const TInputStream& ist = *run.InputStreams[ost.SourceIndex];
       // Re-encoded video counts its pictures; every other stream (copied
       // video too: its time base need not be one frame) the end of what it
@@ -312,10 +313,10 @@ int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket*
         ist.NextPts += ist.FrameDuration;
       }
     }
-    if (S.StartTime == 0 || ist.Pts >= S.StartTime) {
-      for (TOutputStream* ost : run.OutputsBySource[istIndex])
-        if (!ost->EncodingNeeded) CopyPacket(*ost, ist, *pkt);
-    }
+    // A cover belongs to the whole file, wherever the output starts.
+    const bool started = S.StartTime == 0 || ist.Pts >= S.StartTime;
+    for (TOutputStream* ost : run.OutputsBySource[istIndex])
+      if (!ost->EncodingNeeded && (started || ost->AttachedPicture)) CopyPacket(*ost, ist, *pkt);
   } else {
     // End of stream: drain the encoders fed by this input.
     for (TOutputStream* ost : run.OutputsBySource[istIndex]) {
@@ -401,6 +402,7 @@ void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPa
   // Muxers need a presentation time: a packet without one is shown no
   // earlier than it is decoded.
   if (out->pts == AV_NOPTS_VALUE) out->pts = out->dts;
+  if (ost.AttachedPicture) out->pts = out->dts = 0;
   out->duration = AVL.av_rescale_q(packet.duration, itb, otb);
   out->pos = -1;
   try {

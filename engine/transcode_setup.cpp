@@ -2,15 +2,20 @@
 // choice, stream parameters, two-pass statistics files, codec opening, meta
 // data, headers. Then the end of a run: its codecs closed in table order, or,
 // after a failure, in the order of the open-codec registries.
+#include <strings.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "engine/transcode_tables.h"
 
 namespace fennick {
 
 namespace {
+
+constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 
 AVMediaType StreamType(const AVStream* st) { return st->codecpar->codec_type; }
 
@@ -198,6 +203,34 @@ int StoredBits(const AVCodec* codec, int bits) {
   return std::min(bits, fixed > 0 ? fixed : 24);
 }
 
+// Containers that keep a song's cover as its cover (ID3 picture, MP4
+// "covr", FLAC picture block), and the picture codecs all of them take.
+// Others would store it as a one-picture video (Matroska, ASF) or not at all.
+bool KeepsCover(const AVOutputFormat* format) {
+  for (const char* name : {"mp3", "ipod", "mp4", "flac"})
+    if (std::strcmp(format->name, name) == 0) return true;
+  return false;
+}
+bool IsCoverCodec(AVCodecID codec) { return codec == AV_CODEC_ID_MJPEG || codec == AV_CODEC_ID_PNG; }
+
+// Tags that describe how the source file was made rather than what it
+// holds: the program that wrote it, its MP4 brands, and its encoder's delay
+// and padding, which would trim the wrong samples of a new encoding.
+bool DescribesSourceFile(const char* key) {
+  for (const char* name : {"encoder", "major_brand", "minor_version", "compatible_brands", "iTunSMPB"})
+    if (strcasecmp(key, name) == 0) return true;
+  return false;
+}
+
+// A chapter not yet handed to an output context, which frees it from then on.
+struct ChapterDeleter {
+  void operator()(AVChapter* chapter) const {
+    AVL.av_dict_free(&chapter->metadata);
+    AVL.av_free(chapter);
+  }
+};
+using ChapterPtr = std::unique_ptr<AVChapter, ChapterDeleter>;
+
 }  // namespace
 
 // The steps of SetupTranscode, in the order it takes them, over the engine's
@@ -280,6 +313,55 @@ struct TTranscodeSetup {
     }
   }
 
+  // The cover of a song goes with its tags: for every meta-data map whose
+  // output has sound and a container that keeps a cover, the first
+  // attached picture of the map's input (JPEG or PNG) becomes a copied
+  // stream of that output, marked as its cover. Only without stream maps,
+  // which say themselves what each output holds; at most one cover an
+  // output.
+  void AddAttachedPictures() {
+    if (!E.FStreamMaps.empty()) return;
+    for (const TMetaDataMap& m : E.FMetaDataMaps) {
+      if (m.OutputFile < 0 || m.OutputFile >= OutputCount() || m.InputFile < 0 || m.InputFile >= InputCount()) continue;
+      TOutputFileSlot& file = *Outputs[m.OutputFile];
+      const int source = CoverOf(m.InputFile);
+      bool hasAudio = false, hasCover = false;
+      for (const TOutputStreamConfig& cfg : file.Streams) {
+        hasAudio = hasAudio || (cfg.Codec && cfg.Codec->codec_type == AVMEDIA_TYPE_AUDIO);
+        hasCover = hasCover || cfg.AttachedPictureSource >= 0;
+      }
+      if (source < 0 || !hasAudio || hasCover) continue;
+      if (!KeepsCover(file.Context->oformat)) {
+        if (S.Verbose > 0)
+          E.Log(1, FormatText("Input #%d: its cover picture is left out of output file #%d, whose container (%s) "
+                              "keeps none",
+                              m.InputFile, m.OutputFile, file.Context->oformat->name));
+        continue;
+      }
+      TOutputStreamConfig cover;
+      cover.Codec.reset(AVL.avcodec_alloc_context3(nullptr));
+      if (!cover.Codec) Fail("av_mallocz fail");
+      cover.Codec->codec_type = AVMEDIA_TYPE_VIDEO;
+      cover.Stream = AVL.avformat_new_stream(file.Context.get(), nullptr);
+      if (!cover.Stream) Fail("av_mallocz fail");
+      cover.Stream->id = static_cast<int>(file.Context->nb_streams) - 1;
+      cover.StreamCopy = true;
+      cover.AttachedPictureSource = source;
+      file.Streams.push_back(std::move(cover));
+    }
+  }
+
+  // The input stream table index of input file `i`'s first attached
+  // picture that a cover can be, or -1.
+  int CoverOf(int i) const {
+    const TInputFile& file = Run.InputFiles[i];
+    for (int k = 0; k < file.StreamCount; ++k) {
+      const AVStream* st = Run.InputStreams[file.FirstStreamIndex + k]->Stream;
+      if (IsAttachedPicture(st) && IsCoverCodec(st->codecpar->codec_id)) return file.FirstStreamIndex + k;
+    }
+    return -1;
+  }
+
   // One record per output stream, taking its encoder context from the
   // stream's configuration, with the input stream that feeds it and the one
   // it keeps in step with: those of the `n`th map for the `n`th output
@@ -305,7 +387,10 @@ struct TTranscodeSetup {
                                                                                        : StreamType(cfg.Stream);
         ost->Packet.reset(AVL.av_packet_alloc());
         if (!ost->Encoder || !ost->Packet) Fail("av_mallocz fail");
-        const int source = E.FStreamMaps.empty() ? UnmappedSource(*ost) : MappedSource(*ost, E.FStreamMaps[n]);
+        ost->AttachedPicture = cfg.AttachedPictureSource >= 0;
+        const int source = ost->AttachedPicture      ? cfg.AttachedPictureSource
+                           : E.FStreamMaps.empty() ? UnmappedSource(*ost)
+                                                   : MappedSource(*ost, E.FStreamMaps[n]);
         ost->SourceIndex = source;
         Run.InputStreams[source]->Discard = false;
         if (E.FStreamMaps.empty()) {
@@ -454,6 +539,7 @@ struct TTranscodeSetup {
           par->block_align = 0;
         break;
       case AVMEDIA_TYPE_VIDEO:
+        if (ost.AttachedPicture) break;  // no picture of the video is copied
         if (E.OnCustomHook) Fail("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
         if (E.FUsingVHook) Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
         break;
@@ -753,8 +839,10 @@ struct TTranscodeSetup {
       if (ist->DecodingNeeded) OpenDecoder(*ist);
   }
 
-  // The meta-data maps: each copies the input file's tags of the classic
-  // set into the output file.
+  // The meta-data maps: each copies the input file's tags into the output
+  // file, but for those that describe the source file itself, and its
+  // chapters (its cover came as a stream, AddAttachedPictures). A
+  // container keeps what it can store of them.
   void CopyMetaData() {
     for (const TMetaDataMap& m : E.FMetaDataMaps) {
       if (m.OutputFile < 0 || m.OutputFile >= OutputCount())
@@ -763,12 +851,37 @@ struct TTranscodeSetup {
         Fail(FormatText("Invalid input file index %d map_meta_data(%d,%d)", m.InputFile, m.OutputFile, m.InputFile));
       AVFormatContext* out = Outputs[m.OutputFile]->Context.get();
       const AVFormatContext* in = Inputs[m.InputFile]->Context.get();
-      static const char* const kKeys[] = {"title", "artist", "author", "copyright", "comment", "album",
-                                          "date",  "year",   "track",  "genre"};
-      for (const char* key : kKeys) {
-        const AVDictionaryEntry* e = AVL.av_dict_get(in->metadata, key, nullptr, 0);
-        if (e && e->value) AVL.av_dict_set(&out->metadata, key, e->value, 0);
-      }
+      for (const AVDictionaryEntry* e = nullptr; (e = AVL.av_dict_get(in->metadata, "", e, AV_DICT_IGNORE_SUFFIX));)
+        if (e->value && !DescribesSourceFile(e->key)) AVL.av_dict_set(&out->metadata, e->key, e->value, 0);
+      if (out->nb_chapters == 0) CopyChapters(*Inputs[m.InputFile], out);
+    }
+  }
+
+  // The input's chapters on the output's time line (the input's offset
+  // added, the start position taken off), those of the recorded part only
+  // and cut to it.
+  void CopyChapters(const TInputFileSlot& input, AVFormatContext* out) {
+    const AVFormatContext* in = input.Context.get();
+    for (unsigned i = 0; i < in->nb_chapters; ++i) {
+      const AVChapter* c = in->chapters[i];
+      const int64_t shift = AVL.av_rescale_q(input.TsOffset - S.StartTime, kMicroseconds, c->time_base);
+      const int64_t length = S.RecordingTime == std::numeric_limits<int64_t>::max()
+                                 ? std::numeric_limits<int64_t>::max()
+                                 : AVL.av_rescale_q(S.RecordingTime, kMicroseconds, c->time_base);
+      const int64_t start = c->start + shift, end = c->end + shift;
+      if (end <= 0) continue;
+      if (start >= length) break;
+      auto** grown =
+          static_cast<AVChapter**>(AVL.av_realloc(out->chapters, (out->nb_chapters + 1) * sizeof(AVChapter*)));
+      if (!grown) Fail("av_mallocz fail");
+      out->chapters = grown;
+      ChapterPtr chapter(static_cast<AVChapter*>(AVL.av_mallocz(sizeof(AVChapter))));
+      if (!chapter || AVL.av_dict_copy(&chapter->metadata, c->metadata, 0) < 0) Fail("av_mallocz fail");
+      chapter->id = c->id;
+      chapter->time_base = c->time_base;
+      chapter->start = std::max<int64_t>(start, 0);
+      chapter->end = std::min(end, length);
+      out->chapters[out->nb_chapters++] = chapter.release();
     }
   }
 
@@ -816,6 +929,7 @@ void TCustomFFmpeg::SetupTranscode() {
   TTranscodeSetup setup(*this);
   setup.ReadScalerFlags();
   setup.BuildInputTables();
+  setup.AddAttachedPictures();
   setup.CheckStreamMaps();
   setup.ChooseSourceStreams();
   setup.ConfigureOutputStreams();

@@ -116,6 +116,9 @@ struct TOutputStream {
   TOutputStreamConfig* Config = nullptr;    // as AddOutputFile built it
   const AVCodec* Codec = nullptr;     // the encoder chosen by AddOutputFile
   bool OwnAmrNbEncoder = false;
+  // A song's cover, copied as its one picture: no video (no time line, no
+  // frames to count).
+  bool AttachedPicture = false;
   bool EncodingNeeded = false;
   int FrameNumber = 0;
   TInputStream* SyncInput = nullptr;
@@ -186,7 +189,7 @@ struct TOutputStream {
   AvMemPtr<char> StatsIn;          // pass-2 statistics handed to the encoder
   PacketPtr Packet;                // reused for encoded output
 
-  bool IsVideo() const { return Type == AVMEDIA_TYPE_VIDEO; }
+  bool IsVideo() const { return Type == AVMEDIA_TYPE_VIDEO && !AttachedPicture; }
   bool IsAudio() const { return Type == AVMEDIA_TYPE_AUDIO; }
 };
 

@@ -204,6 +204,8 @@ bool TConversionRun::BuildAndAdd(const TQueuedJob& job, TRunningJob& running, in
   request.OutputFolder = FOptions.OutputFolder;
   request.Overwrite = FOptions.Overwrite;
   request.ConversionVolume = settings.Volume;
+  request.LetterBox = settings.ZoomIndex == 1;
+  request.KeepMetadata = FOptions.KeepMetadata;
   request.Run = &FFiles;
   try {
     TProfileControls controls;

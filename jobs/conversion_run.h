@@ -37,6 +37,8 @@ struct TRunOptions {
   TJobSettings Settings;
   // Every job's subtitles: kept where the output holds them, or left out.
   TSubtitleChoice Subtitles = TSubtitleChoice::Keep;
+  // The sources' tags, chapters and covers go into the outputs.
+  bool KeepMetadata = true;
   // The run starts the next job by itself when one ends; without, its owner
   // paces it by calling StartNextJob.
   bool AutoAdvance = true;

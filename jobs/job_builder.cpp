@@ -71,6 +71,48 @@ std::optional<std::pair<int, int>> ReadVideoSize(std::string_view cell) {
   return std::pair{width, height};
 }
 
+// An even picture side near `length`, at least 2 (pads and the halved
+// chroma of 4:2:0 pictures need even sides).
+int EvenSide(double length) { return std::max(2, static_cast<int>(std::lround(length / 2)) * 2); }
+
+// Fits the picture inside the output frame, keeping its display shape, by
+// a smaller picture size and black pads: the picture takes the frame's
+// width or height and its other side follows the two shapes; the bars
+// share the rest, each of an even size (the engine pads by whole chroma
+// samples). The frame's display shape: 4:3 or 16:9 as chosen; else, for a
+// frame the profile sizes, its own in square pixels, which the aspect then
+// says; a frame of the source's size keeps the source's shape and has
+// nothing to fit.
+void LetterBox(TOutputOptions& o, int aspectIndex, bool profileFrame, std::string_view videoSizeText,
+               float displayAspect) {
+  const auto source = ReadVideoSize(videoSizeText);
+  if (o.DisableVideo || o.VideoCodec.empty() || !source) return;
+  const auto frame = ReadVideoSize(o.FrameSize).value_or(*source);
+  const auto [width, height] = frame;
+  const double picture = displayAspect > 0 && std::isfinite(displayAspect)
+                             ? static_cast<double>(displayAspect)
+                             : static_cast<double>(source->first) / source->second;
+  double shape;
+  if (aspectIndex == 1)
+    shape = 4.0 / 3;
+  else if (aspectIndex == 2)
+    shape = 16.0 / 9;
+  else if (profileFrame)
+    shape = static_cast<double>(width) / height;
+  else
+    return;
+  const int innerWidth = picture < shape ? std::min(width, EvenSide(width * picture / shape)) : width;
+  const int innerHeight = picture > shape ? std::min(height, EvenSide(height * shape / picture)) : height;
+  if (innerWidth == width && innerHeight == height) return;
+  o.FrameSize = std::to_string(innerWidth) + "x" + std::to_string(innerHeight);
+  o.PadTop = (height - innerHeight) / 4 * 2;
+  o.PadBottom = height - innerHeight - o.PadTop;
+  o.PadLeft = (width - innerWidth) / 4 * 2;
+  o.PadRight = width - innerWidth - o.PadLeft;
+  o.PadColor = 0;  // black
+  if (aspectIndex != 1 && aspectIndex != 2) o.AspectRatio = std::to_string(width) + ":" + std::to_string(height);
+}
+
 // Position of the extension's "." in path, or npos when the file name has
 // none (a leading "." starts a hidden name, not an extension).
 size_t ExtensionDot(const std::string& path) {
@@ -214,16 +256,19 @@ void FillJobInputOptions(TInputOptions& options, const std::string& source) {
 }
 
 void FillJobOutputOptions(TOutputOptions& JobOutputOptions, const TProfileControls& controls,
-                          int conversionVolume, std::string_view videoSizeText, float displayAspect) {
+                          int conversionVolume, std::string_view videoSizeText, float displayAspect, bool letterBox) {
   InitOutputOptions(JobOutputOptions);
   ApplyProfileToOptions(controls, JobOutputOptions);
   JobOutputOptions.AudioVolume = conversionVolume;
   JobOutputOptions.AspectRatio =
       JobAspectRatio(controls.ComboAspectRatio.ItemIndex(), videoSizeText, displayAspect);
+  const bool profileFrame = ReadVideoSize(JobOutputOptions.FrameSize).has_value();
   if (!JobOutputOptions.DisableVideo && JobOutputOptions.FrameSize.empty() && !JobOutputOptions.VideoCodec.empty()) {
     if (const auto size = ReadVideoSize(videoSizeText))
       JobOutputOptions.FrameSize = FitSourceFrameSize(JobOutputOptions.VideoCodec, size->first, size->second);
   }
+  if (letterBox)
+    LetterBox(JobOutputOptions, controls.ComboAspectRatio.ItemIndex(), profileFrame, videoSizeText, displayAspect);
 }
 
 bool OutputReplacesSource(const TJob& job) {
@@ -241,7 +286,12 @@ void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob
   job.OutputPath = std::move(output.Path);
   job.OutputReservation = std::move(output.Reservation);
   FillJobInputOptions(job.Input, job.Source);
-  FillJobOutputOptions(job.Output, controls, request.ConversionVolume, request.VideoSizeText, request.DisplayAspect);
+  FillJobOutputOptions(job.Output, controls, request.ConversionVolume, request.VideoSizeText, request.DisplayAspect,
+                       request.LetterBox);
+  // The engine copies the source's tags, chapters and cover when a
+  // meta-data map asks (task: input 0, output 0).
+  if (request.KeepMetadata)
+    job.Output.ExtOptions += std::string(job.Output.ExtOptions.empty() ? "" : "\n") + "map_meta_data=0:0";
   ChooseJobStreams(request, job);
 }
 

@@ -120,10 +120,16 @@ void FillJobInputOptions(TInputOptions& options, const std::string& source);
 // translation, AudioVolume, then the aspect rule. Where the settings keep the
 // source's picture size, a size the video encoder cannot code (321x241) is
 // rounded to one it can (320x240); the aspect rule keeps the display aspect.
+// With letterBox ("Video Zoom"), a picture whose display aspect differs
+// from the frame's is fitted inside the frame keeping its shape, with black
+// bars (the frame's aspect is the aspect list's 4:3 or 16:9, else the
+// profile's frame in square pixels; a frame of the source's size keeps the
+// source's shape with "Original": nothing to fit).
 // Raises EProfileConvertError when a setting's number cannot be read, and
 // EProfileSettingRefused when the format cannot take a chosen item.
 void FillJobOutputOptions(TOutputOptions& JobOutputOptions, const TProfileControls& controls,
-                          int conversionVolume, std::string_view videoSizeText, float displayAspect = -1.0f);
+                          int conversionVolume, std::string_view videoSizeText, float displayAspect = -1.0f,
+                          bool letterBox = false);
 
 // ---- streams
 
@@ -146,6 +152,10 @@ struct TJobRequest {
   TSubtitleChoice Subtitles = TSubtitleChoice::Keep;
   // A subtitle file to convert with the source instead of those beside it.
   std::string SubtitleFile;
+  bool LetterBox = false;     // "Video Zoom" (see FillJobOutputOptions)
+  // The source's tags, chapters and cover go into the output (where its
+  // container keeps them).
+  bool KeepMetadata = true;
 };
 
 struct TJob {

@@ -29,6 +29,7 @@ constexpr std::array<const char*, 6> kStatusNames = {"waiting", "running", "done
 // file stored them; the encoder speed, which only the formats of today
 // offer, is the member "encoder_speed", present only when one is chosen. So
 // files saved before it existed load, and files without one read as before.
+// Likewise "zoom", the "Video Zoom" index, only when it is not "None".
 constexpr size_t kStoredItems = 8;
 constexpr size_t kEncoderSpeedItem = 8;
 static_assert(kEncoderSpeedItem + 1 == JobSettingCount);
@@ -66,6 +67,7 @@ std::string SettingsJson(const TJobSettings& settings) {
   json.Add("format", settings.Format).AddRaw("items", items).Add("aspect", settings.AspectIndex).Add("volume",
                                                                                                    settings.Volume);
   if (!settings.Items[kEncoderSpeedItem].empty()) json.Add("encoder_speed", settings.Items[kEncoderSpeedItem]);
+  if (settings.ZoomIndex != 0) json.Add("zoom", settings.ZoomIndex);
   return json.Text();
 }
 
@@ -76,8 +78,10 @@ std::optional<TJobSettings> ReadSettings(const TJsonValue& value) {
   const TJsonValue* aspect = value.Member("aspect");
   const TJsonValue* volume = value.Member("volume");
   const TJsonValue* speed = value.Member("encoder_speed");
+  const TJsonValue* zoom = value.Member("zoom");
   if (!format || !format->String() || !items || !items->Array() || items->Array()->size() != kStoredItems ||
-      !aspect || !aspect->Integer() || !volume || !volume->Integer() || (speed && !speed->String()))
+      !aspect || !aspect->Integer() || !volume || !volume->Integer() || (speed && !speed->String()) ||
+      (zoom && !zoom->Integer()))
     return std::nullopt;
   settings.Format = *format->String();
   for (size_t i = 0; i < kStoredItems; ++i) {
@@ -88,6 +92,7 @@ std::optional<TJobSettings> ReadSettings(const TJsonValue& value) {
   if (speed) settings.Items[kEncoderSpeedItem] = *speed->String();
   settings.AspectIndex = static_cast<int>(*aspect->Integer());
   settings.Volume = static_cast<int>(*volume->Integer());
+  if (zoom) settings.ZoomIndex = static_cast<int>(*zoom->Integer());
   return settings;
 }
 

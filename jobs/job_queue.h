@@ -29,6 +29,7 @@ struct TJobSettings {
   std::array<std::string, JobSettingCount> Items;       // the chosen item of each list ("" = none offered)
   int AspectIndex = 0;                                  // 0 "Original", 1 "4:3", 2 "16:9"
   int Volume = 256;                                     // AudioVolume (256 = unchanged)
+  int ZoomIndex = 0;                                    // "Video Zoom": 0 "None", 1 "LetterBox"
 
   bool operator==(const TJobSettings&) const = default;
 };
