@@ -4,13 +4,23 @@
 
 #include <filesystem>
 
+#include "fennick_version.h"
+
 namespace fennick {
 
 const char* const WindowUsage =
     "Usage: fennick [FILE|FOLDER]...\n"
     "Opens the Fennick Video Converter window and adds the files, and the media\n"
     "files inside the folders and their subfolders, to its list.\n"
-    "To convert without a window: fennick-convert --help\n";
+    "To convert without a window: fennick-convert --help\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help              this text\n"
+    "  --version               the program's version\n"
+    "  --                      every argument after it is a file or folder name,\n"
+    "                          also one that begins with \"-\"\n";
+
+const char* const WindowVersion = "fennick " FENNICK_VERSION "\n";
 
 TWindowArguments ParseWindowArguments(const QStringList& arguments) {
   TWindowArguments result;
@@ -19,6 +29,8 @@ TWindowArguments ParseWindowArguments(const QStringList& arguments) {
     const QString& argument = arguments[i];
     if (!namesOnly && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
       result.Help = true;
+    } else if (!namesOnly && argument == QLatin1String("--version")) {
+      result.Version = true;
     } else if (!namesOnly && argument == QLatin1String("--")) {
       namesOnly = true;
     } else {

@@ -1,5 +1,5 @@
 // The window program's command line: files and folders to add to the list,
-// or a request for the usage text.
+// or a request for the usage text or the version.
 #pragma once
 
 #include <QStringList>
@@ -10,7 +10,8 @@
 namespace fennick {
 
 struct TWindowArguments {
-  bool Help = false;  // "--help" or "-h"
+  bool Help = false;     // "--help" or "-h"
+  bool Version = false;  // "--version"
   // Every other argument, in order, made absolute against the current
   // folder ("--" ends the options: all after it are names, also ones that
   // begin with "-").
@@ -21,5 +22,7 @@ struct TWindowArguments {
 TWindowArguments ParseWindowArguments(const QStringList& arguments);
 
 extern const char* const WindowUsage;
+// The --version line: the program's name and the project's version.
+extern const char* const WindowVersion;
 
 }  // namespace fennick

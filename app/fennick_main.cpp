@@ -15,11 +15,12 @@
 
 int main(int argc, char** argv) {
   using namespace fennick;
-  // The usage text needs no display: answered before the application exists.
+  // The usage text and the version need no display: answered before the application exists.
   QStringList given;
   for (int i = 0; i < argc; ++i) given << QString::fromLocal8Bit(argv[i]);
-  if (ParseWindowArguments(given).Help) {
-    std::fputs(WindowUsage, stdout);
+  const TWindowArguments early = ParseWindowArguments(given);
+  if (early.Help || early.Version) {
+    std::fputs(early.Help ? WindowUsage : WindowVersion, stdout);
     return 0;
   }
 

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "engine/option_vocabulary.h"
+#include "fennick_version.h"
 #include "jobs/stream_choice.h"
 
 namespace fennick::cli {
@@ -55,7 +56,7 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
     result.EngineSteps = ParseEngineArguments({args.begin() + 1, args.end()});
     return result;
   }
-  bool listFormats = false, listSettings = false, probe = false;
+  bool listFormats = false, listShortNames = false, listSettings = false, probe = false;
   std::vector<std::string> convertOptions;  // given options that only a conversion takes
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
@@ -90,9 +91,16 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
       noValue();
       result.Mode = TCliMode::Help;
       return result;
+    } else if (arg == "--version") {
+      noValue();
+      result.Mode = TCliMode::Version;
+      return result;
     } else if (arg == "--list-formats") {
       noValue();
       listFormats = true;
+    } else if (arg == "--list-short-names") {
+      noValue();
+      listShortNames = true;
     } else if (arg == "--list-settings") {
       result.FormatName = value();
       listSettings = true;
@@ -170,6 +178,12 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
       throw EUsageError("unknown option " + args[i] + " (see --help)");
     }
   }
+  if (listShortNames) {
+    if (listFormats || listSettings || probe || result.Json || !convertOptions.empty() || !result.Files.empty())
+      throw EUsageError("--list-short-names takes no other arguments");
+    result.Mode = TCliMode::ListShortNames;
+    return result;
+  }
   if (listFormats) {
     if (listSettings || probe || result.Json || !convertOptions.empty() || !result.Files.empty())
       throw EUsageError("--list-formats takes no other arguments");
@@ -227,10 +241,12 @@ std::string HelpText() {
                   [--subtitles keep|none|FILE] [--no-metadata] [--json]
                   [--threads N] [-j N] FILE...
   fennick-convert --list-formats
+  fennick-convert --list-short-names
   fennick-convert --list-settings FORMAT
   fennick-convert --probe [--json] FILE...
   fennick-convert --engine [-NAME [VALUE]]... [-i INPUT]... OUTPUT...
   fennick-convert --help
+  fennick-convert --version
 
 Converts each FILE, one after the other (or -j N at once), into the chosen
 output format or device profile with that entry's default settings, as the
@@ -335,6 +351,7 @@ every running conversion stops).
 
 Other commands:
   --list-formats          the offered output formats, one a line, in list order
+  --list-short-names      the short names -f takes (mp4, avi ...), one a line
   --list-settings FORMAT  each settings list of the format (named as for -f)
                           with its items; * marks the default
   --probe FILE...         what the file list would show (Video Size, Frame Rate,
@@ -346,11 +363,14 @@ Other commands:
                           option (switches such as -y, -vn, -an take no value),
                           "-i FILE" adds an input, any other argument adds an
                           output; log lines go to stderr
+  --version               the program's version
 
 Exit status: 0 every file Done; 1 a file failed (or a probe, or an engine
 option, input or output was refused); 2 a malformed command line; 130 stopped
 by Ctrl-C, 143 stopped by SIGTERM.
 )HELP";
 }
+
+std::string VersionText() { return "fennick-convert " FENNICK_VERSION "\n"; }
 
 }  // namespace fennick::cli

@@ -18,7 +18,7 @@ class EUsageError : public std::runtime_error {
   explicit EUsageError(const std::string& message) : std::runtime_error(message) {}
 };
 
-enum class TCliMode { Convert, ListFormats, ListSettings, Probe, Engine, Help };
+enum class TCliMode { Convert, ListFormats, ListShortNames, ListSettings, Probe, Engine, Help, Version };
 
 // One step of --engine: an option with its value (empty for a switch), an
 // input ("-i FILE") or an output.
@@ -63,5 +63,7 @@ std::vector<TEngineStep> ParseEngineArguments(const std::vector<std::string>& ar
 
 // The --help text.
 std::string HelpText();
+// The --version line: the program's name and the project's version.
+std::string VersionText();
 
 }  // namespace fennick::cli

@@ -1,8 +1,11 @@
 // The small commands and what every command shares.
 #include "cli/commands.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
+#include <vector>
 
 #include "component/FFmpegVCL.h"
 #include "profiles/output_formats.h"
@@ -18,6 +21,18 @@ bool LoadCodecs(TFFmpegVCL& vcl) {
 
 int ListFormatsCommand() {
   for (const std::string& name : OfferedOutputFormats()) std::cout << name << "\n";
+  std::cout.flush();
+  return ExitOk;
+}
+
+int ListShortNamesCommand() {
+  std::vector<std::string> names;
+  for (const std::string& display : OfferedOutputFormats()) {
+    std::string name(LookupOutputFormat(display)->FormatName);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  for (const std::string& name : names) std::cout << name << "\n";
   std::cout.flush();
   return ExitOk;
 }

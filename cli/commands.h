@@ -21,6 +21,9 @@ inline constexpr int ExitSignalBase = 128;
 bool LoadCodecs(TFFmpegVCL& vcl);
 
 int ListFormatsCommand();
+// The short names of the offered formats, lower case, each once, in list
+// order.
+int ListShortNamesCommand();
 // Each settings list of the format (resolved as -f does) with its items,
 // the default marked. Raises EUsageError for a format it cannot resolve.
 int ListSettingsCommand(const TCliArguments& arguments);

@@ -23,8 +23,13 @@ int main(int argc, char** argv) {
       case TCliMode::Help:
         std::cout << HelpText();
         return ExitOk;
+      case TCliMode::Version:
+        std::cout << VersionText();
+        return ExitOk;
       case TCliMode::ListFormats:
         return ListFormatsCommand();
+      case TCliMode::ListShortNames:
+        return ListShortNamesCommand();
       case TCliMode::ListSettings:
         return ListSettingsCommand(arguments);
       case TCliMode::Probe:
