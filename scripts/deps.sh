@@ -2,8 +2,9 @@
 # Installs (with apt-get, non-interactively) whatever this machine does not
 # have yet of what building and running the converter need:
 #   ./scripts/deps.sh           the build tools, the codec libraries' headers,
-#                               the AMR-NB encoder, the ffmpeg command and
-#                               Qt 6 for the window
+#                               the AMR-NB encoder, the ffmpeg command, Qt 6
+#                               for the window and what the package is made
+#                               with
 #   ./scripts/deps.sh --tests   the same, and what the tests need besides
 set -euo pipefail
 packages=(
@@ -18,11 +19,14 @@ packages=(
   libqt6svg6
   # The desktop's launcher of addresses (the help page, the web site, mail).
   xdg-utils
+  # The icon's PNG sizes are rendered from its SVG, the manual pages written
+  # from the programs' --help by a Python script (python3 also checks the
+  # command line's JSON in the tests); cpack's Debian package asks
+  # dpkg-shlibdeps for the libraries the programs link.
+  librsvg2-bin python3 dpkg-dev
 )
 if [[ ${1:-} == --tests ]]; then
   packages+=(libgtest-dev)
-  # The command-line tests check JSON output with python3.
-  command -v python3 >/dev/null || packages+=(python3)
   # The job builder's tests convert under a decimal-comma locale; where the
   # system has none they generate one with localedef from these definitions.
   [ -e /usr/share/i18n/locales/de_DE ] || packages+=(locales)
@@ -30,6 +34,9 @@ if [[ ${1:-} == --tests ]]; then
   packages+=(fonts-dejavu-core)
   # The window's desktop test runs on a real X server, Xvfb.
   packages+=(xvfb xauth)
+  # The package's test checks the desktop entry, the metainfo, the manual
+  # pages and the shell completion with the desktop's own tools.
+  packages+=(desktop-file-utils appstream man-db bash-completion)
 elif (($#)); then
   echo "usage: $0 [--tests]" >&2
   exit 2
