@@ -98,10 +98,13 @@ _fennick_convert() {
 
   if [[ $cur == -* ]]; then
     # The options as the program's --help lists them: the terms of its
-    # option lines and the commands of its usage lines.
+    # option lines (up to column 26, or two blanks) and the commands of its
+    # usage lines.
     local options
     options=$("$program" --help 2>/dev/null |
-              sed -nE 's/^  (-.{0,23}).*/\1/p; s/^  [a-z-]+ (--[a-z-]+).*/\1/p' |
+              awk '/^  -/ { t = (length($0) < 26 || substr($0, 26, 1) == " ") ? substr($0, 3, 24) : substr($0, 3)
+                            sub(/  .*/, "", t); print t }
+                   /^  [a-z-]+ --/ { print $2 }' |
               grep -oE -- '--?[a-zA-Z][-a-zA-Z]*' | sort -u)
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
     return

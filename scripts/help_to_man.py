@@ -11,8 +11,9 @@ The help text is read in blocks separated by blank lines:
                         indented lines go on the one before), then any text
                         below it is description
   "Heading:" + "  -x"   a group of options: an option line starts with two
-                        blanks and "-", its term fills the columns up to 26,
-                        its text goes on in the lines indented by 26 or more
+                        blanks and "-", its term fills the columns up to 26
+                        (a longer one ends at two blanks), its text goes on
+                        in the lines below it
   "Exit status: ..."    the EXIT STATUS section
   anything else         a paragraph of the DESCRIPTION
 """
@@ -41,6 +42,15 @@ def term_roff(term):
     return ", ".join(parts)
 
 
+def split_option_line(line):
+    """'  -o, --output-folder DIR where ...' -> [term, text]. The text starts
+    at column 26; a longer term ends at the first two blanks, or the line."""
+    if len(line) <= TEXT_COLUMN or line[TEXT_COLUMN - 1] == " ":
+        return [line[2:TEXT_COLUMN].strip(), line[TEXT_COLUMN:].strip()]
+    term, _, text = line[2:].partition("  ")
+    return [term.strip(), text.strip()]
+
+
 def parse(help_text, name):
     synopsis, description, groups, exit_status = [], [], [], []
     blocks = [b.split("\n") for b in re.split(r"\n\s*\n", help_text.strip("\n"))]
@@ -67,14 +77,9 @@ def parse(help_text, name):
             options = []
             for line in lines[1:]:
                 if line.startswith("  -"):
-                    term, text = line[2:TEXT_COLUMN], line[TEXT_COLUMN:]
-                    if len(line) > TEXT_COLUMN and line[TEXT_COLUMN - 1] != " ":
-                        sys.exit(f"help_to_man: option term too long for column {TEXT_COLUMN}: {line!r}")
-                    options.append([term.strip(), text.strip()])
-                elif line.startswith(" " * TEXT_COLUMN) and options:
+                    options.append(split_option_line(line))
+                elif options:
                     options[-1][1] += " " + line.strip()
-                else:
-                    sys.exit(f"help_to_man: line out of place in the group {first!r}: {line!r}")
             groups.append((first[:-1], options))
         else:
             description.append(" ".join(l.strip() for l in lines))

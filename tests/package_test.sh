@@ -22,9 +22,11 @@ need() {
 }
 
 # The options --help describes, each once ("-f", "--format", "--set" ...):
-# the terms of its option lines, which start with two blanks and "-".
+# the terms of its option lines, which start with two blanks and "-" and
+# end at column 26 (a longer one at two blanks).
 help_options() {
-  "$1" --help | sed -nE 's/^  (-.{0,23}).*/\1/p' | grep -oE -- '--?[a-zA-Z][-a-zA-Z]*' | sort -u
+  "$1" --help | awk '/^  -/ { t = (length($0) < 26 || substr($0, 26, 1) == " ") ? substr($0, 3, 24) : substr($0, 3); sub(/  .*/, "", t); print t }' |
+    grep -oE -- '--?[a-zA-Z][-a-zA-Z]*' | sort -u
 }
 
 package_check() {
