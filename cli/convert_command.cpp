@@ -194,7 +194,6 @@ int ConvertCommand(const TCliArguments& arguments) {
   TFFmpegVCL vcl;
   if (!LoadCodecs(vcl)) return ExitFailed;
   const int jobs = std::max(1, arguments.Jobs);
-  vcl.SetThreadCount(CodecThreads(arguments, std::thread::hardware_concurrency()));
 
   TJobQueue queue;
   const bool subtitleFile = arguments.Subtitles != "keep" && arguments.Subtitles != "none";
@@ -211,6 +210,13 @@ int ConvertCommand(const TCliArguments& arguments) {
     files.insert(files.end(), found.begin(), found.end());
   }
   if (files.empty()) return ExitFailed;
+  if (subtitleFile && files.size() > 1)
+    throw EUsageError("--subtitles FILE goes with one input file, not " + std::to_string(files.size()));
+  // The threads are shared among the files the folders gave, not the
+  // arguments.
+  TCliArguments counted = arguments;
+  counted.Files.assign(files.size(), "");
+  vcl.SetThreadCount(CodecThreads(counted, std::thread::hardware_concurrency()));
   for (const TSourceFile& file : files) {
     TQueuedJob job;
     job.Source = file.Path;
