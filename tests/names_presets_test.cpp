@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "jobs/job_queue.h"
 #include "profiles/output_formats.h"
 #include "test_support.h"
 
@@ -209,6 +210,35 @@ TEST_F(NamesPresetsCli, ListFormatsListsThePresetsAfterTheCatalogue) {
   EXPECT_TRUE(std::equal(catalogue.begin(), catalogue.end(), lines.begin()));
   EXPECT_EQ(lines[catalogue.size()], "Presets:");
   EXPECT_EQ(lines[catalogue.size() + 1], "Small Audio");
+}
+
+TEST(PinnedRowsInTheQueueFile, APinAndASubfolderAreWrittenOnlyWhereSetAndReadBack) {
+  test::TempDir dir;
+  TJobQueue queue;
+  TQueuedJob pinned;
+  pinned.Source = "/films/a.mp4";
+  pinned.Settings = TJobSettings{"MP3 - Mpeg Layer3 Audio (*.mp3)", {"", "", "", "", "mp3", "64 Kbps", "22050 Hz", "Mono", ""}};
+  pinned.Pinned = true;
+  pinned.Subfolder = "2019/june";
+  queue.Add(pinned);
+  queue.Add(TQueuedJob{0, "/films/b.mp4"});
+  const std::string file = dir.file("queue.json");
+  std::string error;
+  ASSERT_TRUE(queue.Save(file, error)) << error;
+
+  const CommandResult read = RunCommand(
+      "python3 -c 'import json,sys; j=json.load(open(sys.argv[1]))[\"jobs\"]; "
+      "print([(x.get(\"pinned\"), x.get(\"subfolder\"), x.get(\"settings\", {}).get(\"format\")) for x in j])' " +
+      ShellQuote(file));
+  EXPECT_EQ(read.output,
+            "[(True, '2019/june', 'MP3 - Mpeg Layer3 Audio (*.mp3)'), (None, None, None)]\n");
+
+  const auto loaded = TJobQueue::Load(file, error);
+  ASSERT_TRUE(loaded) << error;
+  EXPECT_TRUE(loaded->At(0).Pinned);
+  EXPECT_EQ(loaded->At(0).Subfolder, "2019/june");
+  EXPECT_FALSE(loaded->At(1).Pinned);
+  EXPECT_EQ(*loaded, queue);
 }
 
 }  // namespace
