@@ -102,6 +102,25 @@ void TFileList::SetAudioTrack(int index, int track) {
   if (FListener.RowChanged) FListener.RowChanged(index);
 }
 
+void TFileList::SetPinnedSettings(int index, const std::optional<TJobSettings>& settings,
+                                  const std::string& outputName) {
+  TQueuedJob* job = FQueue.Find(FRows.at(index).Id);
+  if (!job) return;
+  job->Settings = settings;
+  job->Pinned = settings.has_value();
+  if (settings) FRows.at(index).SubItems[SubItemOf(ColOutput)] = outputName;
+  if (FListener.RowChanged) FListener.RowChanged(index);
+}
+
+bool TFileList::Pinned(int index) const {
+  const TQueuedJob* job = FQueue.Find(FRows.at(index).Id);
+  return job && job->Pinned;
+}
+
+void TFileList::SetSubfolder(TRowId id, const std::string& subfolder) {
+  if (TQueuedJob* job = FQueue.Find(id)) job->Subfolder = subfolder;
+}
+
 int TFileList::AudioTrack(int index) const {
   const TFileRow& row = FRows.at(index);
   const TQueuedJob* job = FQueue.Find(row.Id);

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,13 @@ class TFileList {
   // is chosen, -1 without tracks).
   void SetAudioTrack(int index, int track);
   int AudioTrack(int index) const;
+  // Settings pinned on the row's job, which it converts with whatever the
+  // window shows, and the Output cell's text for them (the pinned format);
+  // none removes the pin (the cell is then the caller's to set).
+  void SetPinnedSettings(int index, const std::optional<TJobSettings>& settings, const std::string& outputName);
+  bool Pinned(int index) const;
+  // The folder the row's source lies in below an added folder.
+  void SetSubfolder(TRowId id, const std::string& subfolder);
 
   // Removes the rows with these identities (unknown ones are ignored).
   void Remove(const std::vector<TRowId>& ids);

@@ -1,6 +1,7 @@
 #include "app/file_list_model.h"
 
 #include <QFile>
+#include <QFont>
 
 #include "jobs/stream_choice.h"
 
@@ -49,6 +50,13 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       return column == ColFileName ? NameFirst(QFile::decodeName(row.Caption.c_str()))
                                    : QString::fromStdString(row.Cell(column));
+    case Qt::FontRole: {
+      // Settings pinned on the row: its format in italics.
+      if (column != ColOutput || !FList.Pinned(index.row())) return {};
+      QFont font;
+      font.setItalic(true);
+      return font;
+    }
     case Qt::ToolTipRole: {
       // A source of several audio tracks: the one its job converts.
       QString track;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -109,6 +110,7 @@ bool TMainController::FormCreate(const std::string& programFolder) {
   FRun = std::make_unique<TConversionRun>(ffVCL, ListView1.Queue(),
                                           [queue](std::function<void()> work) { queue->Post(std::move(work)); });
   FRun->SetListener(this);
+  LoadPresetList();
   Changed();
   return true;
 }
@@ -213,6 +215,7 @@ void TMainController::AddFileSources(const std::vector<std::string>& paths) {
 struct TMainController::TAddWork {
   struct TProbed {
     std::string File;
+    std::string Subfolder;  // below the added folder it was found in
     bool Opened = false;
     TRowTexts Texts;
     std::vector<TProbeStreamInfo> AudioTracks;
@@ -228,17 +231,17 @@ struct TMainController::TAddWork {
   // to stop. A probe that was interrupted gives no row.
   void Execute(std::recursive_mutex& lock, const TBackgroundExecuteThread& thread) {
     const std::function<bool()> stopped = [&thread] { return thread.Terminated(); };
-    std::vector<std::string> files;
+    std::vector<TSourceFile> files;
     for (const std::string& source : Sources) {
-      const std::vector<std::string> found = ExpandFileSources({source}, Patterns, stopped);
+      const std::vector<TSourceFile> found = ScanFileSources({source}, Patterns, true, stopped);
       if (stopped()) return;
       files.insert(files.end(), found.begin(), found.end());
       std::lock_guard hold(lock);
       Found = static_cast<int>(files.size());
     }
-    for (const std::string& file : files) {
-      TProbed probed{file};
-      probed.Opened = Probe.LoadFile(file, "");
+    for (const TSourceFile& file : files) {
+      TProbed probed{file.Path, file.Subfolder};
+      probed.Opened = Probe.LoadFile(file.Path, "");
       if (stopped() || Probe.StopRequested()) return;
       if (probed.Opened) {
         probed.Texts = ProbeRowTexts(Probe);
@@ -302,10 +305,10 @@ void TMainController::TakeProbedFiles() {
     found = FAddWork->Found;
   }
   for (const TAddWork::TProbed& file : probed) {
-    if (file.Opened)
-      ListView1.AppendProbed(file.File, file.Texts, Controls.FOutputFormatName, file.AudioTracks);
-    else
-      ListView1.AppendError(file.File);
+    const TRowId id = file.Opened
+                          ? ListView1.AppendProbed(file.File, file.Texts, Controls.FOutputFormatName, file.AudioTracks)
+                          : ListView1.AppendError(file.File);
+    if (!file.Subfolder.empty()) ListView1.SetSubfolder(id, file.Subfolder);
   }
   FAddedFiles += static_cast<int>(probed.size());
   if (!probed.empty() && FView) FView->ScrollRowIntoView(ListView1.Count() - 1);
@@ -403,10 +406,15 @@ void TMainController::AudioTrack1Click(int row, int track) {
 
 void TMainController::ComboOutputFormatChange() {
   if (OutputFormatChanged(Controls)) {
-    ListView1.SetColumn(ColOutput, Controls.FOutputFormatName);
+    ShowFormatInOutputColumn();
     ComboOutputFormatDropDown();
   }
   Changed();
+}
+
+void TMainController::ShowFormatInOutputColumn() {
+  for (int row = 0; row < ListView1.Count(); ++row)
+    if (!ListView1.Pinned(row)) ListView1.SetCell(row, ColOutput, Controls.FOutputFormatName);
 }
 
 void TMainController::ComboOutputFormatDropDown() {
@@ -450,6 +458,113 @@ void TMainController::ComboLetterBoxChange(int index) {
 void TMainController::ComboSubtitlesChange(int index) { Options.ComboSubtitles.SetItemIndex(index); }
 
 void TMainController::CheckBoxOverWriteClick(bool checked) { Options.CheckBoxOverWrite = checked; }
+
+void TMainController::EditNamePatternChange(const std::string& pattern) { Options.EditNamePattern = pattern; }
+
+void TMainController::CheckBoxKeepFoldersClick(bool checked) { Options.CheckBoxKeepFolders = checked; }
+
+// ---- presets
+
+void TMainController::LoadPresetList() {
+  TPresetList list = LoadPresets();
+  Presets = std::move(list.Presets);
+  for (const std::string& problem : list.Problems) FPrompts.Information(QString::fromStdString(problem));
+  Changed();
+}
+
+TJobSettings TMainController::WindowSettings() const {
+  TJobSettings settings = SnapshotSettings(Controls, Run.ConversionVolume);
+  settings.ZoomIndex = std::max(Options.ComboLetterBox.ItemIndex(), 0);
+  return settings;
+}
+
+void TMainController::SaveSettingsAsPreset1Click() {
+  if (Run.ControlsLocked) return;
+  const QString answer = FPrompts.AskText(QStringLiteral("Save Settings as Preset"),
+                                          QStringLiteral("Preset name:"), QString());
+  if (answer.isNull()) return;
+  const TPreset preset{std::string(Trim(answer.toStdString())), WindowSettings()};
+  std::string error = PresetNameProblem(preset.Name);
+  if (error.empty() && FindPreset(Presets, preset.Name) && FindPreset(Presets, preset.Name)->Name == preset.Name &&
+      !FPrompts.Question(QStringLiteral("Replace the preset \"%1\"?").arg(QString::fromStdString(preset.Name))))
+    return;
+  if (!error.empty() || !SavePreset(preset, error)) {
+    FPrompts.Information(QStringLiteral("The preset could not be saved: ") + QString::fromStdString(error));
+    return;
+  }
+  LoadPresetList();
+}
+
+void TMainController::ComboOutputFormatPresetChoose(int preset) {
+  if (Run.ControlsLocked || preset < 0 || preset >= static_cast<int>(Presets.size())) return;
+  const TPreset chosen = Presets[preset];
+  std::string reason;
+  const bool applied = ApplySettings(chosen.Settings, Controls, reason);
+  // Whatever was applied of it shows (a format whose item has gone keeps
+  // that list's default).
+  ShowFormatInOutputColumn();
+  ComboOutputFormatDropDown();
+  if (!applied) {
+    FPrompts.Information(QStringLiteral("The preset \"%1\" cannot be used: %2")
+                             .arg(QString::fromStdString(chosen.Name), QString::fromStdString(reason)));
+    Changed();
+    return;
+  }
+  Options.ComboAspectRatio4.SetItemIndex(chosen.Settings.AspectIndex);
+  Options.ComboLetterBox.SetItemIndex(chosen.Settings.ZoomIndex);
+  // The volume bar's step of the stored volume (the nearest one).
+  int position = DefaultVolumePosition;
+  for (int i = 0; i < VolumePositionCount; ++i)
+    if (std::abs(ConversionVolumeFor(i) - chosen.Settings.Volume) <
+        std::abs(ConversionVolumeFor(position) - chosen.Settings.Volume))
+      position = i;
+  TrackBar1Change(position);
+  Changed();
+}
+
+bool TMainController::PresetRenameClick(const std::string& name) {
+  const QString answer =
+      FPrompts.AskText(QStringLiteral("Rename Preset"), QStringLiteral("New name:"), QString::fromStdString(name));
+  if (answer.isNull()) return false;
+  std::string error;
+  if (!RenamePreset(name, std::string(Trim(answer.toStdString())), error)) {
+    FPrompts.Information(QStringLiteral("The preset could not be renamed: ") + QString::fromStdString(error));
+    return false;
+  }
+  LoadPresetList();
+  return true;
+}
+
+bool TMainController::PresetDeleteClick(const std::string& name) {
+  if (!FPrompts.Question(QStringLiteral("Delete the preset \"%1\"?").arg(QString::fromStdString(name)))) return false;
+  std::string error;
+  if (!DeletePreset(name, error)) {
+    FPrompts.Information(QStringLiteral("The preset could not be deleted: ") + QString::fromStdString(error));
+    return false;
+  }
+  LoadPresetList();
+  return true;
+}
+
+// ---- settings pinned on rows
+
+void TMainController::KeepCurrentSettings1Click(const std::vector<TRowId>& selected) {
+  if (Run.ControlsLocked) return;
+  const TJobSettings settings = WindowSettings();
+  for (const TRowId id : selected)
+    if (const int row = ListView1.IndexOf(id); row >= 0)
+      ListView1.SetPinnedSettings(row, settings, Controls.FOutputFormatName);
+}
+
+void TMainController::UseWindowSettings1Click(const std::vector<TRowId>& selected) {
+  if (Run.ControlsLocked) return;
+  for (const TRowId id : selected) {
+    const int row = ListView1.IndexOf(id);
+    if (row < 0 || !ListView1.Pinned(row)) continue;
+    ListView1.SetPinnedSettings(row, std::nullopt, "");
+    ListView1.SetCell(row, ColOutput, Controls.FOutputFormatName);
+  }
+}
 
 // ---- preview
 
@@ -519,6 +634,8 @@ void TMainController::ButtonConvertClick() {
   options.Settings = SnapshotSettings(Controls, Run.ConversionVolume);
   options.Subtitles = Options.ComboSubtitles.ItemIndex() == 1 ? TSubtitleChoice::None : TSubtitleChoice::Keep;
   options.Settings.ZoomIndex = std::max(Options.ComboLetterBox.ItemIndex(), 0);
+  options.NamePattern = Options.EditNamePattern;
+  options.KeepFolders = Options.CheckBoxKeepFolders;
   options.AutoAdvance = false;
   FRun->Start(options);
   FSession->InhibitSleep(QStringLiteral("Converting video files"));

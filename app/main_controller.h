@@ -28,6 +28,7 @@
 #include "app/run_state.h"
 #include "component/FFmpegVCL.h"
 #include "jobs/conversion_run.h"
+#include "jobs/presets.h"
 #include "profiles/profile_settings.h"
 
 class QSettings;
@@ -151,6 +152,37 @@ class TMainController : private IRunListener {
   void ComboLetterBoxChange(int index);
   void ComboSubtitlesChange(int index);
   void CheckBoxOverWriteClick(bool checked);
+  // The outputs' name pattern ("" is "{name}") and "Keep the folders of
+  // dropped folders"; the next run names and places its outputs by them.
+  void EditNamePatternChange(const std::string& pattern);
+  void CheckBoxKeepFoldersClick(bool checked);
+
+  // ---- presets of the user's own (jobs/presets.h), offered after the
+  // output formats
+  std::vector<TPreset> Presets;
+  // Reads the presets folder again; each file that cannot be read is told
+  // (and skipped).
+  void LoadPresetList();
+  // "Save Settings as Preset...": asks for a name (a preset of that name is
+  // replaced when the user agrees) and stores the format, its items, the
+  // aspect, volume and "Video Zoom" shown now.
+  void SaveSettingsAsPreset1Click();
+  // A preset chosen in the format list (its position among Presets): its
+  // format and every choice of it shown again.
+  void ComboOutputFormatPresetChoose(int preset);
+  // The presets dialog's "Rename..." (asks for the new name) and "Delete"
+  // (asks first); true when the preset was renamed or deleted.
+  bool PresetRenameClick(const std::string& name);
+  bool PresetDeleteClick(const std::string& name);
+  // The choices shown now as a job's settings.
+  TJobSettings WindowSettings() const;
+
+  // ---- settings pinned on rows
+  // "Keep Current Settings for Selected Rows": the rows convert with the
+  // choices shown now, whatever is chosen later; "Use Window Settings"
+  // removes that. Not during a run.
+  void KeepCurrentSettings1Click(const std::vector<TRowId>& selected);
+  void UseWindowSettings1Click(const std::vector<TRowId>& selected);
 
   // ---- preview
   void ListView1SelectItem(int row);
@@ -217,6 +249,9 @@ class TMainController : private IRunListener {
   void DetachComponentEvents();
   // Pauses the run and asks; on No the run goes on (false).
   bool AskToStop(const QString& question);
+  // The format of the window in the Output cell of every row without
+  // settings of its own.
+  void ShowFormatInOutputColumn();
   // Asks whether to stop the run and quit; true when the run has stopped.
   bool StopRunToQuit();
   // Has the desktop open an address; when it cannot, says so with what to

@@ -39,6 +39,7 @@
 #include "app/maker.h"
 #include "app/media_preview_player.h"
 #include "app/options_dialog.h"
+#include "app/presets_dialog.h"
 #include "app/settings.h"
 #include "app/window_resources.h"
 #include "jobs/row_texts.h"
@@ -236,6 +237,30 @@ void Mirror(QComboBox& combo, const TSettingsControl& control) {
   if (!same) combo.updateGeometry();
 }
 
+// The format list: the catalogue's entries, then, when there are any, a
+// separator and the user's presets by name.
+void MirrorFormats(QComboBox& combo, const TSettingsControl& control, const std::vector<TPreset>& presets) {
+  QStringList items;
+  for (const std::string& item : control.Items()) items << QString::fromStdString(item);
+  const int formats = static_cast<int>(items.size());
+  const int wanted = formats + (presets.empty() ? 0 : 1 + static_cast<int>(presets.size()));
+  bool same = combo.count() == wanted;
+  for (int i = 0; same && i < formats; ++i) same = combo.itemText(i) == items[i];
+  for (size_t i = 0; same && i < presets.size(); ++i)
+    same = combo.itemText(formats + 1 + static_cast<int>(i)) == QString::fromStdString(presets[i].Name);
+  if (!same) {
+    combo.clear();
+    combo.addItems(items);
+    if (!presets.empty()) {
+      combo.insertSeparator(formats);
+      for (const TPreset& preset : presets) combo.addItem(QString::fromStdString(preset.Name));
+    }
+  }
+  combo.setCurrentIndex(control.ItemIndex());
+  combo.setMaxVisibleItems(std::max(control.DropDownCount, 1));
+  if (!same) combo.updateGeometry();
+}
+
 }  // namespace
 
 TForm1::TForm1(IPrompts& prompts, IPreviewPlayer* player, TDesktopActions desktop, IDesktopSession* session) {
@@ -377,6 +402,10 @@ QWidget* TForm1::BuildToolStrip() {
     ComboOutputFormat->setMaxVisibleItems(c.OutputFormatDropDownCount());
   };
   connect(ComboOutputFormat, &QComboBox::activated, this, [this, &c](int index) {
+    // Past the catalogue's entries and the separator: a preset.
+    const int formats = c.Controls.ComboOutputFormat.Count();
+    if (index > formats) return c.ComboOutputFormatPresetChoose(index - formats - 1);
+    if (index == formats) return StateChanged();
     c.Controls.ComboOutputFormat.SetItemIndex(index);
     c.ComboOutputFormatChange();
   });
@@ -712,6 +741,9 @@ void TForm1::BuildMenus() {
   Exit1 = MenuFile->addAction(QIcon(QStringLiteral(":/icons/exit.svg")), QStringLiteral("E&xit"));
   MenuOptions = menuBar()->addMenu(QStringLiteral("&Options"));
   SetAdditionalOptions1 = MenuOptions->addAction(QStringLiteral("&Set Additional Options"));
+  MenuOptions->addSeparator();
+  SaveSettingsAsPreset1 = MenuOptions->addAction(QStringLiteral("Save Settings as &Preset\u2026"));
+  Presets1 = MenuOptions->addAction(QStringLiteral("P&resets\u2026"));
   MenuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
   OpenHelpFile1 = MenuHelp->addAction(QIcon(QStringLiteral(":/icons/help.svg")), QStringLiteral("Open &HelpFile"));
   OpenHelpFile1->setShortcut(QKeySequence::HelpContents);
@@ -732,6 +764,8 @@ void TForm1::BuildMenus() {
   connect(SetAdditionalOptions1, &QAction::triggered, this, [this] {
     if (Form4) Form4->exec();
   });
+  connect(SaveSettingsAsPreset1, &QAction::triggered, this, [&c] { c.SaveSettingsAsPreset1Click(); });
+  connect(Presets1, &QAction::triggered, this, [this] { PresetsDialog().exec(); });
   connect(OpenHelpFile1, &QAction::triggered, this, [&c] { c.OpenHelpFile1Click(); });
   connect(VisitOurWebsite1, &QAction::triggered, this, [&c] { c.VisitOurWebsite1Click(); });
   connect(About1, &QAction::triggered, this, [this] {
@@ -749,6 +783,12 @@ void TForm1::BuildMenus() {
   OpenOutputFolder2 = PopupMenu1->addAction(QStringLiteral("&Open Output Folder"));
   PopupMenu1->addSeparator();
   AudioTrack1 = PopupMenu1->addMenu(QStringLiteral("Audio &Track"));
+  PopupMenu1->addSeparator();
+  KeepCurrentSettings1 = PopupMenu1->addAction(QStringLiteral("&Keep Current Settings for Selected Rows"));
+  UseWindowSettings1 = PopupMenu1->addAction(QStringLiteral("Use &Window Settings"));
+  connect(KeepCurrentSettings1, &QAction::triggered, this,
+          [this, &c] { c.KeepCurrentSettings1Click(SelectedRowIds()); });
+  connect(UseWindowSettings1, &QAction::triggered, this, [this, &c] { c.UseWindowSettings1Click(SelectedRowIds()); });
   connect(CheckAllItems1, &QAction::triggered, this, [&c] { c.CheckAllItems1Click(); });
   connect(UncheckAllItems1, &QAction::triggered, this, [&c] { c.UncheckAllItems1Click(); });
   connect(RemoveSelectedItems1, &QAction::triggered, this, [this, &c] { c.RemoveSelectedItems1Click(SelectedRowIds()); });
@@ -760,6 +800,11 @@ void TForm1::BuildMenus() {
     if (c.Run.ControlsLocked) return;
     const QModelIndex at = ListView1->indexAt(position);
     FillAudioTrackMenu(at.isValid() ? at.row() : SelectedRow());
+    // "Use Window Settings" for a selection with a pinned row.
+    bool pinned = false;
+    for (const TRowId id : SelectedRowIds()) pinned = pinned || c.ListView1.Pinned(c.ListView1.IndexOf(id));
+    KeepCurrentSettings1->setEnabled(!SelectedRowIds().empty());
+    UseWindowSettings1->setVisible(pinned);
     PopupMenu1->popup(ListView1->viewport()->mapToGlobal(position));
   });
 }
@@ -788,6 +833,12 @@ bool TForm1::FormCreate(const QString& programFolder) {
   Form4 = new TForm4(*FController, this);
   StateChanged();
   return true;
+}
+
+TPresetsDialog& TForm1::PresetsDialog() {
+  if (!FormPresets) FormPresets = new TPresetsDialog(*FController, this);
+  FormPresets->Refill();
+  return *FormPresets;
 }
 
 std::vector<TRowId> TForm1::SelectedRowIds() const {
@@ -822,7 +873,7 @@ void TForm1::StateChanged() {
   const TMainController& c = *FController;
   FSyncing = true;
   setWindowTitle(c.WindowTitle());
-  Mirror(*ComboOutputFormat, c.Controls.ComboOutputFormat);
+  MirrorFormats(*ComboOutputFormat, c.Controls.ComboOutputFormat, c.Presets);
   for (auto& [combo, control] : FCombos) Mirror(*combo, *control);
   const bool speed = c.Controls.ComboEncoderSpeed.Count() > 0;
   LabelEncoderSpeed->setVisible(speed);

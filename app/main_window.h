@@ -30,6 +30,7 @@ namespace fennick {
 class TFileListModel;
 class TForm4;
 class TFormAbout;
+class TPresetsDialog;
 
 // A drop-down list as wide as its widest item, also of the items it may be
 // given later (FitTexts: the same list's items for other output formats),
@@ -108,6 +109,8 @@ class TForm1 : public QMainWindow, public IMainView {
   // The "Additional Options" dialog and the about box (after FormCreate).
   TForm4& OptionsDialog() { return *Form4; }
   TFormAbout& AboutBox() { return *FormAbout; }
+  // The "Presets" dialog (made at its first use), filled with the presets.
+  TPresetsDialog& PresetsDialog();
 
   // The list's selection: identities of the selected rows, and the row that
   // counts as "the selected one" (the current row when selected, else the
@@ -164,6 +167,8 @@ class TForm1 : public QMainWindow, public IMainView {
   QAction* OpenOutputFolder1;
   QAction* Exit1;
   QAction* SetAdditionalOptions1;
+  QAction* SaveSettingsAsPreset1;  // "Save Settings as Preset..."
+  QAction* Presets1;               // "Presets...": rename and delete
   QAction* OpenHelpFile1;
   QAction* VisitOurWebsite1;
   QAction* About1;
@@ -177,6 +182,10 @@ class TForm1 : public QMainWindow, public IMainView {
   // The list's "Audio Track": the tracks of the row under the pointer,
   // shown for a source of several.
   QMenu* AudioTrack1;
+  // The list's pins: the window's choices kept on the selected rows, and
+  // taken off again.
+  QAction* KeepCurrentSettings1;
+  QAction* UseWindowSettings1;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -211,6 +220,7 @@ class TForm1 : public QMainWindow, public IMainView {
   std::unique_ptr<TFileListModel> FListModel;
   TForm4* Form4 = nullptr;
   TFormAbout* FormAbout = nullptr;
+  TPresetsDialog* FormPresets = nullptr;
   // Each settings drop-down with the list it shows.
   std::vector<std::pair<QComboBox*, TSettingsControl*>> FCombos;
   bool FSyncing = false;

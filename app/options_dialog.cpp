@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -76,6 +77,18 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   spinLabel->setBuddy(SpinEdit1);
   spinRow->addWidget(spinLabel, 1);
   generalLayout->addLayout(spinRow);
+  auto* nameRow = new QHBoxLayout();
+  EditNamePattern = new QLineEdit(general);
+  EditNamePattern->setToolTip(QStringLiteral(
+      "{name} source name, {ext} its extension, {format} output format, {width} {height} picture size, "
+      "{date} today, {n} row number"));
+  auto* nameLabel = new QLabel(QStringLiteral("Output &Name Pattern : "), general);
+  nameLabel->setBuddy(EditNamePattern);
+  nameRow->addWidget(nameLabel);
+  nameRow->addWidget(EditNamePattern, 1);
+  generalLayout->addLayout(nameRow);
+  CheckBoxKeepFolders = new QCheckBox(QStringLiteral("&Keep the folders of dropped folders"), general);
+  generalLayout->addWidget(CheckBoxKeepFolders);
   layout->addWidget(general);
   layout->addStretch(1);
 
@@ -105,6 +118,11 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   connect(SpinEdit1, &QSpinBox::valueChanged, this, [this](int value) {
     if (!FSyncing) FController.SpinEdit1Change(value);
   });
+  connect(EditNamePattern, &QLineEdit::textEdited, this,
+          [this](const QString& text) { FController.EditNamePatternChange(text.toStdString()); });
+  connect(CheckBoxKeepFolders, &QCheckBox::toggled, this, [this](bool checked) {
+    if (!FSyncing) FController.CheckBoxKeepFoldersClick(checked);
+  });
   connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -116,6 +134,9 @@ void TForm4::Sync() {
   Fill(*ComboSubtitles, options.ComboSubtitles);
   CheckBoxOverWrite->setChecked(options.CheckBoxOverWrite);
   SpinEdit1->setValue(options.SpinEdit1.Value());
+  if (EditNamePattern->text().toStdString() != options.EditNamePattern)
+    EditNamePattern->setText(QString::fromStdString(options.EditNamePattern));
+  CheckBoxKeepFolders->setChecked(options.CheckBoxKeepFolders);
   FSyncing = false;
 }
 
@@ -136,6 +157,8 @@ void TForm4::reject() {
   FController.CheckBoxOverWriteClick(FOpened.CheckBoxOverWrite);
   FController.ComboLetterBoxChange(FOpened.ComboLetterBox.ItemIndex());
   FController.ComboSubtitlesChange(FOpened.ComboSubtitles.ItemIndex());
+  FController.EditNamePatternChange(FOpened.EditNamePattern);
+  FController.CheckBoxKeepFoldersClick(FOpened.CheckBoxKeepFolders);
   FController.ComboAspectRatio4Change(FOpened.ComboAspectRatio4.ItemIndex());
   // The main window's aspect may have differed from the dialog's (a format
   // chosen since resets it): back to what it was.

@@ -1,5 +1,6 @@
 // The "Additional Options" dialog: "Video Zoom", aspect and subtitle
-// choices, the overwrite switch and the drop-down length. Every change takes effect at
+// choices, the overwrite switch, the drop-down length, the output name
+// pattern and whether added folders' subfolders are kept. Every change takes effect at
 // once; "Done" keeps them, Escape (or the close box) puts back what was in
 // force when the dialog opened. Its creation loads the settings into it and
 // into the main window.
@@ -11,6 +12,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 
@@ -32,6 +34,9 @@ class TForm4 : public QDialog {
   QComboBox* ComboSubtitles;
   QCheckBox* CheckBoxOverWrite;
   QSpinBox* SpinEdit1;
+  // The outputs' name pattern and "Keep the folders of dropped folders".
+  QLineEdit* EditNamePattern;
+  QCheckBox* CheckBoxKeepFolders;
   QPushButton* Button1;  // "Done"
 
   void reject() override;

@@ -4,6 +4,9 @@
 // window reads it.
 #pragma once
 
+#include <string>
+
+#include "jobs/name_pattern.h"
 #include "profiles/settings_control.h"
 
 namespace fennick {
@@ -30,6 +33,10 @@ struct TOptionsModel {
   TSettingsControl ComboSubtitles;     // "Keep", "None"
   bool CheckBoxOverWrite = false;
   TBoundedValue SpinEdit1{26, 47, 27};  // entries the format drop-down shows
+  // The outputs' names (jobs/name_pattern.h) and whether an added folder's
+  // subfolders are made again under the output folder.
+  std::string EditNamePattern = DefaultNamePattern;
+  bool CheckBoxKeepFolders = false;
 };
 
 // The drop-down count the format list gets before the options exist.

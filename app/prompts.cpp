@@ -1,6 +1,7 @@
 #include "app/prompts.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace fennick {
@@ -89,6 +90,12 @@ QStringList TQtPrompts::OpenFiles(const QString& filter) {
 
 QString TQtPrompts::ChooseFolder(const QString& headline, const QString& preselected) {
   return QFileDialog::getExistingDirectory(FParent, headline, preselected, QFileDialog::ShowDirsOnly);
+}
+
+QString TQtPrompts::AskText(const QString& caption, const QString& label, const QString& text) {
+  bool ok = false;
+  const QString answer = QInputDialog::getText(FParent, caption, label, QLineEdit::Normal, text, &ok);
+  return ok ? (answer.isNull() ? QStringLiteral("") : answer) : QString();
 }
 
 }  // namespace fennick

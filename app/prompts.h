@@ -28,6 +28,10 @@ class IPrompts {
   // Folder browser (folders only) with the given headline, opening at
   // preselected (may be empty). The chosen folder; empty when cancelled.
   virtual QString ChooseFolder(const QString& headline, const QString& preselected) = 0;
+  // One line of text asked for under `caption`, with `label` above the
+  // field, which starts with `text`. The text entered; a null string when
+  // cancelled.
+  virtual QString AskText(const QString& caption, const QString& label, const QString& text) = 0;
 };
 
 // One "description|patterns" pair of a catalogue filter; the patterns are
@@ -55,6 +59,7 @@ class TQtPrompts : public IPrompts {
   bool Question(const QString& text) override;
   QStringList OpenFiles(const QString& filter) override;
   QString ChooseFolder(const QString& headline, const QString& preselected) override;
+  QString AskText(const QString& caption, const QString& label, const QString& text) override;
 
  private:
   QPointer<QWidget> FParent;

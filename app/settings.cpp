@@ -56,6 +56,11 @@ bool LoadSettings(QSettings& settings, const TSettingsTargets& targets) {
     const std::optional<int> subtitles = ReadInteger(settings, ValueSubtitles);
     if (subtitles && *subtitles >= 0 && *subtitles < targets.Options.ComboSubtitles.Count())
       targets.Options.ComboSubtitles.SetItemIndex(*subtitles);
+    if (const QVariant pattern = settings.value(QString::fromLatin1(ValueNamePattern));
+        pattern.typeId() == QMetaType::QString && !pattern.toString().isEmpty())
+      targets.Options.EditNamePattern = pattern.toString().toStdString();
+    if (const std::optional<int> keep = ReadInteger(settings, ValueKeepFolders))
+      targets.Options.CheckBoxKeepFolders = *keep != 0;
     return true;
   }();
   if (!complete) SaveSettings(settings, targets);
@@ -69,6 +74,8 @@ void SaveSettings(QSettings& settings, const TSettingsTargets& targets) {
   settings.setValue(QString::fromLatin1(ValueDropDownItems), targets.Options.SpinEdit1.Value());
   settings.setValue(QString::fromLatin1(ValueLetterBox), targets.Options.ComboLetterBox.ItemIndex());
   settings.setValue(QString::fromLatin1(ValueSubtitles), targets.Options.ComboSubtitles.ItemIndex());
+  settings.setValue(QString::fromLatin1(ValueNamePattern), QString::fromStdString(targets.Options.EditNamePattern));
+  settings.setValue(QString::fromLatin1(ValueKeepFolders), targets.Options.CheckBoxKeepFolders ? 1 : 0);
   settings.sync();
 }
 

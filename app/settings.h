@@ -27,6 +27,9 @@ inline constexpr const char* ValueLetterBox = "LetterBox";
 // After the five, read when present (older stores have none): the options
 // dialog's "Subtitles" choice.
 inline constexpr const char* ValueSubtitles = "Subtitles";
+// Likewise the output name pattern and "Keep the folders of dropped folders".
+inline constexpr const char* ValueNamePattern = "Name Pattern";
+inline constexpr const char* ValueKeepFolders = "Keep Folders";
 // Beside the five: the window's size and position, the list's columns.
 inline constexpr const char* ValueWindowGeometry = "Window Geometry";
 inline constexpr const char* ValueListColumns = "List Columns";

@@ -7,6 +7,7 @@
 #include "engine/option_vocabulary.h"
 #include "fennick_version.h"
 #include "jobs/stream_choice.h"
+#include "util/text_util.h"
 
 namespace fennick::cli {
 
@@ -135,6 +136,7 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
       convertOptions.push_back(arg);
     } else if (arg == "--aspect") {
       result.Aspect = value();
+      result.AspectGiven = true;
       if (std::find(kAspects.begin(), kAspects.end(), result.Aspect) == kAspects.end())
         throw EUsageError("--aspect takes Original, 4:3 or 16:9, not \"" + result.Aspect + "\"");
       convertOptions.push_back(arg);
@@ -143,6 +145,7 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
       if (zoom != "none" && zoom != "letterbox")
         throw EUsageError("--zoom takes letterbox or none, not \"" + zoom + "\"");
       result.ZoomIndex = zoom == "letterbox" ? 1 : 0;
+      result.ZoomGiven = true;
       convertOptions.push_back(arg);
     } else if (arg == "--no-metadata") {
       noValue();
@@ -150,6 +153,7 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
       convertOptions.push_back(arg);
     } else if (arg == "--volume") {
       result.VolumePercent = ParseVolume(value());
+      result.VolumeGiven = true;
       convertOptions.push_back(arg);
     } else if (arg == "--audio-track") {
       result.AudioTrack = value();
@@ -170,6 +174,18 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
                                        : ParseCount(arg, count, 0, 64,
                                                     "a number of codec threads from 1 to 64, or 0 or auto for the "
                                                     "machine's");
+      convertOptions.push_back(arg);
+    } else if (arg == "--preset") {
+      result.Preset = value();
+      if (Trim(result.Preset).empty()) throw EUsageError("--preset needs a preset's name");
+      convertOptions.push_back(arg);
+    } else if (arg == "--name") {
+      result.NamePattern = value();
+      if (result.NamePattern.empty()) throw EUsageError("--name needs a pattern such as \"{name}-{date}\"");
+      convertOptions.push_back(arg);
+    } else if (arg == "--keep-folders") {
+      noValue();
+      result.KeepFolders = true;
       convertOptions.push_back(arg);
     } else if (arg == "-j" || arg == "--jobs") {
       result.Jobs = ParseCount(arg, value(), 1, 64, "a number of files converted at once from 1 to 64");
@@ -201,6 +217,8 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
     result.Mode = TCliMode::Probe;
   }
   if (result.Files.empty()) throw EUsageError("no input files given (see --help)");
+  if (!result.Preset.empty() && !result.FormatName.empty())
+    throw EUsageError("--preset chooses the format: it does not go with -f");
   if (result.Subtitles != "keep" && result.Subtitles != "none" && result.Files.size() > 1)
     throw EUsageError("--subtitles FILE goes with one input file, not " + std::to_string(result.Files.size()));
   return result;
@@ -239,7 +257,8 @@ std::string HelpText() {
                   [--aspect Original|4:3|16:9] [--zoom letterbox|none]
                   [--volume 0..200] [--audio-track N|LANG]
                   [--subtitles keep|none|FILE] [--no-metadata] [--json]
-                  [--threads N] [-j N] FILE...
+                  [--threads N] [-j N] [--preset NAME] [--name PATTERN]
+                  [--keep-folders] FILE|FOLDER...
   fennick-convert --list-formats
   fennick-convert --list-short-names
   fennick-convert --list-settings FORMAT
@@ -250,7 +269,8 @@ std::string HelpText() {
 
 Converts each FILE, one after the other (or -j N at once), into the chosen
 output format or device profile with that entry's default settings, as the
-window's queue does.
+window's queue does. A FOLDER stands for the media files inside it and its
+subfolders (those the window's open dialog shows), in name order.
 
 Conversion options:
   -f, --format FORMAT     the output format or device profile: its display name
@@ -323,6 +343,20 @@ Conversion options:
                           conversion's own thread, as before. Default: auto;
                           with -j N the machine's cores shared among the N
                           conversions (at least 1 each)
+  --preset NAME           a preset saved in the window ("Save Settings as
+                          Preset..."): its format, settings, aspect, volume and
+                          zoom; --set, --aspect, --volume and --zoom given too
+                          change them (not with -f). --list-formats lists them
+  --name PATTERN          the outputs' names before the extension, from text
+                          and the tokens {name} (the source's name without its
+                          extension), {ext} (its extension), {format} (the
+                          format's short name), {width} and {height} (the
+                          output picture's; empty for audio), {date} (today,
+                          YYYY-MM-DD), {n} (the file's number from 1); other
+                          text in braces stays as it is; "/" becomes "_".
+                          Default: {name}. Taken names get "-1", "-2" ...
+  --keep-folders          a FOLDER's subfolders are made again under the output
+                          folder, each output in the one of its source
   -j, --jobs N            convert up to N files at once (default 1: one after
                           the other); each result line and JSON event names its
                           file; with N above 1 no progress bar is drawn
@@ -350,7 +384,8 @@ file is reported as Abort, and the files not started get a Skip line (with -j,
 every running conversion stops).
 
 Other commands:
-  --list-formats          the offered output formats, one a line, in list order
+  --list-formats          the offered output formats, one a line, in list order,
+                          then "Presets:" and the saved presets' names
   --list-short-names      the short names -f takes (mp4, avi ...), one a line
   --list-settings FORMAT  each settings list of the format (named as for -f)
                           with its items; * marks the default

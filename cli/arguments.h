@@ -46,6 +46,12 @@ struct TCliArguments {
   // -1 (not given): see CodecThreads.
   int Threads = -1;
   int Jobs = 1;  // -j: files converted at once
+  // --preset NAME: a saved preset's format and settings (jobs/presets.h);
+  // --set, --aspect, --volume and --zoom given beside it change them.
+  std::string Preset;
+  bool AspectGiven = false, VolumeGiven = false, ZoomGiven = false;
+  std::string NamePattern;   // --name PATTERN (jobs/name_pattern.h); empty: the sources' names
+  bool KeepFolders = false;  // --keep-folders: a FILE folder's subfolders made again under -o
   std::vector<std::string> Files;
   std::vector<TEngineStep> EngineSteps;
 };

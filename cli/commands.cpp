@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "component/FFmpegVCL.h"
+#include "jobs/presets.h"
 #include "profiles/output_formats.h"
 
 namespace fennick::cli {
@@ -21,6 +22,13 @@ bool LoadCodecs(TFFmpegVCL& vcl) {
 
 int ListFormatsCommand() {
   for (const std::string& name : OfferedOutputFormats()) std::cout << name << "\n";
+  // The user's own presets after the catalogue, for --preset NAME.
+  const TPresetList presets = LoadPresets();
+  for (const std::string& problem : presets.Problems) std::fprintf(stderr, "fennick-convert: %s\n", problem.c_str());
+  if (!presets.Presets.empty()) {
+    std::cout << "Presets:\n";
+    for (const TPreset& preset : presets.Presets) std::cout << preset.Name << "\n";
+  }
   std::cout.flush();
   return ExitOk;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -20,8 +21,10 @@
 #include "component/FFmpegVCL.h"
 #include "jobs/conversion_run.h"
 #include "jobs/event_queue.h"
+#include "jobs/folder_scan.h"
 #include "jobs/job_builder.h"
 #include "jobs/job_queue.h"
+#include "jobs/presets.h"
 #include "profiles/output_formats.h"
 #include "profiles/profile_settings.h"
 
@@ -65,10 +68,33 @@ std::string ChooseFormat(const std::string& name, TProfileControls& controls) {
   return format;
 }
 
-// The format, the --set items and --aspect; EUsageError for what the
-// profile does not offer.
-void ChooseSettings(const TCliArguments& arguments, TProfileControls& controls) {
-  const std::string format = ChooseFormat(arguments.FormatName, controls);
+// The preset's choices in controls; EUsageError for a preset that is not
+// saved or whose format or items the catalogue no longer offers.
+std::string ChoosePreset(const std::string& name, TProfileControls& controls, TJobSettings& settings) {
+  const TPresetList presets = LoadPresets();
+  for (const std::string& problem : presets.Problems) std::fprintf(stderr, "fennick-convert: %s\n", problem.c_str());
+  const TPreset* preset = FindPreset(presets.Presets, name);
+  if (!preset) {
+    std::vector<std::string> names;
+    for (const TPreset& p : presets.Presets) names.push_back(p.Name);
+    throw EUsageError("--preset: no preset \"" + name + "\" in \"" + PresetsFolder() + "\"" +
+                      (names.empty() ? std::string() : "; the presets are " + QuotedList(names)));
+  }
+  OfferThisMachinesHardwareEncoders();
+  std::string reason;
+  if (!ApplySettings(preset->Settings, controls, reason))
+    throw EUsageError("--preset \"" + preset->Name + "\": " + reason);
+  settings = preset->Settings;
+  return preset->Settings.Format;
+}
+
+// The format (or the preset), the --set items and --aspect; EUsageError for
+// what the profile does not offer.
+void ChooseSettings(const TCliArguments& arguments, TProfileControls& controls, TJobSettings* preset = nullptr) {
+  TJobSettings saved;
+  const std::string format = arguments.Preset.empty() ? ChooseFormat(arguments.FormatName, controls)
+                                                      : ChoosePreset(arguments.Preset, controls, saved);
+  if (preset) *preset = saved;
   for (const auto& [name, item] : arguments.Settings) {
     TSettingsControl* control = SettingsControlByName(controls, name);
     if (!control) throw EUsageError("--set: unknown control \"" + name + "\"");
@@ -81,7 +107,7 @@ void ChooseSettings(const TCliArguments& arguments, TProfileControls& controls) 
     throw EUsageError("--set " + name + ": \"" + format + "\" does not offer \"" + item + "\"; valid items: " +
                       QuotedList(control->Items()));
   }
-  controls.ComboAspectRatio.SelectText(arguments.Aspect);
+  if (arguments.Preset.empty() || arguments.AspectGiven) controls.ComboAspectRatio.SelectText(arguments.Aspect);
 }
 
 // What the run tells, shown: a progress bar or JSON progress lines while a
@@ -158,7 +184,8 @@ int ListSettingsCommand(const TCliArguments& arguments) {
 
 int ConvertCommand(const TCliArguments& arguments) {
   TProfileControls controls;
-  ChooseSettings(arguments, controls);
+  TJobSettings preset;
+  ChooseSettings(arguments, controls, &preset);
   if (const std::string problem = OutputFolderProblem(arguments.OutputFolder); !problem.empty())
     throw EUsageError("the output folder \"" + arguments.OutputFolder + "\" " + problem);
 
@@ -167,13 +194,33 @@ int ConvertCommand(const TCliArguments& arguments) {
   TFFmpegVCL vcl;
   if (!LoadCodecs(vcl)) return ExitFailed;
   const int jobs = std::max(1, arguments.Jobs);
-  vcl.SetThreadCount(CodecThreads(arguments, std::thread::hardware_concurrency()));
 
   TJobQueue queue;
   const bool subtitleFile = arguments.Subtitles != "keep" && arguments.Subtitles != "none";
-  for (const std::string& file : arguments.Files) {
+  // A folder stands for the media files below it, as in the window; a
+  // folder without any is said and adds nothing.
+  std::vector<TSourceFile> files;
+  const std::vector<std::string> patterns = MediaFilePatterns();
+  for (const std::string& given : arguments.Files) {
+    std::error_code error;
+    const std::vector<TSourceFile> found =
+        given.empty() ? std::vector<TSourceFile>{{given, ""}} : ScanFileSources({given}, patterns, false);
+    if (found.empty() && std::filesystem::is_directory(given, error))
+      std::fprintf(stderr, "fennick-convert: \"%s\" holds no media files\n", given.c_str());
+    files.insert(files.end(), found.begin(), found.end());
+  }
+  if (files.empty()) return ExitFailed;
+  if (subtitleFile && files.size() > 1)
+    throw EUsageError("--subtitles FILE goes with one input file, not " + std::to_string(files.size()));
+  // The threads are shared among the files the folders gave, not the
+  // arguments.
+  TCliArguments counted = arguments;
+  counted.Files.assign(files.size(), "");
+  vcl.SetThreadCount(CodecThreads(counted, std::thread::hardware_concurrency()));
+  for (const TSourceFile& file : files) {
     TQueuedJob job;
-    job.Source = file;
+    job.Source = file.Path;
+    job.Subfolder = file.Subfolder;
     job.AudioTrack = arguments.AudioTrack;
     if (subtitleFile) job.SubtitleFile = arguments.Subtitles;
     queue.Add(std::move(job));
@@ -182,9 +229,14 @@ int ConvertCommand(const TCliArguments& arguments) {
   options.OutputFolder = arguments.OutputFolder;
   options.Overwrite = arguments.Overwrite;
   options.Concurrency = jobs;
-  options.Settings = SnapshotSettings(controls, AudioVolumeForPercent(arguments.VolumePercent));
+  const bool fromPreset = !arguments.Preset.empty();
+  options.Settings = SnapshotSettings(controls, fromPreset && !arguments.VolumeGiven
+                                                    ? preset.Volume
+                                                    : AudioVolumeForPercent(arguments.VolumePercent));
   if (arguments.Subtitles == "none") options.Subtitles = TSubtitleChoice::None;
-  options.Settings.ZoomIndex = arguments.ZoomIndex;
+  options.Settings.ZoomIndex = fromPreset && !arguments.ZoomGiven ? preset.ZoomIndex : arguments.ZoomIndex;
+  options.NamePattern = arguments.NamePattern;
+  options.KeepFolders = arguments.KeepFolders;
   options.KeepMetadata = !arguments.NoMetadata;
 
   TConversionRun run(vcl, queue, events.Executor());

@@ -206,6 +206,9 @@ bool TConversionRun::BuildAndAdd(const TQueuedJob& job, TRunningJob& running, in
   request.ConversionVolume = settings.Volume;
   request.LetterBox = settings.ZoomIndex == 1;
   request.KeepMetadata = FOptions.KeepMetadata;
+  request.NamePattern = FOptions.NamePattern;
+  request.RowNumber = FQueue.IndexOf(job.Id) + 1;
+  if (FOptions.KeepFolders) request.Subfolder = job.Subfolder;
   request.Run = &FFiles;
   try {
     TProfileControls controls;

@@ -39,6 +39,10 @@ struct TRunOptions {
   TSubtitleChoice Subtitles = TSubtitleChoice::Keep;
   // The sources' tags, chapters and covers go into the outputs.
   bool KeepMetadata = true;
+  // The outputs' names (jobs/name_pattern.h; empty: the sources' names),
+  // and whether a job's Subfolder is made again under the output folder.
+  std::string NamePattern;
+  bool KeepFolders = false;
   // The run starts the next job by itself when one ends; without, its owner
   // paces it by calling StartNextJob.
   bool AutoAdvance = true;

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "jobs/name_pattern.h"
 #include "jobs/row_texts.h"
 #include "profiles/format_limits.h"
 #include "profiles/profile_translation.h"
@@ -276,18 +277,54 @@ bool OutputReplacesSource(const TJob& job) {
   return std::filesystem::equivalent(job.Source, job.OutputPath, ec) && !ec;
 }
 
+std::optional<TPictureSize> OutputPictureSize(const TOutputOptions& output, std::string_view videoSizeText) {
+  if (output.DisableVideo || output.VideoCodec.empty()) return std::nullopt;
+  const auto frame = ReadVideoSize(output.FrameSize);
+  const auto size = frame ? frame : ReadVideoSize(videoSizeText);
+  if (!size) return std::nullopt;
+  const int padX = frame ? std::max(output.PadLeft, 0) + std::max(output.PadRight, 0) : 0;
+  const int padY = frame ? std::max(output.PadTop, 0) + std::max(output.PadBottom, 0) : 0;
+  return TPictureSize{size->first + padX, size->second + padY};
+}
+
 void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob& job) {
   job.Source = JobSource(request.Source);
   job.OutputPath.clear();
   job.OutputReservation.reset();
-  TOutputName output = ChooseOutputName(OutputTarget(job.Source, request.OutputFolder),
-                                        OutputExtension(controls.FOutputFormatName), request.Overwrite, job.Source,
-                                        request.Run);
-  job.OutputPath = std::move(output.Path);
-  job.OutputReservation = std::move(output.Reservation);
   FillJobInputOptions(job.Input, job.Source);
   FillJobOutputOptions(job.Output, controls, request.ConversionVolume, request.VideoSizeText, request.DisplayAspect,
                        request.LetterBox);
+
+  std::string folder = request.OutputFolder;
+  if (!request.Subfolder.empty()) {
+    // Only the folder's own parts: a stored subfolder never leads out of
+    // the output folder.
+    std::filesystem::path relative;
+    for (const auto& part : std::filesystem::path(request.Subfolder).relative_path())
+      if (part != ".." && part != "." && !part.empty()) relative /= part;
+    if (!relative.empty()) {
+      folder = (std::filesystem::path(folder.empty() ? "." : folder) / relative).string();
+      std::error_code ec;
+      std::filesystem::create_directories(folder, ec);
+      if (ec) throw EOutputNameError("cannot create the folder \"" + folder + "\": " + ec.message());
+    }
+  }
+  const std::string extension = OutputExtension(controls.FOutputFormatName);
+  TNameTokens tokens = SourceNameTokens(job.Source);
+  tokens.Format = extension.substr(1);
+  if (const auto picture = OutputPictureSize(job.Output, request.VideoSizeText)) {
+    tokens.Width = std::to_string(picture->Width);
+    tokens.Height = std::to_string(picture->Height);
+  }
+  tokens.Date = TodayText();
+  tokens.Number = request.RowNumber;
+  std::string target = folder;
+  if (!target.empty() && target.back() != '/') target += '/';
+  target += ExpandNamePattern(request.NamePattern, tokens, extension.size()) + extension;
+  TOutputName output = ChooseOutputName(target, extension, request.Overwrite, job.Source, request.Run);
+  job.OutputPath = std::move(output.Path);
+  job.OutputReservation = std::move(output.Reservation);
+
   // The engine copies the source's tags, chapters and cover when a
   // meta-data map asks (task: input 0, output 0).
   if (request.KeepMetadata)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -20,6 +21,14 @@
 namespace fennick {
 
 // ---- output path
+
+// The output picture's size a job's records make ("640x480" with the pads
+// of "LetterBox" included): nothing for an output without a picture or
+// whose size is the source's and unknown.
+struct TPictureSize {
+  int Width = 0, Height = 0;
+};
+std::optional<TPictureSize> OutputPictureSize(const TOutputOptions& output, std::string_view videoSizeText);
 
 // "." followed by the lower-case short format name: "MP4" gives ".mp4".
 std::string OutputExtension(std::string_view formatName);
@@ -156,6 +165,13 @@ struct TJobRequest {
   // The source's tags, chapters and cover go into the output (where its
   // container keeps them).
   bool KeepMetadata = true;
+  // The output's name before its extension (jobs/name_pattern.h; empty: the
+  // source's name) and the job's row number for its {n}.
+  std::string NamePattern;
+  int RowNumber = 0;
+  // A folder under OutputFolder the output goes into, made when missing
+  // (relative; "" none): the source's folder below a folder that was added.
+  std::string Subfolder;
 };
 
 struct TJob {
@@ -184,10 +200,12 @@ bool OutputReplacesSource(const TJob& job);
 // EStreamChoiceError for a track the source does not have.
 void ChooseJobStreams(const TJobRequest& request, TJob& job);
 
-// Fills job from request and controls. The output name is chosen (and
-// reserved) first; a translation error (EProfileConvertError) propagates
-// with Source, OutputPath and Input already filled. EOutputNameError
-// propagates with Source alone filled.
+// Fills job from request and controls. The records are filled first, so
+// that the name pattern knows the output's picture; then the output name is
+// chosen (and reserved) by the pattern, in the subfolder (made when
+// missing). A translation error (EProfileConvertError) propagates with
+// Source and Input filled and no name chosen. EOutputNameError (also for a
+// subfolder that cannot be made) propagates with no name chosen.
 void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob& job);
 
 // Gives up the job's hold on its output name: a name whose file was never

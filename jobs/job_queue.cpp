@@ -107,6 +107,8 @@ std::string JobJson(const TQueuedJob& job) {
   // Only when chosen, so that the file reads as before otherwise.
   if (!job.AudioTrack.empty()) json.Add("audio_track", job.AudioTrack);
   if (!job.SubtitleFile.empty()) AddBytes(json, "subtitle_file", job.SubtitleFile);
+  if (job.Pinned) json.Add("pinned", true);
+  if (!job.Subfolder.empty()) AddBytes(json, "subfolder", job.Subfolder);
   json.Add("status", JobStatusName(job.Status));
   AddBytes(json, "output", job.OutputPath);
   json.Add("reason", job.Reason).Add("output_size", job.OutputSize).Add("output_duration_ms", job.OutputDurationMs);
@@ -128,10 +130,14 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
   const auto output = ReadBytes(value, "output");
   const bool hasSubtitleFile = value.Member("subtitle_file") || value.Member("subtitle_file_hex");
   const auto subtitleFile = ReadBytes(value, "subtitle_file");
+  const TJsonValue* pinned = value.Member("pinned");
+  const bool hasSubfolder = value.Member("subfolder") || value.Member("subfolder_hex");
+  const auto subfolder = ReadBytes(value, "subfolder");
   if (!id || !id->Integer() || *id->Integer() <= 0 || !source || !checked || !checked->Bool() || !videoSize ||
       !videoSize->String() || !aspect || !aspect->Number() || !status || !status->String() || !output || !reason ||
       !reason->String() || !size || !size->Integer() || !duration || !duration->Integer() ||
-      (audioTrack && !audioTrack->String()) || (hasSubtitleFile && !subtitleFile))
+      (audioTrack && !audioTrack->String()) || (hasSubtitleFile && !subtitleFile) || (pinned && !pinned->Bool()) ||
+      (hasSubfolder && !subfolder))
     return std::nullopt;
   const auto name = std::find(kStatusNames.begin(), kStatusNames.end(), *status->String());
   if (name == kStatusNames.end()) return std::nullopt;
@@ -146,6 +152,8 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
   job.DisplayAspect = static_cast<float>(*aspect->Number());
   if (audioTrack) job.AudioTrack = *audioTrack->String();
   if (subtitleFile) job.SubtitleFile = *subtitleFile;
+  if (pinned) job.Pinned = *pinned->Bool() && job.Settings;
+  if (subfolder) job.Subfolder = *subfolder;
   job.Status = static_cast<TJobStatus>(name - kStatusNames.begin());
   job.OutputPath = *output;
   job.Reason = *reason->String();
@@ -155,6 +163,9 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
 }
 
 }  // namespace
+
+std::string JobSettingsJson(const TJobSettings& settings) { return SettingsJson(settings); }
+std::optional<TJobSettings> ReadJobSettings(const TJsonValue& value) { return ReadSettings(value); }
 
 const char* JobStatusName(TJobStatus status) { return kStatusNames.at(static_cast<size_t>(status)); }
 

@@ -41,6 +41,12 @@ TJobSettings SnapshotSettings(const TProfileControls& controls, int volume);
 // one of the items.
 bool ApplySettings(const TJobSettings& settings, TProfileControls& controls, std::string& reason);
 
+// The settings as the queue file stores them (a JSON object's text), and
+// read back from such an object; nothing for one that is not.
+std::string JobSettingsJson(const TJobSettings& settings);
+class TJsonValue;
+std::optional<TJobSettings> ReadJobSettings(const TJsonValue& value);
+
 struct TQueuedJob {
   TJobId Id = NoJob;
   std::string Source;
@@ -56,6 +62,12 @@ struct TQueuedJob {
   std::string AudioTrack;
   // A subtitle file it converts with the source instead of those beside it.
   std::string SubtitleFile;
+  // Its Settings were pinned on its row by the user ("Keep Current Settings
+  // for Selected Rows"): they stay when the window's choices change.
+  bool Pinned = false;
+  // The folder it lies in below a folder that was added ("" none), for
+  // outputs that keep the added folders' structure.
+  std::string Subfolder;
 
   TJobStatus Status = TJobStatus::Waiting;
   std::string OutputPath;       // once chosen

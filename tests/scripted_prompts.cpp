@@ -37,6 +37,11 @@ QString TScriptedPrompts::ChooseFolder(const QString& headline, const QString& p
   return TakeFront(FolderAnswers, QString{});
 }
 
+QString TScriptedPrompts::AskText(const QString& caption, const QString&, const QString& text) {
+  Record(TKind::AskText, caption, text);
+  return TakeFront(TextAnswers, QString{});
+}
+
 QStringList TScriptedPrompts::Texts(TKind kind) const {
   QStringList texts;
   for (const TAsked& asked : Asked)

@@ -14,10 +14,10 @@ namespace fennick::test {
 
 class TScriptedPrompts : public IPrompts {
  public:
-  enum class TKind { Information, Question, OpenFiles, ChooseFolder };
+  enum class TKind { Information, Question, OpenFiles, ChooseFolder, AskText };
   struct TAsked {
     TKind Kind;
-    QString Text;         // the message, the filter or the headline
+    QString Text;         // the message, the filter, the headline or the text's caption
     QString Preselected;  // ChooseFolder only
   };
 
@@ -27,6 +27,8 @@ class TScriptedPrompts : public IPrompts {
   std::deque<bool> QuestionAnswers;
   std::deque<QStringList> FileAnswers;
   std::deque<QString> FolderAnswers;
+  // AskText's answers; an empty queue cancels (a null string).
+  std::deque<QString> TextAnswers;
   // Called when something is asked, before it is answered: where a modal
   // dialog would run the event loop, a test may do so here.
   std::function<void(const TAsked&)> OnAsked;
@@ -35,6 +37,7 @@ class TScriptedPrompts : public IPrompts {
   bool Question(const QString& text) override;
   QStringList OpenFiles(const QString& filter) override;
   QString ChooseFolder(const QString& headline, const QString& preselected) override;
+  QString AskText(const QString& caption, const QString& label, const QString& text) override;
 
   // The texts asked of one kind, in order.
   QStringList Texts(TKind kind) const;

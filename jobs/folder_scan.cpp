@@ -1,8 +1,10 @@
-#include "app/file_sources.h"
+#include "jobs/folder_scan.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+
+#include "profiles/output_formats.h"
 
 namespace fennick {
 
@@ -30,8 +32,8 @@ bool GlobMatch(std::string_view text, std::string_view pattern) {
   return p == pattern.size();
 }
 
-void AddFolder(const fs::path& folder, const std::vector<std::string>& patterns, const std::function<bool()>& stopped,
-               std::vector<std::string>& out) {
+void AddFolder(const fs::path& folder, const std::string& subfolder, const std::vector<std::string>& patterns,
+               const std::function<bool()>& stopped, std::vector<TSourceFile>& out) {
   std::error_code error;
   std::vector<fs::directory_entry> entries;
   for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error), end;
@@ -48,12 +50,13 @@ void AddFolder(const fs::path& folder, const std::vector<std::string>& patterns,
     const fs::file_status linkStatus = entry.symlink_status(statusError);
     if (statusError) continue;
     if (fs::is_directory(linkStatus)) {
-      AddFolder(entry.path(), patterns, stopped, out);
+      const std::string name = entry.path().filename().string();
+      AddFolder(entry.path(), subfolder.empty() ? name : subfolder + "/" + name, patterns, stopped, out);
     } else {
       // A link counts as what it points to.
       const fs::file_status status = fs::is_symlink(linkStatus) ? entry.status(statusError) : linkStatus;
       if (!statusError && fs::is_regular_file(status) && MatchesPatterns(entry.path().filename().string(), patterns))
-        out.push_back(entry.path().string());
+        out.push_back({entry.path().string(), subfolder});
     }
   }
 }
@@ -85,21 +88,34 @@ bool MatchesPatterns(std::string_view fileName, const std::vector<std::string>& 
                      [&](const std::string& pattern) { return GlobMatch(lower, pattern); });
 }
 
-std::vector<std::string> ExpandFileSources(const std::vector<std::string>& paths,
-                                           const std::vector<std::string>& patterns,
-                                           const std::function<bool()>& stopped) {
-  std::vector<std::string> files;
+std::vector<std::string> MediaFilePatterns() { return DefaultFilterPatterns(OpenDialogFilter()); }
+
+std::vector<TSourceFile> ScanFileSources(const std::vector<std::string>& paths,
+                                         const std::vector<std::string>& patterns, bool makeAbsolute,
+                                         const std::function<bool()>& stopped) {
+  std::vector<TSourceFile> files;
   for (const std::string& given : paths) {
     if (stopped && stopped()) break;
     if (given.empty()) continue;
     std::error_code error;
-    fs::path path = fs::absolute(given, error);
-    if (error) path = given;
+    fs::path path = given;
+    if (makeAbsolute) {
+      path = fs::absolute(given, error);
+      if (error) path = given;
+    }
     if (fs::is_directory(path, error))
-      AddFolder(path, patterns, stopped, files);
+      AddFolder(path, "", patterns, stopped, files);
     else
-      files.push_back(path.string());
+      files.push_back({path.string(), ""});
   }
+  return files;
+}
+
+std::vector<std::string> ExpandFileSources(const std::vector<std::string>& paths,
+                                           const std::vector<std::string>& patterns,
+                                           const std::function<bool()>& stopped) {
+  std::vector<std::string> files;
+  for (TSourceFile& file : ScanFileSources(paths, patterns, true, stopped)) files.push_back(std::move(file.Path));
   return files;
 }
 
