@@ -59,7 +59,10 @@ _fennick_convert() {
   case $prev in
     -f | --format | --list-settings)
       _fennick_convert_offer "$("$program" --list-short-names 2>/dev/null)" "$typed"
-      _fennick_convert_offer "$("$program" --list-formats 2>/dev/null)" "$typed"
+      _fennick_convert_offer "$("$program" --list-formats 2>/dev/null | sed '/^Presets:$/,$d')" "$typed"
+      return ;;
+    --preset)
+      _fennick_convert_offer "$("$program" --list-formats 2>/dev/null | sed '1,/^Presets:$/d')" "$typed"
       return ;;
     --set)
       local items

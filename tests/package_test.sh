@@ -132,6 +132,17 @@ completion_check() {
   [ "$offered" = 'Smaller\ Files' ] || fail "--set EncoderSpeed=Sm<Tab> with -f mkv offers: $offered"
   offered=$(complete_words "$bin/fennick-convert" --ov)
   [ "$offered" = --overwrite ] || fail "--ov<Tab> offers: $offered"
+  # Saved presets are offered after --preset, never as formats after -f.
+  local config
+  config=$(mktemp -d)
+  mkdir -p "$config/fennick/presets"
+  printf '%s' '{"kind":"fennick-preset","version":1,"name":"Mine Small","settings":{"format":"MP3 - Mpeg Layer3 Audio (*.mp3)","items":["","","","","mp3","64 Kbps","22050 Hz","Mono"],"aspect":0,"volume":256}}' \
+    >"$config/fennick/presets/Mine Small.json"
+  offered=$(XDG_CONFIG_HOME=$config complete_words "$bin/fennick-convert" --preset Mi)
+  [ "$offered" = 'Mine\ Small' ] || fail "--preset Mi<Tab> offers: $offered"
+  offered=$(XDG_CONFIG_HOME=$config complete_words "$bin/fennick-convert" -f Mi)
+  [ -z "$offered" ] || fail "-f Mi<Tab> offers: $offered"
+  rm -rf "$config"
 }
 
 case $mode in
