@@ -7,12 +7,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <ctime>
+#include <thread>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -21,6 +24,7 @@
 #include "component/hardware_encoders.h"
 #include "jobs/job_builder.h"
 #include "app/maker.h"
+#include "jobs/queue_store.h"
 #include "jobs/row_texts.h"
 #include "jobs/stream_choice.h"
 #include "app/settings.h"
@@ -64,7 +68,12 @@ TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDes
       FDesktop(std::move(desktop)),
       FOwnSession(session ? nullptr : std::make_unique<TDBusDesktopSession>()),
       FSession(session ? session : FOwnSession.get()),
-      TimerConvertAgain(std::make_unique<QTimer>()) {
+      TimerConvertAgain(std::make_unique<QTimer>()),
+      FQueueSave(std::make_unique<QTimer>()),
+      FOwnCountdown(std::make_unique<TQtEndCountdown>()),
+      FOwnLoginManager(std::make_unique<TDBusLoginManager>()),
+      FCountdown(FOwnCountdown.get()),
+      FLoginManager(FOwnLoginManager.get()) {
   BackgroundThread1.OnStart = [this](TBackgroundThreadBase*, TBackgroundExecuteThread*, void*&) {
     AddFilesToList();
   };
@@ -76,13 +85,26 @@ TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDes
   };
   TimerConvertAgain->setInterval(50);
   TimerConvertAgain->callOnTimeout([this] { TimerConvertAgainTimer(); });
+  FQueueSave->setSingleShot(true);
+  FQueueSave->setInterval(0);
+  FQueueSave->callOnTimeout([this] { SaveQueueNow(); });
+}
+
+void TMainController::SetRunEndServices(IEndCountdown& countdown, ILoginManager& loginManager) {
+  FCountdown = &countdown;
+  FLoginManager = &loginManager;
 }
 
 // A probe of the add request waiting for a pipe is interrupted, so that the
 // worker, whose end the background worker awaits, ends. Then the component
 // goes: it stops its tasks and waits for their last events, which can still
 // reach the queue.
-TMainController::~TMainController() { StopAddRequest(); }
+// The list is saved as it stands: a job still converting now (the window
+// went without closing) comes back interrupted.
+TMainController::~TMainController() {
+  StopAddRequest();
+  if (FQueueSave->isActive()) SaveQueueNow();
+}
 
 void TMainController::Changed() {
   if (FView) FView->StateChanged();
@@ -109,8 +131,46 @@ bool TMainController::FormCreate(const std::string& programFolder) {
   FRun = std::make_unique<TConversionRun>(ffVCL, ListView1.Queue(),
                                           [queue](std::function<void()> work) { queue->Post(std::move(work)); });
   FRun->SetListener(this);
+  RestoreQueue();
+  ListView1.OnQueueChanged = [this] { QueueChanged(); };
   Changed();
   return true;
+}
+
+void TMainController::RestoreQueue() {
+  FQueuePath = SavedQueuePath();
+  TSavedQueue saved = LoadSavedQueue(FQueuePath, std::time(nullptr));
+  if (!saved.Error.empty()) {
+    QString text = QStringLiteral("The saved file list could not be read:\n") + QString::fromStdString(saved.Error);
+    if (saved.MovedTo.empty()) {
+      text += QStringLiteral("\nIt could not be moved aside either; this session's list will not be saved.");
+      FQueuePath.clear();
+    } else {
+      text += QStringLiteral("\nIt has been moved to\n") + ToQString(saved.MovedTo) +
+              QStringLiteral("\nThe list starts empty.");
+    }
+    FPrompts.Information(text);
+    return;
+  }
+  if (!saved.Queue.Empty()) ListView1.Restore(std::move(saved.Queue), Controls.FOutputFormatName);
+}
+
+void TMainController::QueueChanged() {
+  if (!FQueuePath.empty()) FQueueSave->start();
+}
+
+void TMainController::SaveQueueNow() {
+  FQueueSave->stop();
+  if (FQueuePath.empty()) return;
+  std::string error;
+  if (SaveQueueFile(ListView1.Queue(), FQueuePath, error)) {
+    FQueueSaveFailed = false;
+    return;
+  }
+  // Said once, not at every change.
+  if (FQueueSaveFailed) return;
+  FQueueSaveFailed = true;
+  FPrompts.Information(QStringLiteral("The file list cannot be saved:\n") + QString::fromStdString(error));
 }
 
 void TMainController::OptionsFormCreate(QSettings& settings) {
@@ -136,6 +196,7 @@ bool TMainController::FormCloseQuery() {
   StopAddRequest();
   DetachComponentEvents();
   ffVCL.StopTasks();
+  SaveQueueNow();
   return true;
 }
 
@@ -451,6 +512,10 @@ void TMainController::ComboSubtitlesChange(int index) { Options.ComboSubtitles.S
 
 void TMainController::CheckBoxOverWriteClick(bool checked) { Options.CheckBoxOverWrite = checked; }
 
+void TMainController::SpinFilesAtOnceChange(int value) { Options.SpinFilesAtOnce.SetValue(value); }
+
+void TMainController::ComboRunEndChange(int index) { Options.ComboRunEnd.SetItemIndex(index); }
+
 // ---- preview
 
 void TMainController::ListView1SelectItem(int row) {
@@ -520,10 +585,26 @@ void TMainController::ButtonConvertClick() {
   options.Subtitles = Options.ComboSubtitles.ItemIndex() == 1 ? TSubtitleChoice::None : TSubtitleChoice::Keep;
   options.Settings.ZoomIndex = std::max(Options.ComboLetterBox.ItemIndex(), 0);
   options.AutoAdvance = false;
+  FRunConcurrency = options.Concurrency = Options.SpinFilesAtOnce.Value();
+  FRunSizes.clear();
+  FRunStart = std::chrono::steady_clock::now();
+  int checked = 0;
+  for (const TQueuedJob& job : ListView1.Queue().Jobs()) checked += job.Checked ? 1 : 0;
+  ffVCL.SetThreadCount(SharedCodecThreads(-1, FRunConcurrency, checked, std::thread::hardware_concurrency()));
   FRun->Start(options);
+  QueueChanged();
   FSession->InhibitSleep(QStringLiteral("Converting video files"));
   StartNextJob();
+  FillRunSlots();
   Changed();
+}
+
+void TMainController::FillRunSlots() {
+  while (FRunConcurrency > 1 && Run.RunActive && FRun->Active() && !Run.FQueueFinished &&
+         FRun->RunningCount() < FRunConcurrency) {
+    Run.Converting = true;
+    StartNextJob();
+  }
 }
 
 void TMainController::StartNextJob() {
@@ -537,8 +618,9 @@ void TMainController::StartNextJob() {
   switch (next) {
     case TNextJob::NoneLeft:
       // Nothing left to visit (only unchecked rows, or the list has become
-      // shorter): no job, the next tick ends the run.
-      Run.Converting = false;
+      // shorter): no job, the next tick ends the run once those converting
+      // have ended.
+      Run.Converting = FRun->RunningCount() > 0;
       Run.FQueueFinished = true;
       break;
     case TNextJob::NotAdded:
@@ -552,7 +634,7 @@ void TMainController::StartNextJob() {
 
 void TMainController::JobNotAdded() {
   TakeRunFigures();
-  if (Run.FLastRowReached) return CompleteRun();
+  if (Run.FLastRowReached && FRun->RunningCount() == 0) return CompleteRun();
   if (!FRun->Active()) {
     // The component cannot run jobs: the run ends here, back to idle.
     TimerConvertAgain->stop();
@@ -560,12 +642,16 @@ void TMainController::JobNotAdded() {
     return ReturnToIdle();
   }
   Run.FTimerTicks = 0;
-  Run.Converting = false;
+  Run.Converting = FRun->RunningCount() > 0;
+  if (Run.FLastRowReached) Run.FQueueFinished = true;
   Changed();
 }
 
 void TMainController::TimerConvertAgainTimer() {
-  if (Run.Converting) return;
+  // With several files at once, a free place takes the next job.
+  if (Run.Converting &&
+      (FRunConcurrency <= 1 || Run.FQueueFinished || FRun->RunningCount() >= FRunConcurrency))
+    return;
   if (Run.FQueueFinished) return CompleteRun();
   if (++Run.FTimerTicks < 2) return;
   Run.FTimerTicks = 0;
@@ -578,14 +664,44 @@ bool TMainController::ConvertAgainTimerActive() const { return TimerConvertAgain
 void TMainController::CompleteRun() {
   TimerConvertAgain->stop();
   RemoveAllTasks();
+  QueueChanged();
   if (Run.RunActive) {
     // Said on the desktop too when the user is elsewhere.
     if (FView && !FView->WindowActive())
       FSession->Notify(QStringLiteral("All Conversions Completed"),
                        QStringLiteral("%1 Done, %2 Fail, %3 Abort").arg(Run.DoneCount).arg(Run.FailCount).arg(Run.AbortCount));
-    FPrompts.Information(QStringLiteral("All Conversions Completed\n\n") + QString::fromStdString(FRun->Summary()));
+    const QString summary = QStringLiteral("All Conversions Completed\n\n") + QString::fromStdString(FRun->Summary());
+    const int action = Run.StopRequested ? RunEndNothing : Options.ComboRunEnd.ItemIndex();
+    if (action != RunEndNothing) {
+      // The window is idle again while the countdown runs.
+      ReturnToIdle();
+      return RunEndAction(action, summary);
+    }
+    FPrompts.Information(summary);
   }
   ReturnToIdle();
+}
+
+void TMainController::RunEndAction(int action, const QString& summary) {
+  if (action == RunEndQuit) {
+    // As closing the window would: the list and the settings are kept.
+    SaveQueueNow();
+    FormClose(*OpenSettings());
+    if (FDesktop.Quit) FDesktop.Quit();
+    return;
+  }
+  const bool suspend = action == RunEndSuspend;
+  const QString what = suspend ? QStringLiteral("suspend") : QStringLiteral("power off");
+  if (!FCountdown->Run(summary + QStringLiteral("\n\nThe computer will ") + what + QStringLiteral(" in %1 seconds."),
+                       RunEndCountdownSeconds)) {
+    FPrompts.Information(summary);
+    return;
+  }
+  SaveQueueNow();
+  const QString error = suspend ? FLoginManager->Suspend() : FLoginManager->PowerOff();
+  FPrompts.Information(error.isEmpty() ? summary
+                                       : QStringLiteral("The computer could not ") + what + QStringLiteral(": ") + error +
+                                             QStringLiteral("\n\n") + summary);
 }
 
 void TMainController::ReturnToIdle() {
@@ -625,6 +741,7 @@ void TMainController::ButtonStopConvertClick() {
   Run.FQueueFinished = true;
   TimerConvertAgain->stop();
   FRun->Stop();
+  QueueChanged();
   Run.ProgressPosition = 0;
   UnlockControls();
   Run.Converting = false;
@@ -648,6 +765,7 @@ void TMainController::JobStarted(const TQueuedJob& job) {
   if (const int row = ListView1.IndexOf(job.Id); row >= 0)
     ListView1.SetCell(row, ColOutput, std::filesystem::path(job.OutputPath).filename().string());
   Run.StatusText = ConvertingText();
+  QueueChanged();
   Changed();
 }
 
@@ -662,13 +780,14 @@ void TMainController::JobProgress(const TQueuedJob& job, const TJobProgress& pro
 }
 
 void TMainController::JobEnded(const TQueuedJob& job, bool notAdded, bool buildError) {
+  QueueChanged();
   if (buildError) FPrompts.Information(QStringLiteral("Fail to add file to list!"));
   ffVCLTerminate(job);
   // A job that was not added: StartNextJob goes on from there.
   if (notAdded) return;
   // Only now that the row's text is written: the timer starts the next job
-  // when it sees this cleared.
-  Run.Converting = false;
+  // when it sees this cleared (or a place free among several at once).
+  Run.Converting = FRun->RunningCount() > 0;
   if (Run.FQueueFinished && !FRun->Active()) {
     // A stopped run's last job has ended: the status bar is cleared.
     Run.ProgressPosition = 0;
@@ -683,7 +802,9 @@ void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& p
   // The job's row by its identity: rows may have moved or gone.
   const int row = ListView1.IndexOf(job.Id);
   if (row < 0) return;
-  Run.FCurrentRow = row;
+  const bool several = FRunConcurrency > 1 && Run.RunActive;
+  // Among several at once, the current row stays the one started last.
+  if (!several) Run.FCurrentRow = row;
   if (FView) FView->ScrollRowIntoView(row);
   // Without a total duration there is no percentage.
   const std::optional<int> percent = progress.Percent();
@@ -697,6 +818,18 @@ void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& p
   ListView1.SetCell(row, ColFrames, progress.FrameNumber == -1 ? " " : std::to_string(progress.FrameNumber));
   Run.ProgressPosition = std::max(percent.value_or(0), 0);
   if (Run.RunActive) Run.OverallPercent = FRun->OverallPercent();
+  if (several) {
+    // The status bar speaks of the whole run: its outputs' size, its
+    // percentage and its time left.
+    FRunSizes[job.Id] = progress.Size;
+    int64_t size = 0;
+    for (const auto& [id, bytes] : FRunSizes) size += bytes;
+    Run.FileSizeText = "File Size : " + FormatSize(size);
+    const double runElapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FRunStart).count();
+    Run.ProgressPosition = Run.OverallPercent;
+    Run.ProgressText = std::to_string(Run.OverallPercent) + "%  " +
+                       ConversionPace(Run.OverallPercent * 1000, 100 * 1000, runElapsed).Left + " left";
+  }
   Changed();
 }
 

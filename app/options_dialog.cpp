@@ -76,6 +76,22 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   spinLabel->setBuddy(SpinEdit1);
   spinRow->addWidget(spinLabel, 1);
   generalLayout->addLayout(spinRow);
+  // The run: files converted at once, and what follows its end.
+  auto* runRow = new QHBoxLayout();
+  SpinFilesAtOnce = new QSpinBox(general);
+  auto* atOnceLabel = new QLabel(QStringLiteral("Convert &up to"), general);
+  atOnceLabel->setBuddy(SpinFilesAtOnce);
+  runRow->addWidget(atOnceLabel);
+  runRow->addWidget(SpinFilesAtOnce);
+  runRow->addWidget(new QLabel(QStringLiteral("files at once"), general), 1);
+  generalLayout->addLayout(runRow);
+  auto* endRow = new QHBoxLayout();
+  ComboRunEnd = new QComboBox(general);
+  auto* endLabel = new QLabel(QStringLiteral("When the run &ends:"), general);
+  endLabel->setBuddy(ComboRunEnd);
+  endRow->addWidget(endLabel);
+  endRow->addWidget(ComboRunEnd, 1);
+  generalLayout->addLayout(endRow);
   layout->addWidget(general);
   layout->addStretch(1);
 
@@ -93,6 +109,7 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   controller.OptionsFormCreate(*OpenSettings());
   const TOptionsModel& options = controller.Options;
   SpinEdit1->setRange(options.SpinEdit1.Min(), options.SpinEdit1.Max());
+  SpinFilesAtOnce->setRange(options.SpinFilesAtOnce.Min(), options.SpinFilesAtOnce.Max());
   Sync();
 
   connect(ComboLetterBox, &QComboBox::activated, this, [this](int index) { FController.ComboLetterBoxChange(index); });
@@ -105,6 +122,10 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   connect(SpinEdit1, &QSpinBox::valueChanged, this, [this](int value) {
     if (!FSyncing) FController.SpinEdit1Change(value);
   });
+  connect(SpinFilesAtOnce, &QSpinBox::valueChanged, this, [this](int value) {
+    if (!FSyncing) FController.SpinFilesAtOnceChange(value);
+  });
+  connect(ComboRunEnd, &QComboBox::activated, this, [this](int index) { FController.ComboRunEndChange(index); });
   connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -116,6 +137,8 @@ void TForm4::Sync() {
   Fill(*ComboSubtitles, options.ComboSubtitles);
   CheckBoxOverWrite->setChecked(options.CheckBoxOverWrite);
   SpinEdit1->setValue(options.SpinEdit1.Value());
+  SpinFilesAtOnce->setValue(options.SpinFilesAtOnce.Value());
+  Fill(*ComboRunEnd, options.ComboRunEnd);
   FSyncing = false;
 }
 
@@ -136,6 +159,8 @@ void TForm4::reject() {
   FController.CheckBoxOverWriteClick(FOpened.CheckBoxOverWrite);
   FController.ComboLetterBoxChange(FOpened.ComboLetterBox.ItemIndex());
   FController.ComboSubtitlesChange(FOpened.ComboSubtitles.ItemIndex());
+  FController.SpinFilesAtOnceChange(FOpened.SpinFilesAtOnce.Value());
+  FController.ComboRunEndChange(FOpened.ComboRunEnd.ItemIndex());
   FController.ComboAspectRatio4Change(FOpened.ComboAspectRatio4.ItemIndex());
   // The main window's aspect may have differed from the dialog's (a format
   // chosen since resets it): back to what it was.

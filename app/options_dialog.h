@@ -32,6 +32,8 @@ class TForm4 : public QDialog {
   QComboBox* ComboSubtitles;
   QCheckBox* CheckBoxOverWrite;
   QSpinBox* SpinEdit1;
+  QSpinBox* SpinFilesAtOnce;  // "Convert up to N files at once"
+  QComboBox* ComboRunEnd;     // "When the run ends:"
   QPushButton* Button1;  // "Done"
 
   void reject() override;

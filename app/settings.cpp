@@ -56,6 +56,11 @@ bool LoadSettings(QSettings& settings, const TSettingsTargets& targets) {
     const std::optional<int> subtitles = ReadInteger(settings, ValueSubtitles);
     if (subtitles && *subtitles >= 0 && *subtitles < targets.Options.ComboSubtitles.Count())
       targets.Options.ComboSubtitles.SetItemIndex(*subtitles);
+    if (const std::optional<int> atOnce = ReadInteger(settings, ValueFilesAtOnce); atOnce && *atOnce > 0)
+      targets.Options.SpinFilesAtOnce.SetValue(*atOnce);
+    if (const std::optional<int> runEnd = ReadInteger(settings, ValueRunEnd);
+        runEnd && *runEnd >= 0 && *runEnd < targets.Options.ComboRunEnd.Count())
+      targets.Options.ComboRunEnd.SetItemIndex(*runEnd);
     return true;
   }();
   if (!complete) SaveSettings(settings, targets);
@@ -69,6 +74,8 @@ void SaveSettings(QSettings& settings, const TSettingsTargets& targets) {
   settings.setValue(QString::fromLatin1(ValueDropDownItems), targets.Options.SpinEdit1.Value());
   settings.setValue(QString::fromLatin1(ValueLetterBox), targets.Options.ComboLetterBox.ItemIndex());
   settings.setValue(QString::fromLatin1(ValueSubtitles), targets.Options.ComboSubtitles.ItemIndex());
+  settings.setValue(QString::fromLatin1(ValueFilesAtOnce), targets.Options.SpinFilesAtOnce.Value());
+  settings.setValue(QString::fromLatin1(ValueRunEnd), targets.Options.ComboRunEnd.ItemIndex());
   settings.sync();
 }
 

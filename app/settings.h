@@ -27,6 +27,9 @@ inline constexpr const char* ValueLetterBox = "LetterBox";
 // After the five, read when present (older stores have none): the options
 // dialog's "Subtitles" choice.
 inline constexpr const char* ValueSubtitles = "Subtitles";
+// Likewise: how many files convert at once, and what follows a run.
+inline constexpr const char* ValueFilesAtOnce = "FilesAtOnce";
+inline constexpr const char* ValueRunEnd = "RunEnd";
 // Beside the five: the window's size and position, the list's columns.
 inline constexpr const char* ValueWindowGeometry = "Window Geometry";
 inline constexpr const char* ValueListColumns = "List Columns";

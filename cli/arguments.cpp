@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "engine/option_vocabulary.h"
+#include "jobs/conversion_run.h"
 #include "jobs/stream_choice.h"
 
 namespace fennick::cli {
@@ -43,9 +44,7 @@ std::string Joined(const std::vector<std::string>& items) {
 }  // namespace
 
 int CodecThreads(const TCliArguments& arguments, unsigned cores) {
-  if (arguments.Threads >= 0) return arguments.Threads;
-  if (arguments.Jobs <= 1 || arguments.Files.size() <= 1) return 0;
-  return std::max(1, static_cast<int>(cores) / arguments.Jobs);
+  return SharedCodecThreads(arguments.Threads, arguments.Jobs, arguments.Files.size(), cores);
 }
 
 TCliArguments ParseArguments(const std::vector<std::string>& args) {

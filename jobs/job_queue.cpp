@@ -23,7 +23,8 @@ namespace {
 constexpr const char* kFileKind = "fennick-queue";
 constexpr int64_t kFileVersion = 1;
 
-constexpr std::array<const char*, 6> kStatusNames = {"waiting", "running", "done", "failed", "stopped", "skipped"};
+constexpr std::array<const char*, 7> kStatusNames = {"waiting", "running", "done",       "failed",
+                                                     "stopped", "skipped", "interrupted"};
 
 // A job's "items" are the window's eight lists, as the first version of the
 // file stored them; the encoder speed, which only the formats of today
@@ -107,6 +108,8 @@ std::string JobJson(const TQueuedJob& job) {
   // Only when chosen, so that the file reads as before otherwise.
   if (!job.AudioTrack.empty()) json.Add("audio_track", job.AudioTrack);
   if (!job.SubtitleFile.empty()) AddBytes(json, "subtitle_file", job.SubtitleFile);
+  if (!job.FrameRateText.empty()) json.Add("frame_rate", job.FrameRateText);
+  if (!job.DurationText.empty()) json.Add("duration", job.DurationText);
   json.Add("status", JobStatusName(job.Status));
   AddBytes(json, "output", job.OutputPath);
   json.Add("reason", job.Reason).Add("output_size", job.OutputSize).Add("output_duration_ms", job.OutputDurationMs);
@@ -124,6 +127,8 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
   const TJsonValue* size = value.Member("output_size");
   const TJsonValue* duration = value.Member("output_duration_ms");
   const TJsonValue* audioTrack = value.Member("audio_track");
+  const TJsonValue* frameRate = value.Member("frame_rate");
+  const TJsonValue* durationText = value.Member("duration");
   const auto source = ReadBytes(value, "source");
   const auto output = ReadBytes(value, "output");
   const bool hasSubtitleFile = value.Member("subtitle_file") || value.Member("subtitle_file_hex");
@@ -131,7 +136,8 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
   if (!id || !id->Integer() || *id->Integer() <= 0 || !source || !checked || !checked->Bool() || !videoSize ||
       !videoSize->String() || !aspect || !aspect->Number() || !status || !status->String() || !output || !reason ||
       !reason->String() || !size || !size->Integer() || !duration || !duration->Integer() ||
-      (audioTrack && !audioTrack->String()) || (hasSubtitleFile && !subtitleFile))
+      (audioTrack && !audioTrack->String()) || (hasSubtitleFile && !subtitleFile) ||
+      (frameRate && !frameRate->String()) || (durationText && !durationText->String()))
     return std::nullopt;
   const auto name = std::find(kStatusNames.begin(), kStatusNames.end(), *status->String());
   if (name == kStatusNames.end()) return std::nullopt;
@@ -146,6 +152,8 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
   job.DisplayAspect = static_cast<float>(*aspect->Number());
   if (audioTrack) job.AudioTrack = *audioTrack->String();
   if (subtitleFile) job.SubtitleFile = *subtitleFile;
+  if (frameRate) job.FrameRateText = *frameRate->String();
+  if (durationText) job.DurationText = *durationText->String();
   job.Status = static_cast<TJobStatus>(name - kStatusNames.begin());
   job.OutputPath = *output;
   job.Reason = *reason->String();

@@ -17,7 +17,9 @@ namespace fennick {
 using TJobId = uint64_t;
 inline constexpr TJobId NoJob = 0;
 
-enum class TJobStatus { Waiting, Running, Done, Failed, Stopped, Skipped };
+// Interrupted: it was running when the program that ran it ended without
+// stopping it (a crash, a kill); the next run converts it again.
+enum class TJobStatus { Waiting, Running, Done, Failed, Stopped, Skipped, Interrupted };
 
 // The lists a job's settings choose from, in SettingNames() order: the
 // window's eight, then the encoder speed (empty for the formats without one).
@@ -56,6 +58,9 @@ struct TQueuedJob {
   std::string AudioTrack;
   // A subtitle file it converts with the source instead of those beside it.
   std::string SubtitleFile;
+  // The list's frame rate and duration texts of the source ("" unknown).
+  std::string FrameRateText;
+  std::string DurationText;
 
   TJobStatus Status = TJobStatus::Waiting;
   std::string OutputPath;       // once chosen
