@@ -90,7 +90,9 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   auto* endLabel = new QLabel(QStringLiteral("When the run &ends:"), general);
   endLabel->setBuddy(ComboRunEnd);
   endRow->addWidget(endLabel);
-  endRow->addWidget(ComboRunEnd, 1);
+  endRow->addWidget(ComboRunEnd);
+  endRow->addStretch(1);
+  ComboRunEnd->setMinimumWidth(px(160));
   generalLayout->addLayout(endRow);
   layout->addWidget(general);
   layout->addStretch(1);

@@ -30,6 +30,8 @@ if [[ ${1:-} == --tests ]]; then
   packages+=(fonts-dejavu-core)
   # The window's desktop test runs on a real X server, Xvfb.
   packages+=(xvfb xauth)
+  # The end-of-run tests run a message bus of their own (dbus-daemon).
+  packages+=(dbus)
 elif (($#)); then
   echo "usage: $0 [--tests]" >&2
   exit 2
