@@ -31,6 +31,7 @@ TRowId TFileList::Append(TFileRow row) {
   job.DisplayAspect = row.DisplayAspect;
   job.FrameRateText = row.SubItems[SubItemOf(ColFrameRate)];
   job.DurationText = row.SubItems[SubItemOf(ColDuration)];
+  if (row.AudioTracks.size() > 1) job.AudioTracks = row.AudioTracks;
   row.Id = FQueue.Add(std::move(job));
   row.Checked = true;
   if (FListener.BeforeInsert) FListener.BeforeInsert(Count());
@@ -54,6 +55,7 @@ void TFileList::Restore(TJobQueue queue, const std::string& outputName) {
     row.Caption = job.Source;
     row.Checked = job.Checked;
     row.DisplayAspect = job.DisplayAspect;
+    row.AudioTracks = job.AudioTracks;
     row.SubItems[SubItemOf(ColVideoSize)] = job.VideoSizeText;
     row.SubItems[SubItemOf(ColFrameRate)] = job.FrameRateText;
     row.SubItems[SubItemOf(ColDuration)] = job.DurationText;

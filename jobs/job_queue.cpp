@@ -97,6 +97,47 @@ std::optional<TJobSettings> ReadSettings(const TJsonValue& value) {
   return settings;
 }
 
+std::string AudioTracksJson(const std::vector<TProbeStreamInfo>& tracks) {
+  std::string json = "[";
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    const TProbeStreamInfo& track = tracks[i];
+    TJsonObject item;
+    item.Add("index", int64_t{track.Index}).Add("language", track.Language).Add("codec", track.CodecName);
+    item.Add("title", track.Title).Add("channels", int64_t{track.Channels}).Add("sample_rate", int64_t{track.SampleRate});
+    item.Add("default", track.Default);
+    json += (i ? "," : "") + item.Text();
+  }
+  return json + "]";
+}
+
+std::optional<std::vector<TProbeStreamInfo>> ReadAudioTracks(const TJsonValue& value) {
+  if (!value.Array()) return std::nullopt;
+  std::vector<TProbeStreamInfo> tracks;
+  for (const TJsonValue& item : *value.Array()) {
+    const TJsonValue* index = item.Member("index");
+    const TJsonValue* language = item.Member("language");
+    const TJsonValue* codec = item.Member("codec");
+    const TJsonValue* title = item.Member("title");
+    const TJsonValue* channels = item.Member("channels");
+    const TJsonValue* rate = item.Member("sample_rate");
+    const TJsonValue* isDefault = item.Member("default");
+    if (!index || !index->Integer() || !language || !language->String() || !codec || !codec->String() || !title ||
+        !title->String() || !channels || !channels->Integer() || !rate || !rate->Integer() || !isDefault ||
+        !isDefault->Bool())
+      return std::nullopt;
+    TProbeStreamInfo track;
+    track.Index = static_cast<int32_t>(*index->Integer());
+    track.Language = *language->String();
+    track.CodecName = *codec->String();
+    track.Title = *title->String();
+    track.Channels = static_cast<int32_t>(*channels->Integer());
+    track.SampleRate = static_cast<int32_t>(*rate->Integer());
+    track.Default = *isDefault->Bool();
+    tracks.push_back(std::move(track));
+  }
+  return tracks;
+}
+
 std::string JobJson(const TQueuedJob& job) {
   TJsonObject json;
   json.Add("id", static_cast<int64_t>(job.Id));
@@ -110,6 +151,7 @@ std::string JobJson(const TQueuedJob& job) {
   if (!job.SubtitleFile.empty()) AddBytes(json, "subtitle_file", job.SubtitleFile);
   if (!job.FrameRateText.empty()) json.Add("frame_rate", job.FrameRateText);
   if (!job.DurationText.empty()) json.Add("duration", job.DurationText);
+  if (job.AudioTracks.size() > 1) json.AddRaw("audio_tracks", AudioTracksJson(job.AudioTracks));
   json.Add("status", JobStatusName(job.Status));
   AddBytes(json, "output", job.OutputPath);
   json.Add("reason", job.Reason).Add("output_size", job.OutputSize).Add("output_duration_ms", job.OutputDurationMs);
@@ -154,6 +196,11 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
   if (subtitleFile) job.SubtitleFile = *subtitleFile;
   if (frameRate) job.FrameRateText = *frameRate->String();
   if (durationText) job.DurationText = *durationText->String();
+  if (const TJsonValue* tracks = value.Member("audio_tracks")) {
+    auto read = ReadAudioTracks(*tracks);
+    if (!read) return std::nullopt;
+    job.AudioTracks = std::move(*read);
+  }
   job.Status = static_cast<TJobStatus>(name - kStatusNames.begin());
   job.OutputPath = *output;
   job.Reason = *reason->String();

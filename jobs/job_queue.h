@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "component/AVProbe.h"
 #include "profiles/profile_settings.h"
 
 namespace fennick {
@@ -61,6 +62,9 @@ struct TQueuedJob {
   // The list's frame rate and duration texts of the source ("" unknown).
   std::string FrameRateText;
   std::string DurationText;
+  // The source's audio tracks as the probe found them (kept when there are
+  // several to choose from).
+  std::vector<TProbeStreamInfo> AudioTracks;
 
   TJobStatus Status = TJobStatus::Waiting;
   std::string OutputPath;       // once chosen

@@ -163,8 +163,20 @@ struct LastingQueue : testing::Test {
 
 TEST_F(LastingQueue, TheRowsTheirChecksAndResultsComeBackInTheNextWindow) {
   const std::string a = MakeVideo("a.mp4"), b = MakeVideo("b.mp4"), notes = MakeText("notes.mp4");
-  ASSERT_NO_FATAL_FAILURE(Add({Q(a), Q(b), Q(notes)}));
+  // A source of two audio tracks, the second chosen.
+  const std::string two = Dir.file("two.mkv");
+  ASSERT_TRUE(test::MakeMedia(
+      two, "-f lavfi -i testsrc=size=96x64:rate=10:duration=1 -f lavfi -i sine=sample_rate=44100:duration=1 "
+           "-f lavfi -i sine=sample_rate=48000:duration=1 -map 0:v -map 1:a -map 2:a -c:v mpeg4 -c:a:0 aac "
+           "-ac:a:0 2 -c:a:1 ac3 -ac:a:1 6 -metadata:s:a:0 language=eng -metadata:s:a:1 language=ger"));
+  ASSERT_NO_FATAL_FAILURE(Add({Q(a), Q(b), Q(notes), Q(two)}));
   C().ListView1Check(1, false);
+  C().ListView1Check(3, false);
+  C().AudioTrack1Click(3, 1);
+  const std::vector<std::string> tracks = C().AudioTrackItems(3);
+  ASSERT_EQ(tracks.size(), 2u);
+  const QString trackTip = Form->ListView1->model()->index(3, ColDuration).data(Qt::ToolTipRole).toString();
+  ASSERT_TRUE(trackTip.startsWith(QStringLiteral("Audio Track 2"))) << trackTip.toStdString();
   Convert();
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
   const TFileRow before = List().Row(0);
@@ -173,7 +185,7 @@ TEST_F(LastingQueue, TheRowsTheirChecksAndResultsComeBackInTheNextWindow) {
 
   ASSERT_NO_FATAL_FAILURE(Reopen());
 
-  ASSERT_EQ(List().Count(), 3);
+  ASSERT_EQ(List().Count(), 4);
   EXPECT_EQ(List().Row(0).Caption, a);
   EXPECT_EQ(List().Row(1).Caption, b);
   EXPECT_EQ(List().Row(2).Caption, notes);
@@ -184,6 +196,8 @@ TEST_F(LastingQueue, TheRowsTheirChecksAndResultsComeBackInTheNextWindow) {
   EXPECT_EQ(Cell(1, ColProgress), "");
   EXPECT_EQ(Cell(2, ColProgress), "Fail");
   EXPECT_EQ(List().Row(2).ProgressTip, reason);
+  EXPECT_EQ(C().AudioTrackItems(3), tracks);
+  EXPECT_EQ(Form->ListView1->model()->index(3, ColDuration).data(Qt::ToolTipRole).toString(), trackTip);
   // The finished row still leads to its output.
   EXPECT_EQ(Form->ListView1->model()->index(0, ColOutput).data(Qt::ToolTipRole).toString(), Q(Out + "/a.3gp"));
   EXPECT_TRUE(Said().filter(QStringLiteral("saved")).isEmpty()) << Said().join('|').toStdString();
