@@ -265,20 +265,42 @@ TEST_F(LastingQueue, ClearEmptiesTheSavedListToo) {
 
 TEST_F(LastingQueue, TwoFilesConvertAtOnceEachRowDoneWithOneCompletionMessage) {
   if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: one file at a time";
-  ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("a.mp4", 2)), Q(MakeVideo("b.mp4", 2))}));
+  ASSERT_NO_FATAL_FAILURE(
+      Add({Q(MakeVideo("a.mp4", 2)), Q(MakeText("notes.mp4")), Q(MakeVideo("b.mp4", 2)), Q(MakeVideo("c.mp4", 2))}));
   Form->OptionsDialog().SpinFilesAtOnce->setValue(2);
 
   Convert();
+  // The row that cannot be opened fails and its place goes to the next.
   EXPECT_EQ(C().ffVCL.TaskCount(), 2) << "both conversions run";
   EXPECT_EQ(C().ffVCL.ThreadCount(), std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / 2));
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
 
-  EXPECT_EQ(Cell(0, ColProgress), "Done");
-  EXPECT_EQ(Cell(1, ColProgress), "Done");
+  EXPECT_EQ(Cell(1, ColProgress), "Fail");
+  for (int row : {0, 2, 3}) EXPECT_EQ(Cell(row, ColProgress), "Done") << row;
   ASSERT_EQ(Said().size(), 1) << Said().join('|').toStdString();
-  EXPECT_TRUE(Said()[0].startsWith(QStringLiteral("All Conversions Completed\n\n2 Done, 0 Fail, 0 Abort")));
-  for (const char* name : {"a", "b"}) EXPECT_NEAR(Seconds(Out + "/" + name + ".3gp"), 2.0, 0.15) << name;
+  EXPECT_TRUE(Said()[0].startsWith(QStringLiteral("All Conversions Completed\n\n3 Done, 1 Fail, 0 Abort")))
+      << Said()[0].toStdString();
+  for (const char* name : {"a", "b", "c"}) EXPECT_NEAR(Seconds(Out + "/" + name + ".3gp"), 2.0, 0.15) << name;
   EXPECT_EQ(Form->windowTitle(), QStringLiteral("Fennick Video Converter"));
+}
+
+TEST_F(LastingQueue, StopAsksOnceAndStopsEveryConversion) {
+  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: one file at a time";
+  ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("a.mp4", 60)), Q(MakeVideo("b.mp4", 60))}));
+  C().SpinFilesAtOnceChange(2);
+  Convert();
+  ASSERT_TRUE(WaitFor([&] { return !Cell(0, ColFrames).empty() && !Cell(1, ColFrames).empty(); }))
+      << "both rows show their progress";
+  EXPECT_TRUE(Form->windowTitle().endsWith(QStringLiteral("% - Fennick Video Converter")));
+
+  Prompts.QuestionAnswers.push_back(true);
+  QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+
+  EXPECT_EQ(Prompts.Texts(TScriptedPrompts::TKind::Question), QStringList{QStringLiteral("Stop all conversions?")});
+  EXPECT_EQ(Cell(0, ColProgress), "Abort");
+  EXPECT_EQ(Cell(1, ColProgress), "Abort");
+  EXPECT_TRUE(Said().isEmpty()) << Said().join('|').toStdString();
 }
 
 TEST_F(LastingQueue, TheRunOptionsAreKeptWithTheSettingsAndDefaultToOneAtATimeAndNothing) {
