@@ -9,10 +9,14 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDir>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
 #include <QProcess>
 #include <QSpinBox>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -436,6 +440,22 @@ TEST_F(RunEnd, QuitEndsTheProgramAfterARunButNotAfterAStoppedOne) {
   QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
   EXPECT_EQ(Quits, 1);
+}
+
+TEST(RunEndCountdown, TheMessageRunsOutOrIsCancelled) {
+  TQtEndCountdown countdown;
+  QString shown;
+  QTimer::singleShot(200ms, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) shown = box->text();
+  });
+  EXPECT_TRUE(countdown.Run(QStringLiteral("Going in %1 seconds."), 2));
+  EXPECT_EQ(shown, QStringLiteral("Going in 2 seconds."));
+
+  QTimer::singleShot(200ms, [] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+      box->button(QMessageBox::Cancel)->click();
+  });
+  EXPECT_FALSE(countdown.Run(QStringLiteral("Going in %1 seconds."), 60));
 }
 
 }  // namespace
