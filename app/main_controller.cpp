@@ -15,10 +15,10 @@
 #include <chrono>
 #include <climits>
 #include <ctime>
-#include <thread>
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "app/file_sources.h"
 #include "component/hardware_encoders.h"
@@ -98,12 +98,12 @@ void TMainController::SetRunEndServices(IEndCountdown& countdown, ILoginManager&
 // A probe of the add request waiting for a pipe is interrupted, so that the
 // worker, whose end the background worker awaits, ends. Then the component
 // goes: it stops its tasks and waits for their last events, which can still
-// reach the queue.
-// The list is saved as it stands: a job still converting now (the window
-// went without closing) comes back interrupted.
+// reach the queue. A change of the list not saved yet is saved first, as it
+// stands: a job still converting (the window went without being closed)
+// comes back interrupted.
 TMainController::~TMainController() {
   StopAddRequest();
-  if (FQueueSave->isActive()) SaveQueueNow();
+  if (FQueueSave->isActive()) SaveQueueNow(false);
 }
 
 void TMainController::Changed() {
@@ -159,7 +159,7 @@ void TMainController::QueueChanged() {
   if (!FQueuePath.empty()) FQueueSave->start();
 }
 
-void TMainController::SaveQueueNow() {
+void TMainController::SaveQueueNow(bool tellFailure) {
   FQueueSave->stop();
   if (FQueuePath.empty()) return;
   std::string error;
@@ -168,7 +168,7 @@ void TMainController::SaveQueueNow() {
     return;
   }
   // Said once, not at every change.
-  if (FQueueSaveFailed) return;
+  if (FQueueSaveFailed || !tellFailure) return;
   FQueueSaveFailed = true;
   FPrompts.Information(QStringLiteral("The file list cannot be saved:\n") + QString::fromStdString(error));
 }

@@ -256,9 +256,9 @@ class TMainController : private IRunListener {
   // message.
   void RunEndAction(int action, const QString& summary);
   // The list's jobs are saved soon (once for the changes of one moment), or
-  // at once.
+  // at once; a failure is told once (unless `tellFailure` is false).
   void QueueChanged();
-  void SaveQueueNow();
+  void SaveQueueNow(bool tellFailure = true);
   void RestoreQueue();
   // Starts jobs until as many convert as the run allows, or none is left.
   void FillRunSlots();

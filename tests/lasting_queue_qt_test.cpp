@@ -256,6 +256,23 @@ TEST_F(LastingQueue, ASavedListThatCannotBeReadIsMovedAsideWithAMessageAndTheLis
   EXPECT_EQ(List().Row(0).Caption, Dir.file("b.mp4"));
 }
 
+TEST_F(LastingQueue, AListThatCannotBeSavedIsSaidOnce) {
+  const QByteArray data = qgetenv("XDG_DATA_HOME");
+  // Nobody, not even root, makes folders there.
+  qputenv("XDG_DATA_HOME", "/proc/fennick-data");
+  Form.reset();
+  ASSERT_NO_FATAL_FAILURE(Open());
+  ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("a.mp4"))}));
+  ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("b.mp4"))}));
+  QTest::qWait(50);
+  qputenv("XDG_DATA_HOME", data);
+
+  EXPECT_EQ(List().Count(), 2);
+  ASSERT_EQ(Said().size(), 1) << Said().join('|').toStdString();
+  EXPECT_TRUE(Said()[0].startsWith(QStringLiteral("The file list cannot be saved:\ncannot make \"/proc/fennick-data/fennick\"")))
+      << Said()[0].toStdString();
+}
+
 TEST_F(LastingQueue, ClearEmptiesTheSavedListToo) {
   ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("a.mp4"))}));
   ASSERT_NO_FATAL_FAILURE(Reopen());
