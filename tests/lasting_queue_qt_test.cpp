@@ -20,6 +20,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -76,7 +77,7 @@ class TFakeLoginManager : public QObject, protected QDBusContext {
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 
  public:
-  bool Refuse = false;
+  std::atomic<bool> Refuse{false};
   QStringList Calls() {
     std::lock_guard hold(FLock);
     return FCalls;
