@@ -1,6 +1,7 @@
 #include "app/file_list.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "jobs/stream_choice.h"
 #include "util/text_util.h"
@@ -28,12 +29,52 @@ TRowId TFileList::Append(TFileRow row) {
   job.Source = row.Caption;
   job.VideoSizeText = row.SubItems[SubItemOf(ColVideoSize)];
   job.DisplayAspect = row.DisplayAspect;
+  job.FrameRateText = row.SubItems[SubItemOf(ColFrameRate)];
+  job.DurationText = row.SubItems[SubItemOf(ColDuration)];
+  if (row.AudioTracks.size() > 1) job.AudioTracks = row.AudioTracks;
   row.Id = FQueue.Add(std::move(job));
   row.Checked = true;
   if (FListener.BeforeInsert) FListener.BeforeInsert(Count());
   FRows.push_back(std::move(row));
   if (FListener.AfterInsert) FListener.AfterInsert();
+  QueueChanged();
   return FRows.back().Id;
+}
+
+void TFileList::QueueChanged() {
+  if (OnQueueChanged) OnQueueChanged();
+}
+
+void TFileList::Restore(TJobQueue queue, const std::string& outputName) {
+  if (FListener.BeforeReset) FListener.BeforeReset();
+  FRows.clear();
+  FQueue = std::move(queue);
+  for (const TQueuedJob& job : FQueue.Jobs()) {
+    TFileRow row;
+    row.Id = job.Id;
+    row.Caption = job.Source;
+    row.Checked = job.Checked;
+    row.DisplayAspect = job.DisplayAspect;
+    row.AudioTracks = job.AudioTracks;
+    row.SubItems[SubItemOf(ColVideoSize)] = job.VideoSizeText;
+    row.SubItems[SubItemOf(ColFrameRate)] = job.FrameRateText;
+    row.SubItems[SubItemOf(ColDuration)] = job.DurationText;
+    row.SubItems[SubItemOf(ColOutput)] =
+        job.OutputPath.empty() ? outputName : std::filesystem::path(job.OutputPath).filename().string();
+    std::string& progress = row.SubItems[SubItemOf(ColProgress)];
+    switch (job.Status) {
+      case TJobStatus::Done: progress = ProgressDone; break;
+      case TJobStatus::Failed: progress = ProgressFail; break;
+      case TJobStatus::Stopped: progress = ProgressAbort; break;
+      case TJobStatus::Running:
+      case TJobStatus::Interrupted: progress = ProgressInterrupted; break;
+      // A file the probe could not open has no picture text at all.
+      default: progress = job.VideoSizeText.empty() ? ProgressError : ""; break;
+    }
+    if (job.Status != TJobStatus::Waiting && job.Status != TJobStatus::Skipped) row.ProgressTip = OneLine(job.Reason);
+    FRows.push_back(std::move(row));
+  }
+  if (FListener.AfterReset) FListener.AfterReset();
 }
 
 TRowId TFileList::AppendProbed(const std::string& caption, const TRowTexts& texts, const std::string& outputName,
@@ -86,6 +127,7 @@ void TFileList::SetChecked(int index, bool checked) {
   row.Checked = checked;
   FQueue.SetChecked(row.Id, checked);
   if (FListener.RowChanged) FListener.RowChanged(index);
+  QueueChanged();
 }
 
 void TFileList::SetAllChecked(bool checked) {
@@ -100,6 +142,7 @@ void TFileList::SetAudioTrack(int index, int track) {
   if (!job || job->AudioTrack == request) return;
   job->AudioTrack = request;
   if (FListener.RowChanged) FListener.RowChanged(index);
+  QueueChanged();
 }
 
 void TFileList::SetPinnedSettings(int index, const std::optional<TJobSettings>& settings,
@@ -132,6 +175,7 @@ int TFileList::AudioTrack(int index) const {
 }
 
 void TFileList::Remove(const std::vector<TRowId>& ids) {
+  bool removed = false;
   // From the end, so that each announced index is the row's current one.
   for (int i = Count() - 1; i >= 0; --i) {
     if (std::find(ids.begin(), ids.end(), FRows[i].Id) == ids.end()) continue;
@@ -139,7 +183,9 @@ void TFileList::Remove(const std::vector<TRowId>& ids) {
     FQueue.Remove(FRows[i].Id);
     FRows.erase(FRows.begin() + i);
     if (FListener.AfterRemove) FListener.AfterRemove();
+    removed = true;
   }
+  if (removed) QueueChanged();
 }
 
 void TFileList::Clear() {
@@ -148,6 +194,7 @@ void TFileList::Clear() {
   FRows.clear();
   FQueue.Clear();
   if (FListener.AfterReset) FListener.AfterReset();
+  QueueChanged();
 }
 
 }  // namespace fennick

@@ -50,6 +50,8 @@ inline constexpr const char* ProgressError = "Error";
 inline constexpr const char* ProgressDone = "Done";
 inline constexpr const char* ProgressFail = "Fail";
 inline constexpr const char* ProgressAbort = "Abort";
+// A row that was converting when the program ended without stopping it.
+inline constexpr const char* ProgressInterrupted = "Interrupted";
 
 // A row's identity is its job's.
 using TRowId = TJobId;
@@ -127,6 +129,14 @@ class TFileList {
 
   // One listener (the view); replaced by the next call.
   void SetListener(TFileListListener listener) { FListener = std::move(listener); }
+  // Called after the rows' jobs changed (rows added or removed, a check or
+  // an audio track changed), for whoever keeps the queue.
+  std::function<void()> OnQueueChanged;
+
+  // Replaces the rows with the jobs of a saved queue, same identities: the
+  // texts the jobs keep, their results in the Progress cell (with the
+  // reason as its tip), the output's name or else `outputName`.
+  void Restore(TJobQueue queue, const std::string& outputName);
 
   // The rows as the conversion queue's jobs, in the same order with the same
   // identities and checks; the run converts them and keeps their outcome.
@@ -135,6 +145,7 @@ class TFileList {
 
  private:
   TRowId Append(TFileRow row);
+  void QueueChanged();
 
   std::vector<TFileRow> FRows;
   TJobQueue FQueue;

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTimer>
 #include <QUrl>
 
@@ -14,14 +15,17 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "app/file_sources.h"
 #include "component/hardware_encoders.h"
 #include "jobs/job_builder.h"
 #include "app/maker.h"
+#include "jobs/queue_store.h"
 #include "jobs/row_texts.h"
 #include "jobs/stream_choice.h"
 #include "app/settings.h"
@@ -65,7 +69,12 @@ TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDes
       FDesktop(std::move(desktop)),
       FOwnSession(session ? nullptr : std::make_unique<TDBusDesktopSession>()),
       FSession(session ? session : FOwnSession.get()),
-      TimerConvertAgain(std::make_unique<QTimer>()) {
+      TimerConvertAgain(std::make_unique<QTimer>()),
+      FQueueSave(std::make_unique<QTimer>()),
+      FOwnCountdown(std::make_unique<TQtEndCountdown>()),
+      FOwnLoginManager(std::make_unique<TDBusLoginManager>()),
+      FCountdown(FOwnCountdown.get()),
+      FLoginManager(FOwnLoginManager.get()) {
   BackgroundThread1.OnStart = [this](TBackgroundThreadBase*, TBackgroundExecuteThread*, void*&) {
     AddFilesToList();
   };
@@ -77,13 +86,26 @@ TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDes
   };
   TimerConvertAgain->setInterval(50);
   TimerConvertAgain->callOnTimeout([this] { TimerConvertAgainTimer(); });
+  FQueueSave->setSingleShot(true);
+  FQueueSave->setInterval(0);
+  FQueueSave->callOnTimeout([this] { SaveQueueNow(); });
+}
+
+void TMainController::SetRunEndServices(IEndCountdown& countdown, ILoginManager& loginManager) {
+  FCountdown = &countdown;
+  FLoginManager = &loginManager;
 }
 
 // A probe of the add request waiting for a pipe is interrupted, so that the
 // worker, whose end the background worker awaits, ends. Then the component
 // goes: it stops its tasks and waits for their last events, which can still
-// reach the queue.
-TMainController::~TMainController() { StopAddRequest(); }
+// reach the queue. A change of the list not saved yet is saved first, as it
+// stands: a job still converting (the window went without being closed)
+// comes back interrupted.
+TMainController::~TMainController() {
+  StopAddRequest();
+  if (FQueueSave->isActive()) SaveQueueNow(false);
+}
 
 void TMainController::Changed() {
   if (FView) FView->StateChanged();
@@ -111,8 +133,46 @@ bool TMainController::FormCreate(const std::string& programFolder) {
                                           [queue](std::function<void()> work) { queue->Post(std::move(work)); });
   FRun->SetListener(this);
   LoadPresetList();
+  RestoreQueue();
+  ListView1.OnQueueChanged = [this] { QueueChanged(); };
   Changed();
   return true;
+}
+
+void TMainController::RestoreQueue() {
+  FQueuePath = SavedQueuePath();
+  TSavedQueue saved = LoadSavedQueue(FQueuePath, std::time(nullptr));
+  if (!saved.Error.empty()) {
+    QString text = QStringLiteral("The saved file list could not be read:\n") + QString::fromStdString(saved.Error);
+    if (saved.MovedTo.empty()) {
+      text += QStringLiteral("\nIt could not be moved aside either; this session's list will not be saved.");
+      FQueuePath.clear();
+    } else {
+      text += QStringLiteral("\nIt has been moved to\n") + ToQString(saved.MovedTo) +
+              QStringLiteral("\nThe list starts empty.");
+    }
+    FPrompts.Information(text);
+    return;
+  }
+  if (!saved.Queue.Empty()) ListView1.Restore(std::move(saved.Queue), Controls.FOutputFormatName);
+}
+
+void TMainController::QueueChanged() {
+  if (!FQueuePath.empty()) FQueueSave->start();
+}
+
+void TMainController::SaveQueueNow(bool tellFailure) {
+  FQueueSave->stop();
+  if (FQueuePath.empty()) return;
+  std::string error;
+  if (SaveQueueFile(ListView1.Queue(), FQueuePath, error)) {
+    FQueueSaveFailed = false;
+    return;
+  }
+  // Said once, not at every change.
+  if (FQueueSaveFailed || !tellFailure) return;
+  FQueueSaveFailed = true;
+  FPrompts.Information(QStringLiteral("The file list cannot be saved:\n") + QString::fromStdString(error));
 }
 
 void TMainController::OptionsFormCreate(QSettings& settings) {
@@ -138,6 +198,7 @@ bool TMainController::FormCloseQuery() {
   StopAddRequest();
   DetachComponentEvents();
   ffVCL.StopTasks();
+  SaveQueueNow();
   return true;
 }
 
@@ -565,6 +626,9 @@ void TMainController::UseWindowSettings1Click(const std::vector<TRowId>& selecte
     ListView1.SetCell(row, ColOutput, Controls.FOutputFormatName);
   }
 }
+void TMainController::SpinFilesAtOnceChange(int value) { Options.SpinFilesAtOnce.SetValue(value); }
+
+void TMainController::ComboRunEndChange(int index) { Options.ComboRunEnd.SetItemIndex(index); }
 
 // ---- preview
 
@@ -637,10 +701,26 @@ void TMainController::ButtonConvertClick() {
   options.NamePattern = Options.EditNamePattern;
   options.KeepFolders = Options.CheckBoxKeepFolders;
   options.AutoAdvance = false;
+  FRunConcurrency = options.Concurrency = Options.SpinFilesAtOnce.Value();
+  FRunSizes.clear();
+  FRunStart = std::chrono::steady_clock::now();
+  int checked = 0;
+  for (const TQueuedJob& job : ListView1.Queue().Jobs()) checked += job.Checked ? 1 : 0;
+  ffVCL.SetThreadCount(SharedCodecThreads(-1, FRunConcurrency, checked, std::thread::hardware_concurrency()));
   FRun->Start(options);
+  QueueChanged();
   FSession->InhibitSleep(QStringLiteral("Converting video files"));
   StartNextJob();
+  FillRunSlots();
   Changed();
+}
+
+void TMainController::FillRunSlots() {
+  while (FRunConcurrency > 1 && Run.RunActive && FRun->Active() && !Run.FQueueFinished &&
+         FRun->RunningCount() < FRunConcurrency) {
+    Run.Converting = true;
+    StartNextJob();
+  }
 }
 
 void TMainController::StartNextJob() {
@@ -654,8 +734,9 @@ void TMainController::StartNextJob() {
   switch (next) {
     case TNextJob::NoneLeft:
       // Nothing left to visit (only unchecked rows, or the list has become
-      // shorter): no job, the next tick ends the run.
-      Run.Converting = false;
+      // shorter): no job, the next tick ends the run once those converting
+      // have ended.
+      Run.Converting = FRun->RunningCount() > 0;
       Run.FQueueFinished = true;
       break;
     case TNextJob::NotAdded:
@@ -669,7 +750,7 @@ void TMainController::StartNextJob() {
 
 void TMainController::JobNotAdded() {
   TakeRunFigures();
-  if (Run.FLastRowReached) return CompleteRun();
+  if (Run.FLastRowReached && FRun->RunningCount() == 0) return CompleteRun();
   if (!FRun->Active()) {
     // The component cannot run jobs: the run ends here, back to idle.
     TimerConvertAgain->stop();
@@ -677,12 +758,16 @@ void TMainController::JobNotAdded() {
     return ReturnToIdle();
   }
   Run.FTimerTicks = 0;
-  Run.Converting = false;
+  Run.Converting = FRun->RunningCount() > 0;
+  if (Run.FLastRowReached) Run.FQueueFinished = true;
   Changed();
 }
 
 void TMainController::TimerConvertAgainTimer() {
-  if (Run.Converting) return;
+  // With several files at once, a free place takes the next job.
+  if (Run.Converting &&
+      (FRunConcurrency <= 1 || Run.FQueueFinished || FRun->RunningCount() >= FRunConcurrency))
+    return;
   if (Run.FQueueFinished) return CompleteRun();
   if (++Run.FTimerTicks < 2) return;
   Run.FTimerTicks = 0;
@@ -695,14 +780,44 @@ bool TMainController::ConvertAgainTimerActive() const { return TimerConvertAgain
 void TMainController::CompleteRun() {
   TimerConvertAgain->stop();
   RemoveAllTasks();
+  QueueChanged();
   if (Run.RunActive) {
     // Said on the desktop too when the user is elsewhere.
     if (FView && !FView->WindowActive())
       FSession->Notify(QStringLiteral("All Conversions Completed"),
                        QStringLiteral("%1 Done, %2 Fail, %3 Abort").arg(Run.DoneCount).arg(Run.FailCount).arg(Run.AbortCount));
-    FPrompts.Information(QStringLiteral("All Conversions Completed\n\n") + QString::fromStdString(FRun->Summary()));
+    const QString summary = QStringLiteral("All Conversions Completed\n\n") + QString::fromStdString(FRun->Summary());
+    const int action = Run.StopRequested ? RunEndNothing : Options.ComboRunEnd.ItemIndex();
+    if (action != RunEndNothing) {
+      // The window is idle again while the countdown runs.
+      ReturnToIdle();
+      return RunEndAction(action, summary);
+    }
+    FPrompts.Information(summary);
   }
   ReturnToIdle();
+}
+
+void TMainController::RunEndAction(int action, const QString& summary) {
+  if (action == RunEndQuit) {
+    // As closing the window would: the list and the settings are kept.
+    SaveQueueNow();
+    FormClose(*OpenSettings());
+    if (FDesktop.Quit) FDesktop.Quit();
+    return;
+  }
+  const bool suspend = action == RunEndSuspend;
+  const QString what = suspend ? QStringLiteral("suspend") : QStringLiteral("power off");
+  if (!FCountdown->Run(summary + QStringLiteral("\n\nThe computer will ") + what + QStringLiteral(" in %1 seconds."),
+                       RunEndCountdownSeconds)) {
+    FPrompts.Information(summary);
+    return;
+  }
+  SaveQueueNow();
+  const QString error = suspend ? FLoginManager->Suspend() : FLoginManager->PowerOff();
+  FPrompts.Information(error.isEmpty() ? summary
+                                       : QStringLiteral("The computer could not ") + what + QStringLiteral(": ") + error +
+                                             QStringLiteral("\n\n") + summary);
 }
 
 void TMainController::ReturnToIdle() {
@@ -742,6 +857,7 @@ void TMainController::ButtonStopConvertClick() {
   Run.FQueueFinished = true;
   TimerConvertAgain->stop();
   FRun->Stop();
+  QueueChanged();
   Run.ProgressPosition = 0;
   UnlockControls();
   Run.Converting = false;
@@ -765,6 +881,7 @@ void TMainController::JobStarted(const TQueuedJob& job) {
   if (const int row = ListView1.IndexOf(job.Id); row >= 0)
     ListView1.SetCell(row, ColOutput, std::filesystem::path(job.OutputPath).filename().string());
   Run.StatusText = ConvertingText();
+  QueueChanged();
   Changed();
 }
 
@@ -779,13 +896,14 @@ void TMainController::JobProgress(const TQueuedJob& job, const TJobProgress& pro
 }
 
 void TMainController::JobEnded(const TQueuedJob& job, bool notAdded, bool buildError) {
+  QueueChanged();
   if (buildError) FPrompts.Information(QStringLiteral("Fail to add file to list!"));
   ffVCLTerminate(job);
   // A job that was not added: StartNextJob goes on from there.
   if (notAdded) return;
   // Only now that the row's text is written: the timer starts the next job
-  // when it sees this cleared.
-  Run.Converting = false;
+  // when it sees this cleared (or a place free among several at once).
+  Run.Converting = FRun->RunningCount() > 0;
   if (Run.FQueueFinished && !FRun->Active()) {
     // A stopped run's last job has ended: the status bar is cleared.
     Run.ProgressPosition = 0;
@@ -800,7 +918,9 @@ void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& p
   // The job's row by its identity: rows may have moved or gone.
   const int row = ListView1.IndexOf(job.Id);
   if (row < 0) return;
-  Run.FCurrentRow = row;
+  const bool several = FRunConcurrency > 1 && Run.RunActive;
+  // Among several at once, the current row stays the one started last.
+  if (!several) Run.FCurrentRow = row;
   if (FView) FView->ScrollRowIntoView(row);
   // Without a total duration there is no percentage.
   const std::optional<int> percent = progress.Percent();
@@ -814,6 +934,18 @@ void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& p
   ListView1.SetCell(row, ColFrames, progress.FrameNumber == -1 ? " " : std::to_string(progress.FrameNumber));
   Run.ProgressPosition = std::max(percent.value_or(0), 0);
   if (Run.RunActive) Run.OverallPercent = FRun->OverallPercent();
+  if (several) {
+    // The status bar speaks of the whole run: its outputs' size, its
+    // percentage and its time left.
+    FRunSizes[job.Id] = progress.Size;
+    int64_t size = 0;
+    for (const auto& [id, bytes] : FRunSizes) size += bytes;
+    Run.FileSizeText = "File Size : " + FormatSize(size);
+    const double runElapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FRunStart).count();
+    Run.ProgressPosition = Run.OverallPercent;
+    Run.ProgressText = std::to_string(Run.OverallPercent) + "%  " +
+                       ConversionPace(Run.OverallPercent * 1000, 100 * 1000, runElapsed).Left + " left";
+  }
   Changed();
 }
 

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "app/options_model.h"
 #include "app/preview.h"
 #include "app/prompts.h"
+#include "app/run_end_action.h"
 #include "app/run_state.h"
 #include "component/FFmpegVCL.h"
 #include "jobs/conversion_run.h"
@@ -84,6 +86,10 @@ class TMainController : private IRunListener {
   TMainController& operator=(const TMainController&) = delete;
 
   void SetView(IMainView* view) { FView = view; }
+  // The countdown and the login manager of the end-of-run action (by
+  // default a message box and logind on the system bus); they must outlive
+  // the controller.
+  void SetRunEndServices(IEndCountdown& countdown, ILoginManager& loginManager);
 
   // ---- state the widgets show
   TFFmpegVCL ffVCL;
@@ -100,7 +106,11 @@ class TMainController : private IRunListener {
   // failure tells the user and returns false (the program ends). Otherwise
   // fills the format list, sets the volume to "100%", the drop-down count to
   // 25, starts the reg.sh script beside the program (detached, ignored when
-  // missing) and binds the component's events.
+  // missing), binds the component's events and restores the list saved
+  // last (SavedQueuePath): a job that was converting when the program ended
+  // shows "Interrupted"; a saved list that cannot be read is moved aside,
+  // with a message naming the copy, and the list starts empty. From then on
+  // every change of the list and of its jobs is saved.
   bool FormCreate(const std::string& programFolder);
   // The options dialog's creation: fills its lists and loads the settings.
   void OptionsFormCreate(QSettings& settings);
@@ -183,6 +193,8 @@ class TMainController : private IRunListener {
   // removes that. Not during a run.
   void KeepCurrentSettings1Click(const std::vector<TRowId>& selected);
   void UseWindowSettings1Click(const std::vector<TRowId>& selected);
+  void SpinFilesAtOnceChange(int value);
+  void ComboRunEndChange(int index);
 
   // ---- preview
   void ListView1SelectItem(int row);
@@ -196,8 +208,9 @@ class TMainController : private IRunListener {
   void LockControls();
   void UnlockControls();
   // The convert-again timer (50 ms, running from Convert to the end of the
-  // run): starts the next job on its second tick after a job has ended, and
-  // ends the run after the last one.
+  // run): starts the next job on its second tick after a job has ended (with
+  // several files at once, whenever fewer than that convert), and ends the
+  // run after the last one.
   void TimerConvertAgainTimer();
   bool ConvertAgainTimerActive() const;
   // Has the run build and start the job of the next checked row after
@@ -273,6 +286,17 @@ class TMainController : private IRunListener {
   void CompleteRun();
   // Back to idle after a run: controls unlocked, no job, the bar at 0.
   void ReturnToIdle();
+  // After a run that was not stopped, what the options say: quit, or
+  // suspend or power off after the countdown; `summary` is the completion
+  // message.
+  void RunEndAction(int action, const QString& summary);
+  // The list's jobs are saved soon (once for the changes of one moment), or
+  // at once; a failure is told once (unless `tellFailure` is false).
+  void QueueChanged();
+  void SaveQueueNow(bool tellFailure = true);
+  void RestoreQueue();
+  // Starts jobs until as many convert as the run allows, or none is left.
+  void FillRunSlots();
   // What every end of a run does: the sleep inhibit released, the title
   // back.
   void EndRunState();
@@ -286,6 +310,21 @@ class TMainController : private IRunListener {
   std::unique_ptr<IDesktopSession> FOwnSession;
   IDesktopSession* FSession;
   std::unique_ptr<QTimer> TimerConvertAgain;
+  // Saves the list's jobs once the changes of the moment are made.
+  std::unique_ptr<QTimer> FQueueSave;
+  // Where the list is kept; empty: not kept (no data folder, or a damaged
+  // file that could not be moved aside).
+  std::string FQueuePath;
+  bool FQueueSaveFailed = false;
+  // Conversions of the current run at once, and the run's output sizes so
+  // far by job.
+  int FRunConcurrency = 1;
+  std::map<TJobId, int64_t> FRunSizes;
+  std::chrono::steady_clock::time_point FRunStart;
+  std::unique_ptr<IEndCountdown> FOwnCountdown;
+  std::unique_ptr<ILoginManager> FOwnLoginManager;
+  IEndCountdown* FCountdown;
+  ILoginManager* FLoginManager;
   // The conversion run over the list's jobs, paced by the convert-again
   // timer; made once the codec libraries are loaded.
   std::unique_ptr<TConversionRun> FRun;

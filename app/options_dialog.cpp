@@ -89,6 +89,24 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   generalLayout->addLayout(nameRow);
   CheckBoxKeepFolders = new QCheckBox(QStringLiteral("&Keep the folders of dropped folders"), general);
   generalLayout->addWidget(CheckBoxKeepFolders);
+  // The run: files converted at once, and what follows its end.
+  auto* runRow = new QHBoxLayout();
+  SpinFilesAtOnce = new QSpinBox(general);
+  auto* atOnceLabel = new QLabel(QStringLiteral("Convert &up to"), general);
+  atOnceLabel->setBuddy(SpinFilesAtOnce);
+  runRow->addWidget(atOnceLabel);
+  runRow->addWidget(SpinFilesAtOnce);
+  runRow->addWidget(new QLabel(QStringLiteral("files at once"), general), 1);
+  generalLayout->addLayout(runRow);
+  auto* endRow = new QHBoxLayout();
+  ComboRunEnd = new QComboBox(general);
+  auto* endLabel = new QLabel(QStringLiteral("When the run &ends:"), general);
+  endLabel->setBuddy(ComboRunEnd);
+  endRow->addWidget(endLabel);
+  endRow->addWidget(ComboRunEnd);
+  endRow->addStretch(1);
+  ComboRunEnd->setMinimumWidth(px(160));
+  generalLayout->addLayout(endRow);
   layout->addWidget(general);
   layout->addStretch(1);
 
@@ -106,6 +124,7 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   controller.OptionsFormCreate(*OpenSettings());
   const TOptionsModel& options = controller.Options;
   SpinEdit1->setRange(options.SpinEdit1.Min(), options.SpinEdit1.Max());
+  SpinFilesAtOnce->setRange(options.SpinFilesAtOnce.Min(), options.SpinFilesAtOnce.Max());
   Sync();
 
   connect(ComboLetterBox, &QComboBox::activated, this, [this](int index) { FController.ComboLetterBoxChange(index); });
@@ -123,6 +142,10 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   connect(CheckBoxKeepFolders, &QCheckBox::toggled, this, [this](bool checked) {
     if (!FSyncing) FController.CheckBoxKeepFoldersClick(checked);
   });
+  connect(SpinFilesAtOnce, &QSpinBox::valueChanged, this, [this](int value) {
+    if (!FSyncing) FController.SpinFilesAtOnceChange(value);
+  });
+  connect(ComboRunEnd, &QComboBox::activated, this, [this](int index) { FController.ComboRunEndChange(index); });
   connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -137,6 +160,8 @@ void TForm4::Sync() {
   if (EditNamePattern->text().toStdString() != options.EditNamePattern)
     EditNamePattern->setText(QString::fromStdString(options.EditNamePattern));
   CheckBoxKeepFolders->setChecked(options.CheckBoxKeepFolders);
+  SpinFilesAtOnce->setValue(options.SpinFilesAtOnce.Value());
+  Fill(*ComboRunEnd, options.ComboRunEnd);
   FSyncing = false;
 }
 
@@ -159,6 +184,8 @@ void TForm4::reject() {
   FController.ComboSubtitlesChange(FOpened.ComboSubtitles.ItemIndex());
   FController.EditNamePatternChange(FOpened.EditNamePattern);
   FController.CheckBoxKeepFoldersClick(FOpened.CheckBoxKeepFolders);
+  FController.SpinFilesAtOnceChange(FOpened.SpinFilesAtOnce.Value());
+  FController.ComboRunEndChange(FOpened.ComboRunEnd.ItemIndex());
   FController.ComboAspectRatio4Change(FOpened.ComboAspectRatio4.ItemIndex());
   // The main window's aspect may have differed from the dialog's (a format
   // chosen since resets it): back to what it was.

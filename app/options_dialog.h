@@ -37,6 +37,8 @@ class TForm4 : public QDialog {
   // The outputs' name pattern and "Keep the folders of dropped folders".
   QLineEdit* EditNamePattern;
   QCheckBox* CheckBoxKeepFolders;
+  QSpinBox* SpinFilesAtOnce;  // "Convert up to N files at once"
+  QComboBox* ComboRunEnd;     // "When the run ends:"
   QPushButton* Button1;  // "Done"
 
   void reject() override;

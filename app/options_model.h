@@ -37,7 +37,18 @@ struct TOptionsModel {
   // subfolders are made again under the output folder.
   std::string EditNamePattern = DefaultNamePattern;
   bool CheckBoxKeepFolders = false;
+  // "Convert up to N files at once" (1 to the machine's cores; 1 converts
+  // one after the other) and "When the run ends:" ("Do nothing", "Quit",
+  // "Suspend", "Power off").
+  TBoundedValue SpinFilesAtOnce{1, MachineCores(), 1};
+  TSettingsControl ComboRunEnd;
+
+  // The machine's cores (at least 1).
+  static int MachineCores();
 };
+
+// ComboRunEnd's items.
+enum TRunEndChoice : int { RunEndNothing = 0, RunEndQuit, RunEndSuspend, RunEndPowerOff };
 
 // The drop-down count the format list gets before the options exist.
 inline constexpr int FallbackDropDownCount = 25;

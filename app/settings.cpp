@@ -61,6 +61,11 @@ bool LoadSettings(QSettings& settings, const TSettingsTargets& targets) {
       targets.Options.EditNamePattern = pattern.toString().toStdString();
     if (const std::optional<int> keep = ReadInteger(settings, ValueKeepFolders))
       targets.Options.CheckBoxKeepFolders = *keep != 0;
+    if (const std::optional<int> atOnce = ReadInteger(settings, ValueFilesAtOnce); atOnce && *atOnce > 0)
+      targets.Options.SpinFilesAtOnce.SetValue(*atOnce);
+    if (const std::optional<int> runEnd = ReadInteger(settings, ValueRunEnd);
+        runEnd && *runEnd >= 0 && *runEnd < targets.Options.ComboRunEnd.Count())
+      targets.Options.ComboRunEnd.SetItemIndex(*runEnd);
     return true;
   }();
   if (!complete) SaveSettings(settings, targets);
@@ -76,6 +81,8 @@ void SaveSettings(QSettings& settings, const TSettingsTargets& targets) {
   settings.setValue(QString::fromLatin1(ValueSubtitles), targets.Options.ComboSubtitles.ItemIndex());
   settings.setValue(QString::fromLatin1(ValueNamePattern), QString::fromStdString(targets.Options.EditNamePattern));
   settings.setValue(QString::fromLatin1(ValueKeepFolders), targets.Options.CheckBoxKeepFolders ? 1 : 0);
+  settings.setValue(QString::fromLatin1(ValueFilesAtOnce), targets.Options.SpinFilesAtOnce.Value());
+  settings.setValue(QString::fromLatin1(ValueRunEnd), targets.Options.ComboRunEnd.ItemIndex());
   settings.sync();
 }
 

@@ -30,6 +30,9 @@ inline constexpr const char* ValueSubtitles = "Subtitles";
 // Likewise the output name pattern and "Keep the folders of dropped folders".
 inline constexpr const char* ValueNamePattern = "Name Pattern";
 inline constexpr const char* ValueKeepFolders = "Keep Folders";
+// Likewise: how many files convert at once, and what follows a run.
+inline constexpr const char* ValueFilesAtOnce = "FilesAtOnce";
+inline constexpr const char* ValueRunEnd = "RunEnd";
 // Beside the five: the window's size and position, the list's columns.
 inline constexpr const char* ValueWindowGeometry = "Window Geometry";
 inline constexpr const char* ValueListColumns = "List Columns";

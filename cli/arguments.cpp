@@ -6,6 +6,7 @@
 
 #include "engine/option_vocabulary.h"
 #include "fennick_version.h"
+#include "jobs/conversion_run.h"
 #include "jobs/stream_choice.h"
 #include "util/text_util.h"
 
@@ -45,9 +46,7 @@ std::string Joined(const std::vector<std::string>& items) {
 }  // namespace
 
 int CodecThreads(const TCliArguments& arguments, unsigned cores) {
-  if (arguments.Threads >= 0) return arguments.Threads;
-  if (arguments.Jobs <= 1 || arguments.Files.size() <= 1) return 0;
-  return std::max(1, static_cast<int>(cores) / arguments.Jobs);
+  return SharedCodecThreads(arguments.Threads, arguments.Jobs, arguments.Files.size(), cores);
 }
 
 TCliArguments ParseArguments(const std::vector<std::string>& args) {

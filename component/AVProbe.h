@@ -70,6 +70,8 @@ struct TProbeStreamInfo {
   int32_t SampleRate = -1;   // audio only, Hz
   bool Default = false;      // the source marks it as the one to play
   bool Bitmap = false;       // subtitles made of pictures (DVD, Blu-ray)
+
+  bool operator==(const TProbeStreamInfo&) const = default;
 };
 
 // The audio and subtitle streams of a file, each in file order.

@@ -35,6 +35,12 @@ std::optional<int> TJobProgress::Percent() const {
   return static_cast<int>(std::clamp<int64_t>(percent, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
+int SharedCodecThreads(int asked, int concurrency, size_t jobs, unsigned cores) {
+  if (asked >= 0) return asked;
+  if (concurrency <= 1 || jobs <= 1) return 0;
+  return std::max(1, static_cast<int>(cores) / concurrency);
+}
+
 TJobStatus JobStatusOfEnd(bool started, bool finished, bool exception) {
   if (exception) return TJobStatus::Failed;
   if (!started) return TJobStatus::Skipped;

@@ -172,6 +172,12 @@ class TConversionRun {
   int FDone = 0, FFailed = 0, FStopped = 0;
 };
 
+// The codec threads of each conversion of a run: `asked` when given (0 lets
+// the codec libraries choose for the machine); else 0 for conversions one at
+// a time (or a single job), and the machine's `cores` shared among the
+// `concurrency` conversions at once, at least 1 each.
+int SharedCodecThreads(int asked, int concurrency, size_t jobs, unsigned cores);
+
 // How a task's end reads as a job status: failed with an exception; skipped
 // when a stop came before it started; done when it finished; else stopped.
 TJobStatus JobStatusOfEnd(bool started, bool finished, bool exception);

@@ -23,7 +23,8 @@ namespace {
 constexpr const char* kFileKind = "fennick-queue";
 constexpr int64_t kFileVersion = 1;
 
-constexpr std::array<const char*, 6> kStatusNames = {"waiting", "running", "done", "failed", "stopped", "skipped"};
+constexpr std::array<const char*, 7> kStatusNames = {"waiting", "running", "done",       "failed",
+                                                     "stopped", "skipped", "interrupted"};
 
 // A job's "items" are the window's eight lists, as the first version of the
 // file stored them; the encoder speed, which only the formats of today
@@ -96,6 +97,47 @@ std::optional<TJobSettings> ReadSettings(const TJsonValue& value) {
   return settings;
 }
 
+std::string AudioTracksJson(const std::vector<TProbeStreamInfo>& tracks) {
+  std::string json = "[";
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    const TProbeStreamInfo& track = tracks[i];
+    TJsonObject item;
+    item.Add("index", int64_t{track.Index}).Add("language", track.Language).Add("codec", track.CodecName);
+    item.Add("title", track.Title).Add("channels", int64_t{track.Channels}).Add("sample_rate", int64_t{track.SampleRate});
+    item.Add("default", track.Default);
+    json += (i ? "," : "") + item.Text();
+  }
+  return json + "]";
+}
+
+std::optional<std::vector<TProbeStreamInfo>> ReadAudioTracks(const TJsonValue& value) {
+  if (!value.Array()) return std::nullopt;
+  std::vector<TProbeStreamInfo> tracks;
+  for (const TJsonValue& item : *value.Array()) {
+    const TJsonValue* index = item.Member("index");
+    const TJsonValue* language = item.Member("language");
+    const TJsonValue* codec = item.Member("codec");
+    const TJsonValue* title = item.Member("title");
+    const TJsonValue* channels = item.Member("channels");
+    const TJsonValue* rate = item.Member("sample_rate");
+    const TJsonValue* isDefault = item.Member("default");
+    if (!index || !index->Integer() || !language || !language->String() || !codec || !codec->String() || !title ||
+        !title->String() || !channels || !channels->Integer() || !rate || !rate->Integer() || !isDefault ||
+        !isDefault->Bool())
+      return std::nullopt;
+    TProbeStreamInfo track;
+    track.Index = static_cast<int32_t>(*index->Integer());
+    track.Language = *language->String();
+    track.CodecName = *codec->String();
+    track.Title = *title->String();
+    track.Channels = static_cast<int32_t>(*channels->Integer());
+    track.SampleRate = static_cast<int32_t>(*rate->Integer());
+    track.Default = *isDefault->Bool();
+    tracks.push_back(std::move(track));
+  }
+  return tracks;
+}
+
 std::string JobJson(const TQueuedJob& job) {
   TJsonObject json;
   json.Add("id", static_cast<int64_t>(job.Id));
@@ -109,6 +151,9 @@ std::string JobJson(const TQueuedJob& job) {
   if (!job.SubtitleFile.empty()) AddBytes(json, "subtitle_file", job.SubtitleFile);
   if (job.Pinned) json.Add("pinned", true);
   if (!job.Subfolder.empty()) AddBytes(json, "subfolder", job.Subfolder);
+  if (!job.FrameRateText.empty()) json.Add("frame_rate", job.FrameRateText);
+  if (!job.DurationText.empty()) json.Add("duration", job.DurationText);
+  if (job.AudioTracks.size() > 1) json.AddRaw("audio_tracks", AudioTracksJson(job.AudioTracks));
   json.Add("status", JobStatusName(job.Status));
   AddBytes(json, "output", job.OutputPath);
   json.Add("reason", job.Reason).Add("output_size", job.OutputSize).Add("output_duration_ms", job.OutputDurationMs);
@@ -126,6 +171,8 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
   const TJsonValue* size = value.Member("output_size");
   const TJsonValue* duration = value.Member("output_duration_ms");
   const TJsonValue* audioTrack = value.Member("audio_track");
+  const TJsonValue* frameRate = value.Member("frame_rate");
+  const TJsonValue* durationText = value.Member("duration");
   const auto source = ReadBytes(value, "source");
   const auto output = ReadBytes(value, "output");
   const bool hasSubtitleFile = value.Member("subtitle_file") || value.Member("subtitle_file_hex");
@@ -137,7 +184,7 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
       !videoSize->String() || !aspect || !aspect->Number() || !status || !status->String() || !output || !reason ||
       !reason->String() || !size || !size->Integer() || !duration || !duration->Integer() ||
       (audioTrack && !audioTrack->String()) || (hasSubtitleFile && !subtitleFile) || (pinned && !pinned->Bool()) ||
-      (hasSubfolder && !subfolder))
+      (hasSubfolder && !subfolder) || (frameRate && !frameRate->String()) || (durationText && !durationText->String()))
     return std::nullopt;
   const auto name = std::find(kStatusNames.begin(), kStatusNames.end(), *status->String());
   if (name == kStatusNames.end()) return std::nullopt;
@@ -154,6 +201,13 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
   if (subtitleFile) job.SubtitleFile = *subtitleFile;
   if (pinned) job.Pinned = *pinned->Bool() && job.Settings;
   if (subfolder) job.Subfolder = *subfolder;
+  if (frameRate) job.FrameRateText = *frameRate->String();
+  if (durationText) job.DurationText = *durationText->String();
+  if (const TJsonValue* tracks = value.Member("audio_tracks")) {
+    auto read = ReadAudioTracks(*tracks);
+    if (!read) return std::nullopt;
+    job.AudioTracks = std::move(*read);
+  }
   job.Status = static_cast<TJobStatus>(name - kStatusNames.begin());
   job.OutputPath = *output;
   job.Reason = *reason->String();

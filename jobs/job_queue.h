@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "component/AVProbe.h"
 #include "profiles/profile_settings.h"
 
 namespace fennick {
@@ -17,7 +18,9 @@ namespace fennick {
 using TJobId = uint64_t;
 inline constexpr TJobId NoJob = 0;
 
-enum class TJobStatus { Waiting, Running, Done, Failed, Stopped, Skipped };
+// Interrupted: it was running when the program that ran it ended without
+// stopping it (a crash, a kill); the next run converts it again.
+enum class TJobStatus { Waiting, Running, Done, Failed, Stopped, Skipped, Interrupted };
 
 // The lists a job's settings choose from, in SettingNames() order: the
 // window's eight, then the encoder speed (empty for the formats without one).
@@ -68,6 +71,12 @@ struct TQueuedJob {
   // The folder it lies in below a folder that was added ("" none), for
   // outputs that keep the added folders' structure.
   std::string Subfolder;
+  // The list's frame rate and duration texts of the source ("" unknown).
+  std::string FrameRateText;
+  std::string DurationText;
+  // The source's audio tracks as the probe found them (kept when there are
+  // several to choose from).
+  std::vector<TProbeStreamInfo> AudioTracks;
 
   TJobStatus Status = TJobStatus::Waiting;
   std::string OutputPath;       // once chosen

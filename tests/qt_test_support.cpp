@@ -33,6 +33,9 @@ void PrepareQtTestProcess() {
   // QSettings on Linux reads $XDG_CONFIG_HOME; setPath covers the formats
   // whatever that says.
   qputenv("XDG_CONFIG_HOME", folder.toLocal8Bit());
+  // The window's saved list lives below it too, so that ClearSettings
+  // also forgets the list and no test finds another's rows.
+  qputenv("XDG_DATA_HOME", (folder + QStringLiteral("/data")).toLocal8Bit());
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
   QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
   QCoreApplication::setOrganizationName(QStringLiteral("Quarvel"));

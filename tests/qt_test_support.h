@@ -19,12 +19,14 @@ namespace fennick::test {
 // Called by main() before the QApplication exists: the offscreen platform
 // (whatever the environment says), the media backend the program uses, the
 // program's organisation and application names, and QSettings (and the XDG
-// config folder) pointed at a fresh temporary folder removed at exit.
+// config and data folders) pointed at a fresh temporary folder removed at
+// exit.
 void PrepareQtTestProcess();
 
 // The folder the settings of this test program live in.
 QString SettingsFolder();
-// Removes every stored setting, so that the next reading is a first start.
+// Removes every stored setting and the saved file list, so that the next
+// reading is a first start.
 void ClearSettings();
 
 // Shows the widget if it is not shown yet, lets it lay itself out and paint,
