@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "jobs/stream_choice.h"
+#include "profiles/output_formats.h"
 #include "util/text_util.h"
 
 namespace fennick {
@@ -59,8 +60,11 @@ void TFileList::Restore(TJobQueue queue, const std::string& outputName) {
     row.SubItems[SubItemOf(ColVideoSize)] = job.VideoSizeText;
     row.SubItems[SubItemOf(ColFrameRate)] = job.FrameRateText;
     row.SubItems[SubItemOf(ColDuration)] = job.DurationText;
-    row.SubItems[SubItemOf(ColOutput)] =
-        job.OutputPath.empty() ? outputName : std::filesystem::path(job.OutputPath).filename().string();
+    const TheAVCodec* pinned = job.Pinned && job.Settings ? LookupOutputFormat(job.Settings->Format) : nullptr;
+    row.SubItems[SubItemOf(ColOutput)] = !job.OutputPath.empty()
+                                             ? std::filesystem::path(job.OutputPath).filename().string()
+                                         : pinned ? std::string(pinned->FormatName)
+                                                  : outputName;
     std::string& progress = row.SubItems[SubItemOf(ColProgress)];
     switch (job.Status) {
       case TJobStatus::Done: progress = ProgressDone; break;
@@ -153,6 +157,7 @@ void TFileList::SetPinnedSettings(int index, const std::optional<TJobSettings>& 
   job->Pinned = settings.has_value();
   if (settings) FRows.at(index).SubItems[SubItemOf(ColOutput)] = outputName;
   if (FListener.RowChanged) FListener.RowChanged(index);
+  QueueChanged();
 }
 
 bool TFileList::Pinned(int index) const {
@@ -161,7 +166,10 @@ bool TFileList::Pinned(int index) const {
 }
 
 void TFileList::SetSubfolder(TRowId id, const std::string& subfolder) {
-  if (TQueuedJob* job = FQueue.Find(id)) job->Subfolder = subfolder;
+  if (TQueuedJob* job = FQueue.Find(id)) {
+    job->Subfolder = subfolder;
+    QueueChanged();
+  }
 }
 
 int TFileList::AudioTrack(int index) const {

@@ -135,6 +135,17 @@ struct LastingQueue : testing::Test {
     ASSERT_NO_FATAL_FAILURE(Open());
   }
 
+  // Ended as kill -9 ends it: what was saved at the last change is what
+  // the next window finds, whatever the window would still save.
+  void Kill() {
+    QCoreApplication::processEvents();
+    std::ifstream in(SavedList());
+    std::stringstream saved;
+    saved << in.rdbuf();
+    Form.reset();
+    std::ofstream(SavedList()) << saved.str();
+  }
+
   TMainController& C() { return Form->Controller(); }
   const TFileList& List() { return C().ListView1; }
   std::string Cell(int row, TListColumn column) { return List().Row(row).Cell(column); }
@@ -279,10 +290,27 @@ TEST_F(LastingQueue, ClearEmptiesTheSavedListToo) {
   ASSERT_NO_FATAL_FAILURE(Reopen());
   ASSERT_EQ(List().Count(), 1);
   QTest::mouseClick(Form->ButtonClear, Qt::LeftButton);
-  // Dropped without closing: what was saved at the change is what comes back.
-  Form.reset();
+  Kill();
   ASSERT_NO_FATAL_FAILURE(Open());
   EXPECT_EQ(List().Count(), 0);
+}
+
+TEST_F(LastingQueue, APinnedRowComesBackPinnedWithItsOwnFormat) {
+  ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("a.mp4")), Q(MakeVideo("b.mp4"))}));
+  const int mp3 = Form->ComboOutputFormat->findText(QStringLiteral("MP3 - Mpeg Layer3 Audio (*.mp3)"));
+  ASSERT_GE(mp3, 0);
+  Form->ComboOutputFormat->setCurrentIndex(mp3);
+  emit Form->ComboOutputFormat->activated(mp3);
+  Form->ListView1->selectRow(0);
+  Form->KeepCurrentSettings1->trigger();
+  Kill();
+
+  ASSERT_NO_FATAL_FAILURE(Open());
+  ASSERT_EQ(List().Count(), 2);
+  const QAbstractItemModel* model = Form->ListView1->model();
+  EXPECT_EQ(Cell(0, ColOutput), "MP3");
+  EXPECT_TRUE(model->data(model->index(0, ColOutput), Qt::FontRole).value<QFont>().italic());
+  EXPECT_NE(Cell(1, ColOutput), "MP3");
 }
 
 TEST_F(LastingQueue, TwoFilesConvertAtOnceEachRowDoneWithOneCompletionMessage) {
