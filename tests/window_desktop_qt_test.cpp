@@ -333,8 +333,13 @@ TEST_F(Window, MnemonicsReachTheSettingsAndTheOptionsControls) {
   EXPECT_EQ(reachedBy(options, "Video Zoom : "), options.ComboLetterBox);
   EXPECT_EQ(reachedBy(options, "Aspect Ratio : "), options.ComboAspectRatio4);
   EXPECT_EQ(reachedBy(options, "Drop Down Items in Output Format List"), options.SpinEdit1);
+  EXPECT_EQ(reachedBy(options, "Output Name Pattern : "), options.EditNamePattern);
+  EXPECT_EQ(reachedBy(options, "Convert up to"), options.SpinFilesAtOnce);
+  EXPECT_EQ(reachedBy(options, "When the run ends:"), options.ComboRunEnd);
   QTest::keyClick(&options, Qt::Key_O, Qt::AltModifier);
   EXPECT_EQ(QApplication::focusWidget(), options.CheckBoxOverWrite);
+  QTest::keyClick(&options, Qt::Key_K, Qt::AltModifier);
+  EXPECT_EQ(QApplication::focusWidget(), options.CheckBoxKeepFolders);
   options.hide();
 }
 
