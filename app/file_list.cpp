@@ -160,6 +160,15 @@ void TFileList::SetPinnedSettings(int index, const std::optional<TJobSettings>& 
   QueueChanged();
 }
 
+void TFileList::ShowWrittenOutputs() {
+  for (int index = 0; index < Count(); ++index) {
+    const TQueuedJob* job = FQueue.Find(FRows[index].Id);
+    if (!job || job->OutputPath.empty()) continue;
+    FRows[index].SubItems[SubItemOf(ColOutput)] = std::filesystem::path(job->OutputPath).filename().string();
+    if (FListener.RowChanged) FListener.RowChanged(index);
+  }
+}
+
 bool TFileList::Pinned(int index) const {
   const TQueuedJob* job = FQueue.Find(FRows.at(index).Id);
   return job && job->Pinned;

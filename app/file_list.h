@@ -137,6 +137,9 @@ class TFileList {
   // texts the jobs keep, their results in the Progress cell (with the
   // reason as its tip), the output's name or else `outputName`.
   void Restore(TJobQueue queue, const std::string& outputName);
+  // The Output cell of each row whose job has written its file names that
+  // file again (after the format's name was shown over it).
+  void ShowWrittenOutputs();
 
   // The rows as the conversion queue's jobs, in the same order with the same
   // identities and checks; the run converts them and keeps their outcome.

@@ -189,6 +189,8 @@ void TMainController::FormShow() {
   if (FShown) return;
   FShown = true;
   ComboOutputFormatChange();
+  // Rows restored from the saved list keep showing what they made.
+  ListView1.ShowWrittenOutputs();
 }
 
 bool TMainController::FormCloseQuery() {

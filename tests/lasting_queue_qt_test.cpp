@@ -214,7 +214,8 @@ TEST_F(LastingQueue, TheRowsTheirChecksAndResultsComeBackInTheNextWindow) {
   EXPECT_EQ(List().Row(2).ProgressTip, reason);
   EXPECT_EQ(C().AudioTrackItems(3), tracks);
   EXPECT_EQ(Form->ListView1->model()->index(3, ColDuration).data(Qt::ToolTipRole).toString(), trackTip);
-  // The finished row still leads to its output.
+  // The finished row still names and leads to its output.
+  EXPECT_EQ(Cell(0, ColOutput), "a.3gp");
   EXPECT_EQ(Form->ListView1->model()->index(0, ColOutput).data(Qt::ToolTipRole).toString(), Q(Out + "/a.3gp"));
   EXPECT_TRUE(Said().filter(QStringLiteral("saved")).isEmpty()) << Said().join('|').toStdString();
 }
