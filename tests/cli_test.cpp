@@ -28,6 +28,8 @@
 namespace fennick {
 namespace {
 
+using test::Contains;
+using test::Lines;
 using test::CommandResult;
 using test::RunCommand;
 using test::ShellQuote;
@@ -41,13 +43,6 @@ CommandResult ConvertStdout(const std::string& arguments) {
   return RunCommand("{ " + ShellQuote(kBin) + " " + arguments + " 2>/dev/null; }");
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 std::string ReadText(const std::string& path) {
   std::ifstream in(path);
   std::stringstream text;
@@ -58,8 +53,6 @@ std::string ReadText(const std::string& path) {
 bool HasStream(const std::string& path, const std::string& kind) {
   return test::FindStream(test::ProbeFile(path), kind) >= 0;
 }
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // True when text is well-formed UTF-8.
 bool ValidUtf8(const std::string& text) {

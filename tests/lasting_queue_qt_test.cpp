@@ -161,20 +161,8 @@ struct LastingQueue : testing::Test {
   void WaitForRunEnd() {
     ASSERT_TRUE(WaitFor([&] { return !C().Run.RunActive && !C().Run.Converting && C().ffVCL.TaskCount() == 0; }));
   }
-  std::string MakeVideo(const std::string& name, double seconds = 1) {
-    const std::string path = Dir.file(name);
-    test::ClipSpec spec;
-    spec.seconds = seconds;
-    spec.width = 160;
-    spec.height = 120;
-    EXPECT_TRUE(test::MakeClip(path, spec));
-    return path;
-  }
-  std::string MakeText(const std::string& name) {
-    const std::string path = Dir.file(name);
-    std::ofstream(path) << "not a media file\n";
-    return path;
-  }
+  std::string MakeVideo(const std::string& name, double seconds = 1) { return test::SmallClip(Dir, name, seconds); }
+  std::string MakeText(const std::string& name) { return test::NotMediaFile(Dir, name); }
 };
 
 TEST_F(LastingQueue, TheRowsTheirChecksAndResultsComeBackInTheNextWindow) {

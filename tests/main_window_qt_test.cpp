@@ -97,11 +97,7 @@ struct MainWindow : testing::Test {
     EXPECT_TRUE(test::MakeClip(path, spec));
     return path;
   }
-  std::string MakeText(const std::string& name) {
-    const std::string path = Dir.file(name);
-    std::ofstream(path) << "not a media file\n";
-    return path;
-  }
+  std::string MakeText(const std::string& name) { return test::NotMediaFile(Dir, name); }
 };
 
 }  // namespace

@@ -46,8 +46,6 @@ class TQuietSession : public IDesktopSession {
   void Notify(const QString&, const QString&) override {}
 };
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
 std::set<std::string> FilesBelow(const fs::path& folder) {
   std::set<std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder))
@@ -93,15 +91,7 @@ struct NamesPresetsWindow : testing::Test {
   TMainController& C() { return Form->Controller(); }
   std::string Cell(int row, TListColumn column) { return C().ListView1.Row(row).Cell(column); }
 
-  std::string MakeVideo(const std::string& name) {
-    const std::string path = Dir.file(name);
-    fs::create_directories(fs::path(path).parent_path());
-    test::ClipSpec spec;
-    spec.width = 160;
-    spec.height = 120;
-    EXPECT_TRUE(test::MakeClip(path, spec));
-    return path;
-  }
+  std::string MakeVideo(const std::string& name) { return test::SmallClip(Dir, name); }
   void AddSources(const std::vector<std::string>& paths, int rows) {
     C().AddFileSources(paths);
     ASSERT_TRUE(WaitFor([&] { return !C().Run.FAddingFiles && C().ListView1.Count() == rows; }));

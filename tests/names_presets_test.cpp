@@ -21,20 +21,13 @@ namespace fennick {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Contains;
+using test::Lines;
 using test::CommandResult;
 using test::RunCommand;
 using test::ShellQuote;
 
 const std::string kBin = std::string(FENNICK_BIN_DIR) + "/fennick-convert";
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Every file below folder, by its path relative to it.
 std::set<std::string> FilesBelow(const fs::path& folder) {
@@ -54,15 +47,7 @@ class NamesPresetsCli : public ::testing::Test {
   CommandResult Convert(const std::string& arguments) {
     return RunCommand("XDG_CONFIG_HOME=" + ShellQuote(Config) + " " + ShellQuote(kBin) + " " + arguments);
   }
-  std::string Clip(const std::string& name) {
-    const std::string path = Dir.file(name);
-    fs::create_directories(fs::path(path).parent_path());
-    test::ClipSpec spec;
-    spec.width = 160;
-    spec.height = 120;
-    EXPECT_TRUE(test::MakeClip(path, spec));
-    return path;
-  }
+  std::string Clip(const std::string& name) { return test::SmallClip(Dir, name); }
   std::string PresetsFolder() const { return Config + "/fennick/presets"; }
   void WritePresetFile(const std::string& file, const std::string& text) {
     fs::create_directories(PresetsFolder());
@@ -121,8 +106,10 @@ TEST_F(NamesPresetsCli, UnsafeTextIsReplacedAndEveryNameStaysAUsableFileInTheOut
     EXPECT_EQ(run.exitCode, 0) << pattern << "\n" << run.output;
   }
   // Nothing outside the output folder.
-  for (const std::string& file : FilesBelow(Dir.path()))
-    if (fs::path(file).extension() == ".mp3") EXPECT_EQ(file.rfind("out/", 0), 0u) << file;
+  for (const std::string& file : FilesBelow(Dir.path())) {
+    if (fs::path(file).extension() != ".mp3") continue;
+    EXPECT_EQ(file.rfind("out/", 0), 0u) << file;
+  }
   const std::set<std::string> written = FilesBelow(Out);
   ASSERT_EQ(written.size(), 3u);
   EXPECT_TRUE(written.count(".._b_x.mp3"));

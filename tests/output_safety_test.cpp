@@ -16,12 +16,11 @@ namespace fennick {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Contains;
 using test::RunCommand;
 using test::ShellQuote;
 
 const std::string kBin = std::string(FENNICK_BIN_DIR) + "/fennick-convert";
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // What the ffmpeg command finds wrong while decoding the whole file (empty:
 // nothing).

@@ -24,6 +24,8 @@ namespace fennick {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Contains;
+using test::Lines;
 using test::RunCommand;
 using test::ShellQuote;
 
@@ -34,15 +36,6 @@ const std::string kDvd = "DVD - VOB (*.vob)";
 test::CommandResult ConvertIn(const std::string& folder, const std::string& arguments) {
   return RunCommand("cd " + ShellQuote(folder) + " && " + ShellQuote(kBin) + " " + arguments + " 2>/dev/null");
 }
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::string Clip(const test::TempDir& dir, const std::string& name) {
   const std::string path = dir.file(name);

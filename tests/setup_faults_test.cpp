@@ -15,6 +15,7 @@
 namespace fennick {
 namespace {
 
+using test::Contains;
 using test::CommandResult;
 using test::ProbeFile;
 using test::RunCommand;
@@ -24,8 +25,6 @@ using test::StreamValue;
 const std::string kBin = std::string(FENNICK_BIN_DIR) + "/fennick-convert";
 
 CommandResult Convert(const std::string& arguments) { return RunCommand(ShellQuote(kBin) + " " + arguments); }
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Width, height and display aspect of a file's first video stream as ffprobe
 // reads them; a pixel aspect that is absent counts as square.

@@ -15,12 +15,11 @@
 namespace fennick {
 namespace {
 
+using test::Contains;
 using test::RunCommand;
 using test::ShellQuote;
 
 const std::string kBin = std::string(FENNICK_BIN_DIR) + "/fennick-convert";
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::string ReadText(const std::string& path) {
   std::ifstream in(path);

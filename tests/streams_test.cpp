@@ -26,6 +26,7 @@
 namespace fennick {
 namespace {
 
+using test::Contains;
 using test::CommandResult;
 using test::RunCommand;
 using test::ShellQuote;
@@ -36,8 +37,6 @@ const std::string kMp4 = "MP4 - MPEG4 Video (*.mp4)";
 const std::string kAvi = "AVI - DivX Video (*.avi)";
 
 CommandResult Convert(const std::string& arguments) { return RunCommand(ShellQuote(kBin) + " " + arguments); }
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 

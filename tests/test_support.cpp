@@ -9,6 +9,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -210,6 +211,32 @@ TaskEnd RunTasks(TFFmpegVCL& component) {
     ADD_FAILURE() << "the conversion was stopped after " << kConversionCap.count() << " s";
   }
   return state->Last;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string SmallClip(const TempDir& dir, const std::string& name, double seconds) {
+  const std::string path = dir.file(name);
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  ClipSpec spec;
+  spec.seconds = seconds;
+  spec.width = 160;
+  spec.height = 120;
+  EXPECT_TRUE(MakeClip(path, spec)) << path;
+  return path;
+}
+
+std::string NotMediaFile(const TempDir& dir, const std::string& name) {
+  const std::string path = dir.file(name);
+  std::ofstream(path) << "not a media file\n";
+  return path;
 }
 
 }  // namespace fennick::test

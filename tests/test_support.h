@@ -95,4 +95,12 @@ struct TaskEnd {
 // kConversionCap are stopped and fail the test.
 TaskEnd RunTasks(TFFmpegVCL& component);
 
+// The lines of a command's output, and whether a text holds a part.
+std::vector<std::string> Lines(const std::string& text);
+bool Contains(const std::string& text, const std::string& part);
+// A 160x120 clip of `seconds` at `name` in `dir` (its folders made), and a
+// file of plain text under a media name; both return the path.
+std::string SmallClip(const TempDir& dir, const std::string& name, double seconds = 1.0);
+std::string NotMediaFile(const TempDir& dir, const std::string& name);
+
 }  // namespace fennick::test
