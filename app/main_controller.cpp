@@ -918,9 +918,9 @@ QString TMainController::RunSummary() const {
     for (const TQueuedJob& job : ListView1.Queue().Jobs()) {
       if (!job.Checked || !matches(job)) continue;
       if (count++ == 0) text += QLatin1Char('\n') + heading;
-      if (count <= kShown)
-        text += QStringLiteral("\n  ") + tr("%1: %2").arg(ToQString(std::filesystem::path(job.Source).filename().string()),
-                                                         QString::fromStdString(job.Reason));
+      if (count > kShown) continue;
+      const QString name = ToQString(std::filesystem::path(job.Source).filename().string());
+      text += QStringLiteral("\n  ") + tr("%1: %2").arg(name, QString::fromStdString(job.Reason));
     }
     if (count > kShown) text += QStringLiteral("\n  ") + tr("... and %1 more").arg(count - kShown);
   };

@@ -81,7 +81,8 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   generalLayout->addLayout(spinRow);
   auto* nameRow = new QHBoxLayout();
   EditNamePattern = new QLineEdit(general);
-  EditNamePattern->setToolTip(tr("{name} source name, {ext} its extension, {format} output format, {width} {height} picture size, "
+  EditNamePattern->setToolTip(
+      tr("{name} source name, {ext} its extension, {format} output format, {width} {height} picture size, "
          "{date} today, {n} row number"));
   auto* nameLabel = new QLabel(tr("Output &Name Pattern : "), general);
   nameLabel->setBuddy(EditNamePattern);

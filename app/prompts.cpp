@@ -63,7 +63,8 @@ QStringList DialogNameFilters(const QString& filter) {
   for (const TDialogFilterPair& pair : ParseDialogFilter(filter)) {
     QStringList patterns;
     for (const QString& pattern : pair.Patterns) patterns << CaseFreePattern(pattern);
-    filters << fennick::DisplayText(pair.Description.toStdString()) + QLatin1String(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    filters << fennick::DisplayText(pair.Description.toStdString()) + QLatin1String(" (") +
+                   patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
   }
   return filters;
 }

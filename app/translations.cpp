@@ -88,8 +88,10 @@ namespace {
     QT_TRANSLATE_NOOP("fennick", "Ogg Files (*.ogv, *.oga, *.ogx, *.ogm, *.spx)"),
     QT_TRANSLATE_NOOP("fennick", "Opus Files (*.opus)"),
     QT_TRANSLATE_NOOP("fennick", "FLAC Files (*.flac)"),
-    QT_TRANSLATE_NOOP("fennick", "Other Audio Files (*.wv, *.tta, *.mpc, *.m4b, *.aif, *.aifc, *.caf, *.amr, *.awb, *.dts, *.eac3, *.thd, *.w64, *.voc, *.mp1)"),
-    QT_TRANSLATE_NOOP("fennick", "Other Video Files (*.mxf, *.nut, *.wtv, *.dvr-ms, *.y4m, *.ivf, *.divx, *.amv, *.3gpp, *.264, *.h264, *.265, *.h265, *.hevc)"),
+    QT_TRANSLATE_NOOP("fennick", "Other Audio Files (*.wv, *.tta, *.mpc, *.m4b, *.aif, *.aifc, *.caf, *.amr, *.awb, "
+                                 "*.dts, *.eac3, *.thd, *.w64, *.voc, *.mp1)"),
+    QT_TRANSLATE_NOOP("fennick", "Other Video Files (*.mxf, *.nut, *.wtv, *.dvr-ms, *.y4m, *.ivf, *.divx, *.amv, "
+                                 "*.3gpp, *.264, *.h264, *.265, *.h265, *.hevc)"),
     QT_TRANSLATE_NOOP("fennick", "All files (*)"),
 };
 
