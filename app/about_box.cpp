@@ -23,7 +23,7 @@ QLabel* Link(const QString& text, QWidget* parent) {
 }  // namespace
 
 TFormAbout::TFormAbout(TMainController& controller, QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("About"));
+  setWindowTitle(tr("About"));
   setModal(true);
   auto* layout = new QGridLayout(this);
   layout->setHorizontalSpacing(20);
@@ -38,15 +38,15 @@ TFormAbout::TFormAbout(TMainController& controller, QWidget* parent) : QDialog(p
   bold.setPointSizeF(bold.pointSizeF() * 1.3);
   LabelProduct->setFont(bold);
   layout->addWidget(LabelProduct, 0, 1);
-  LabelVersion = new QLabel(QString::fromLatin1(ProductVersionText), this);
+  LabelVersion = new QLabel(tr("Version %1").arg(QStringLiteral(FENNICK_VERSION)), this);
   layout->addWidget(LabelVersion, 1, 1);
-  LinkWebSite = Link(QStringLiteral("Visit our Website"), this);
+  LinkWebSite = Link(tr("Visit our Website"), this);
   LinkWebSite->setToolTip(QString::fromLatin1(MakerWebSite));
   layout->addWidget(LinkWebSite, 2, 1);
-  LinkSupport = Link(QStringLiteral("Contact Support Department"), this);
+  LinkSupport = Link(tr("Contact Support Department"), this);
   LinkSupport->setToolTip(QString::fromLatin1(MakerSupportAddress));
   layout->addWidget(LinkSupport, 3, 1);
-  ButtonOK = new QPushButton(QStringLiteral("OK"), this);
+  ButtonOK = new QPushButton(tr("OK"), this);
   ButtonOK->setDefault(true);
   layout->addWidget(ButtonOK, 4, 1, Qt::AlignRight);
   layout->setSizeConstraint(QLayout::SetFixedSize);

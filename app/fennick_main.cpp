@@ -12,6 +12,7 @@
 #include "app/media_preview_player.h"
 #include "app/prompts.h"
 #include "app/settings.h"
+#include "app/translations.h"
 
 int main(int argc, char** argv) {
   using namespace fennick;
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QString::fromLatin1(SettingsApplication));
   QApplication::setApplicationVersion(QString::fromLatin1(ProductVersionText));
   QApplication::setDesktopFileName(QStringLiteral("fennick"));
+  // The window speaks the desktop's language where a catalogue has it.
+  InstallTranslations(application, QApplication::applicationDirPath());
 
   // The arguments the application leaves (it takes its own, such as -style).
   const TWindowArguments arguments = ParseWindowArguments(QApplication::arguments());

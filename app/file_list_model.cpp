@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFont>
 
+#include "app/translations.h"
 #include "jobs/stream_choice.h"
 
 namespace fennick {
@@ -48,8 +49,11 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
   const auto column = static_cast<TListColumn>(index.column());
   switch (role) {
     case Qt::DisplayRole:
-      return column == ColFileName ? NameFirst(QFile::decodeName(row.Caption.c_str()))
-                                   : QString::fromStdString(row.Cell(column));
+      if (column == ColFileName) return NameFirst(QFile::decodeName(row.Caption.c_str()));
+      // The row's state ("Done", "Fail" ...) in the window's language; the
+      // list and the saved queue keep it in English.
+      if (column == ColProgress) return DisplayText(row.Cell(column));
+      return QString::fromStdString(row.Cell(column));
     case Qt::FontRole: {
       // Settings pinned on the row: its format in italics.
       if (column != ColOutput || !FList.Pinned(index.row())) return {};
@@ -62,8 +66,7 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
       QString track;
       if (row.AudioTracks.size() > 1) {
         const int chosen = FList.AudioTrack(index.row());
-        track = QStringLiteral("Audio Track ") +
-                QString::fromStdString(AudioTrackText(row.AudioTracks[chosen], chosen + 1));
+        track = tr("Audio Track %1").arg(QString::fromStdString(AudioTrackText(row.AudioTracks[chosen], chosen + 1)));
       }
       if (column == ColFileName)
         return QFile::decodeName(row.Caption.c_str()) + (track.isEmpty() ? QString() : QStringLiteral("\n") + track);
@@ -86,7 +89,7 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
 
 QVariant TFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= ListColumnCount) return {};
-  if (role == Qt::DisplayRole) return QString::fromLatin1(ListColumns[section].Caption);
+  if (role == Qt::DisplayRole) return DisplayText(ListColumns[section].Caption);
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(AlignmentOf(section));
   return {};
 }

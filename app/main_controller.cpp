@@ -116,7 +116,7 @@ void TMainController::Changed() {
 bool TMainController::FormCreate(const std::string& programFolder) {
   FProgramFolder = programFolder;
   if (!ffVCL.LoadCodecLibraries(programFolder, true)) {
-    FPrompts.Information(QStringLiteral("Some files are missing. Please re-install this software"));
+    FPrompts.Information(tr("Some files are missing. Please re-install this software"));
     return false;
   }
   ffVCL.SetThreadCount(0);  // each conversion's codecs use the threads the machine offers
@@ -143,13 +143,15 @@ void TMainController::RestoreQueue() {
   FQueuePath = SavedQueuePath();
   TSavedQueue saved = LoadSavedQueue(FQueuePath, std::time(nullptr));
   if (!saved.Error.empty()) {
-    QString text = QStringLiteral("The saved file list could not be read:\n") + QString::fromStdString(saved.Error);
+    QString text;
     if (saved.MovedTo.empty()) {
-      text += QStringLiteral("\nIt could not be moved aside either; this session's list will not be saved.");
+      text = tr("The saved file list could not be read:\n%1\nIt could not be moved aside either; this session's "
+                "list will not be saved.")
+                 .arg(QString::fromStdString(saved.Error));
       FQueuePath.clear();
     } else {
-      text += QStringLiteral("\nIt has been moved to\n") + ToQString(saved.MovedTo) +
-              QStringLiteral("\nThe list starts empty.");
+      text = tr("The saved file list could not be read:\n%1\nIt has been moved to\n%2\nThe list starts empty.")
+                 .arg(QString::fromStdString(saved.Error), ToQString(saved.MovedTo));
     }
     FPrompts.Information(text);
     return;
@@ -172,7 +174,7 @@ void TMainController::SaveQueueNow(bool tellFailure) {
   // Said once, not at every change.
   if (FQueueSaveFailed || !tellFailure) return;
   FQueueSaveFailed = true;
-  FPrompts.Information(QStringLiteral("The file list cannot be saved:\n") + QString::fromStdString(error));
+  FPrompts.Information(tr("The file list cannot be saved:\n%1").arg(QString::fromStdString(error)));
 }
 
 void TMainController::OptionsFormCreate(QSettings& settings) {
@@ -216,7 +218,7 @@ bool TMainController::AskToStop(const QString& question) {
 }
 
 bool TMainController::StopRunToQuit() {
-  if (!AskToStop(QStringLiteral("Stop all conversions and quit?"))) return false;
+  if (!AskToStop(tr("Stop all conversions and quit?"))) return false;
   // As "Stop" does; the stopped job completes its file before the window
   // goes.
   Run.StopRequested = true;
@@ -375,7 +377,7 @@ void TMainController::TakeProbedFiles() {
   }
   FAddedFiles += static_cast<int>(probed.size());
   if (!probed.empty() && FView) FView->ScrollRowIntoView(ListView1.Count() - 1);
-  std::string status = FormatText("Adding files: %d of %d", FAddedFiles, FFoundFiles + found);
+  std::string status = tr("Adding files: %1 of %2").arg(FAddedFiles).arg(FFoundFiles + found).toStdString();
   if (status == Run.StatusText) return;
   Run.StatusText = std::move(status);
   Changed();
@@ -493,7 +495,7 @@ void TMainController::TrackBar1Change(int position) {
 
 void TMainController::ButtonBrowseForFolderClick() {
   if (Run.Converting) return;
-  const QString folder = FPrompts.ChooseFolder(QStringLiteral("Please select an output folder"), FLastBrowsedFolder);
+  const QString folder = FPrompts.ChooseFolder(tr("Please select an output folder"), FLastBrowsedFolder);
   if (folder.isEmpty()) return;
   FLastBrowsedFolder = folder;
   EditOutputFolder = ToPath(folder);
@@ -543,16 +545,15 @@ TJobSettings TMainController::WindowSettings() const {
 
 void TMainController::SaveSettingsAsPreset1Click() {
   if (Run.ControlsLocked) return;
-  const QString answer = FPrompts.AskText(QStringLiteral("Save Settings as Preset"),
-                                          QStringLiteral("Preset name:"), QString());
+  const QString answer = FPrompts.AskText(tr("Save Settings as Preset"), tr("Preset name:"), QString());
   if (answer.isNull()) return;
   const TPreset preset{std::string(Trim(answer.toStdString())), WindowSettings()};
   std::string error = PresetNameProblem(preset.Name);
   if (error.empty() && FindPreset(Presets, preset.Name) && FindPreset(Presets, preset.Name)->Name == preset.Name &&
-      !FPrompts.Question(QStringLiteral("Replace the preset \"%1\"?").arg(QString::fromStdString(preset.Name))))
+      !FPrompts.Question(tr("Replace the preset \"%1\"?").arg(QString::fromStdString(preset.Name))))
     return;
   if (!error.empty() || !SavePreset(preset, error)) {
-    FPrompts.Information(QStringLiteral("The preset could not be saved: ") + QString::fromStdString(error));
+    FPrompts.Information(tr("The preset could not be saved: %1").arg(QString::fromStdString(error)));
     return;
   }
   LoadPresetList();
@@ -568,7 +569,7 @@ void TMainController::ComboOutputFormatPresetChoose(int preset) {
   ShowFormatInOutputColumn();
   ComboOutputFormatDropDown();
   if (!applied) {
-    FPrompts.Information(QStringLiteral("The preset \"%1\" cannot be used: %2")
+    FPrompts.Information(tr("The preset \"%1\" cannot be used: %2")
                              .arg(QString::fromStdString(chosen.Name), QString::fromStdString(reason)));
     Changed();
     return;
@@ -587,11 +588,11 @@ void TMainController::ComboOutputFormatPresetChoose(int preset) {
 
 bool TMainController::PresetRenameClick(const std::string& name) {
   const QString answer =
-      FPrompts.AskText(QStringLiteral("Rename Preset"), QStringLiteral("New name:"), QString::fromStdString(name));
+      FPrompts.AskText(tr("Rename Preset"), tr("New name:"), QString::fromStdString(name));
   if (answer.isNull()) return false;
   std::string error;
   if (!RenamePreset(name, std::string(Trim(answer.toStdString())), error)) {
-    FPrompts.Information(QStringLiteral("The preset could not be renamed: ") + QString::fromStdString(error));
+    FPrompts.Information(tr("The preset could not be renamed: %1").arg(QString::fromStdString(error)));
     return false;
   }
   LoadPresetList();
@@ -599,10 +600,10 @@ bool TMainController::PresetRenameClick(const std::string& name) {
 }
 
 bool TMainController::PresetDeleteClick(const std::string& name) {
-  if (!FPrompts.Question(QStringLiteral("Delete the preset \"%1\"?").arg(QString::fromStdString(name)))) return false;
+  if (!FPrompts.Question(tr("Delete the preset \"%1\"?").arg(QString::fromStdString(name)))) return false;
   std::string error;
   if (!DeletePreset(name, error)) {
-    FPrompts.Information(QStringLiteral("The preset could not be deleted: ") + QString::fromStdString(error));
+    FPrompts.Information(tr("The preset could not be deleted: %1").arg(QString::fromStdString(error)));
     return false;
   }
   LoadPresetList();
@@ -658,25 +659,26 @@ void TMainController::ButtonConvertClick() {
   ListView1.SetColumn(ColProgress, "");
   ListView1.SetColumn(ColFrames, "");
   if (ListView1.Empty()) {
-    FPrompts.Information(QStringLiteral("Please Add Files To Convert!"));
+    FPrompts.Information(tr("Please Add Files To Convert!"));
     return;
   }
   if (EditOutputFolder.empty()) {
-    FPrompts.Information(QStringLiteral("Please select an output folder!"));
+    FPrompts.Information(tr("Please select an output folder!"));
     ButtonBrowseForFolderClick();
     return;
   }
   std::error_code error;
   if (!std::filesystem::is_directory(std::string(Trim(EditOutputFolder)), error)) {
-    FPrompts.Information(QStringLiteral("The output folder \"") + ToQString(EditOutputFolder) +
-                         QStringLiteral("\"\ndoes not exist or has been deleted!\nPlease choose a new output folder."));
+    FPrompts.Information(
+        tr("The output folder \"%1\"\ndoes not exist or has been deleted!\nPlease choose a new output folder.")
+            .arg(ToQString(EditOutputFolder)));
     ButtonBrowseForFolderClick();
     return;
   }
   // Once for the run rather than once for each file.
   if (const std::string problem = OutputFolderProblem(std::string(Trim(EditOutputFolder))); !problem.empty()) {
-    FPrompts.Information(QStringLiteral("The output folder \"") + ToQString(EditOutputFolder) + QStringLiteral("\"\n") +
-                         QString::fromStdString(problem) + QStringLiteral("\nPlease choose a new output folder."));
+    FPrompts.Information(tr("The output folder \"%1\"\n%2\nPlease choose a new output folder.")
+                             .arg(ToQString(EditOutputFolder), QString::fromStdString(problem)));
     ButtonBrowseForFolderClick();
     return;
   }
@@ -711,7 +713,7 @@ void TMainController::ButtonConvertClick() {
   ffVCL.SetThreadCount(SharedCodecThreads(-1, FRunConcurrency, checked, std::thread::hardware_concurrency()));
   FRun->Start(options);
   QueueChanged();
-  FSession->InhibitSleep(QStringLiteral("Converting video files"));
+  FSession->InhibitSleep(tr("Converting video files"));
   StartNextJob();
   FillRunSlots();
   Changed();
@@ -786,9 +788,8 @@ void TMainController::CompleteRun() {
   if (Run.RunActive) {
     // Said on the desktop too when the user is elsewhere.
     if (FView && !FView->WindowActive())
-      FSession->Notify(QStringLiteral("All Conversions Completed"),
-                       QStringLiteral("%1 Done, %2 Fail, %3 Abort").arg(Run.DoneCount).arg(Run.FailCount).arg(Run.AbortCount));
-    const QString summary = QStringLiteral("All Conversions Completed\n\n") + QString::fromStdString(FRun->Summary());
+      FSession->Notify(tr("All Conversions Completed"), RunCountsText());
+    const QString summary = tr("All Conversions Completed\n\n%1").arg(RunSummary());
     const int action = Run.StopRequested ? RunEndNothing : Options.ComboRunEnd.ItemIndex();
     if (action != RunEndNothing) {
       // The window is idle again while the countdown runs.
@@ -809,17 +810,18 @@ void TMainController::RunEndAction(int action, const QString& summary) {
     return;
   }
   const bool suspend = action == RunEndSuspend;
-  const QString what = suspend ? QStringLiteral("suspend") : QStringLiteral("power off");
-  if (!FCountdown->Run(summary + QStringLiteral("\n\nThe computer will ") + what + QStringLiteral(" in %1 seconds."),
-                       RunEndCountdownSeconds)) {
+  // The countdown puts the seconds left into its "%1".
+  const QString countdown = suspend ? tr("%1\n\nThe computer will suspend in %2 seconds.")
+                                    : tr("%1\n\nThe computer will power off in %2 seconds.");
+  if (!FCountdown->Run(countdown.arg(summary, QStringLiteral("%1")), RunEndCountdownSeconds)) {
     FPrompts.Information(summary);
     return;
   }
   SaveQueueNow();
   const QString error = suspend ? FLoginManager->Suspend() : FLoginManager->PowerOff();
-  FPrompts.Information(error.isEmpty() ? summary
-                                       : QStringLiteral("The computer could not ") + what + QStringLiteral(": ") + error +
-                                             QStringLiteral("\n\n") + summary);
+  const QString failed = suspend ? tr("The computer could not suspend: %1\n\n%2")
+                                 : tr("The computer could not power off: %1\n\n%2");
+  FPrompts.Information(error.isEmpty() ? summary : failed.arg(error, summary));
 }
 
 void TMainController::ReturnToIdle() {
@@ -853,7 +855,7 @@ void TMainController::TakeRunFigures() {
 void TMainController::ButtonStopConvertClick() {
   StopAddRequest();
   if (Run.Converting) {
-    if (!AskToStop(QStringLiteral("Stop all conversions?"))) return;
+    if (!AskToStop(tr("Stop all conversions?"))) return;
     Run.StopRequested = true;
   }
   Run.FQueueFinished = true;
@@ -890,7 +892,43 @@ void TMainController::JobStarted(const TQueuedJob& job) {
 std::string TMainController::ConvertingText() const {
   int jobs = FRun->EndedCount() + FRun->RunningCount();
   for (int i = std::max(Run.FCurrentRow + 1, 0); i < ListView1.Count(); ++i) jobs += ListView1.Row(i).Checked ? 1 : 0;
-  return "Converting " + std::to_string(FRun->EndedCount() + FRun->RunningCount()) + " of " + std::to_string(jobs);
+  return ConvertingStatus(QString::number(FRun->EndedCount() + FRun->RunningCount()), QString::number(jobs))
+      .toStdString();
+}
+
+QString TMainController::ConvertingStatus(const QString& current, const QString& total) {
+  return tr("Converting %1 of %2").arg(current, total);
+}
+
+QString TMainController::FileSizeStatus(const QString& size) { return tr("File Size : %1").arg(size); }
+
+QString TMainController::RunCountsText() const {
+  return tr("%1 Done, %2 Fail, %3 Abort")
+      .arg(QString::number(Run.DoneCount), QString::number(Run.FailCount), QString::number(Run.AbortCount));
+}
+
+QString TMainController::RunSummary() const {
+  // The run's counts, then the files that failed and those that ended
+  // early, with their reasons (the libraries' own, in English), ten of each
+  // at most.
+  QString text = tr("%1 Done, %2 Fail, %3 Abort")
+                     .arg(QString::number(FRun->DoneCount()), QString::number(FRun->FailedCount()),
+                          QString::number(FRun->StoppedCount()));
+  const auto list = [&](const QString& heading, const auto& matches) {
+    constexpr int kShown = 10;
+    int count = 0;
+    for (const TQueuedJob& job : ListView1.Queue().Jobs()) {
+      if (!job.Checked || !matches(job)) continue;
+      if (count++ == 0) text += QLatin1Char('\n') + heading;
+      if (count > kShown) continue;
+      const QString name = ToQString(std::filesystem::path(job.Source).filename().string());
+      text += QStringLiteral("\n  ") + tr("%1: %2").arg(name, QString::fromStdString(job.Reason));
+    }
+    if (count > kShown) text += QStringLiteral("\n  ") + tr("... and %1 more").arg(count - kShown);
+  };
+  list(tr("Failed:"), [](const TQueuedJob& job) { return job.Status == TJobStatus::Failed; });
+  list(tr("Ended early:"), [](const TQueuedJob& job) { return job.Status == TJobStatus::Done && !job.Reason.empty(); });
+  return text;
 }
 
 void TMainController::JobProgress(const TQueuedJob& job, const TJobProgress& progress) {
@@ -899,7 +937,7 @@ void TMainController::JobProgress(const TQueuedJob& job, const TJobProgress& pro
 
 void TMainController::JobEnded(const TQueuedJob& job, bool notAdded, bool buildError) {
   QueueChanged();
-  if (buildError) FPrompts.Information(QStringLiteral("Fail to add file to list!"));
+  if (buildError) FPrompts.Information(tr("Fail to add file to list!"));
   ffVCLTerminate(job);
   // A job that was not added: StartNextJob goes on from there.
   if (notAdded) return;
@@ -927,12 +965,16 @@ void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& p
   // Without a total duration there is no percentage.
   const std::optional<int> percent = progress.Percent();
   ListView1.SetCell(row, ColProgress, percent ? std::to_string(std::clamp(*percent, 0, 100)) + "%" : "");
-  Run.FileSizeText = "File Size : " + FormatSize(progress.Size);
+  Run.FileSizeText = FileSizeStatus(QString::fromStdString(FormatSize(progress.Size))).toStdString();
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FJobStart).count();
   const TConversionPace pace = ConversionPace(progress.CurrentMs, progress.TotalMs, elapsed);
   Run.StatusText = ConvertingText();
-  Run.ProgressText = (percent ? std::to_string(std::clamp(*percent, 0, 100)) + "%  " : std::string()) + pace.Speed +
-                     "  " + pace.Left + " left";
+  Run.ProgressText =
+      (percent ? tr("%1%  %2  %3 left")
+                     .arg(QString::number(std::clamp(*percent, 0, 100)), QString::fromStdString(pace.Speed),
+                          QString::fromStdString(pace.Left))
+               : tr("%1  %2 left").arg(QString::fromStdString(pace.Speed), QString::fromStdString(pace.Left)))
+          .toStdString();
   ListView1.SetCell(row, ColFrames, progress.FrameNumber == -1 ? " " : std::to_string(progress.FrameNumber));
   Run.ProgressPosition = std::max(percent.value_or(0), 0);
   if (Run.RunActive) Run.OverallPercent = FRun->OverallPercent();
@@ -942,11 +984,14 @@ void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& p
     FRunSizes[job.Id] = progress.Size;
     int64_t size = 0;
     for (const auto& [id, bytes] : FRunSizes) size += bytes;
-    Run.FileSizeText = "File Size : " + FormatSize(size);
+    Run.FileSizeText = FileSizeStatus(QString::fromStdString(FormatSize(size))).toStdString();
     const double runElapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FRunStart).count();
     Run.ProgressPosition = Run.OverallPercent;
-    Run.ProgressText = std::to_string(Run.OverallPercent) + "%  " +
-                       ConversionPace(Run.OverallPercent * 1000, 100 * 1000, runElapsed).Left + " left";
+    Run.ProgressText =
+        tr("%1%  %2 left")
+            .arg(QString::number(Run.OverallPercent),
+                 QString::fromStdString(ConversionPace(Run.OverallPercent * 1000, 100 * 1000, runElapsed).Left))
+            .toStdString();
   }
   Changed();
 }
@@ -999,7 +1044,7 @@ void TMainController::ListView1DblClick(int row) {
 
 void TMainController::OpenAddress(const QString& url, const QString& shown) {
   if (FDesktop.OpenUrl && FDesktop.OpenUrl(url)) return;
-  FPrompts.Information(QStringLiteral("The desktop could not open\n%1\nPlease open it by hand.").arg(shown));
+  FPrompts.Information(tr("The desktop could not open\n%1\nPlease open it by hand.").arg(shown));
 }
 
 void TMainController::OpenHelpFile1Click() {

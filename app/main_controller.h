@@ -9,6 +9,7 @@
 // invocations (TUiQueue), in the order it happened.
 #pragma once
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 
@@ -73,6 +74,7 @@ struct TDesktopActions {
 TDesktopActions QtDesktopActions();
 
 class TMainController : private IRunListener {
+  Q_DECLARE_TR_FUNCTIONS(TMainController)
   // First, so that it outlives the component whose events it carries.
   std::unique_ptr<TUiQueue> FUiQueue;
 
@@ -304,6 +306,19 @@ class TMainController : private IRunListener {
   void TakeRunFigures();
   // "Converting 2 of 5": the job being converted among the run's.
   std::string ConvertingText() const;
+  // The summary that ends a run: its counts ("3 Done, 1 Fail, 0 Abort"),
+  // then the failed files and those that ended early, with their reasons;
+  // RunCountsText: the counts alone, from the run state.
+  QString RunSummary() const;
+  QString RunCountsText() const;
+
+ public:
+  // The status bar's texts in the window's language: "Converting 2 of 5",
+  // "File Size : 38.1 MB".
+  static QString ConvertingStatus(const QString& current, const QString& total);
+  static QString FileSizeStatus(const QString& size);
+
+ private:
 
   IPrompts& FPrompts;
   TDesktopActions FDesktop;

@@ -41,6 +41,7 @@
 #include "app/options_dialog.h"
 #include "app/presets_dialog.h"
 #include "app/settings.h"
+#include "app/translations.h"
 #include "app/window_resources.h"
 #include "jobs/row_texts.h"
 #include "profiles/output_formats.h"
@@ -207,7 +208,7 @@ const std::map<std::string, QStringList>& ItemsOfEveryFormat() {
     }
     std::map<std::string, QStringList> lists;
     for (const auto& [name, texts] : found)
-      for (const std::string& text : texts) lists[name] << QString::fromStdString(text);
+      for (const std::string& text : texts) lists[name] << DisplayText(text);
     return lists;
   }();
   return items;
@@ -227,10 +228,12 @@ void Mirror(QComboBox& combo, const TSettingsControl& control) {
   QStringList items;
   for (const std::string& item : control.Items()) items << QString::fromStdString(item);
   bool same = combo.count() == items.size();
-  for (int i = 0; same && i < items.size(); ++i) same = combo.itemText(i) == items[i];
+  for (int i = 0; same && i < items.size(); ++i) same = combo.itemData(i).toString() == items[i];
   if (!same) {
     combo.clear();
-    combo.addItems(items);
+    // The language's text is shown; the English item, which the lists and
+    // the saved settings use, stays the entry's data.
+    for (const QString& item : items) combo.addItem(DisplayText(item.toStdString()), item);
   }
   combo.setCurrentIndex(control.ItemIndex());
   combo.setMaxVisibleItems(std::max(control.DropDownCount, 1));
@@ -335,15 +338,15 @@ QWidget* TForm1::BuildToolStrip() {
   row->setContentsMargins(Px(2), Px(4), Px(8), Px(4));
   row->setSpacing(Px(2));
 
-  ButtonAddFile = LargeButton(QStringLiteral("ButtonAddFile"), QStringLiteral("&Add File"),
+  ButtonAddFile = LargeButton(QStringLiteral("ButtonAddFile"), tr("&Add File"),
                               QStringLiteral(":/icons/add.svg"), strip);
-  ButtonRemove = LargeButton(QStringLiteral("ButtonRemove"), QStringLiteral("&Remove"),
+  ButtonRemove = LargeButton(QStringLiteral("ButtonRemove"), tr("&Remove"),
                              QStringLiteral(":/icons/remove.svg"), strip);
-  ButtonClear = LargeButton(QStringLiteral("ButtonClear"), QStringLiteral("C&lear"),
+  ButtonClear = LargeButton(QStringLiteral("ButtonClear"), tr("C&lear"),
                             QStringLiteral(":/icons/clear.svg"), strip);
-  ButtonStopConvert = LargeButton(QStringLiteral("ButtonStopConvert"), QStringLiteral("&Stop"),
+  ButtonStopConvert = LargeButton(QStringLiteral("ButtonStopConvert"), tr("&Stop"),
                                   QStringLiteral(":/icons/stop.svg"), strip);
-  ButtonConvert = LargeButton(QStringLiteral("ButtonConvert"), QStringLiteral("&Convert"),
+  ButtonConvert = LargeButton(QStringLiteral("ButtonConvert"), tr("&Convert"),
                               QStringLiteral(":/icons/convert.svg"), strip);
   for (QToolButton* button : {ButtonAddFile, ButtonRemove, ButtonClear, ButtonStopConvert, ButtonConvert})
     button->setIconSize(QSize(Px(32), Px(32)));
@@ -364,7 +367,7 @@ QWidget* TForm1::BuildToolStrip() {
   choices->setVerticalSpacing(Px(4));
   ComboOutputFormat = new TDropDownComboBox(strip);
   ComboOutputFormat->setObjectName(QStringLiteral("ComboOutputFormat"));
-  ComboOutputFormat->setToolTip(QStringLiteral("Choose Output Format"));
+  ComboOutputFormat->setToolTip(tr("Choose Output Format"));
   ComboOutputFormat->setToolTipDuration(30000);
   ComboOutputFormat->setMinimumWidth(Px(275));
   EditOutputFolder = new QLineEdit(strip);
@@ -372,12 +375,12 @@ QWidget* TForm1::BuildToolStrip() {
   EditOutputFolder->setToolTipDuration(30000);
   EditOutputFolder->setMinimumWidth(Px(226));
   ButtonBrowseForFolder = SmallButton(QStringLiteral("ButtonBrowseForFolder"), QStringLiteral(":/icons/folder.svg"),
-                                      QStringLiteral("Choose Output Folder"), strip);
+                                      tr("Choose Output Folder"), strip);
   ButtonBrowseForFolder->setFixedSize(Px(43), Px(29));
   ButtonBrowseForFolder->setIconSize(QSize(Px(20), Px(20)));
-  QLabel* formatLabel = BoldLabel(QStringLiteral("Output Forma&t :"), strip);
+  QLabel* formatLabel = BoldLabel(tr("Output Forma&t :"), strip);
   formatLabel->setBuddy(ComboOutputFormat);
-  QLabel* folderLabel = BoldLabel(QStringLiteral("Output Fol&der :"), strip);
+  QLabel* folderLabel = BoldLabel(tr("Output Fol&der :"), strip);
   folderLabel->setBuddy(EditOutputFolder);
   choices->addWidget(formatLabel, 0, 0, Qt::AlignRight | Qt::AlignVCenter);
   choices->addWidget(ComboOutputFormat, 0, 1, 1, 2);
@@ -514,11 +517,11 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   auto* buttons = new QHBoxLayout();
   buttons->setSpacing(Px(6));
   ButtonPlay =
-      SmallButton(QStringLiteral("ButtonPlay"), QStringLiteral(":/icons/play.svg"), QStringLiteral("Play"), panel);
+      SmallButton(QStringLiteral("ButtonPlay"), QStringLiteral(":/icons/play.svg"), tr("Play"), panel);
   ButtonPause =
-      SmallButton(QStringLiteral("ButtonPause"), QStringLiteral(":/icons/pause.svg"), QStringLiteral("Pause"), panel);
+      SmallButton(QStringLiteral("ButtonPause"), QStringLiteral(":/icons/pause.svg"), tr("Pause"), panel);
   ButtonStop =
-      SmallButton(QStringLiteral("ButtonStop"), QStringLiteral(":/icons/stop.svg"), QStringLiteral("Stop"), panel);
+      SmallButton(QStringLiteral("ButtonStop"), QStringLiteral(":/icons/stop.svg"), tr("Stop"), panel);
   buttons->addStretch(1);
   for (QToolButton* button : {ButtonPlay, ButtonPause, ButtonStop}) {
     button->setFixedSize(Px(31), Px(29));
@@ -529,7 +532,7 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   preview->addLayout(buttons);
   PreviewPosition = new QSlider(Qt::Horizontal, panel);
   PreviewPosition->setObjectName(QStringLiteral("PreviewPosition"));
-  PreviewPosition->setToolTip(QStringLiteral("Position"));
+  PreviewPosition->setToolTip(tr("Position"));
   PreviewPosition->setEnabled(false);
   preview->addWidget(PreviewPosition);
   LabelPreviewTime = new QLabel(panel);
@@ -570,7 +573,7 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
     return combo;
   };
 
-  GroupVideoSettings = new QGroupBox(QStringLiteral(" Video Settings "), panel);
+  GroupVideoSettings = new QGroupBox(tr(" Video Settings "), panel);
   GroupVideoSettings->setObjectName(QStringLiteral("GroupVideoSettings"));
   GroupVideoSettings->setMinimumSize(Px(227), Px(152));
   ComboVideoBitrate = newCombo(GroupVideoSettings, "VideoBitrate");
@@ -580,11 +583,11 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   ComboEncoderSpeed = newCombo(GroupVideoSettings, "EncoderSpeed");
   // Alt+S is "Stop"'s too, but never for both at once: Stop is enabled
   // only during a run, which disables the settings.
-  auto* video = settingsGrid(GroupVideoSettings, {{QStringLiteral("Video &Quality :"), ComboVideoBitrate},
-                                                  {QStringLiteral("&Video Codec :"), ComboVideoCodec},
-                                                  {QStringLiteral("Video Si&ze :"), ComboVideoSize},
-                                                  {QStringLiteral("Fra&merate :"), ComboVideoFramerate},
-                                                  {QStringLiteral("Encoder &Speed :"), ComboEncoderSpeed}});
+  auto* video = settingsGrid(GroupVideoSettings, {{tr("Video &Quality :"), ComboVideoBitrate},
+                                                  {tr("&Video Codec :"), ComboVideoCodec},
+                                                  {tr("Video Si&ze :"), ComboVideoSize},
+                                                  {tr("Fra&merate :"), ComboVideoFramerate},
+                                                  {tr("Encoder &Speed :"), ComboEncoderSpeed}});
   LabelEncoderSpeed = qobject_cast<QLabel*>(video->itemAtPosition(4, 0)->widget());
   LabelEncoderSpeed->setObjectName(QStringLiteral("LabelEncoderSpeed"));
   LabelEncoderSpeed->hide();
@@ -592,7 +595,7 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   GroupVideoSettings->setLayout(video);
   row->addWidget(GroupVideoSettings, 1, Qt::AlignTop);
 
-  GroupAudioSettings = new QGroupBox(QStringLiteral(" Audio Settings "), panel);
+  GroupAudioSettings = new QGroupBox(tr(" Audio Settings "), panel);
   GroupAudioSettings->setObjectName(QStringLiteral("GroupAudioSettings"));
   GroupAudioSettings->setMinimumSize(Px(303), Px(152));
   ComboAudioBitrate = newCombo(GroupAudioSettings, "AudioBitrate");
@@ -601,10 +604,10 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   ComboSamplingRate = newCombo(GroupAudioSettings, "SamplingRate");
   auto* audioRow = new QHBoxLayout(GroupAudioSettings);
   audioRow->setSpacing(Px(8));
-  audioRow->addLayout(settingsGrid(GroupAudioSettings, {{QStringLiteral("Aud&io  Quality : "), ComboAudioBitrate},
-                                                        {QStringLiteral("Audio Cod&ec :"), ComboAudioCodec},
-                                                        {QStringLiteral("Audio Cha&nnels :"), ComboAudioChannels},
-                                                        {QStringLiteral("Sam&pling Rate :"), ComboSamplingRate}}),
+  audioRow->addLayout(settingsGrid(GroupAudioSettings, {{tr("Aud&io  Quality : "), ComboAudioBitrate},
+                                                        {tr("Audio Cod&ec :"), ComboAudioCodec},
+                                                        {tr("Audio Cha&nnels :"), ComboAudioChannels},
+                                                        {tr("Sam&pling Rate :"), ComboSamplingRate}}),
                       1);
   // The volume: a vertical bar, top "200%", bottom "0%".
   auto* volume = new QGridLayout();
@@ -619,7 +622,7 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
   TrackBar1->setTickInterval(1);
   LabelVolume = new QLabel(GroupAudioSettings);
   LabelVolume->setObjectName(QStringLiteral("LabelVolume"));
-  QLabel* volumeLabel = BoldLabel(QStringLiteral("Vol&ume"), GroupAudioSettings);
+  QLabel* volumeLabel = BoldLabel(tr("Vol&ume"), GroupAudioSettings);
   volumeLabel->setBuddy(TrackBar1);
   volume->addWidget(TrackBar1, 0, 0, Qt::AlignHCenter);
   volume->addWidget(LabelVolume, 0, 1, Qt::AlignVCenter);
@@ -659,7 +662,7 @@ void TForm1::BuildStatusBar() {
     return label;
   };
   StatusPanelReady = panelLabel("StatusPanelReady");
-  StatusPanelReady->setText(QString::fromLatin1(StatusReadyText));
+  StatusPanelReady->setText(DisplayText(StatusReadyText));
   StatusPanelFileSize = panelLabel("StatusPanelFileSize");
   ProgressBar1 = new QProgressBar(bar);
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -691,8 +694,8 @@ void TForm1::FitSizesToTexts() {
     label->setMinimumHeight(label->fontMetrics().height() + 2 * label->frameWidth());
   // The bar keeps a few pixels of its own around its panels.
   statusBar()->setMinimumHeight(std::max(Px(23), StatusPanelReady->minimumHeight() + Px(4)));
-  fitPanel(StatusPanelReady, 60, QStringLiteral("Converting 000 of 000"));
-  fitPanel(StatusPanelFileSize, 230, QStringLiteral("File Size : 0000000000000"));
+  fitPanel(StatusPanelReady, 60, TMainController::ConvertingStatus(QStringLiteral("000"), QStringLiteral("000")));
+  fitPanel(StatusPanelFileSize, 230, TMainController::FileSizeStatus(QStringLiteral("0000000000000")));
   LabelVolume->setMinimumWidth(LabelVolume->fontMetrics().horizontalAdvance(QStringLiteral("200%")));
   // The video group's captions are as wide with the "Encoder Speed" row as
   // without it: showing the row never narrows the lists beside them.
@@ -706,10 +709,19 @@ void TForm1::FitSizesToTexts() {
   const QHeaderView* header = ListView1->horizontalHeader();
   const int cellMargin = 2 * (ListView1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListView1) + 1);
   const int captionMargin = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + Px(4);
-  const char* samples[ListColumnCount] = {"", "0000x0000", "000.00", "000:00:00", "MPEG2", "Abort", "0000000"};
+  // The Progress column: the widest state a run writes, in the language
+  // shown.
+  QString state;
+  for (const char* text : {ProgressDone, ProgressFail, ProgressAbort})
+    if (ListView1->fontMetrics().horizontalAdvance(DisplayText(text)) >
+        ListView1->fontMetrics().horizontalAdvance(state))
+      state = DisplayText(text);
+  const QString samples[ListColumnCount] = {QString(),           QStringLiteral("0000x0000"), QStringLiteral("000.00"),
+                                            QStringLiteral("000:00:00"), QStringLiteral("MPEG2"), state,
+                                            QStringLiteral("0000000")};
   for (int column = ColVideoSize; column < ListColumnCount; ++column) {
-    const QString caption = QString::fromLatin1(ListColumns[column].Caption);
-    const QString sample = QString::fromLatin1(samples[column]);
+    const QString caption = DisplayText(ListColumns[column].Caption);
+    const QString& sample = samples[column];
     const int width = std::max({Px(ListColumns[column].Width),
                                 header->fontMetrics().horizontalAdvance(caption) + captionMargin,
                                 ListView1->fontMetrics().horizontalAdvance(sample) + cellMargin + Px(4)});
@@ -732,25 +744,25 @@ void TForm1::ShowPreviewTime(qint64 position, qint64 duration) {
 
 void TForm1::BuildMenus() {
   TMainController& c = *FController;
-  MenuFile = menuBar()->addMenu(QStringLiteral("&File"));
-  AddFile1 = MenuFile->addAction(QStringLiteral("&Add File"));
+  MenuFile = menuBar()->addMenu(tr("&File"));
+  AddFile1 = MenuFile->addAction(tr("&Add File"));
   AddFile1->setShortcut(QKeySequence::Open);
-  GoConvert1 = MenuFile->addAction(QStringLiteral("&Go Convert"));
-  OpenOutputFolder1 = MenuFile->addAction(QStringLiteral("&Open Output Folder"));
+  GoConvert1 = MenuFile->addAction(tr("&Go Convert"));
+  OpenOutputFolder1 = MenuFile->addAction(tr("&Open Output Folder"));
   MenuFile->addSeparator();
-  Exit1 = MenuFile->addAction(QIcon(QStringLiteral(":/icons/exit.svg")), QStringLiteral("E&xit"));
-  MenuOptions = menuBar()->addMenu(QStringLiteral("&Options"));
-  SetAdditionalOptions1 = MenuOptions->addAction(QStringLiteral("&Set Additional Options"));
+  Exit1 = MenuFile->addAction(QIcon(QStringLiteral(":/icons/exit.svg")), tr("E&xit"));
+  MenuOptions = menuBar()->addMenu(tr("&Options"));
+  SetAdditionalOptions1 = MenuOptions->addAction(tr("&Set Additional Options"));
   MenuOptions->addSeparator();
-  SaveSettingsAsPreset1 = MenuOptions->addAction(QStringLiteral("Save Settings as &Preset\u2026"));
-  Presets1 = MenuOptions->addAction(QStringLiteral("P&resets\u2026"));
-  MenuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
-  OpenHelpFile1 = MenuHelp->addAction(QIcon(QStringLiteral(":/icons/help.svg")), QStringLiteral("Open &HelpFile"));
+  SaveSettingsAsPreset1 = MenuOptions->addAction(tr("Save Settings as &Preset\u2026"));
+  Presets1 = MenuOptions->addAction(tr("P&resets\u2026"));
+  MenuHelp = menuBar()->addMenu(tr("&Help"));
+  OpenHelpFile1 = MenuHelp->addAction(QIcon(QStringLiteral(":/icons/help.svg")), tr("Open &HelpFile"));
   OpenHelpFile1->setShortcut(QKeySequence::HelpContents);
   MenuHelp->addSeparator();
-  VisitOurWebsite1 = MenuHelp->addAction(QIcon(QStringLiteral(":/icons/web.svg")), QStringLiteral("&Visit Our Website"));
+  VisitOurWebsite1 = MenuHelp->addAction(QIcon(QStringLiteral(":/icons/web.svg")), tr("&Visit Our Website"));
   MenuHelp->addSeparator();
-  About1 = MenuHelp->addAction(QIcon(QStringLiteral(":/icons/about.svg")), QStringLiteral("&About"));
+  About1 = MenuHelp->addAction(QIcon(QStringLiteral(":/icons/about.svg")), tr("&About"));
 
   // The menu items run the buttons' clicks.
   connect(AddFile1, &QAction::triggered, ButtonAddFile, &QToolButton::click);
@@ -773,19 +785,19 @@ void TForm1::BuildMenus() {
   });
 
   PopupMenu1 = new QMenu(this);
-  CheckAllItems1 = PopupMenu1->addAction(QStringLiteral("&Check All Items"));
-  UncheckAllItems1 = PopupMenu1->addAction(QStringLiteral("&Uncheck All Items"));
+  CheckAllItems1 = PopupMenu1->addAction(tr("&Check All Items"));
+  UncheckAllItems1 = PopupMenu1->addAction(tr("&Uncheck All Items"));
   PopupMenu1->addSeparator();
-  RemoveSelectedItems1 = PopupMenu1->addAction(QStringLiteral("Remove &Selected Items"));
-  RemoveAllItems1 = PopupMenu1->addAction(QStringLiteral("Remove &All Items"));
+  RemoveSelectedItems1 = PopupMenu1->addAction(tr("Remove &Selected Items"));
+  RemoveAllItems1 = PopupMenu1->addAction(tr("Remove &All Items"));
   PopupMenu1->addSeparator();
-  PlaySelectedFile1 = PopupMenu1->addAction(QIcon(QStringLiteral(":/icons/play.svg")), QStringLiteral("&Play Selected File"));
-  OpenOutputFolder2 = PopupMenu1->addAction(QStringLiteral("&Open Output Folder"));
+  PlaySelectedFile1 = PopupMenu1->addAction(QIcon(QStringLiteral(":/icons/play.svg")), tr("&Play Selected File"));
+  OpenOutputFolder2 = PopupMenu1->addAction(tr("&Open Output Folder"));
   PopupMenu1->addSeparator();
-  AudioTrack1 = PopupMenu1->addMenu(QStringLiteral("Audio &Track"));
+  AudioTrack1 = PopupMenu1->addMenu(tr("Audio &Track"));
   PopupMenu1->addSeparator();
-  KeepCurrentSettings1 = PopupMenu1->addAction(QStringLiteral("&Keep Current Settings for Selected Rows"));
-  UseWindowSettings1 = PopupMenu1->addAction(QStringLiteral("Use &Window Settings"));
+  KeepCurrentSettings1 = PopupMenu1->addAction(tr("&Keep Current Settings for Selected Rows"));
+  UseWindowSettings1 = PopupMenu1->addAction(tr("Use &Window Settings"));
   connect(KeepCurrentSettings1, &QAction::triggered, this,
           [this, &c] { c.KeepCurrentSettings1Click(SelectedRowIds()); });
   connect(UseWindowSettings1, &QAction::triggered, this, [this, &c] { c.UseWindowSettings1Click(SelectedRowIds()); });
@@ -881,13 +893,12 @@ void TForm1::StateChanged() {
   const QString folder = QFile::decodeName(c.EditOutputFolder.c_str());
   // Set only when it differs, so that typing keeps its cursor.
   if (EditOutputFolder->text() != folder) EditOutputFolder->setText(folder);
-  EditOutputFolder->setToolTip(folder.isEmpty() ? QStringLiteral("Output Folder")
-                                                : QStringLiteral("Output Folder\n") + folder);
+  EditOutputFolder->setToolTip(folder.isEmpty() ? tr("Output Folder") : tr("Output Folder\n%1").arg(folder));
   // Like the folder button, the folder is not changed while converting.
   EditOutputFolder->setReadOnly(c.Run.ControlsLocked || c.Run.Converting);
   TrackBar1->setValue(c.Run.VolumePosition);
   LabelVolume->setText(QString::fromStdString(VolumeLabel(c.Run.VolumePosition)));
-  StatusPanelReady->setText(c.Run.StatusText.empty() ? QString::fromLatin1(StatusReadyText)
+  StatusPanelReady->setText(c.Run.StatusText.empty() ? DisplayText(StatusReadyText)
                                                      : QString::fromStdString(c.Run.StatusText));
   StatusPanelFileSize->setText(QString::fromStdString(c.Run.FileSizeText));
   // Stop has something to stop only during a run or an add.

@@ -15,15 +15,17 @@
 
 #include "app/main_controller.h"
 #include "app/settings.h"
+#include "app/translations.h"
 
 namespace fennick {
 
 namespace {
 
+// The items in the window's language; the English item is the entry's data.
 void Fill(QComboBox& combo, const TSettingsControl& control) {
   if (combo.count() != control.Count()) {
     combo.clear();
-    for (const std::string& item : control.Items()) combo.addItem(QString::fromStdString(item));
+    for (const std::string& item : control.Items()) combo.addItem(DisplayText(item), QString::fromStdString(item));
   }
   combo.setCurrentIndex(control.ItemIndex());
 }
@@ -31,7 +33,7 @@ void Fill(QComboBox& combo, const TSettingsControl& control) {
 }  // namespace
 
 TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), FController(controller) {
-  setWindowTitle(QStringLiteral("Additional Options"));
+  setWindowTitle(tr("Additional Options"));
   setModal(true);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   const qreal scale = (screen() ? screen()->logicalDotsPerInch() : 96.0) / 96.0;
@@ -41,21 +43,21 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   layout->setContentsMargins(px(12), px(12), px(12), px(12));
   layout->setSpacing(px(10));
 
-  auto* video = new QGroupBox(QStringLiteral(" Video Options "), this);
+  auto* video = new QGroupBox(tr(" Video Options "), this);
   auto* videoGrid = new QGridLayout(video);
   videoGrid->setHorizontalSpacing(px(8));
   ComboLetterBox = new QComboBox(video);
   ComboAspectRatio4 = new QComboBox(video);
-  auto* zoomLabel = new QLabel(QStringLiteral("&Video Zoom : "), video);
+  auto* zoomLabel = new QLabel(tr("&Video Zoom : "), video);
   zoomLabel->setBuddy(ComboLetterBox);
-  auto* aspectLabel = new QLabel(QStringLiteral("&Aspect Ratio : "), video);
+  auto* aspectLabel = new QLabel(tr("&Aspect Ratio : "), video);
   aspectLabel->setBuddy(ComboAspectRatio4);
   videoGrid->addWidget(zoomLabel, 0, 0, Qt::AlignRight | Qt::AlignVCenter);
   videoGrid->addWidget(ComboLetterBox, 0, 1);
   videoGrid->addWidget(aspectLabel, 1, 0, Qt::AlignRight | Qt::AlignVCenter);
   videoGrid->addWidget(ComboAspectRatio4, 1, 1);
   ComboSubtitles = new QComboBox(video);
-  auto* subtitlesLabel = new QLabel(QStringLiteral("&Subtitles : "), video);
+  auto* subtitlesLabel = new QLabel(tr("&Subtitles : "), video);
   subtitlesLabel->setBuddy(ComboSubtitles);
   videoGrid->addWidget(subtitlesLabel, 2, 0, Qt::AlignRight | Qt::AlignVCenter);
   videoGrid->addWidget(ComboSubtitles, 2, 1);
@@ -65,42 +67,46 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   ComboSubtitles->setMinimumWidth(px(160));
   layout->addWidget(video);
 
-  auto* general = new QGroupBox(QStringLiteral(" General Options "), this);
+  auto* general = new QGroupBox(tr(" General Options "), this);
   auto* generalLayout = new QVBoxLayout(general);
   generalLayout->setSpacing(px(8));
-  CheckBoxOverWrite = new QCheckBox(QStringLiteral("&Overwrite Existing File With The Same Name"), general);
+  CheckBoxOverWrite = new QCheckBox(tr("&Overwrite Existing File With The Same Name"), general);
   generalLayout->addWidget(CheckBoxOverWrite);
   auto* spinRow = new QHBoxLayout();
   SpinEdit1 = new QSpinBox(general);
   spinRow->addWidget(SpinEdit1);
-  auto* spinLabel = new QLabel(QStringLiteral("Drop Down &Items in Output Format List"), general);
+  auto* spinLabel = new QLabel(tr("Drop Down &Items in Output Format List"), general);
   spinLabel->setBuddy(SpinEdit1);
   spinRow->addWidget(spinLabel, 1);
   generalLayout->addLayout(spinRow);
   auto* nameRow = new QHBoxLayout();
   EditNamePattern = new QLineEdit(general);
-  EditNamePattern->setToolTip(QStringLiteral(
-      "{name} source name, {ext} its extension, {format} output format, {width} {height} picture size, "
-      "{date} today, {n} row number"));
-  auto* nameLabel = new QLabel(QStringLiteral("Output &Name Pattern : "), general);
+  EditNamePattern->setToolTip(
+      tr("{name} source name, {ext} its extension, {format} output format, {width} {height} picture size, "
+         "{date} today, {n} row number"));
+  auto* nameLabel = new QLabel(tr("Output &Name Pattern : "), general);
   nameLabel->setBuddy(EditNamePattern);
   nameRow->addWidget(nameLabel);
   nameRow->addWidget(EditNamePattern, 1);
   generalLayout->addLayout(nameRow);
-  CheckBoxKeepFolders = new QCheckBox(QStringLiteral("&Keep the folders of dropped folders"), general);
+  CheckBoxKeepFolders = new QCheckBox(tr("&Keep the folders of dropped folders"), general);
   generalLayout->addWidget(CheckBoxKeepFolders);
   // The run: files converted at once, and what follows its end.
   auto* runRow = new QHBoxLayout();
   SpinFilesAtOnce = new QSpinBox(general);
-  auto* atOnceLabel = new QLabel(QStringLiteral("Convert &up to"), general);
+  // One sentence around the number: "Convert &up to %1 files at once",
+  // split at its "%1" (a language may put the number elsewhere).
+  const QString atOnce = tr("Convert &up to %1 files at once");
+  const qsizetype number = atOnce.indexOf(QLatin1String("%1"));
+  auto* atOnceLabel = new QLabel(atOnce.left(number).trimmed(), general);
   atOnceLabel->setBuddy(SpinFilesAtOnce);
   runRow->addWidget(atOnceLabel);
   runRow->addWidget(SpinFilesAtOnce);
-  runRow->addWidget(new QLabel(QStringLiteral("files at once"), general), 1);
+  runRow->addWidget(new QLabel(atOnce.mid(number + 2).trimmed(), general), 1);
   generalLayout->addLayout(runRow);
   auto* endRow = new QHBoxLayout();
   ComboRunEnd = new QComboBox(general);
-  auto* endLabel = new QLabel(QStringLiteral("When the run &ends:"), general);
+  auto* endLabel = new QLabel(tr("When the run &ends:"), general);
   endLabel->setBuddy(ComboRunEnd);
   endRow->addWidget(endLabel);
   endRow->addWidget(ComboRunEnd);
@@ -112,7 +118,7 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
 
   auto* buttons = new QHBoxLayout();
   buttons->addStretch(1);
-  Button1 = new QPushButton(QStringLiteral("&Done"), this);
+  Button1 = new QPushButton(tr("&Done"), this);
   Button1->setDefault(true);
   Button1->setMinimumWidth(px(75));
   buttons->addWidget(Button1);

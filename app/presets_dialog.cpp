@@ -12,19 +12,19 @@ namespace fennick {
 
 TPresetsDialog::TPresetsDialog(TMainController& controller, QWidget* parent)
     : QDialog(parent), FController(controller) {
-  setWindowTitle(QStringLiteral("Presets"));
+  setWindowTitle(tr("Presets"));
   setModal(true);
   auto* layout = new QVBoxLayout(this);
   ListPresets = new QListWidget(this);
-  auto* label = new QLabel(QStringLiteral("&Saved presets:"), this);
+  auto* label = new QLabel(tr("&Saved presets:"), this);
   label->setBuddy(ListPresets);
   layout->addWidget(label);
   auto* row = new QHBoxLayout();
   row->addWidget(ListPresets, 1);
   auto* buttons = new QVBoxLayout();
-  ButtonRename = new QPushButton(QStringLiteral("&Rename..."), this);
-  ButtonDelete = new QPushButton(QStringLiteral("&Delete"), this);
-  ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
+  ButtonRename = new QPushButton(tr("&Rename..."), this);
+  ButtonDelete = new QPushButton(tr("&Delete"), this);
+  ButtonClose = new QPushButton(tr("&Close"), this);
   ButtonClose->setDefault(true);
   buttons->addWidget(ButtonRename);
   buttons->addWidget(ButtonDelete);

@@ -4,11 +4,11 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include "app/translations.h"
+
 namespace fennick {
 
 namespace {
-
-const QString Caption = QStringLiteral("Information");
 
 // The messages carry their line breaks as line feed + carriage return; a
 // label shows a carriage return as a glyph of its own, so every break is
@@ -22,7 +22,7 @@ QString DisplayText(const QString& text) {
 }
 
 int ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons) {
-  QMessageBox box(icon, Caption, DisplayText(text), buttons, parent);
+  QMessageBox box(icon, TQtPrompts::tr("Information"), DisplayText(text), buttons, parent);
   // File and folder names in a message are shown as typed, never as markup.
   box.setTextFormat(Qt::PlainText);
   return box.exec();
@@ -63,7 +63,8 @@ QStringList DialogNameFilters(const QString& filter) {
   for (const TDialogFilterPair& pair : ParseDialogFilter(filter)) {
     QStringList patterns;
     for (const QString& pattern : pair.Patterns) patterns << CaseFreePattern(pattern);
-    filters << pair.Description + QLatin1String(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    filters << fennick::DisplayText(pair.Description.toStdString()) + QLatin1String(" (") +
+                   patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
   }
   return filters;
 }

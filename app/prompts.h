@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QCoreApplication>
 #include <QPointer>
 #include <QWidget>
 #include <vector>
@@ -51,6 +52,8 @@ QStringList DialogNameFilters(const QString& filter);
 // The prompts as Qt's modal message boxes and file dialogs, over the given
 // parent window (none: centred on the desktop).
 class TQtPrompts : public IPrompts {
+  Q_DECLARE_TR_FUNCTIONS(TQtPrompts)
+
  public:
   explicit TQtPrompts(QWidget* parent = nullptr) : FParent(parent) {}
   void SetParentWidget(QWidget* parent) { FParent = parent; }

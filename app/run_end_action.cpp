@@ -18,7 +18,7 @@ constexpr const char* kLoginInterface = "org.freedesktop.login1.Manager";
 constexpr const char* kSystemBusSocket = "unix:path=/var/run/dbus/system_bus_socket";
 
 QString ErrorText(const QString& name, const QString& message) {
-  if (name.isEmpty()) return message.isEmpty() ? QStringLiteral("no answer") : message;
+  if (name.isEmpty()) return message.isEmpty() ? TDBusLoginManager::tr("no answer") : message;
   return message.isEmpty() ? name : name + QStringLiteral(": ") + message;
 }
 
@@ -37,8 +37,7 @@ QString TDBusLoginManager::Call(const QString& method) {
     QDBusConnection bus = QDBusConnection::connectToBus(address, name);
     if (!bus.isConnected()) {
       const QDBusError reason = bus.lastError();
-      error = QStringLiteral("the system bus cannot be reached (") + ErrorText(reason.name(), reason.message()) +
-              QStringLiteral(")");
+      error = tr("the system bus cannot be reached (%1)").arg(ErrorText(reason.name(), reason.message()));
     } else {
       QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kLoginService), QString::fromLatin1(kLoginPath),
                                                          QString::fromLatin1(kLoginInterface), method);
@@ -52,7 +51,7 @@ QString TDBusLoginManager::Call(const QString& method) {
 }
 
 bool TQtEndCountdown::Run(const QString& text, int seconds) {
-  QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text.arg(seconds), QMessageBox::Cancel,
+  QMessageBox box(QMessageBox::Information, tr("Information"), text.arg(seconds), QMessageBox::Cancel,
                   FParent);
   int left = seconds;
   bool elapsed = false;

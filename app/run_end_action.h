@@ -4,6 +4,7 @@
 // user can cancel.
 #pragma once
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -24,6 +25,8 @@ class ILoginManager {
 // its own). Each request uses a connection of its own, so that the bus
 // named at that moment is the one asked.
 class TDBusLoginManager : public ILoginManager {
+  Q_DECLARE_TR_FUNCTIONS(TDBusLoginManager)
+
  public:
   QString Suspend() override;
   QString PowerOff() override;
@@ -43,6 +46,8 @@ class IEndCountdown {
 
 // A modal message box whose text counts down every second.
 class TQtEndCountdown : public IEndCountdown {
+  Q_DECLARE_TR_FUNCTIONS(TQtEndCountdown)
+
  public:
   explicit TQtEndCountdown(QWidget* parent = nullptr) : FParent(parent) {}
   bool Run(const QString& text, int seconds) override;

@@ -17,6 +17,10 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libqt6gui6 libqt6multimedia6 libqt6multimediawidgets6
   # The window's pictures are SVG; libqt6svg6 holds the plugins that draw them.
   libqt6svg6
+  # The window's translations: lupdate and lrelease (qt6-l10n-tools) with
+  # their CMake functions (qt6-tools-dev); Qt's own catalogues translate the
+  # standard dialogs' buttons (qt6-translations-l10n).
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   # The desktop's launcher of addresses (the help page, the web site, mail).
   xdg-utils
   # The icon's PNG sizes are rendered from its SVG, the manual pages written
