@@ -400,7 +400,8 @@ Other commands:
   --version               the program's version
 
 Exit status: 0 every file Done; 1 a file failed (or a probe, or an engine
-option, input or output was refused); 2 a malformed command line; 130 stopped
+option, input or output was refused); 2 a malformed command line, an unknown
+preset, or an output folder that is missing or cannot be written; 130 stopped
 by Ctrl-C, 143 stopped by SIGTERM.
 )HELP";
 }
