@@ -279,9 +279,11 @@ void TCustomFFmpeg::FinishTranscode() {
   TTranscodeRun& run = *FRun;
   // The decoders' last frames, then the encoders they feed. A reader
   // thread drains its decoders once its file has ended; a run that ended
-  // before (a stop, every output at its recording time) flushes the
-  // encoders alone: its outputs take nothing more.
-  for (size_t i = 0; i < run.InputStreams.size(); ++i) {
+  // before (every output at its recording time) flushes the encoders alone:
+  // its outputs take nothing more. A stop writes the trailers at once: what
+  // the codecs still hold (an encoder's look-ahead may be seconds of work)
+  // is left out.
+  for (size_t i = 0; i < run.InputStreams.size() && !FStopRequested; ++i) {
     if (!run.InputStreams[i]->DecodingNeeded) continue;
     const int index = static_cast<int>(i);
     TInputUnitPtr drained;
