@@ -1,5 +1,7 @@
 // The packet loop of a transcode: which input to read next, the stop
-// conditions, timestamp repair, decoding with send/receive, stream copy,
+// conditions; the reading and decoding stage (timestamp repair, decoding
+// with send/receive into units, on a reader thread per input file when the
+// stage threads are on); the units' way to the outputs, stream copy,
 // WriteFrame, the end-of-stream flush with trailers and the last report.
 #include <sys/stat.h>
 #include <unistd.h>
