@@ -281,11 +281,11 @@ void TCustomFFmpeg::FinishTranscode() {
   TTranscodeRun& run = *FRun;
   // The decoders' last frames, then the encoders they feed. A reader
   // thread drains its decoders once its file has ended; a run that ended
-  // before (every output at its recording time) flushes the encoders alone:
-  // its outputs take nothing more. A stop writes the trailers at once: what
-  // the codecs still hold (an encoder's look-ahead may be seconds of work)
-  // is left out.
-  for (size_t i = 0; i < run.InputStreams.size() && !FStopRequested; ++i) {
+  // before (a stop, every output at its recording time) flushes the
+  // encoders alone. A stopped file keeps what its encoders hold (with a
+  // look-ahead such as x264's that is the last second or two of picture,
+  // and the time it takes to encode them).
+  for (size_t i = 0; i < run.InputStreams.size(); ++i) {
     if (!run.InputStreams[i]->DecodingNeeded) continue;
     const int index = static_cast<int>(i);
     TInputUnitPtr drained;
@@ -411,6 +411,7 @@ void TCustomFFmpeg::DecodePacket(TInputStream& ist, int istIndex, AVPacket* pkt,
           }
           AVL.av_frame_move_ref(out.Frame.get(), frame);
           unit.Frames.push_back(std::move(out));
+          if (type == AVMEDIA_TYPE_VIDEO) ++unit.Pictures;
         }
         break;
       }

@@ -80,16 +80,20 @@ struct TInputUnit {
   // Log lines of the step (level, text), written by the conversion stage so
   // that they keep their place among its own.
   std::vector<std::pair<int, std::string>> Notes;
-  // Pictures, for the queue's bound.
-  int Weight() const { return 1 + 4 * static_cast<int>(Frames.size()); }
+  int Pictures = 0;  // decoded pictures among the frames
+  // For the queue's bound: pictures are what fills memory.
+  int Weight() const { return 1 + 4 * Pictures; }
   ~TInputUnit();
 };
 using TInputUnitPtr = std::unique_ptr<TInputUnit>;
 
 // The bounded queue of one input file's units between its reader thread
 // and the conversion stage: a few pictures deep (a unit weighs one, and
-// four more per picture it holds), so that memory stays bounded. Waits are
-// cut into short slices that ask `cancelled` in between.
+// four more per picture it holds: three pictures, or sixteen blocks of
+// sound), so that memory stays bounded. A full
+// queue wakes its reader only once it is half empty again, so that small
+// units (blocks of sound) cross in batches rather than one thread switch
+// each. Waits are cut into short slices that ask `cancelled` in between.
 class TUnitQueue {
  public:
   static constexpr int kCapacity = 16;
@@ -97,14 +101,18 @@ class TUnitQueue {
   template <typename Cancelled>
   bool Push(TInputUnitPtr unit, Cancelled&& cancelled) {
     std::unique_lock<std::mutex> lock(FLock);
-    while (FWeight > 0 && FWeight + unit->Weight() > kCapacity) {
-      if (cancelled()) return false;
-      FChanged.wait_for(lock, kSlice);
+    if (FWeight > 0 && FWeight + unit->Weight() > kCapacity) {
+      FReaderWaits = true;
+      while (FReaderWaits) {
+        if (cancelled()) return false;
+        FRoom.wait_for(lock, kSlice);
+      }
     }
+    const bool wasEmpty = FUnits.empty();
     FWeight += unit->Weight();
     FUnits.push_back(std::move(unit));
     lock.unlock();
-    FChanged.notify_all();
+    if (wasEmpty) FFilled.notify_one();
     return true;
   }
   // Waits for the next unit; null once `cancelled` holds. The reader's
@@ -115,13 +123,15 @@ class TUnitQueue {
     while (FUnits.empty()) {
       if (FFailed) throw FFMpegException(FFailure);
       if (cancelled()) return nullptr;
-      FChanged.wait_for(lock, kSlice);
+      FFilled.wait_for(lock, kSlice);
     }
     TInputUnitPtr unit = std::move(FUnits.front());
     FUnits.pop_front();
     FWeight -= unit->Weight();
+    const bool wake = FReaderWaits && FWeight <= kCapacity / 2;
+    if (wake) FReaderWaits = false;
     lock.unlock();
-    FChanged.notify_all();
+    if (wake) FRoom.notify_one();
     return unit;
   }
   void Fail(std::string message) {
@@ -130,15 +140,16 @@ class TUnitQueue {
       FFailed = true;
       FFailure = std::move(message);
     }
-    FChanged.notify_all();
+    FFilled.notify_one();
   }
 
  private:
   static constexpr std::chrono::milliseconds kSlice{5};
   std::mutex FLock;
-  std::condition_variable FChanged;
+  std::condition_variable FFilled, FRoom;
   std::deque<TInputUnitPtr> FUnits;
   int FWeight = 0;
+  bool FReaderWaits = false;  // the reader waits for the queue to drain to half
   bool FFailed = false;
   std::string FFailure;
 };
