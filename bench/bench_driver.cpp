@@ -1,8 +1,12 @@
 // fennick-bench: converts one file with the engine, synchronously.
-// Usage: fennick-bench [-name value]... -i input [-name value]... output
+// Usage: fennick-bench [--threads N] [--stage-threads on|off]
+//                      [-name value]... -i input [-name value]... output
 // Options before "-i" apply to the input, the others to the output, in the
-// engine's own vocabulary (names without the leading "-").
+// engine's own vocabulary (names without the leading "-"). --threads sets the
+// engine's codec threads (default 1, 0 = the libraries' choice),
+// --stage-threads its stage threads (default: the engine's).
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,8 +15,20 @@
 
 int main(int argc, char** argv) {
   using namespace fennick;
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: %s [-name value]... -i input [-name value]... output\n", argv[0]);
+  int first = 1, codecThreads = 1, stageThreads = -1;
+  while (first + 1 < argc && std::string(argv[first]).rfind("--", 0) == 0) {
+    const std::string flag = argv[first], value = argv[first + 1];
+    if (flag == "--threads")
+      codecThreads = std::atoi(value.c_str());
+    else if (flag == "--stage-threads")
+      stageThreads = value == "on" ? 1 : 0;
+    else
+      break;
+    first += 2;
+  }
+  if (argc - first < 3) {
+    std::fprintf(stderr, "usage: %s [--threads N] [--stage-threads on|off] [-name value]... -i input "
+                 "[-name value]... output\n", argv[0]);
     return 2;
   }
   if (!LoadLibraries("", true)) {
@@ -21,12 +37,14 @@ int main(int argc, char** argv) {
   }
   TCustomFFmpeg engine;
   engine.Reset();
+  engine.SetThreadCount(codecThreads);
+  if (stageThreads >= 0) engine.SetStageThreads(stageThreads == 1);
   engine.OnLog = [](TCustomFFmpeg&, int level, const std::string& text) {
     if (level < 1) std::fprintf(stderr, "%s\n", text.c_str());
   };
   bool inputAdded = false;
   try {
-    int i = 1;
+    int i = first;
     for (; i < argc - 1; i += 2) {
       const std::string name = argv[i][0] == '-' ? argv[i] + 1 : argv[i];
       const std::string value = argv[i + 1];

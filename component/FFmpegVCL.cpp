@@ -116,7 +116,7 @@ TFFmpeg* TFFmpegList::FindByThreadId(uint32_t threadId) const {
 
 TFFmpeg* TFFmpegList::FindRunningByThreadId(uint32_t threadId) const {
   for (const auto& task : FItems)
-    if (task->ThreadId() == threadId && !task->Terminated()) return task.get();
+    if ((task->ThreadId() == threadId || task->RunsStageThread(threadId)) && !task->Terminated()) return task.get();
   return nullptr;
 }
 

@@ -17,6 +17,7 @@
 // it: its owner hears from it through the notifications.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -77,6 +78,10 @@ class TFFmpegThread;
 class TDoTerminateThread;
 struct TInputFile;
 struct TInputStream;
+struct TInputSync;
+struct TInputUnit;
+struct TDecodedFrame;
+class TStageThreads;
 struct TOutputStream;
 struct TTranscodeRun;
 class TOutputReservation;
@@ -189,7 +194,7 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   bool Paused() const { return FPaused; }
   // Held at a pause point right now (a pause asked for takes effect at the
   // next one).
-  bool HeldByPause() const { return FHeldByPause; }
+  bool HeldByPause() const { return FHeldByPause > 0; }
   const std::string& TerminateMessage() const { return FTerminateMessage; }
   const std::string& LastErrorText() const { return FLastError; }
   int TotalOutputDuration() const { return FTotalOutputDuration; }
@@ -201,12 +206,26 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // option of its vocabulary; Reset restores 1. Read when the codecs open.
   int ThreadCount() const { return S.ThreadCount; }
   void SetThreadCount(int count) { S.ThreadCount = count < 0 ? 1 : count; }
+  // Stage threads: reading and decoding of each input file on a thread of
+  // its own, handing frames to the conversion, encoding and writing on the
+  // run's thread (on by default). Off runs every stage in one loop on the
+  // run's thread. Either way the same input and settings give the same
+  // output. A setting of the engine, not an option of its vocabulary;
+  // Reset restores the default. Read when the run starts.
+  bool StageThreads() const { return S.StageThreads; }
+  void SetStageThreads(bool on) { S.StageThreads = on; }
+  // Whether `threadId` (a system thread id) is one of the run's stage
+  // threads right now, so that what the libraries log on it is the run's.
+  bool RunsStageThread(uint32_t threadId) const;
   // The terminate step: running off, terminated on, thread forgotten, then
   // the terminate notification. Runs once per engine.
   void DoTerminate();
-  // Blocks the calling (task) thread while the run is paused. Called at safe
-  // points only, never while a lock is held.
+  // Blocks the calling thread (the run's or one of its stage threads) while
+  // the run is paused. Called at safe points only, never while a lock is
+  // held.
   void WaitIfPaused();
+  // The wall clock less the time the run has been paused (µs).
+  int64_t RunningClock();
   // False once StartRun or StopTask has taken the engine: it runs only once.
   bool CanStart() const { return !FStartClaimed; }
   // Whether the worker and terminate threads (if any) have finished their work.
@@ -297,12 +316,14 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // returns the samples (the frame's own data when it needs no change, else
   // an engine-owned buffer; valid until the next call or the frame's
   // release) and their byte count.
-  const void* DecodedAudioBlock(TInputStream& ist, const AVFrame& frame, int& bytes);
+  const void* DecodedAudioBlock(TInputSync& ist, const AVFrame& frame, int& bytes);
   // The same as interleaved signed 16-bit, whatever the stream's AudioFormat.
-  const int16_t* DecodedAudioToS16(TInputStream& ist, const AVFrame& frame, int& bytes);
+  const int16_t* DecodedAudioToS16(TInputSync& ist, const AVFrame& frame, int& bytes);
   // Encodes one block of DecodedAudioBlock (samples of the output stream's
-  // AudioFormat, which is its source's).
-  void OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const void* block, int bytes);
+  // AudioFormat, which is its source's) whose stream's time is `syncPts`
+  // (µs; the block's own, or that of the stream the output follows).
+  void OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputSync& ist, int64_t syncPts, const void* block,
+                   int bytes);
   // End of stream: encodes what waits in the FIFO (short last frame when the
   // encoder accepts one) and drains the encoder.
   void FlushAudio(AVFormatContext* file, TOutputStream& ost);
@@ -311,14 +332,20 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void OpenOwnAudioEncoder(TOutputStream& ost);
 
   // ---- video output (video_output.cpp)
-  void PreprocessVideoFrame(TInputStream& ist, AVFrame& picture);
+  // Deinterlacing and the frame hooks, on a picture of time `pts` (µs).
+  void PreprocessVideoFrame(int64_t pts, AVFrame& picture);
   // Hands the working picture to the custom hook as a bitmap and, when the
   // handler asks for it, takes the bitmap back. False when the hook is to
   // stop (the handler said so, or a conversion could not be set up).
   bool RunCustomHook(AVFrame& work, int64_t pts);
-  void OutputVideo(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, AVFrame& picture, int& frameSize);
+  // Encodes a picture whose stream's time is `syncPts` (µs), dropped or
+  // repeated to keep the output's frame rate; `quality` is its decoder's.
+  void OutputVideo(AVFormatContext* file, TOutputStream& ost, int64_t syncPts, float quality, AVFrame& picture,
+                   int& frameSize);
   void FlushVideo(AVFormatContext* file, TOutputStream& ost);
-  void OutputSubtitle(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle, int64_t pts);
+  // A decoded cue, `pts` in the input stream's time base `timeBase`.
+  void OutputSubtitle(AVFormatContext* file, TOutputStream& ost, AVRational timeBase, AVSubtitle& subtitle,
+                      int64_t pts);
 
   // ---- progress report (report.cpp)
   void PrintReport(bool isLastReport);
@@ -340,12 +367,33 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // Raises when an output file, or an audio or video stream of one whose
   // source had data, got no packet: such a run did not convert anything.
   void CheckOutputsHoldMedia();
-  int ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket* packet);
+  // ---- reading and decoding stage (transcode_loop.cpp): what an input
+  // file's next packet gives, what a decoder gives when drained.
+  std::unique_ptr<TInputUnit> ReadInputUnit(int fileIndex);
+  std::unique_ptr<TInputUnit> DrainDecoder(int istIndex);
+  // Decodes a packet (null: drains the decoder) into `unit`, each frame
+  // with its time; keeps the packet for stream copies.
+  void DecodePacket(TInputStream& ist, int istIndex, AVPacket* packet, TInputUnit& unit);
   // Rate emulation: waits until a packet of `file` with this timestamp (µs)
   // is due; returns early on a stop request.
   void PaceInput(TInputFile& file, int64_t timestamp);
-  void OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame& frame);
-  void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket& packet);
+  // The body of a reader thread: the file's units into its queue, then
+  // its decoders' last frames.
+  void ReadInputFile(int fileIndex, TStageThreads& threads);
+  // Whether this run's stages may run on threads of their own.
+  bool StageThreadsUsable() const;
+  void StartStageThreads();
+  // Cancels and joins the reader threads (nothing without them).
+  void StopStageThreads();
+  // ---- conversion stage: the next unit of a file (from its reader thread,
+  // or read right here), and its way to the outputs. False when decoding
+  // failed.
+  std::unique_ptr<TInputUnit> NextInputUnit(int fileIndex);
+  bool OutputInputUnit(TInputUnit& unit);
+  void OutputDecodedFrame(int istIndex, TDecodedFrame& frame);
+  // End of an input stream: drains the encoders it feeds.
+  void FlushEncoders(int istIndex);
+  void CopyPacket(TOutputStream& ost, const TInputSync& ist, const AVPacket& packet);
   AVFrame* PrepareOutputPicture(TOutputStream& ost, AVFrame& picture);
   int EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame);
 
@@ -384,7 +432,11 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
 
   // Run flags: written by the owner thread (stop, pause) and the task thread.
   std::atomic<bool> FRunning{false}, FStopRequested{false}, FFinished{false}, FTerminated{false},
-      FException{false}, FPaused{false}, FHeldByPause{false};
+      FException{false}, FPaused{false};
+  // Threads held at a pause point right now.
+  std::atomic<int> FHeldByPause{0};
+  // System ids of the running reader threads, one slot per input file.
+  std::array<std::atomic<uint32_t>, kMaxFiles> FStageThreadIds{};
   std::string FTerminateMessage;
   int FTotalOutputDuration = -1;  // ms
   std::string FLastError;
@@ -393,9 +445,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // Pause/resume handshake (cooperative, see WaitIfPaused).
   std::mutex FPauseMutex;
   std::condition_variable FPauseCond;
-  // Time (µs) the task thread has spent waiting in WaitIfPaused; only that
-  // thread touches it.
-  int64_t FPausedTime = 0;
+  // Under FPauseMutex: time (µs) the run has been paused before the
+  // current pause, and when that began.
+  int64_t FPausedTime = 0, FPauseStart = 0;
 
   // The worker thread of a threaded run and the auxiliary thread that
   // terminates a never-started engine (StopTask). Created by whichever thread
@@ -408,7 +460,7 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   std::mutex FRunStateLock;
   std::atomic<bool> FStartClaimed{false};
 
-  // Audio work buffers (audio_output.cpp), used by the task thread only:
+  // Audio work buffers (audio_output.cpp), used by the conversion stage only:
   // grown when too small, never shrunk, kept for the engine's life.
   std::vector<int16_t> AudioDecodeBuffer;    // decoded frame as interleaved s16
   std::vector<int32_t> AudioDecodeBuffer32;  // decoded frame as interleaved s32

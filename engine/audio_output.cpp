@@ -2,7 +2,7 @@
 // or 32-bit where only lossless encoders take a source of more bits), volume,
 // drift correction against the input timestamps, rate/channel conversion,
 // cutting into the encoder's frame size, encoding and the end-of-stream
-// flush. Everything here runs on the task's thread and uses the engine's
+// flush. Everything here runs in the conversion stage and uses the engine's
 // audio work buffers.
 #include <algorithm>
 #include <cmath>
@@ -64,9 +64,9 @@ T* Grow(std::vector<T>& buffer, size_t size) {
 }
 
 // Channels of the decoded blocks of an input stream (see DecodedAudioBlock).
-int BlockChannels(const TInputStream& ist) {
+int BlockChannels(const TInputSync& ist) {
   if (ist.RequestedChannels > 0) return ist.RequestedChannels;
-  return ist.Decoder ? ist.Decoder->ch_layout.nb_channels : 0;
+  return ist.DecoderChannels;
 }
 
 int OutputIndex(const TOutputStream& ost) { return ost.Stream ? ost.Stream->index : ost.StreamIndex; }
@@ -78,7 +78,7 @@ constexpr AVSampleFormat kInterleaved = std::is_same_v<T, int16_t> ? AV_SAMPLE_F
 // the volume (256 = unchanged) applied: the frame's own data when it needs
 // no change, else `buffer`.
 template <typename T>
-const T* ConvertDecodedAudio(TInputStream& ist, const AVFrame& frame, int volume, std::vector<T>& buffer,
+const T* ConvertDecodedAudio(TInputSync& ist, const AVFrame& frame, int volume, std::vector<T>& buffer,
                              int& bytes) {
   static_assert(std::is_same_v<T, int16_t> || std::is_same_v<T, int32_t>);
   constexpr AVSampleFormat target = kInterleaved<T>;
@@ -98,7 +98,7 @@ const T* ConvertDecodedAudio(TInputStream& ist, const AVFrame& frame, int volume
     std::memcpy(Grow(buffer, size_t(count) * inChannels), frame.data[0], size_t(count) * inChannels * sizeof(T));
     produced = count;
   } else {
-    const int rate = frame.sample_rate > 0 ? frame.sample_rate : (ist.Decoder ? ist.Decoder->sample_rate : 0);
+    const int rate = frame.sample_rate > 0 ? frame.sample_rate : ist.DecoderRate;
     const uint64_t mask = frame.ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? frame.ch_layout.u.mask : 0;
     if (!ist.DecodeConvert || ist.DecodeConvertFormat != frame.format || ist.DecodeConvertTarget != target ||
         ist.DecodeConvertRate != rate || ist.DecodeConvertChannels != inChannels || ist.DecodeConvertMask != mask) {
@@ -138,24 +138,23 @@ const T* ConvertDecodedAudio(TInputStream& ist, const AVFrame& frame, int volume
 
 }  // namespace
 
-const void* TCustomFFmpeg::DecodedAudioBlock(TInputStream& ist, const AVFrame& frame, int& bytes) {
+const void* TCustomFFmpeg::DecodedAudioBlock(TInputSync& ist, const AVFrame& frame, int& bytes) {
   if (ist.AudioFormat == AV_SAMPLE_FMT_S32)
     return ConvertDecodedAudio(ist, frame, S.AudioVolume, AudioDecodeBuffer32, bytes);
   return DecodedAudioToS16(ist, frame, bytes);
 }
 
-const int16_t* TCustomFFmpeg::DecodedAudioToS16(TInputStream& ist, const AVFrame& frame, int& bytes) {
+const int16_t* TCustomFFmpeg::DecodedAudioToS16(TInputSync& ist, const AVFrame& frame, int& bytes) {
   return ConvertDecodedAudio(ist, frame, S.AudioVolume, AudioDecodeBuffer, bytes);
 }
 
-void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, const void* block,
-                                int bytes) {
+void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputSync& ist, int64_t syncPts,
+                                const void* block, int bytes) {
   AVCodecContext* enc = ost.Encoder.get();
-  AVCodecContext* dec = ist.Decoder.get();
   const uint8_t* samples = static_cast<const uint8_t*>(block);
-  if (!enc || !dec || !samples || bytes <= 0 || ost.RecordingEnded) return;
+  if (!enc || !samples || bytes <= 0 || ost.RecordingEnded) return;
   const int encChannels = enc->ch_layout.nb_channels, decChannels = BlockChannels(ist);
-  const int encRate = enc->sample_rate, decRate = dec->sample_rate;
+  const int encRate = enc->sample_rate, decRate = ist.DecoderRate;
   if (encChannels <= 0 || decChannels <= 0 || encRate <= 0) return;
   const AVSampleFormat format = ost.AudioFormat;
   // Bytes of one sample of every channel of the input's blocks.
@@ -192,8 +191,7 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
     EncodeAudioBlock(file, ost, in, count);
   };
 
-  const TInputStream& syncInput = ost.SyncInput ? *ost.SyncInput : ist;
-  double ipts = double(syncInput.Pts - S.StartTime) / 1000000.0 - ost.SkippedTime;
+  double ipts = double(syncPts - S.StartTime) / 1000000.0 - ost.SkippedTime;
   // Output samples not yet encoded: the FIFO's and those the resampler holds.
   int64_t fifoSamples = AVL.av_audio_fifo_size(ost.AudioFifo.get());
   if (ost.ResampleContext) fifoSamples += std::max<int64_t>(AVL.swr_get_delay(ost.ResampleContext.get(), encRate), 0);

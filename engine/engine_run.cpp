@@ -119,6 +119,7 @@ void TCustomFFmpeg::Reset() {
   FRunning = FStopRequested = FFinished = FTerminated = false;
   FException = false;
   FPaused = false;
+  FPausedTime = FPauseStart = 0;
   FStartClaimed = false;
   FTerminateMessage.clear();
   FTotalOutputDuration = -1;
@@ -251,27 +252,31 @@ bool TCustomFFmpeg::StopTask() {
 void TCustomFFmpeg::PauseRun() {
   if (!FThreadRecorded || !FRunning) return;
   std::lock_guard<std::mutex> lock(FPauseMutex);
+  if (!FPaused) FPauseStart = AVL.av_gettime_relative();
   FPaused = true;
 }
 
 void TCustomFFmpeg::ResumeRun() {
   {
     std::lock_guard<std::mutex> lock(FPauseMutex);
+    if (FPaused) FPausedTime += AVL.av_gettime_relative() - FPauseStart;
     FPaused = false;
   }
   FPauseCond.notify_all();
 }
 
+int64_t TCustomFFmpeg::RunningClock() {
+  std::lock_guard<std::mutex> lock(FPauseMutex);
+  const int64_t now = AVL.av_gettime_relative();
+  return now - FPausedTime - (FPaused ? now - FPauseStart : 0);
+}
+
 void TCustomFFmpeg::WaitIfPaused() {
   if (!FPaused) return;
-  const auto start = std::chrono::steady_clock::now();
-  {
-    std::unique_lock<std::mutex> lock(FPauseMutex);
-    FHeldByPause = true;
-    FPauseCond.wait(lock, [this] { return !FPaused || FStopRequested; });
-    FHeldByPause = false;
-  }
-  FPausedTime += std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+  std::unique_lock<std::mutex> lock(FPauseMutex);
+  ++FHeldByPause;
+  FPauseCond.wait(lock, [this] { return !FPaused || FStopRequested; });
+  --FHeldByPause;
 }
 
 void TCustomFFmpeg::DoTerminate() {

@@ -95,6 +95,7 @@ struct TEngineSettings {
   int AudioVolume = 256;          // "vol"
   int Verbose = 1;                // "v"
   int ThreadCount = 1;            // codec threads, 0 = the libraries' choice
+  bool StageThreads = true;       // reading and decoding on threads of their own
   double InputTsScale[kMaxStreams] = {};  // "itsscale", for the next input
   bool InputSync = false;         // "isync"
   int64_t LimitFileSize = 0;      // "fs", bytes, 0 = none

@@ -126,13 +126,13 @@ void MarkEndedInputs(TTranscodeRun& run, int fileIndex, bool fileEnded) {
   // The newest time read from the file, over the streams it feeds.
   int64_t newest = AV_NOPTS_VALUE;
   if (!fileEnded)
-    for (const auto& ist : run.InputStreams)
-      if (ist->FileIndex == fileIndex && !ist->Discard && ist->NextPts != AV_NOPTS_VALUE &&
-          (newest == AV_NOPTS_VALUE || ist->Pts > newest))
-        newest = ist->Pts;
+    for (const TInputSync& ist : run.InputSync)
+      if (ist.FileIndex == fileIndex && !ist.Discard && ist.NextPts != AV_NOPTS_VALUE &&
+          (newest == AV_NOPTS_VALUE || ist.Pts > newest))
+        newest = ist.Pts;
   const auto lag = static_cast<int64_t>(kEndedInputLagSeconds * 1000000.0);
   for (const auto& ost : run.OutputStreams) {
-    const TInputStream& source = *run.InputStreams[ost->SourceIndex];
+    const TInputSync& source = run.InputSync[ost->SourceIndex];
     if (source.FileIndex != fileIndex) continue;
     ost->InputEnded = fileEnded || (newest != AV_NOPTS_VALUE && newest - source.Pts > lag);
   }

@@ -1,11 +1,15 @@
 // The packet loop of a transcode: which input to read next, the stop
-// conditions, timestamp repair, decoding with send/receive, stream copy,
+// conditions; the reading and decoding stage (timestamp repair, decoding
+// with send/receive into units, on a reader thread per input file when the
+// stage threads are on); the units' way to the outputs, stream copy,
 // WriteFrame, the end-of-stream flush with trailers and the last report.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "engine/transcode_tables.h"
 #include "util/output_reservation.h"
@@ -27,7 +31,7 @@ int FrameLimitIndex(AVMediaType type) {
 }
 
 // The newest time read from an input file so far (µs), over its streams
-// that have one; none before the first.
+// that have one; none before the first. Reading stage.
 int64_t FileReadTime(const TTranscodeRun& run, int fileIndex) {
   int64_t newest = AV_NOPTS_VALUE;
   for (const auto& ist : run.InputStreams)
@@ -39,13 +43,17 @@ int64_t FileReadTime(const TTranscodeRun& run, int fileIndex) {
 
 }  // namespace
 
+TInputUnit::~TInputUnit() {
+  if (HasSubtitle) AVL.avsubtitle_free(&Subtitle);
+}
+
 int OutputStreamError(const AVFormatContext* file) { return file->pb && file->pb->error < 0 ? file->pb->error : 0; }
 
 std::string WriteErrorText(const char* operation, int code) { return std::string(operation) + ": " + AvErrorText(code); }
 
 void TCustomFFmpeg::TranscodeLoop() {
   TTranscodeRun& run = *FRun;
-  AVPacket* pkt = run.ReadPacket.get();
+  if (StageThreadsUsable()) StartStageThreads();
   while (!FStopRequested) {
     WaitIfPaused();
     if (FStopRequested) break;
@@ -56,7 +64,7 @@ void TCustomFFmpeg::TranscodeLoop() {
     for (auto& ostPtr : run.OutputStreams) {
       TOutputStream& ost = *ostPtr;
       if (ost.AttachedPicture) continue;  // one picture at the start, no time line
-      const TInputStream& ist = *run.InputStreams[ost.SourceIndex];
+      const TInputSync& ist = run.InputSync[ost.SourceIndex];
       // Re-encoded video counts its pictures; every other stream (copied
       // video too: its time base need not be one frame) the end of what it
       // has written.
@@ -89,70 +97,19 @@ void TCustomFFmpeg::TranscodeLoop() {
       if (pb && AVL.avio_seek(pb, 0, SEEK_CUR) > S.LimitFileSize) break;
     }
 
-    // One packet.
-    TInputFileSlot& slot = *FInputFiles[fileIndex];
-    if (AVL.av_read_frame(slot.Context.get(), pkt) < 0) {
+    // What the file's next packet gave.
+    TInputUnitPtr unit = NextInputUnit(fileIndex);
+    if (!unit) break;  // stopped while waiting for it
+    if (unit->Kind == TInputUnit::ukFileEnd) {
       run.InputFiles[fileIndex].EofReached = true;
       MarkEndedInputs(run, fileIndex, true);
       if (S.OptShortest) break;
       continue;
     }
-    const TInputFile& file = run.InputFiles[fileIndex];
-    if (S.DoPktDump && pkt->stream_index < file.StreamCount)
-      AVL.av_pkt_dump_log2(nullptr, AV_LOG_INFO, pkt, S.DoHexDump, slot.Context->streams[pkt->stream_index]);
-
-    // Timestamp repair, then decoding and output.
-    bool decodeFailed = false;
-    if (pkt->stream_index < file.StreamCount &&
-        !run.InputStreams[file.FirstStreamIndex + pkt->stream_index]->Discard) {
-      const int istIndex = file.FirstStreamIndex + pkt->stream_index;
-      TInputStream& ist = *run.InputStreams[istIndex];
-      const AVRational tb = ist.Stream->time_base;
-      if (slot.TsOffset != 0) {
-        const int64_t offset = AVL.av_rescale_q(slot.TsOffset, kMicroseconds, tb);
-        if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offset;
-        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offset;
-      }
-      if (pkt->stream_index < kMaxStreams && slot.TsScale[pkt->stream_index] != 0) {
-        const double scale = slot.TsScale[pkt->stream_index];
-        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = std::llround(static_cast<double>(pkt->pts) * scale);
-        if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = std::llround(static_cast<double>(pkt->dts) * scale);
-      }
-      // A stream's packet is expected where the stream left off; its first
-      // one where the file's other streams have got to (the demuxer hands
-      // packets out in time order), so that a stream whose timestamps
-      // start on another time line joins that of the file. Subtitle cues
-      // come far apart: a gap between them is no jump in the time line.
-      const bool first = ist.NextPts == AV_NOPTS_VALUE;
-      const int64_t expected = first ? FileReadTime(run, ist.FileIndex) : ist.NextPts;
-      if (pkt->dts != AV_NOPTS_VALUE && expected != AV_NOPTS_VALUE &&
-          ist.Stream->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE) {
-        const int64_t pktDts = AVL.av_rescale_q(pkt->dts, tb, kMicroseconds);
-        const int64_t delta = pktDts - expected;
-        if ((static_cast<double>(std::llabs(delta)) > static_cast<double>(S.DtsDeltaThreshold) * 1000000.0 ||
-             (!first && pktDts + 1 < ist.Pts)) &&
-            !S.CopyTs) {
-          slot.TsOffset -= delta;
-          if (S.Verbose > 2)
-            Log(1, FormatText("timestamp discontinuity %d, new offset= %d", static_cast<int>(delta),
-                              static_cast<int>(slot.TsOffset)));
-          const int64_t shift = AVL.av_rescale_q(delta, kMicroseconds, tb);
-          pkt->dts -= shift;
-          if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= shift;
-        }
-      }
-      if (run.InputFiles[fileIndex].RateEmu) {
-        const int64_t ts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
-        if (ts != AV_NOPTS_VALUE) PaceInput(run.InputFiles[fileIndex], AVL.av_rescale_q(ts, tb, kMicroseconds));
-      }
-      if (ProcessInputPacket(ist, istIndex, pkt) < 0) {
-        if (S.Verbose >= 0) Log(1, FormatText("Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex));
-        decodeFailed = true;
-      }
-    }
-    AVL.av_packet_unref(pkt);
+    const bool decoded = OutputInputUnit(*unit);
+    unit.reset();
     MarkEndedInputs(run, fileIndex, false);
-    if (decodeFailed) continue;
+    if (!decoded) continue;
 
     // Progress, at most once per interval.
     const int64_t now = AVL.av_gettime_relative();
@@ -163,9 +120,145 @@ void TCustomFFmpeg::TranscodeLoop() {
   }
 }
 
+bool TCustomFFmpeg::StageThreadsUsable() const {
+  // A run that ends where the outputs have got to, not where the inputs
+  // end (frame counts, a file size, the shortest input), drains decoders
+  // that have taken exactly the packets read until then: such a run keeps
+  // reading and decoding in its own loop, so that its output stays the
+  // same.
+  if (!S.StageThreads || S.OptShortest || S.LimitFileSize > 0) return false;
+  for (const int limit : S.MaxFrames)
+    if (limit != std::numeric_limits<int32_t>::max()) return false;
+  return true;
+}
+
+void TCustomFFmpeg::StartStageThreads() {
+  TTranscodeRun& run = *FRun;
+  auto stages = std::make_unique<TStageThreads>();
+  for (size_t i = 0; i < run.InputFiles.size(); ++i) stages->Queues.push_back(std::make_unique<TUnitQueue>());
+  TStageThreads& threads = *stages;
+  run.Stages = std::move(stages);
+  for (size_t i = 0; i < run.InputFiles.size(); ++i)
+    threads.Readers.emplace_back([this, &threads, i] { ReadInputFile(static_cast<int>(i), threads); });
+}
+
+void TCustomFFmpeg::StopStageThreads() {
+  if (FRun && FRun->Stages) FRun->Stages->Stop();
+}
+
+bool TCustomFFmpeg::RunsStageThread(uint32_t threadId) const {
+  if (threadId == 0) return false;
+  for (const auto& id : FStageThreadIds)
+    if (id == threadId) return true;
+  return false;
+}
+
+void TCustomFFmpeg::ReadInputFile(int fileIndex, TStageThreads& threads) {
+  TUnitQueue& queue = *threads.Queues[fileIndex];
+  const auto cancelled = [this, &threads] { return threads.Cancelled || FStopRequested; };
+  FStageThreadIds[fileIndex] = static_cast<uint32_t>(gettid());
+  struct TForget {
+    std::atomic<uint32_t>& Id;
+    ~TForget() { Id = 0; }
+  } forget{FStageThreadIds[fileIndex]};
+  try {
+    for (;;) {
+      WaitIfPaused();
+      if (cancelled()) return;
+      TInputUnitPtr unit = ReadInputUnit(fileIndex);
+      const bool end = unit->Kind == TInputUnit::ukFileEnd;
+      if (!queue.Push(std::move(unit), cancelled)) return;
+      if (end) break;
+    }
+    // The decoders' last frames, taken by the conversion stage as it ends.
+    const TInputFile& file = FRun->InputFiles[fileIndex];
+    for (int i = file.FirstStreamIndex; i < file.FirstStreamIndex + file.StreamCount; ++i)
+      if (FRun->InputStreams[i]->DecodingNeeded && !queue.Push(DrainDecoder(i), cancelled)) return;
+  } catch (const std::exception& e) {
+    queue.Fail(e.what());
+  } catch (...) {
+    queue.Fail("unknown exception");
+  }
+}
+
+TInputUnitPtr TCustomFFmpeg::NextInputUnit(int fileIndex) {
+  if (!FRun->Stages) return ReadInputUnit(fileIndex);
+  return FRun->Stages->Queues[fileIndex]->Pop([this] { return FStopRequested.load(); });
+}
+
+TInputUnitPtr TCustomFFmpeg::ReadInputUnit(int fileIndex) {
+  TTranscodeRun& run = *FRun;
+  TInputFile& file = run.InputFiles[fileIndex];
+  TInputFileSlot& slot = *FInputFiles[fileIndex];
+  auto unit = std::make_unique<TInputUnit>();
+  unit->FileIndex = fileIndex;
+  AVPacket* pkt = file.ReadPacket.get();
+  if (AVL.av_read_frame(slot.Context.get(), pkt) < 0) {
+    unit->Kind = TInputUnit::ukFileEnd;
+    return unit;
+  }
+  if (S.DoPktDump && pkt->stream_index < file.StreamCount)
+    AVL.av_pkt_dump_log2(nullptr, AV_LOG_INFO, pkt, S.DoHexDump, slot.Context->streams[pkt->stream_index]);
+
+  // Timestamp repair, then decoding.
+  if (pkt->stream_index < file.StreamCount && !run.InputStreams[file.FirstStreamIndex + pkt->stream_index]->Discard) {
+    const int istIndex = file.FirstStreamIndex + pkt->stream_index;
+    TInputStream& ist = *run.InputStreams[istIndex];
+    const AVRational tb = ist.Stream->time_base;
+    if (slot.TsOffset != 0) {
+      const int64_t offset = AVL.av_rescale_q(slot.TsOffset, kMicroseconds, tb);
+      if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offset;
+      if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offset;
+    }
+    if (pkt->stream_index < kMaxStreams && slot.TsScale[pkt->stream_index] != 0) {
+      const double scale = slot.TsScale[pkt->stream_index];
+      if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = std::llround(static_cast<double>(pkt->pts) * scale);
+      if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = std::llround(static_cast<double>(pkt->dts) * scale);
+    }
+    // A stream's packet is expected where the stream left off; its first
+    // one where the file's other streams have got to (the demuxer hands
+    // packets out in time order), so that a stream whose timestamps
+    // start on another time line joins that of the file. Subtitle cues
+    // come far apart: a gap between them is no jump in the time line.
+    const bool first = ist.NextPts == AV_NOPTS_VALUE;
+    const int64_t expected = first ? FileReadTime(run, ist.FileIndex) : ist.NextPts;
+    if (pkt->dts != AV_NOPTS_VALUE && expected != AV_NOPTS_VALUE &&
+        ist.Stream->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE) {
+      const int64_t pktDts = AVL.av_rescale_q(pkt->dts, tb, kMicroseconds);
+      const int64_t delta = pktDts - expected;
+      if ((static_cast<double>(std::llabs(delta)) > static_cast<double>(S.DtsDeltaThreshold) * 1000000.0 ||
+           (!first && pktDts + 1 < ist.Pts)) &&
+          !S.CopyTs) {
+        slot.TsOffset -= delta;
+        if (S.Verbose > 2)
+          unit->Notes.emplace_back(1, FormatText("timestamp discontinuity %d, new offset= %d", static_cast<int>(delta),
+                                                 static_cast<int>(slot.TsOffset)));
+        const int64_t shift = AVL.av_rescale_q(delta, kMicroseconds, tb);
+        pkt->dts -= shift;
+        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= shift;
+      }
+    }
+    if (file.RateEmu) {
+      const int64_t ts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
+      if (ts != AV_NOPTS_VALUE) PaceInput(file, AVL.av_rescale_q(ts, tb, kMicroseconds));
+    }
+    DecodePacket(ist, istIndex, pkt, *unit);
+  }
+  AVL.av_packet_unref(pkt);
+  return unit;
+}
+
+TInputUnitPtr TCustomFFmpeg::DrainDecoder(int istIndex) {
+  TInputStream& ist = *FRun->InputStreams[istIndex];
+  auto unit = std::make_unique<TInputUnit>();
+  unit->Kind = TInputUnit::ukDrain;
+  unit->FileIndex = ist.FileIndex;
+  DecodePacket(ist, istIndex, nullptr, *unit);
+  return unit;
+}
+
 void TCustomFFmpeg::PaceInput(TInputFile& file, int64_t timestamp) {
-  // Running time: the wall clock less the time spent paused.
-  const auto running = [this] { return AVL.av_gettime_relative() - FPausedTime; };
+  const auto running = [this] { return RunningClock(); };
   if (file.RateEmuFirstTs == AV_NOPTS_VALUE) {
     file.RateEmuFirstTs = timestamp;
     file.RateEmuStartClock = running();
@@ -186,8 +279,26 @@ void TCustomFFmpeg::PaceInput(TInputFile& file, int64_t timestamp) {
 
 void TCustomFFmpeg::FinishTranscode() {
   TTranscodeRun& run = *FRun;
-  for (size_t i = 0; i < run.InputStreams.size(); ++i)
-    if (run.InputStreams[i]->DecodingNeeded) ProcessInputPacket(*run.InputStreams[i], static_cast<int>(i), nullptr);
+  // The decoders' last frames, then the encoders they feed. A reader
+  // thread drains its decoders once its file has ended; a run that ended
+  // before (a stop, every output at its recording time) flushes the
+  // encoders alone. A stopped file keeps what its encoders hold (with a
+  // look-ahead such as x264's that is the last second or two of picture,
+  // and the time it takes to encode them).
+  for (size_t i = 0; i < run.InputStreams.size(); ++i) {
+    if (!run.InputStreams[i]->DecodingNeeded) continue;
+    const int index = static_cast<int>(i);
+    TInputUnitPtr drained;
+    if (!run.Stages)
+      drained = DrainDecoder(index);
+    else if (run.InputFiles[run.InputSync[i].FileIndex].EofReached)
+      drained = NextInputUnit(run.InputSync[i].FileIndex);
+    if (drained)
+      OutputInputUnit(*drained);
+    else
+      FlushEncoders(index);
+  }
+  StopStageThreads();
   if (!FStopRequested) CheckOutputsHoldMedia();
   // Every trailer is attempted; the first failure ends the task once the
   // others are written (a file without its trailer is removed when the
@@ -236,7 +347,7 @@ void TCustomFFmpeg::CheckOutputsHoldMedia() {
       throw FFMpegException(FormatText("Output file #%d holds no media: no packet was written to it", static_cast<int>(i)));
     for (const TOutputStream* ost : streams) {
       if (ost->PacketsWritten > 0 || !(ost->IsVideo() || ost->IsAudio())) continue;
-      const TInputStream& ist = *run.InputStreams[ost->SourceIndex];
+      const TInputSync& ist = run.InputSync[ost->SourceIndex];
       if (ist.HasData)
         throw FFMpegException(FormatText("Output stream #%d.%d holds no %s: input stream #%d.%d had data but no "
                                          "packet was written",
@@ -246,16 +357,16 @@ void TCustomFFmpeg::CheckOutputsHoldMedia() {
   }
 }
 
-int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket* pkt) {
-  TTranscodeRun& run = *FRun;
+void TCustomFFmpeg::DecodePacket(TInputStream& ist, int istIndex, AVPacket* pkt, TInputUnit& unit) {
   const AVRational tb = ist.Stream->time_base;
+  unit.InputIndex = istIndex;
   if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
   if (pkt && pkt->dts != AV_NOPTS_VALUE) ist.Pts = ist.NextPts = AVL.av_rescale_q(pkt->dts, tb, kMicroseconds);
   // Data inside the range the outputs record; what lies before the start
   // position or after the end may rightly leave a stream empty.
-  if (pkt && ist.Pts >= S.StartTime && ist.Pts - S.StartTime < S.RecordingTime) ist.HasData = true;
+  if (pkt && ist.Pts >= S.StartTime && ist.Pts - S.StartTime < S.RecordingTime) unit.HasData = true;
 
-  int result = 0;
+  bool failed = false;
   const AVMediaType type = ist.Stream->codecpar->codec_type;
   if (ist.DecodingNeeded) {
     AVCodecContext* dec = ist.Decoder.get();
@@ -263,45 +374,66 @@ int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket*
       case AVMEDIA_TYPE_AUDIO:
       case AVMEDIA_TYPE_VIDEO: {
         int ret = AVL.avcodec_send_packet(dec, pkt);
-        if (ret < 0 && ret != AVERROR_EOF && pkt) result = -1;
-        AVFrame* frame = run.DecodedFrame.get();
+        if (ret < 0 && ret != AVERROR_EOF && pkt) failed = true;
+        AVFrame* frame = FRun->InputFiles[ist.FileIndex].DecodedFrame.get();
         for (;;) {
           ret = AVL.avcodec_receive_frame(dec, frame);
           if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) break;
           if (ret < 0) {
-            result = -1;
+            failed = true;
             break;
           }
-          OutputDecodedFrame(ist, istIndex, *frame);
-          AVL.av_frame_unref(frame);
+          TDecodedFrame out;
+          ist.Pts = ist.NextPts;
+          if (type == AVMEDIA_TYPE_VIDEO) {
+            // A picture's time is the decoding time of the packet that
+            // produced it, which the frame carries: a frame-threaded decoder
+            // hands pictures back some packets after their own, so the
+            // packet sent last would put them late. Pictures drained at the
+            // end carry none and follow the last one.
+            if (frame->pkt_dts != AV_NOPTS_VALUE) ist.Pts = AVL.av_rescale_q(frame->pkt_dts, tb, kMicroseconds);
+            ist.NextPts = ist.Pts;
+            out.Quality = static_cast<float>(frame->quality);
+            int64_t duration = ist.FrameDuration;
+            if (frame->repeat_pict > 0) duration += duration * frame->repeat_pict / 2;
+            ist.NextPts += duration;
+          } else {
+            const int rate = frame->sample_rate > 0 ? frame->sample_rate : dec->sample_rate;
+            if (rate > 0) ist.NextPts += AVL.av_rescale(frame->nb_samples, 1000000, rate);
+            out.DecoderRate = dec->sample_rate;
+            out.DecoderChannels = dec->ch_layout.nb_channels;
+          }
+          out.Pts = ist.Pts;
+          out.Frame.reset(AVL.av_frame_alloc());
+          if (!out.Frame) {
+            AVL.av_frame_unref(frame);
+            throw FFMpegException("av_mallocz fail");
+          }
+          AVL.av_frame_move_ref(out.Frame.get(), frame);
+          unit.Frames.push_back(std::move(out));
+          if (type == AVMEDIA_TYPE_VIDEO) ++unit.Pictures;
         }
         break;
       }
       case AVMEDIA_TYPE_SUBTITLE: {
         if (!pkt) break;
-        AVSubtitle subtitle{};
         int got = 0;
-        if (AVL.avcodec_decode_subtitle2(dec, &subtitle, &got, pkt) < 0) {
-          result = -1;
+        if (AVL.avcodec_decode_subtitle2(dec, &unit.Subtitle, &got, pkt) < 0) {
+          failed = true;
           break;
         }
         if (!got) break;
+        unit.HasSubtitle = true;
+        unit.SubtitlePts = pkt->pts;
         ist.Pts = ist.NextPts;
-        if (S.StartTime == 0 || ist.Pts >= S.StartTime) {
-          for (TOutputStream* ost : run.OutputsBySource[istIndex])
-            if (ost->EncodingNeeded)
-              OutputSubtitle(FOutputFiles[ost->FileIndex]->Context.get(), *ost, ist, subtitle, pkt->pts);
-        }
-        AVL.avsubtitle_free(&subtitle);
         break;
       }
       default:
-        return -1;
+        failed = true;
     }
   }
-  if (result < 0) return result;
-
-  if (pkt) {
+  unit.DecodeFailed = failed;
+  if (!failed && pkt) {
     if (!ist.DecodingNeeded) {
       ist.Pts = ist.NextPts;
       if (pkt->duration > 0) {
@@ -313,58 +445,89 @@ int TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, int istIndex, AVPacket*
         ist.NextPts += ist.FrameDuration;
       }
     }
+    // Stream copies take the packet itself.
+    bool copied = false;
+    for (const TOutputStream* ost : FRun->OutputsBySource[istIndex]) copied = copied || !ost->EncodingNeeded;
+    if (copied) {
+      unit.Packet.reset(AVL.av_packet_alloc());
+      if (!unit.Packet || AVL.av_packet_ref(unit.Packet.get(), pkt) < 0) throw FFMpegException("av_mallocz fail");
+    }
+  }
+  unit.Pts = ist.Pts;
+  unit.NextPts = ist.NextPts;
+}
+
+bool TCustomFFmpeg::OutputInputUnit(TInputUnit& unit) {
+  TTranscodeRun& run = *FRun;
+  for (const auto& [level, text] : unit.Notes) Log(level, text);
+  if (unit.InputIndex < 0) return true;
+  const int istIndex = unit.InputIndex;
+  TInputSync& ist = run.InputSync[istIndex];
+  if (unit.HasData) ist.HasData = true;
+  for (TDecodedFrame& frame : unit.Frames) OutputDecodedFrame(istIndex, frame);
+  ist.Pts = unit.Pts;
+  ist.NextPts = unit.NextPts;
+  if (unit.HasSubtitle && (S.StartTime == 0 || ist.Pts >= S.StartTime)) {
+    for (TOutputStream* ost : run.OutputsBySource[istIndex])
+      if (ost->EncodingNeeded)
+        OutputSubtitle(FOutputFiles[ost->FileIndex]->Context.get(), *ost, ist.TimeBase, unit.Subtitle,
+                       unit.SubtitlePts);
+  }
+  if (unit.DecodeFailed) {
+    if (unit.Kind == TInputUnit::ukPacket && S.Verbose >= 0)
+      Log(1, FormatText("Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex));
+    return false;
+  }
+  if (unit.Kind == TInputUnit::ukDrain) {
+    FlushEncoders(istIndex);
+  } else if (unit.Packet) {
     // A cover belongs to the whole file, wherever the output starts.
     const bool started = S.StartTime == 0 || ist.Pts >= S.StartTime;
     for (TOutputStream* ost : run.OutputsBySource[istIndex])
-      if (!ost->EncodingNeeded && (started || ost->AttachedPicture)) CopyPacket(*ost, ist, *pkt);
-  } else {
-    // End of stream: drain the encoders fed by this input.
-    for (TOutputStream* ost : run.OutputsBySource[istIndex]) {
-      if (!ost->EncodingNeeded) continue;
-      AVFormatContext* file = FOutputFiles[ost->FileIndex]->Context.get();
-      if (ost->IsAudio())
-        FlushAudio(file, *ost);
-      else if (ost->IsVideo())
-        FlushVideo(file, *ost);
-    }
+      if (!ost->EncodingNeeded && (started || ost->AttachedPicture)) CopyPacket(*ost, ist, *unit.Packet);
   }
-  return 0;
+  return true;
 }
 
-void TCustomFFmpeg::OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame& frame) {
+void TCustomFFmpeg::FlushEncoders(int istIndex) {
+  for (TOutputStream* ost : FRun->OutputsBySource[istIndex]) {
+    if (!ost->EncodingNeeded) continue;
+    AVFormatContext* file = FOutputFiles[ost->FileIndex]->Context.get();
+    if (ost->IsAudio())
+      FlushAudio(file, *ost);
+    else if (ost->IsVideo())
+      FlushVideo(file, *ost);
+  }
+}
+
+void TCustomFFmpeg::OutputDecodedFrame(int istIndex, TDecodedFrame& decoded) {
   TTranscodeRun& run = *FRun;
-  ist.Pts = ist.NextPts;
+  TInputSync& ist = run.InputSync[istIndex];
+  AVFrame& frame = *decoded.Frame;
   const void* samples = nullptr;
   int bytes = 0;
-  if (ist.Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-    // A picture's time is the decoding time of the packet that produced it,
-    // which the frame carries: a frame-threaded decoder hands pictures back
-    // some packets after their own, so the packet sent last would put them
-    // late. Pictures drained at the end carry none and follow the last one.
-    if (frame.pkt_dts != AV_NOPTS_VALUE) ist.Pts = AVL.av_rescale_q(frame.pkt_dts, ist.Stream->time_base, kMicroseconds);
-    ist.NextPts = ist.Pts;
-    ist.Quality = static_cast<float>(frame.quality);
-    int64_t duration = ist.FrameDuration;
-    if (frame.repeat_pict > 0) duration += duration * frame.repeat_pict / 2;
-    ist.NextPts += duration;
-    PreprocessVideoFrame(ist, frame);
+  if (ist.Type == AVMEDIA_TYPE_VIDEO) {
+    PreprocessVideoFrame(decoded.Pts, frame);
   } else {
-    const int rate = frame.sample_rate > 0 ? frame.sample_rate : ist.Decoder->sample_rate;
-    if (rate > 0) ist.NextPts += AVL.av_rescale(frame.nb_samples, 1000000, rate);
+    ist.DecoderRate = decoded.DecoderRate;
+    ist.DecoderChannels = decoded.DecoderChannels;
     samples = DecodedAudioBlock(ist, frame, bytes);
   }
 
-  if (S.StartTime != 0 && ist.Pts < S.StartTime) return;
+  if (S.StartTime != 0 && decoded.Pts < S.StartTime) return;
   for (TOutputStream* ost : run.OutputsBySource[istIndex]) {
     if (!ost->EncodingNeeded) continue;
     AVFormatContext* file = FOutputFiles[ost->FileIndex]->Context.get();
+    // The time the stream follows: the frame's own, or where the stream a
+    // map names for it has got to.
+    const int64_t syncPts = ost->SyncIndex == istIndex ? decoded.Pts : run.InputSync[ost->SyncIndex].Pts;
     switch (ost->Type) {
       case AVMEDIA_TYPE_AUDIO:
-        if (samples && bytes > 0) OutputAudio(file, *ost, ist, samples, bytes);
+        if (samples && bytes > 0) OutputAudio(file, *ost, ist, syncPts, samples, bytes);
         break;
       case AVMEDIA_TYPE_VIDEO: {
         int frameSize = 0;
-        OutputVideo(file, *ost, ist, frame, frameSize);
+        OutputVideo(file, *ost, syncPts, decoded.Quality, frame, frameSize);
         if (!S.VStatsFileName.empty() && frameSize) WriteVideoStats(*ost, frameSize);
         break;
       }
@@ -374,7 +537,7 @@ void TCustomFFmpeg::OutputDecodedFrame(TInputStream& ist, int istIndex, AVFrame&
   }
 }
 
-void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket& packet) {
+void TCustomFFmpeg::CopyPacket(TOutputStream& ost, const TInputSync& ist, const AVPacket& packet) {
   TTranscodeRun& run = *FRun;
   if (ost.RecordingEnded) return;
   if (ist.Pts - S.StartTime >= S.RecordingTime) {
@@ -390,7 +553,7 @@ void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPa
   }
   AVPacket* out = ost.Packet.get();
   if (AVL.av_packet_ref(out, &packet) < 0) throw FFMpegException("av_mallocz fail");
-  const AVRational itb = ist.Stream->time_base;
+  const AVRational itb = ist.TimeBase;
   const AVRational otb = ost.Stream->time_base;
   out->stream_index = ost.StreamIndex;
   // The output's time line starts at the start time ("ss"), for copied and

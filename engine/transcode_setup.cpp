@@ -270,7 +270,7 @@ struct TTranscodeSetup {
       file.FirstStreamIndex = static_cast<int>(Run.InputStreams.size());
       file.StreamCount = static_cast<int>(ic->nb_streams);
       file.RateEmu = slot.RateEmu;
-      Run.InputFiles.push_back(file);
+      Run.InputFiles.push_back(std::move(file));
       if (slot.DecoderCodecs.size() < ic->nb_streams) slot.DecoderCodecs.resize(ic->nb_streams, nullptr);
       for (unsigned j = 0; j < ic->nb_streams; ++j) {
         auto ist = std::make_unique<TInputStream>();
@@ -394,10 +394,10 @@ struct TTranscodeSetup {
         ost->SourceIndex = source;
         Run.InputStreams[source]->Discard = false;
         if (E.FStreamMaps.empty()) {
-          ost->SyncInput = Run.InputStreams[source].get();
+          ost->SyncIndex = source;
         } else {
           const TStreamMap& m = E.FStreamMaps[n];
-          ost->SyncInput = Run.InputStreams[Run.InputFiles[m.SyncFileIndex].FirstStreamIndex + m.SyncStreamIndex].get();
+          ost->SyncIndex = Run.InputFiles[m.SyncFileIndex].FirstStreamIndex + m.SyncStreamIndex;
         }
         Run.OutputsByFile[i].push_back(ost.get());
         Run.OutputsBySource[source].push_back(ost.get());
@@ -718,8 +718,10 @@ struct TTranscodeSetup {
       const TInputStream& src = SourceOf(*ost);
       E.Log(1, FormatText("  Stream #%d.%d -> #%d.%d", src.FileIndex, src.StreamIndex, ost->FileIndex,
                           ost->StreamIndex));
-      if (ost->SyncInput != &src)
-        E.Log(1, FormatText(" [sync #%d.%d]", ost->SyncInput->FileIndex, ost->SyncInput->StreamIndex));
+      if (ost->SyncIndex != ost->SourceIndex) {
+        const TInputStream& sync = *Run.InputStreams[ost->SyncIndex];
+        E.Log(1, FormatText(" [sync #%d.%d]", sync.FileIndex, sync.StreamIndex));
+      }
     }
   }
 
@@ -913,12 +915,28 @@ struct TTranscodeSetup {
     E.Log(1, "SDP: " + std::string(Trim(sdp)));
   }
 
-  // The packet and frames the loop reuses, and the start of its clock.
+  // The packet and frames the loop reuses, the conversion stage's records
+  // of the input streams, and the start of the loop's clock.
   void PrepareLoop() {
-    Run.ReadPacket.reset(AVL.av_packet_alloc());
-    Run.DecodedFrame.reset(AVL.av_frame_alloc());
+    for (TInputFile& file : Run.InputFiles) {
+      file.ReadPacket.reset(AVL.av_packet_alloc());
+      file.DecodedFrame.reset(AVL.av_frame_alloc());
+      if (!file.ReadPacket || !file.DecodedFrame) Fail("av_mallocz fail");
+    }
     Run.WorkFrame.reset(AVL.av_frame_alloc());
-    if (!Run.ReadPacket || !Run.DecodedFrame || !Run.WorkFrame) Fail("av_mallocz fail");
+    if (!Run.WorkFrame) Fail("av_mallocz fail");
+    Run.InputSync.resize(Run.InputStreams.size());
+    for (size_t i = 0; i < Run.InputStreams.size(); ++i) {
+      const TInputStream& ist = *Run.InputStreams[i];
+      TInputSync& sync = Run.InputSync[i];
+      sync.FileIndex = ist.FileIndex;
+      sync.StreamIndex = ist.StreamIndex;
+      sync.Type = StreamType(ist.Stream);
+      sync.TimeBase = ist.Stream->time_base;
+      sync.Discard = ist.Discard;
+      sync.RequestedChannels = ist.RequestedChannels;
+      sync.AudioFormat = ist.AudioFormat;
+    }
     Run.ReportClock = AVL.av_gettime_relative();
     Run.LastReportTime = Run.ReportClock;
   }
@@ -948,8 +966,14 @@ void TCustomFFmpeg::Transcode() {
   // error, closes the registered codecs (CloseOpenEncoders,
   // CloseOpenDecoders) and then frees the tables.
   SetupTranscode();
-  TranscodeLoop();
-  FinishTranscode();
+  try {
+    TranscodeLoop();
+    FinishTranscode();
+  } catch (...) {
+    // The reader threads end before the codecs they use are closed.
+    StopStageThreads();
+    throw;
+  }
   // A run that ends normally closes its codecs in table order, encoders
   // first.
   for (auto& ost : FRun->OutputStreams)

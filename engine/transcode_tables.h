@@ -1,14 +1,25 @@
 // Run tables of one transcode: created by Transcode's set-up, freed as a
 // whole at its end (FreeTranscodeTables). Only the engine's transcode stages
-// include this. Everything here belongs to the task thread of the running
-// engine; nothing is shared with other threads, so no lock guards these
-// records. The stream records own their codec contexts and close them under
-// CodecLock when they go.
+// include this. The records are split by the stage that owns them during the
+// packet loop: the reading and decoding stage (TInputFile's reader part,
+// TInputStream), the sync and conversion stage (TInputSync, TOutputStream,
+// the rest of TTranscodeRun), which also encodes and writes. With stage
+// threads (see TStageThreads) each stage is one thread; the two share
+// nothing mutable but the queues of TInputUnit between them, so no lock
+// guards these records. The stream records own their codec contexts and
+// close them under CodecLock when they go.
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <list>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,17 +33,144 @@ namespace fennick {
 class TAmrNbEncoder;
 
 struct TInputFile {
-  bool EofReached = false;
   int FirstStreamIndex = 0;
   int StreamCount = 0;
+  // Conversion stage: the file's end has been taken from its reader.
+  bool EofReached = false;
+  // Reading stage from here on.
   // Rate emulation ("re"): the first timestamp read (µs) and the running
   // time (wall clock less pauses, µs) when it was read; packets are handed
   // on no sooner than their distance from it.
   bool RateEmu = false;
   int64_t RateEmuFirstTs = AV_NOPTS_VALUE;
   int64_t RateEmuStartClock = 0;
+  PacketPtr ReadPacket;   // reused for every packet read
+  FramePtr DecodedFrame;  // reused for every decoded frame
 };
 
+// A decoded picture or block of sound as the decoding stage hands it on:
+// the frame with its time, its stream and what the decoder said of it.
+struct TDecodedFrame {
+  FramePtr Frame;
+  int64_t Pts = 0;         // µs, on the input's repaired time line
+  float Quality = 0;       // the decoder's quality of a picture
+  int DecoderRate = 0;     // sound: the decoder's rate and channels when it
+  int DecoderChannels = 0; // handed the block out
+};
+
+// What one step of an input file's reader produced, taken by the conversion
+// stage in order: a packet of a stream (with the frames its decoding gave,
+// or the packet itself for stream copies), the file's end, or the frames a
+// decoder handed out when drained at the end.
+struct TInputUnit {
+  enum TKind { ukPacket, ukFileEnd, ukDrain };
+  TKind Kind = ukPacket;
+  int FileIndex = 0;
+  int InputIndex = -1;       // input stream table index; -1: a packet no output takes
+  bool DecodeFailed = false;
+  bool HasData = false;      // the packet lies inside the recorded range
+  PacketPtr Packet;          // the packet, repaired, for stream copies
+  std::vector<TDecodedFrame> Frames;
+  // A decoded subtitle (freed with the unit) and its packet's pts.
+  bool HasSubtitle = false;
+  AVSubtitle Subtitle{};
+  int64_t SubtitlePts = AV_NOPTS_VALUE;
+  // The stream's time after the step (µs), as its reader left it.
+  int64_t Pts = 0, NextPts = AV_NOPTS_VALUE;
+  // Log lines of the step (level, text), written by the conversion stage so
+  // that they keep their place among its own.
+  std::vector<std::pair<int, std::string>> Notes;
+  int Pictures = 0;  // decoded pictures among the frames
+  // For the queue's bound: pictures are what fills memory.
+  int Weight() const { return 1 + 4 * Pictures; }
+  ~TInputUnit();
+};
+using TInputUnitPtr = std::unique_ptr<TInputUnit>;
+
+// The bounded queue of one input file's units between its reader thread
+// and the conversion stage: a few pictures deep (a unit weighs one, and
+// four more per picture it holds: three pictures, or sixteen blocks of
+// sound), so that memory stays bounded. A full
+// queue wakes its reader only once it is half empty again, so that small
+// units (blocks of sound) cross in batches rather than one thread switch
+// each. Waits are cut into short slices that ask `cancelled` in between.
+class TUnitQueue {
+ public:
+  static constexpr int kCapacity = 16;
+  // Waits for room; false, and the unit dropped, once `cancelled` holds.
+  template <typename Cancelled>
+  bool Push(TInputUnitPtr unit, Cancelled&& cancelled) {
+    std::unique_lock<std::mutex> lock(FLock);
+    if (FWeight > 0 && FWeight + unit->Weight() > kCapacity) {
+      FReaderWaits = true;
+      while (FReaderWaits) {
+        if (cancelled()) return false;
+        FRoom.wait_for(lock, kSlice);
+      }
+    }
+    const bool wasEmpty = FUnits.empty();
+    FWeight += unit->Weight();
+    FUnits.push_back(std::move(unit));
+    lock.unlock();
+    if (wasEmpty) FFilled.notify_one();
+    return true;
+  }
+  // Waits for the next unit; null once `cancelled` holds. The reader's
+  // failure is raised once the units before it are taken.
+  template <typename Cancelled>
+  TInputUnitPtr Pop(Cancelled&& cancelled) {
+    std::unique_lock<std::mutex> lock(FLock);
+    while (FUnits.empty()) {
+      if (FFailed) throw FFMpegException(FFailure);
+      if (cancelled()) return nullptr;
+      FFilled.wait_for(lock, kSlice);
+    }
+    TInputUnitPtr unit = std::move(FUnits.front());
+    FUnits.pop_front();
+    FWeight -= unit->Weight();
+    const bool wake = FReaderWaits && FWeight <= kCapacity / 2;
+    if (wake) FReaderWaits = false;
+    lock.unlock();
+    if (wake) FRoom.notify_one();
+    return unit;
+  }
+  void Fail(std::string message) {
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FFailed = true;
+      FFailure = std::move(message);
+    }
+    FFilled.notify_one();
+  }
+
+ private:
+  static constexpr std::chrono::milliseconds kSlice{5};
+  std::mutex FLock;
+  std::condition_variable FFilled, FRoom;
+  std::deque<TInputUnitPtr> FUnits;
+  int FWeight = 0;
+  bool FReaderWaits = false;  // the reader waits for the queue to drain to half
+  bool FFailed = false;
+  std::string FFailure;
+};
+
+// The reading and decoding stage on threads of its own: one reader thread
+// per input file, each filling its file's queue. Destroying it (or Stop)
+// cancels and joins the readers.
+class TStageThreads {
+ public:
+  ~TStageThreads() { Stop(); }
+  void Stop() {
+    Cancelled = true;
+    for (std::thread& reader : Readers)
+      if (reader.joinable()) reader.join();
+  }
+  std::vector<std::unique_ptr<TUnitQueue>> Queues;  // by input file
+  std::vector<std::thread> Readers;
+  std::atomic<bool> Cancelled{false};
+};
+
+// Decoding stage: one record per input stream.
 struct TInputStream {
   ~TInputStream() { CloseDecoder(); }
   // Closes and frees the decoder under CodecLock (nothing once it is gone).
@@ -47,17 +185,33 @@ struct TInputStream {
   CodecContextPtr Decoder;
   bool Discard = true;                // not chosen by any output stream yet
   bool DecodingNeeded = false;
-  int64_t NextPts = AV_NOPTS_VALUE;   // µs
-  int64_t Pts = 0;                    // µs
+  // The time the reader has got to (µs): the packet's or picture's it
+  // handled last and where the next one is expected.
+  int64_t NextPts = AV_NOPTS_VALUE;
+  int64_t Pts = 0;
   int64_t FrameDuration = 40000;      // µs, nominal video frame duration
-  bool IsStart = true;
-  bool HasData = false;               // a packet inside the recorded range was read
-  float Quality = 0;                  // quality of the last decoded picture
   int RequestedChannels = 0;          // decoded audio is delivered at this count
   // ... and as interleaved samples of this format: signed 16-bit, or 32-bit
   // where the source has more bits and only lossless encoders that take
   // them are fed from it (see the set-up)
   AVSampleFormat AudioFormat = AV_SAMPLE_FMT_S16;
+};
+
+// Sync and conversion stage: one record per input stream, with the
+// stream's time as the units taken so far have left it.
+struct TInputSync {
+  int FileIndex = 0, StreamIndex = 0;
+  AVMediaType Type = AVMEDIA_TYPE_UNKNOWN;
+  AVRational TimeBase{1, 1000000};    // the stream's
+  bool Discard = true;
+  int64_t NextPts = AV_NOPTS_VALUE;   // µs
+  int64_t Pts = 0;                    // µs
+  bool IsStart = true;
+  bool HasData = false;               // a packet inside the recorded range was read
+  int RequestedChannels = 0;          // as the decoding record's
+  AVSampleFormat AudioFormat = AV_SAMPLE_FMT_S16;
+  // The decoder's rate and channels for the block in hand.
+  int DecoderRate = 0, DecoderChannels = 0;
   // decoded audio (any format) -> interleaved AudioFormat at
   // RequestedChannels; re-created when the decoder's format, rate or layout
   // changes
@@ -121,7 +275,9 @@ struct TOutputStream {
   bool AttachedPicture = false;
   bool EncodingNeeded = false;
   int FrameNumber = 0;
-  TInputStream* SyncInput = nullptr;
+  // The input stream whose time the stream follows (input table index):
+  // its source, or the one a stream map names.
+  int SyncIndex = 0;
   int64_t SyncCount = 0;
   float Quality = 0;
   // End of the last packet written, in seconds of the stream's time.
@@ -208,8 +364,9 @@ struct TTranscodeRun {
   std::vector<std::vector<TOutputStream*>> OutputsByFile;
   // Output streams fed by each input stream (by input stream table index).
   std::vector<std::vector<TOutputStream*>> OutputsBySource;
-  PacketPtr ReadPacket;   // reused for every packet read
-  FramePtr DecodedFrame;  // reused for every decoded frame
+  std::vector<TInputSync> InputSync;  // by input stream table index
+  // The reader threads, when the stages run on threads of their own.
+  std::unique_ptr<TStageThreads> Stages;
   TPicturePool WorkPool;  // deinterlaced working copies
   FramePtr WorkFrame;
   AvMemPtr<uint8_t> SubtitleOutBuffer;

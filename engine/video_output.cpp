@@ -253,9 +253,8 @@ const char* ConfigureVideoGeometry(TOutputStream& ost, const TEngineSettings& s,
   return nullptr;
 }
 
-void TCustomFFmpeg::PreprocessVideoFrame(TInputStream& ist, AVFrame& picture) {
+void TCustomFFmpeg::PreprocessVideoFrame(int64_t pts, AVFrame& picture) {
   TTranscodeRun& run = *FRun;
-  const int64_t pts = ist.Pts;
   ++FHookFrameNumber;
 
   // Whether the hook modules run on this picture.
@@ -502,8 +501,8 @@ AVFrame* TCustomFFmpeg::PrepareOutputPicture(TOutputStream& ost, AVFrame& pictur
   return out;
 }
 
-void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, AVFrame& picture,
-                                int& frameSize) {
+void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, int64_t syncPts, float quality,
+                                AVFrame& picture, int& frameSize) {
   TTranscodeRun& run = *FRun;
   AVCodecContext* enc = ost.Encoder.get();
   frameSize = 0;
@@ -513,7 +512,7 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
   const double tb = av_q2d(enc->time_base);
   const int method = S.VideoSyncMethod;
   const bool sync = method > 0 || (method == -1 && tb > 0.001);
-  double ipts = static_cast<double>(ost.SyncInput->Pts - S.StartTime) / 1000000.0 - ost.SkippedTime;
+  double ipts = static_cast<double>(syncPts - S.StartTime) / 1000000.0 - ost.SkippedTime;
   // A gap beyond what is filled is closed up: the picture follows the last
   // one written, and the stream keeps that shift.
   const double gap = ipts - static_cast<double>(ost.SyncCount) * tb;
@@ -579,7 +578,7 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, TInpu
   if (enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))
     f->top_field_first = S.TopFieldFirst == -1 ? picture.top_field_first : S.TopFieldFirst;
   // The input's quality where its decoder reports one.
-  f->quality = static_cast<int>(std::lround(S.SameQuality && ist.Quality > 0 ? ist.Quality : ost.Quality));
+  f->quality = static_cast<int>(std::lround(S.SameQuality && quality > 0 ? quality : ost.Quality));
   if (S.MeThreshold == 0) f->pict_type = AV_PICTURE_TYPE_NONE;
   f->sample_aspect_ratio = enc->sample_aspect_ratio;
 
@@ -641,8 +640,8 @@ int TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, A
 
 void TCustomFFmpeg::FlushVideo(AVFormatContext* file, TOutputStream& ost) { EncodeVideoFrame(file, ost, nullptr); }
 
-void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle,
-                                   int64_t pts) {
+void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, AVRational timeBase,
+                                   AVSubtitle& subtitle, int64_t pts) {
   TTranscodeRun& run = *FRun;
   if (pts == AV_NOPTS_VALUE) {
     Log(0, "Subtitle packets must have a pts");
@@ -652,7 +651,7 @@ void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, TI
   // The cue on the output's time line: it starts at `start` (µs) and shows
   // for `shown` ms; the encoder gets it in that form (display times counted
   // from the cue's own start), the packet carries start and duration.
-  const int64_t start = AVL.av_rescale_q(pts, ist.Stream->time_base, kMicroseconds) +
+  const int64_t start = AVL.av_rescale_q(pts, timeBase, kMicroseconds) +
                         AVL.av_rescale_q(subtitle.start_display_time, kMilliseconds, kMicroseconds) - S.StartTime;
   if (start >= S.RecordingTime) {
     ost.RecordingEnded = true;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the project with ThreadSanitizer (build-tsan) and AddressSanitizer +
-# UndefinedBehaviorSanitizer (build-asan) and runs the component tests under
-# each. Extra arguments go to every test program (e.g. --gtest_filter=...).
+# UndefinedBehaviorSanitizer (build-asan) and runs the component tests and
+# the engine's stage thread test under each. Extra arguments go to every test
+# program (e.g. --gtest_filter=...).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,8 +18,9 @@ for kind in thread address; do
   if [[ $kind == thread ]]; then dir=build-tsan; else dir=build-asan; fi
   echo "== $kind sanitizer ($dir)"
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFENNICK_SANITIZE=$kind >/dev/null
-  cmake --build "$dir" --target $(cd tests && ls component_*_test.cpp | sed 's/\.cpp$//' | tr '\n' ' ') >/dev/null
-  for test in "$dir"/bin/component_*_test; do
+  cmake --build "$dir" --target $(cd tests && ls component_*_test.cpp | sed 's/\.cpp$//' | tr '\n' ' ') \
+    stage_threads_test >/dev/null
+  for test in "$dir"/bin/component_*_test "$dir"/bin/stage_threads_test; do
     echo "-- $(basename "$test")"
     if [[ $kind == thread ]]; then
       env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp ${TSAN_OPTIONS:-}" \

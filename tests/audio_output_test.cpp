@@ -60,10 +60,9 @@ class TAudioRig {
  public:
   TAudioTestEngine Engine;
   OutputFormatContextPtr File;
-  TInputStream Ist;
+  TInputSync Ist;
   TOutputStream Ost;
   AVCodecContext* Enc = nullptr;  // Ost's encoder
-  AVCodecContext* Dec = nullptr;  // Ist's decoder
   TRigSpec Spec;
   int64_t Fed = 0;  // samples per channel fed so far
 
@@ -97,18 +96,14 @@ class TAudioRig {
     if (AVL.avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 || AVL.avformat_write_header(oc, nullptr) < 0)
       return ::testing::AssertionFailure() << "cannot write the header of " << path;
     Ost.Stream = st;
-    Ost.SyncInput = &Ist;
-    Ist.Decoder.reset(AVL.avcodec_alloc_context3(nullptr));
-    Dec = Ist.Decoder.get();
-    Dec->sample_rate = spec.inRate;
-    AVL.av_channel_layout_default(&Dec->ch_layout, spec.inChannels);
+    Ist.DecoderRate = spec.inRate;
+    Ist.DecoderChannels = spec.inChannels;
     Ist.RequestedChannels = spec.inChannels;
     return ::testing::AssertionSuccess();
   }
 
   void Feed(const std::vector<int16_t>& block, int64_t ptsUs) {
-    Ist.Pts = ptsUs;
-    Engine.OutputAudio(File.get(), Ost, Ist, block.data(), int(block.size() * 2));
+    Engine.OutputAudio(File.get(), Ost, Ist, ptsUs, block.data(), int(block.size() * 2));
   }
   // Feeds `count` samples of tone stamped with their own position.
   void FeedTone(int count) {
@@ -150,7 +145,7 @@ FramePtr MakeFrame(AVSampleFormat format, int channels, int rate, int count) {
 
 TEST_F(AudioOutput, InterleavedS16PassesThroughUntouchedAtUnitVolume) {
   TAudioTestEngine engine;
-  TInputStream ist;
+  TInputSync ist;
   ist.RequestedChannels = 2;
   FramePtr frame = MakeFrame(AV_SAMPLE_FMT_S16, 2, 44100, 64);
   int bytes = 0;
@@ -173,7 +168,7 @@ TEST_F(AudioOutput, VolumeScalesWithRoundingAndClamps) {
   for (const auto& c : cases) {
     TAudioTestEngine engine;
     engine.MutableSettings().AudioVolume = c.volume;
-    TInputStream ist;
+    TInputSync ist;
     ist.RequestedChannels = 1;
     FramePtr frame = MakeFrame(AV_SAMPLE_FMT_S16, 1, 44100, 4);
     for (int i = 0; i < 4; ++i) reinterpret_cast<int16_t*>(frame->data[0])[i] = c.in;
@@ -188,7 +183,7 @@ TEST_F(AudioOutput, VolumeScalesWithRoundingAndClamps) {
 
 TEST_F(AudioOutput, PlanarFloatBecomesInterleavedS16AtTheRequestedChannels) {
   TAudioTestEngine engine;
-  TInputStream ist;
+  TInputSync ist;
   ist.RequestedChannels = 2;
   FramePtr frame = MakeFrame(AV_SAMPLE_FMT_FLTP, 2, 48000, 256);
   for (int i = 0; i < 256; ++i) {
@@ -207,7 +202,7 @@ TEST_F(AudioOutput, PlanarFloatBecomesInterleavedS16AtTheRequestedChannels) {
   EXPECT_EQ(ist.DecodeConvert.get(), first) << "one converter per input stream";
 
   // Stereo delivered as mono when the output asks for one channel.
-  TInputStream mono;
+  TInputSync mono;
   mono.RequestedChannels = 1;
   out = engine.DecodedAudioToS16(mono, *frame, bytes);
   EXPECT_EQ(bytes, 256 * 2);
@@ -396,7 +391,7 @@ TEST_F(AudioOutput, RateAndChannelConversionUsesOneResampler) {
 TEST_F(AudioOutput, MissingResamplerIsReported) {
   TAudioRig rig;
   ASSERT_TRUE(rig.Open(Dir.file("r.wav"), {"pcm_s16le", 44100, 2, 22050, 1}));
-  rig.Dec->sample_rate = 0;
+  rig.Ist.DecoderRate = 0;
   try {
     rig.Feed(Tone(64, 1, 22050), 0);
     ADD_FAILURE() << "no exception";

@@ -1,0 +1,184 @@
+// Stage threads: a conversion with reading and decoding on threads of their
+// own writes the very file the one-loop engine writes, whatever the codec
+// thread count (each conversion by fennick-bench, the engine alone); a stop
+// ends a threaded run at once with a playable file.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+#include "tests/transcode_support.h"
+
+namespace fennick::test {
+namespace {
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct TCase {
+  const char* Name;
+  const char* Input;   // a clip of SetUpTestSuite
+  const char* Output;  // file name; its extension picks the container
+  TOptionList InputOptions, OutputOptions;
+  bool TwoPass = false;
+};
+
+class StageThreads : public ::testing::TestWithParam<int> {
+ protected:
+  static void SetUpTestSuite() {
+    RequireLibraries();
+    Dir = std::make_unique<TempDir>();
+    // H.264 with B-frames (pictures come back from the decoder late) and AAC.
+    ASSERT_TRUE(MakeMedia(Dir->file("clip.mp4"),
+                          "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 "
+                          "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=4 "
+                          "-c:v libx264 -preset veryfast -g 50 -bf 2 -pix_fmt yuv420p -c:a aac"));
+    // Sound that starts 1.5 s after the picture.
+    ASSERT_TRUE(MakeMedia(Dir->file("late.mkv"),
+                          "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -itsoffset 1.5 "
+                          "-f lavfi -i sine=frequency=300:sample_rate=48000:duration=2 -map 0 -map 1 "
+                          "-c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac"));
+    // 25 fps with a 0.6 s pause after picture 50: at 18 fps the output drops
+    // pictures and repeats one across the pause.
+    ASSERT_TRUE(MakeMedia(Dir->file("pause.mkv"),
+                          "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 "
+                          "-f lavfi -i sine=sample_rate=22050:duration=5 "
+                          "-vf setpts='N/25/TB+if(gt(N\\,50)\\,0.6/TB\\,0)' -fps_mode passthrough "
+                          "-c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a mp2"));
+  }
+  static void TearDownTestSuite() { Dir.reset(); }
+
+  // One conversion by the engine alone in a process of its own (a second
+  // libx264 encoder in one process does not always repeat the first one's
+  // bytes, with or without stage threads).
+  static void Convert(const TCase& c, bool stageThreads, const TOptionList& outputOptions,
+                      const std::string& output) {
+    std::string command = ShellQuote(std::string(FENNICK_BIN_DIR) + "/fennick-bench") + " --threads " +
+                          std::to_string(GetParam()) + " --stage-threads " + (stageThreads ? "on" : "off");
+    for (const auto& [name, value] : c.InputOptions) command += " -" + name + " " + ShellQuote(value);
+    command += " -i " + ShellQuote(Dir->file(c.Input));
+    for (const auto& [name, value] : outputOptions) command += " -" + name + " " + ShellQuote(value);
+    const CommandResult result = RunCommand(command + " " + ShellQuote(output));
+    EXPECT_EQ(result.exitCode, 0) << c.Name << ": " << result.output;
+  }
+  // Runs a case with stage threads on or off into `folder`; the output's path.
+  static std::string Run(const TCase& c, bool stageThreads, const std::string& folder) {
+    std::filesystem::create_directories(Dir->path() / folder);
+    const std::string output = (Dir->path() / folder / c.Output).string();
+    TOptionList options = c.OutputOptions;
+    if (c.TwoPass) {
+      const std::string log = (Dir->path() / folder / "passlog").string();
+      options.insert(options.end(), {{"pass", "1"}, {"passlogfile", log}});
+      Convert(c, stageThreads, options, output);
+      std::filesystem::remove(output);
+      options = c.OutputOptions;
+      options.insert(options.end(), {{"pass", "2"}, {"passlogfile", log}});
+    }
+    Convert(c, stageThreads, options, output);
+    return output;
+  }
+  static std::unique_ptr<TempDir> Dir;
+};
+std::unique_ptr<TempDir> StageThreads::Dir;
+
+TEST_P(StageThreads, OutputIsTheOneLoopsByteForByte) {
+  const std::string hook = std::string(FENNICK_BIN_DIR) + "/hook_timestamp.so 8 8 2";
+  const TOptionList profile = {{"vcodec", "mpeg4"}, {"b", "1200k"}, {"acodec", "aac"},
+                               {"ab", "128k"},      {"ar", "44100"}, {"ac", "2"}};
+  const TCase cases[] = {
+      {"MP4 profile", "clip.mp4", "profile.mp4", {}, profile},
+      {"H.264", "clip.mp4", "h264.mp4", {}, {{"vcodec", "libx264"}, {"b", "1200k"}, {"acodec", "aac"}}},
+      {"MPEG-2 two-pass", "clip.mp4", "twopass.mpg", {}, {{"vcodec", "mpeg2video"}, {"b", "2000k"}, {"acodec", "mp2"}},
+       true},
+      {"copy and encode", "clip.mp4", "copy.mp4", {}, {{"vcodec", "copy"}, {"acodec", "aac"}}},
+      {"recording time", "clip.mp4", "t.mp4", {}, {{"t", "2.5"}, {"vcodec", "mpeg4"}, {"acodec", "aac"}}},
+      {"start position", "clip.mp4", "ss.avi", {{"ss", "1.7"}}, {{"vcodec", "mpeg4"}, {"acodec", "mp2"}}},
+      {"late audio", "late.mkv", "late.mp4", {}, {{"vcodec", "mpeg4"}, {"acodec", "aac"}}},
+      {"frame rate", "pause.mkv", "rate.avi", {}, {{"r", "18"}, {"vcodec", "mpeg4"}, {"acodec", "mp2"}}},
+      {"frame hook", "clip.mp4", "hook.avi", {}, {{"vhook", hook}, {"vcodec", "mpeg4"}, {"acodec", "mp2"}}},
+  };
+  const std::string threads = std::to_string(GetParam());
+  for (const TCase& c : cases) {
+    const std::string threaded = FileBytes(Run(c, true, "on" + threads));
+    const std::string oneLoop = FileBytes(Run(c, false, "off" + threads));
+    EXPECT_FALSE(oneLoop.empty()) << c.Name;
+    EXPECT_TRUE(threaded == oneLoop) << c.Name << ": " << threaded.size() << " bytes threaded, " << oneLoop.size()
+                                     << " in one loop";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CodecThreads, StageThreads, ::testing::Values(1, 4),
+                         [](const ::testing::TestParamInfo<int>& info) { return std::to_string(info.param); });
+
+// From the stop request to the terminate notification of a threaded run in
+// the middle of a long conversion; the file is complete and plays.
+TEST(StageThreadsStop, StopEndsTheRunAtOnceWithAPlayableFile) {
+  RequireLibraries();
+  TempDir dir;
+  ClipSpec spec;
+  spec.seconds = 60;
+  spec.width = 640;
+  spec.height = 360;
+  ASSERT_TRUE(MakeClip(dir.file("long.mp4"), spec));
+  const std::string output = dir.file("stopped.mp4");
+
+  auto engine = std::make_shared<TCustomFFmpeg>();
+  engine->Reset();
+  AVL.av_log_set_level(AV_LOG_ERROR);
+  ASSERT_TRUE(engine->StageThreads()) << "stage threads are the default";
+  engine->SetThreadCount(0);
+  engine->SetProgressInterval(50000);
+  std::mutex lock;
+  std::condition_variable changed;
+  int reports = 0;
+  bool terminated = false;
+  std::chrono::steady_clock::time_point end;
+  engine->OnProgress = [&](TCustomFFmpeg&, int, int, int, float, float, int64_t, int) {
+    std::lock_guard<std::mutex> guard(lock);
+    ++reports;
+    changed.notify_all();
+  };
+  engine->OnTerminate = [&](TCustomFFmpeg&) {
+    std::lock_guard<std::mutex> guard(lock);
+    end = std::chrono::steady_clock::now();
+    terminated = true;
+    changed.notify_all();
+  };
+  ASSERT_TRUE(engine->AddInputFile(dir.file("long.mp4")));
+  for (const auto& [name, value] : TOptionList{{"vcodec", "mpeg4"}, {"b", "1200k"}, {"acodec", "aac"}})
+    engine->ApplyOption(name, value);
+  ASSERT_TRUE(engine->AddOutputFile(output));
+  TFFmpegThread* thread = engine->StartRun(true);
+  ASSERT_NE(thread, nullptr);
+  thread->Resume();
+
+  std::chrono::steady_clock::time_point request;
+  {
+    std::unique_lock<std::mutex> guard(lock);
+    ASSERT_TRUE(changed.wait_for(guard, kConversionCap, [&] { return reports >= 4 || terminated; }));
+    ASSERT_FALSE(terminated) << "the conversion ended before the stop";
+    request = std::chrono::steady_clock::now();
+    engine->RequestStop();
+    ASSERT_TRUE(changed.wait_for(guard, kConversionCap, [&] { return terminated; }));
+  }
+  engine->WaitForThreads();
+  const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(end - request);
+  RecordProperty("stop_ms", static_cast<int>(latency.count()));
+  std::printf("stop request to terminate: %lld ms\n", static_cast<long long>(latency.count()));
+  EXPECT_LT(latency.count(), 100) << "the run ended " << latency.count() << " ms after the stop request";
+  EXPECT_FALSE(engine->ExceptionRaised()) << engine->TerminateMessage();
+
+  const auto probe = ProbeFile(output);
+  ASSERT_FALSE(probe.empty()) << "ffprobe reads the stopped file";
+  EXPECT_GT(ProbeNumber(probe, "format.duration"), 0.5);
+  EXPECT_LT(ProbeNumber(probe, "format.duration"), 59);
+  EXPECT_GT(CountFrames(output, "video"), 10);
+}
+
+}  // namespace
+}  // namespace fennick::test
