@@ -88,7 +88,18 @@ TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDes
   TimerConvertAgain->callOnTimeout([this] { TimerConvertAgainTimer(); });
   FQueueSave->setSingleShot(true);
   FQueueSave->setInterval(0);
-  FQueueSave->callOnTimeout([this] { SaveQueueNow(); });
+  FQueueSave->callOnTimeout([this] {
+    if (FQueuePath.empty()) return;
+    FQueueSaver->Post(ListView1.Queue(), FQueuePath);
+  });
+  FQueueSaver = std::make_unique<TQueueSaver>([this](const std::string& error) {
+    FUiQueue->Post([this, error] { QueueSaved(error, true); });
+  });
+}
+
+void TMainController::WaitForSavedQueue() {
+  QCoreApplication::processEvents();
+  FQueueSaver->Flush();
 }
 
 void TMainController::SetRunEndServices(IEndCountdown& countdown, ILoginManager& loginManager) {
@@ -166,13 +177,20 @@ void TMainController::QueueChanged() {
 void TMainController::SaveQueueNow(bool tellFailure) {
   FQueueSave->stop();
   if (FQueuePath.empty()) return;
+  // A save still being written would otherwise land after this one.
+  FQueueSaver->Flush();
   std::string error;
-  if (SaveQueueFile(ListView1.Queue(), FQueuePath, error)) {
+  SaveQueueFile(ListView1.Queue(), FQueuePath, error);
+  QueueSaved(error, tellFailure);
+}
+
+void TMainController::QueueSaved(const std::string& error, bool tell) {
+  if (error.empty()) {
     FQueueSaveFailed = false;
     return;
   }
   // Said once, not at every change.
-  if (FQueueSaveFailed || !tellFailure) return;
+  if (FQueueSaveFailed || !tell) return;
   FQueueSaveFailed = true;
   FPrompts.Information(tr("The file list cannot be saved:\n%1").arg(QString::fromStdString(error)));
 }

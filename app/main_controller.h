@@ -39,6 +39,8 @@ class QTimer;
 
 namespace fennick {
 
+class TQueueSaver;
+
 // Runs work on the user-interface thread, from any thread, in the order it
 // was posted. Work still queued when the queue goes is dropped.
 class TUiQueue {
@@ -91,6 +93,8 @@ class TMainController : private IRunListener {
   // The countdown and the login manager of the end-of-run action (by
   // default a message box and logind on the system bus); they must outlive
   // the controller.
+  // Returns once the list's changes so far are written to its file.
+  void WaitForSavedQueue();
   void SetRunEndServices(IEndCountdown& countdown, ILoginManager& loginManager);
 
   // ---- state the widgets show
@@ -327,10 +331,16 @@ class TMainController : private IRunListener {
   std::unique_ptr<QTimer> TimerConvertAgain;
   // Saves the list's jobs once the changes of the moment are made.
   std::unique_ptr<QTimer> FQueueSave;
+  // Writes those saves off this thread; its results come back through
+  // FUiQueue.
+  std::unique_ptr<TQueueSaver> FQueueSaver;
   // Where the list is kept; empty: not kept (no data folder, or a damaged
   // file that could not be moved aside).
   std::string FQueuePath;
   bool FQueueSaveFailed = false;
+  // Tells the first failure to save the list (and none after it until a save
+  // succeeds again); `tell` false: says nothing.
+  void QueueSaved(const std::string& error, bool tell);
   // Conversions of the current run at once, and the run's output sizes so
   // far by job.
   int FRunConcurrency = 1;

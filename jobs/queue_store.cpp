@@ -65,4 +65,46 @@ bool SaveQueueFile(const TJobQueue& queue, const std::string& path, std::string&
   return queue.Save(path, error);
 }
 
+TQueueSaver::TQueueSaver(TResult onResult) : FOnResult(std::move(onResult)), FThread([this] { Work(); }) {}
+
+TQueueSaver::~TQueueSaver() {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FQuit = true;
+  }
+  FWake.notify_all();
+  FThread.join();
+}
+
+void TQueueSaver::Post(TJobQueue queue, std::string path) {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FPending.emplace(std::move(queue), std::move(path));
+  }
+  FWake.notify_all();
+}
+
+void TQueueSaver::Flush() {
+  std::unique_lock<std::mutex> lock(FLock);
+  FIdle.wait(lock, [this] { return !FPending && !FWriting; });
+}
+
+void TQueueSaver::Work() {
+  std::unique_lock<std::mutex> lock(FLock);
+  for (;;) {
+    FWake.wait(lock, [this] { return FPending || FQuit; });
+    if (!FPending) return;
+    auto [queue, path] = std::move(*FPending);
+    FPending.reset();
+    FWriting = true;
+    lock.unlock();
+    std::string error;
+    SaveQueueFile(queue, path, error);
+    if (FOnResult) FOnResult(error);
+    lock.lock();
+    FWriting = false;
+    FIdle.notify_all();
+  }
+}
+
 }  // namespace fennick

@@ -33,6 +33,7 @@
 #include "qt_test_support.h"
 #include "scripted_prompts.h"
 #include "test_support.h"
+#include "trickle_fifo.h"
 
 using namespace fennick;
 using test::TScriptedPrompts;
@@ -138,7 +139,7 @@ struct LastingQueue : testing::Test {
   // Ended as kill -9 ends it: what was saved at the last change is what
   // the next window finds, whatever the window would still save.
   void Kill() {
-    QCoreApplication::processEvents();
+    C().WaitForSavedQueue();
     std::ifstream in(SavedList());
     std::stringstream saved;
     saved << in.rdbuf();
@@ -325,11 +326,18 @@ TEST_F(LastingQueue, TwoFilesConvertAtOnceEachRowDoneWithOneCompletionMessage) {
 
 TEST_F(LastingQueue, StopAsksOnceAndStopsEveryConversion) {
   if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: one file at a time";
-  ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("a.mp4", 60)), Q(MakeVideo("b.mp4", 60))}));
+  // Sources read through pipes held back once both rows show progress, so
+  // that both still convert when Stop is pressed.
+  const std::string a = MakeVideo("a.mkv", 3), b = MakeVideo("b.mkv", 3);
+  ASSERT_NO_FATAL_FAILURE(Add({Q(a), Q(b)}));
+  test::TTrickleFifo pipeA(a), pipeB(b);
+  ASSERT_TRUE(pipeA.Made() && pipeB.Made());
   C().SpinFilesAtOnceChange(2);
   Convert();
   ASSERT_TRUE(WaitFor([&] { return !Cell(0, ColFrames).empty() && !Cell(1, ColFrames).empty(); }))
       << "both rows show their progress";
+  pipeA.Hold();
+  pipeB.Hold();
   EXPECT_TRUE(Form->windowTitle().endsWith(QStringLiteral("% - Fennick Video Converter")));
 
   Prompts.QuestionAnswers.push_back(true);
