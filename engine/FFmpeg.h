@@ -393,9 +393,17 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void OutputDecodedFrame(int istIndex, TDecodedFrame& frame);
   // End of an input stream: drains the encoders it feeds.
   void FlushEncoders(int istIndex);
+  // After a stop: an encoder that has written no packet yet gives what it
+  // holds (sound encoders all of it, picture encoders their first picture),
+  // so that a stopped file holds what was converted; the others are left as
+  // they are, so that a look-ahead is not encoded.
+  void FinishStoppedEncoders(int istIndex);
   void CopyPacket(TOutputStream& ost, const TInputSync& ist, const AVPacket& packet);
   AVFrame* PrepareOutputPicture(TOutputStream& ost, AVFrame& picture);
-  int EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame);
+  // Sends `frame` (null: the end of the stream) and writes the packets the
+  // encoder gives, at most `maxPackets` of them when positive; the bytes
+  // written.
+  int EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame, int maxPackets = 0);
 
   // Settings (written by the option handlers) and per-task tables.
   TEngineSettings S;
