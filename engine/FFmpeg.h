@@ -422,6 +422,11 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // The run tables of the current transcode (transcode_tables.h), with the
   // codecs the run opened.
   std::unique_ptr<TTranscodeRun> FRun;
+  // The encoders of a stopped run, closed by Run after the terminate
+  // notification: closing waits for the pictures an encoder's own threads
+  // still work on (tens of milliseconds for x264, a quarter of a second for
+  // SVT-AV1), which the stopped file does not take.
+  std::vector<CodecContextPtr> FStoppedEncoders;
 
   std::vector<THookTimeRange> FHookTimeRanges;
   size_t FHookRangeIndex = 0;
