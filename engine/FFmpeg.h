@@ -393,9 +393,17 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void OutputDecodedFrame(int istIndex, TDecodedFrame& frame);
   // End of an input stream: drains the encoders it feeds.
   void FlushEncoders(int istIndex);
+  // After a stop: an encoder that has written no packet yet gives what it
+  // holds (sound encoders all of it, picture encoders their first picture),
+  // so that a stopped file holds what was converted; the others are left as
+  // they are, so that a look-ahead is not encoded.
+  void FinishStoppedEncoders(int istIndex);
   void CopyPacket(TOutputStream& ost, const TInputSync& ist, const AVPacket& packet);
   AVFrame* PrepareOutputPicture(TOutputStream& ost, AVFrame& picture);
-  int EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame);
+  // Sends `frame` (null: the end of the stream) and writes the packets the
+  // encoder gives, at most `maxPackets` of them when positive; the bytes
+  // written.
+  int EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame, int maxPackets = 0);
 
   // Settings (written by the option handlers) and per-task tables.
   TEngineSettings S;
@@ -414,6 +422,11 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // The run tables of the current transcode (transcode_tables.h), with the
   // codecs the run opened.
   std::unique_ptr<TTranscodeRun> FRun;
+  // The encoders of a stopped run, closed by Run after the terminate
+  // notification: closing waits for the pictures an encoder's own threads
+  // still work on (tens of milliseconds for x264, a quarter of a second for
+  // SVT-AV1), which the stopped file does not take.
+  std::vector<CodecContextPtr> FStoppedEncoders;
 
   std::vector<THookTimeRange> FHookTimeRanges;
   size_t FHookRangeIndex = 0;

@@ -222,9 +222,15 @@ void TCustomFFmpeg::Run() {
   CloseOpenEncoders();
   CloseOpenDecoders();
   FreeTaskResources();
+  std::vector<CodecContextPtr> stoppedEncoders = std::move(FStoppedEncoders);
+  FStoppedEncoders.clear();
   DoTerminate();
   // The terminate notification may have dropped the last reference to this
   // engine: nothing here touches it any more.
+  if (!stoppedEncoders.empty()) {
+    std::lock_guard<TCodecLock> lock(CodecLock());
+    stoppedEncoders.clear();
+  }
 }
 
 void TCustomFFmpeg::RequestStop() {

@@ -281,13 +281,17 @@ void TCustomFFmpeg::FinishTranscode() {
   TTranscodeRun& run = *FRun;
   // The decoders' last frames, then the encoders they feed. A reader
   // thread drains its decoders once its file has ended; a run that ended
-  // before (a stop, every output at its recording time) flushes the
-  // encoders alone. A stopped file keeps what its encoders hold (with a
-  // look-ahead such as x264's that is the last second or two of picture,
-  // and the time it takes to encode them).
+  // before (every output at its recording time) flushes the encoders alone.
+  // A stop drains no decoder and encodes no look-ahead (x264's is a second
+  // or two of picture and as long to encode): the file ends where the
+  // encoders had got to.
   for (size_t i = 0; i < run.InputStreams.size(); ++i) {
     if (!run.InputStreams[i]->DecodingNeeded) continue;
     const int index = static_cast<int>(i);
+    if (FStopRequested) {
+      FinishStoppedEncoders(index);
+      continue;
+    }
     TInputUnitPtr drained;
     if (!run.Stages)
       drained = DrainDecoder(index);
@@ -497,6 +501,17 @@ void TCustomFFmpeg::FlushEncoders(int istIndex) {
       FlushAudio(file, *ost);
     else if (ost->IsVideo())
       FlushVideo(file, *ost);
+  }
+}
+
+void TCustomFFmpeg::FinishStoppedEncoders(int istIndex) {
+  for (TOutputStream* ost : FRun->OutputsBySource[istIndex]) {
+    if (!ost->EncodingNeeded || ost->PacketsWritten > 0) continue;
+    AVFormatContext* file = FOutputFiles[ost->FileIndex]->Context.get();
+    if (ost->IsAudio())
+      FlushAudio(file, *ost);
+    else if (ost->IsVideo())
+      EncodeVideoFrame(file, *ost, nullptr, 1);
   }
 }
 

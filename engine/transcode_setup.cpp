@@ -975,9 +975,15 @@ void TCustomFFmpeg::Transcode() {
     throw;
   }
   // A run that ends normally closes its codecs in table order, encoders
-  // first.
-  for (auto& ost : FRun->OutputStreams)
-    if (ost->EncodingNeeded) ost->CloseEncoder();
+  // first; those of a stopped run close after its end is reported.
+  for (auto& ost : FRun->OutputStreams) {
+    if (!ost->EncodingNeeded) continue;
+    if (FStopRequested && ost->Encoder) {
+      ost->Encoder->stats_in = nullptr;
+      FStoppedEncoders.push_back(std::move(ost->Encoder));
+    }
+    ost->CloseEncoder();
+  }
   for (auto& ist : FRun->InputStreams)
     if (ist->DecodingNeeded) ist->CloseDecoder();
   FRun->OpenEncoders.clear();

@@ -598,7 +598,7 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, int64
   if (ost.SyncCount >= end) ost.RecordingEnded = true;
 }
 
-int TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame) {
+int TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, AVFrame* frame, int maxPackets) {
   TTranscodeRun& run = *FRun;
   AVCodecContext* enc = ost.Encoder.get();
   if (frame && ost.HardwareFrames) {
@@ -614,7 +614,7 @@ int TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, A
   if (ret < 0 && ret != AVERROR_EOF) throw FFMpegException("Video encoding failed");
   AVPacket* pkt = ost.Packet.get();
   int total = 0;
-  for (;;) {
+  for (int packets = 0; maxPackets <= 0 || packets < maxPackets; ++packets) {
     ret = AVL.avcodec_receive_packet(enc, pkt);
     if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) break;
     if (ret < 0) throw FFMpegException("Video encoding failed");

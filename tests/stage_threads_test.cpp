@@ -115,6 +115,62 @@ TEST_P(StageThreads, OutputIsTheOneLoopsByteForByte) {
 INSTANTIATE_TEST_SUITE_P(CodecThreads, StageThreads, ::testing::Values(1, 4),
                          [](const ::testing::TestParamInfo<int>& info) { return std::to_string(info.param); });
 
+// Converts `input` with `options`, requests a stop once the conversion has
+// reported progress a few times and `frames` pictures, and returns the time
+// from the request to the terminate notification.
+std::chrono::milliseconds StopDuringConversion(const std::string& input, const TOptionList& options,
+                                               const std::string& output, int frames) {
+  auto engine = std::make_shared<TCustomFFmpeg>();
+  engine->Reset();
+  AVL.av_log_set_level(AV_LOG_ERROR);
+  EXPECT_TRUE(engine->StageThreads()) << "stage threads are the default";
+  engine->SetThreadCount(0);
+  engine->SetProgressInterval(50000);
+  std::mutex lock;
+  std::condition_variable changed;
+  int reports = 0, pictures = 0;
+  bool terminated = false;
+  std::chrono::steady_clock::time_point end;
+  engine->OnProgress = [&](TCustomFFmpeg&, int frameNumber, int, int, float, float, int64_t, int) {
+    std::lock_guard<std::mutex> guard(lock);
+    ++reports;
+    pictures = frameNumber;
+    changed.notify_all();
+  };
+  engine->OnTerminate = [&](TCustomFFmpeg&) {
+    std::lock_guard<std::mutex> guard(lock);
+    end = std::chrono::steady_clock::now();
+    terminated = true;
+    changed.notify_all();
+  };
+  EXPECT_TRUE(engine->AddInputFile(input));
+  for (const auto& [name, value] : options) engine->ApplyOption(name, value);
+  EXPECT_TRUE(engine->AddOutputFile(output));
+  TFFmpegThread* thread = engine->StartRun(true);
+  if (!thread) {
+    ADD_FAILURE() << "the run did not start";
+    return {};
+  }
+  thread->Resume();
+
+  std::chrono::steady_clock::time_point request;
+  {
+    std::unique_lock<std::mutex> guard(lock);
+    EXPECT_TRUE(changed.wait_for(guard, kConversionCap,
+                                 [&] { return (reports >= 4 && pictures >= frames) || terminated; }));
+    EXPECT_FALSE(terminated) << "the conversion ended before the stop";
+    request = std::chrono::steady_clock::now();
+    engine->RequestStop();
+    EXPECT_TRUE(changed.wait_for(guard, kConversionCap, [&] { return terminated; }));
+  }
+  engine->WaitForThreads();
+  EXPECT_FALSE(engine->ExceptionRaised()) << engine->TerminateMessage();
+  const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(end - request);
+  ::testing::Test::RecordProperty("stop_ms", static_cast<int>(latency.count()));
+  std::printf("stop request to terminate: %lld ms\n", static_cast<long long>(latency.count()));
+  return latency;
+}
+
 // From the stop request to the terminate notification of a threaded run in
 // the middle of a long conversion; the file is complete and plays.
 TEST(StageThreadsStop, StopEndsTheRunAtOnceWithAPlayableFile) {
@@ -126,58 +182,54 @@ TEST(StageThreadsStop, StopEndsTheRunAtOnceWithAPlayableFile) {
   spec.height = 360;
   ASSERT_TRUE(MakeClip(dir.file("long.mp4"), spec));
   const std::string output = dir.file("stopped.mp4");
-
-  auto engine = std::make_shared<TCustomFFmpeg>();
-  engine->Reset();
-  AVL.av_log_set_level(AV_LOG_ERROR);
-  ASSERT_TRUE(engine->StageThreads()) << "stage threads are the default";
-  engine->SetThreadCount(0);
-  engine->SetProgressInterval(50000);
-  std::mutex lock;
-  std::condition_variable changed;
-  int reports = 0;
-  bool terminated = false;
-  std::chrono::steady_clock::time_point end;
-  engine->OnProgress = [&](TCustomFFmpeg&, int, int, int, float, float, int64_t, int) {
-    std::lock_guard<std::mutex> guard(lock);
-    ++reports;
-    changed.notify_all();
-  };
-  engine->OnTerminate = [&](TCustomFFmpeg&) {
-    std::lock_guard<std::mutex> guard(lock);
-    end = std::chrono::steady_clock::now();
-    terminated = true;
-    changed.notify_all();
-  };
-  ASSERT_TRUE(engine->AddInputFile(dir.file("long.mp4")));
-  for (const auto& [name, value] : TOptionList{{"vcodec", "mpeg4"}, {"b", "1200k"}, {"acodec", "aac"}})
-    engine->ApplyOption(name, value);
-  ASSERT_TRUE(engine->AddOutputFile(output));
-  TFFmpegThread* thread = engine->StartRun(true);
-  ASSERT_NE(thread, nullptr);
-  thread->Resume();
-
-  std::chrono::steady_clock::time_point request;
-  {
-    std::unique_lock<std::mutex> guard(lock);
-    ASSERT_TRUE(changed.wait_for(guard, kConversionCap, [&] { return reports >= 4 || terminated; }));
-    ASSERT_FALSE(terminated) << "the conversion ended before the stop";
-    request = std::chrono::steady_clock::now();
-    engine->RequestStop();
-    ASSERT_TRUE(changed.wait_for(guard, kConversionCap, [&] { return terminated; }));
-  }
-  engine->WaitForThreads();
-  const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(end - request);
-  RecordProperty("stop_ms", static_cast<int>(latency.count()));
-  std::printf("stop request to terminate: %lld ms\n", static_cast<long long>(latency.count()));
+  const auto latency =
+      StopDuringConversion(dir.file("long.mp4"), {{"vcodec", "mpeg4"}, {"b", "1200k"}, {"acodec", "aac"}}, output, 0);
   EXPECT_LT(latency.count(), 100) << "the run ended " << latency.count() << " ms after the stop request";
-  EXPECT_FALSE(engine->ExceptionRaised()) << engine->TerminateMessage();
 
   const auto probe = ProbeFile(output);
   ASSERT_FALSE(probe.empty()) << "ffprobe reads the stopped file";
   EXPECT_GT(ProbeNumber(probe, "format.duration"), 0.5);
   EXPECT_LT(ProbeNumber(probe, "format.duration"), 59);
   EXPECT_GT(CountFrames(output, "video"), 10);
+}
+
+// The same with an encoder that looks ahead, once it has written pictures:
+// x264 holds dozens more, which a stopped file leaves out rather than take
+// their encoding time. Stopped before it has written any, it still gives a
+// picture.
+class StageThreadsLookAheadStop : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    RequireLibraries();
+    Dir = std::make_unique<TempDir>();
+    ClipSpec spec;
+    spec.seconds = 60;
+    spec.width = 1280;
+    spec.height = 720;
+    ASSERT_TRUE(MakeClip(Dir->file("long.mp4"), spec));
+  }
+  static void TearDownTestSuite() { Dir.reset(); }
+  static std::unique_ptr<TempDir> Dir;
+};
+std::unique_ptr<TempDir> StageThreadsLookAheadStop::Dir;
+
+TEST_F(StageThreadsLookAheadStop, StopEndsTheRunAtOnce) {
+  const std::string output = Dir->file("stopped.mp4");
+  const auto latency =
+      StopDuringConversion(Dir->file("long.mp4"), {{"vcodec", "libx264"}, {"acodec", "aac"}}, output, 100);
+  EXPECT_LT(latency.count(), 100) << "the run ended " << latency.count() << " ms after the stop request";
+
+  const auto probe = ProbeFile(output);
+  ASSERT_FALSE(probe.empty()) << "ffprobe reads the stopped file";
+  EXPECT_GE(FindStream(probe, "video"), 0);
+  EXPECT_GT(CountFrames(output, "video"), 10);
+}
+
+TEST_F(StageThreadsLookAheadStop, StopAtTheStartKeepsAPicture) {
+  const std::string output = Dir->file("early.mp4");
+  StopDuringConversion(Dir->file("long.mp4"), {{"vcodec", "libx264"}, {"acodec", "aac"}}, output, 0);
+  ASSERT_FALSE(ProbeFile(output).empty()) << "ffprobe reads the stopped file";
+  EXPECT_GE(CountFrames(output, "video"), 1);
 }
 
 }  // namespace
