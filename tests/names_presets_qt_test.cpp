@@ -31,6 +31,7 @@
 
 using namespace fennick;
 using test::TScriptedPrompts;
+using test::Choose;
 using test::WaitFor;
 namespace fs = std::filesystem;
 
@@ -51,14 +52,6 @@ std::set<std::string> FilesBelow(const fs::path& folder) {
   for (const auto& entry : fs::recursive_directory_iterator(folder))
     if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), folder).string());
   return files;
-}
-
-// A drop-down chosen as the user does: the item, then its activation.
-void Choose(QComboBox& combo, const QString& text) {
-  const int index = combo.findText(text);
-  ASSERT_GE(index, 0) << text.toStdString();
-  combo.setCurrentIndex(index);
-  emit combo.activated(index);
 }
 
 struct NamesPresetsWindow : testing::Test {

@@ -1,5 +1,8 @@
 #include "qt_test_support.h"
 
+#include <gtest/gtest.h>
+
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -78,6 +81,13 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::seconds cap) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   }
   return true;
+}
+
+void Choose(QComboBox& combo, const QString& text) {
+  const int index = combo.findText(text);
+  ASSERT_GE(index, 0) << text.toStdString();
+  combo.setCurrentIndex(index);
+  emit combo.activated(index);
 }
 
 }  // namespace fennick::test

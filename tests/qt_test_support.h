@@ -6,6 +6,8 @@
 
 #include <QString>
 
+class QComboBox;
+
 #include <chrono>
 #include <functional>
 
@@ -48,5 +50,9 @@ class TSilentPlayer : public IPreviewPlayer {
   void Pause() override {}
   void Stop() override {}
 };
+
+// A drop-down chosen as the user does: the item by the text it shows, then
+// its activation.
+void Choose(QComboBox& combo, const QString& text);
 
 }  // namespace fennick::test

@@ -27,6 +27,7 @@
 #include "test_support.h"
 
 using namespace fennick;
+using test::Choose;
 using test::WaitFor;
 namespace fs = std::filesystem;
 
@@ -42,15 +43,6 @@ const bool kGermanDesktop = [] {
 }();
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-// A drop-down chosen as the user does: the item by the text it shows, then
-// its activation.
-void Choose(QComboBox& combo, const QString& text) {
-  const int index = combo.findText(text);
-  ASSERT_GE(index, 0) << text.toStdString();
-  combo.setCurrentIndex(index);
-  emit combo.activated(index);
-}
 
 struct GermanWindow : testing::Test {
   test::TempDir Dir;
