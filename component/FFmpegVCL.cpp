@@ -290,17 +290,24 @@ bool TCustomFFmpegVCL::TaskInputStreams(int index, TProbeStreamList& streams, in
   return true;
 }
 
-bool TCustomFFmpegVCL::AddTaskInput(int index, const std::string& fileName, TInputOptions* options) {
-  std::lock_guard<TComponentLock> lock(FLock);
-  const std::shared_ptr<TFFmpeg> task = FTasks->Shared(index);  // a bad index raises to the caller
-  if (!task->CanStart()) {
+bool TCustomFFmpegVCL::TaskStillOpen(int index, const TFFmpeg& task) {
+  if (!task.CanStart()) {
+    // Its engine belongs to its thread now (or is done): not to be touched.
     FLastError = "Task " + std::to_string(index) + " has already been started";
     return false;
   }
   if (index >= FNextTask && index < FNextTask + FPending) {
+    // Its turn comes when another task ends: what it converts is settled.
     FLastError = "Task " + std::to_string(index) + " is waiting in a running batch";
     return false;
   }
+  return true;
+}
+
+bool TCustomFFmpegVCL::AddTaskInput(int index, const std::string& fileName, TInputOptions* options) {
+  std::lock_guard<TComponentLock> lock(FLock);
+  const std::shared_ptr<TFFmpeg> task = FTasks->Shared(index);  // a bad index raises to the caller
+  if (!TaskStillOpen(index, *task)) return false;
   try {
     std::string inputName = fileName;
     if (options) {
@@ -323,16 +330,7 @@ bool TCustomFFmpegVCL::AddTaskOutput(int index, const std::string& fileName, TOu
   // this lock, so no task can be started while its engine is being changed.
   std::lock_guard<TComponentLock> lock(FLock);
   const std::shared_ptr<TFFmpeg> task = FTasks->Shared(index);  // a bad index raises to the caller
-  if (!task->CanStart()) {
-    // Its engine belongs to its thread now (or is done): not to be touched.
-    FLastError = "Task " + std::to_string(index) + " has already been started";
-    return false;
-  }
-  if (index >= FNextTask && index < FNextTask + FPending) {
-    // Its turn comes when another task ends: what it converts is settled.
-    FLastError = "Task " + std::to_string(index) + " is waiting in a running batch";
-    return false;
-  }
+  if (!TaskStillOpen(index, *task)) return false;
   try {
     std::string outputName = fileName;
     THookChoice hook = THookChoice::None;

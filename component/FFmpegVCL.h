@@ -187,6 +187,10 @@ class TCustomFFmpegVCL {
   std::vector<std::shared_ptr<TFFmpeg>> TakeFinishedRetired();
   // AddInputTask's engine has opened its input or failed to.
   void EndOpening(const TFFmpeg& task);
+  // Under the lock: whether the task's inputs and outputs may still change
+  // (not started, not waiting its turn in a running batch); else FLastError
+  // says why.
+  bool TaskStillOpen(int index, const TFFmpeg& task);
 
   // Written on the main thread only.
   std::string FLastError;

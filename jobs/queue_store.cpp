@@ -13,7 +13,7 @@ constexpr const char* kQueueFile = "queue.json";
 }  // namespace
 
 std::string UserDataFolder() {
-  // The base directory specification ignores a relative value.
+  // XDG base directories are absolute; a relative value counts as unset.
   if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') return data;
   if (const char* home = std::getenv("HOME"); home && home[0] != '\0') return std::string(home) + "/.local/share";
   return {};
