@@ -1,8 +1,9 @@
 // fennick-bench: converts one file with the engine, synchronously.
 // Usage: fennick-bench [--threads N] [--stage-threads on|off]
-//                      [-name value]... -i input [-name value]... output
-// Options before "-i" apply to the input, the others to the output, in the
-// engine's own vocabulary (names without the leading "-"). --threads sets the
+//                      [-name value]... -i input ([-name [value]]... output)...
+// Options before "-i" apply to the input, those before an output to that
+// output, in the engine's own vocabulary (names without the leading "-";
+// switches such as "-vn" take no value). --threads sets the
 // engine's codec threads (default 1, 0 = the libraries' choice),
 // --stage-threads its stage threads (default: the engine's).
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "codec_library/codec_library.h"
 #include "engine/FFmpeg.h"
+#include "engine/option_vocabulary.h"
 
 int main(int argc, char** argv) {
   using namespace fennick;
@@ -28,7 +30,7 @@ int main(int argc, char** argv) {
   }
   if (argc - first < 3) {
     std::fprintf(stderr, "usage: %s [--threads N] [--stage-threads on|off] [-name value]... -i input "
-                 "[-name value]... output\n", argv[0]);
+                 "([-name value]... output)...\n", argv[0]);
     return 2;
   }
   if (!LoadLibraries("", true)) {
@@ -43,11 +45,28 @@ int main(int argc, char** argv) {
     if (level < 1) std::fprintf(stderr, "%s\n", text.c_str());
   };
   bool inputAdded = false;
+  int outputs = 0;
   try {
     int i = first;
-    for (; i < argc - 1; i += 2) {
+    while (i < argc) {
+      if (argv[i][0] != '-' && inputAdded) {
+        if (!engine.AddOutputFile(argv[i])) {
+          std::fprintf(stderr, "%s\n", engine.LastErrorText().c_str());
+          return 1;
+        }
+        ++outputs;
+        ++i;
+        continue;
+      }
       const std::string name = argv[i][0] == '-' ? argv[i] + 1 : argv[i];
+      if (IsSwitchOption(name)) {
+        engine.ApplyOption(name, "");
+        ++i;
+        continue;
+      }
+      if (i + 1 >= argc) break;
       const std::string value = argv[i + 1];
+      i += 2;
       if (name == "i") {
         if (!engine.AddInputFile(value)) {
           std::fprintf(stderr, "%s\n", engine.LastErrorText().c_str());
@@ -58,13 +77,9 @@ int main(int argc, char** argv) {
         engine.ApplyOption(name, value);
       }
     }
-    if (!inputAdded || i != argc - 1) {
-      std::fprintf(stderr, "an input (-i) and one output file are needed\n");
+    if (!inputAdded || outputs == 0 || i != argc) {
+      std::fprintf(stderr, "an input (-i) and an output file after it are needed\n");
       return 2;
-    }
-    if (!engine.AddOutputFile(argv[argc - 1])) {
-      std::fprintf(stderr, "%s\n", engine.LastErrorText().c_str());
-      return 1;
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());

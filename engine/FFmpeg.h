@@ -82,6 +82,9 @@ struct TInputSync;
 struct TInputUnit;
 struct TDecodedFrame;
 class TStageThreads;
+struct TDeliveredUnit;
+struct TOutputWorker;
+struct TSoundBlock;
 struct TOutputStream;
 struct TTranscodeRun;
 class TOutputReservation;
@@ -322,8 +325,7 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // Encodes one block of DecodedAudioBlock (samples of the output stream's
   // AudioFormat, which is its source's) whose stream's time is `syncPts`
   // (µs; the block's own, or that of the stream the output follows).
-  void OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputSync& ist, int64_t syncPts, const void* block,
-                   int bytes);
+  void OutputAudio(AVFormatContext* file, TOutputStream& ost, int64_t syncPts, const TSoundBlock& block);
   // End of stream: encodes what waits in the FIFO (short last frame when the
   // encoder accepts one) and drains the encoder.
   void FlushAudio(AVFormatContext* file, TOutputStream& ost);
@@ -389,16 +391,36 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // or read right here), and its way to the outputs. False when decoding
   // failed.
   std::unique_ptr<TInputUnit> NextInputUnit(int fileIndex);
-  bool OutputInputUnit(TInputUnit& unit);
-  void OutputDecodedFrame(int istIndex, TDecodedFrame& frame);
-  // End of an input stream: drains the encoders it feeds.
-  void FlushEncoders(int istIndex);
+  // Takes what is shared of a unit (its log lines, the stream's time, the
+  // hooks, sound conversion) and hands the rest to the outputs.
+  bool OutputInputUnit(std::unique_ptr<TInputUnit> unit);
+  // What the output streams of one file (-1: of every file) do with a unit:
+  // encode its frames and cue, copy its packet, drain at the stream's end.
+  void DeliverUnit(const TDeliveredUnit& unit, int outputFile);
+  // End of an input stream: drains the encoders it feeds (in one output
+  // file, -1: in every file).
+  void FlushEncoders(int istIndex, int outputFile = -1);
+  // ---- output threads (output_threads.cpp), with several output files.
+  void StartOutputThreads(TStageThreads& threads);
+  // Hands a unit to the output threads whose files it concerns, or, without
+  // them, to the outputs right here.
+  void HandOutUnit(std::shared_ptr<TDeliveredUnit> unit);
+  // Waits until the output threads have done every unit handed out, so
+  // that the output stream records may be read; logs their lines and raises
+  // the first one's failure. Nothing without output threads.
+  void WaitForOutputs();
+  // Logs the lines the output threads have kept and raises a failure.
+  void CollectOutputs();
+  void RunOutputThread(TOutputWorker& worker, const std::atomic<bool>& cancelled);
+  bool OutputThreadsRunning() const;
   // After a stop: an encoder that has written no packet yet gives what it
   // holds (sound encoders all of it, picture encoders their first picture),
   // so that a stopped file holds what was converted; the others are left as
   // they are, so that a look-ahead is not encoded.
   void FinishStoppedEncoders(int istIndex);
-  void CopyPacket(TOutputStream& ost, const TInputSync& ist, const AVPacket& packet);
+  // A packet of a stream copy; the input stream's time after it is
+  // `sourcePts` (µs), its time base `timeBase`.
+  void CopyPacket(TOutputStream& ost, int64_t sourcePts, AVRational timeBase, const AVPacket& packet);
   AVFrame* PrepareOutputPicture(TOutputStream& ost, AVFrame& picture);
   // Sends `frame` (null: the end of the stream) and writes the packets the
   // encoder gives, at most `maxPackets` of them when positive; the bytes
@@ -448,8 +470,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
       FException{false}, FPaused{false};
   // Threads held at a pause point right now.
   std::atomic<int> FHeldByPause{0};
-  // System ids of the running reader threads, one slot per input file.
-  std::array<std::atomic<uint32_t>, kMaxFiles> FStageThreadIds{};
+  // System ids of the running reader threads, one slot per input file,
+  // and of the output threads, one per output file.
+  std::array<std::atomic<uint32_t>, kMaxFiles> FStageThreadIds{}, FOutputThreadIds{};
   std::string FTerminateMessage;
   int FTotalOutputDuration = -1;  // ms
   std::string FLastError;
@@ -473,12 +496,11 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   std::mutex FRunStateLock;
   std::atomic<bool> FStartClaimed{false};
 
-  // Audio work buffers (audio_output.cpp), used by the conversion stage only:
-  // grown when too small, never shrunk, kept for the engine's life.
+  // Audio work buffers (audio_output.cpp) of DecodedAudioBlock, used by the
+  // conversion stage only: grown when too small, never shrunk, kept for the
+  // engine's life.
   std::vector<int16_t> AudioDecodeBuffer;    // decoded frame as interleaved s16
   std::vector<int32_t> AudioDecodeBuffer32;  // decoded frame as interleaved s32
-  std::vector<uint8_t> AudioWorkBuffer;      // resampler output; one frame from the FIFO
-  std::vector<uint8_t> SilenceBuffer;        // zeros only: inserted silence
   // Audio encoding steps shared by OutputAudio and FlushAudio, over `count`
   // interleaved samples of the stream's AudioFormat.
   void EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const void* samples, int count);

@@ -63,12 +63,6 @@ T* Grow(std::vector<T>& buffer, size_t size) {
   return buffer.data();
 }
 
-// Channels of the decoded blocks of an input stream (see DecodedAudioBlock).
-int BlockChannels(const TInputSync& ist) {
-  if (ist.RequestedChannels > 0) return ist.RequestedChannels;
-  return ist.DecoderChannels;
-}
-
 int OutputIndex(const TOutputStream& ost) { return ost.Stream ? ost.Stream->index : ost.StreamIndex; }
 
 template <typename T>
@@ -148,13 +142,13 @@ const int16_t* TCustomFFmpeg::DecodedAudioToS16(TInputSync& ist, const AVFrame& 
   return ConvertDecodedAudio(ist, frame, S.AudioVolume, AudioDecodeBuffer, bytes);
 }
 
-void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInputSync& ist, int64_t syncPts,
-                                const void* block, int bytes) {
+void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, int64_t syncPts, const TSoundBlock& block) {
   AVCodecContext* enc = ost.Encoder.get();
-  const uint8_t* samples = static_cast<const uint8_t*>(block);
+  const uint8_t* samples = static_cast<const uint8_t*>(block.Samples);
+  int bytes = block.Bytes;
   if (!enc || !samples || bytes <= 0 || ost.RecordingEnded) return;
-  const int encChannels = enc->ch_layout.nb_channels, decChannels = BlockChannels(ist);
-  const int encRate = enc->sample_rate, decRate = ist.DecoderRate;
+  const int encChannels = enc->ch_layout.nb_channels, decChannels = block.Channels;
+  const int encRate = enc->sample_rate, decRate = block.Rate;
   if (encChannels <= 0 || decChannels <= 0 || encRate <= 0) return;
   const AVSampleFormat format = ost.AudioFormat;
   // Bytes of one sample of every channel of the input's blocks.
@@ -183,7 +177,7 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
     if (ost.AudioResample) {
       const int capacity = AVL.swr_get_out_samples(ost.ResampleContext.get(), count);
       if (capacity <= 0) return;
-      uint8_t* out = Grow(AudioWorkBuffer, size_t(capacity) * encChannels * AVL.av_get_bytes_per_sample(format));
+      uint8_t* out = Grow(ost.AudioWork, size_t(capacity) * encChannels * AVL.av_get_bytes_per_sample(format));
       count = AVL.swr_convert(ost.ResampleContext.get(), &out, capacity, &in, count);
       if (count <= 0) return;
       in = out;
@@ -213,22 +207,22 @@ void TCustomFFmpeg::OutputAudio(AVFormatContext* file, TOutputStream& ost, TInpu
     const double idelta = delta * decRate / encRate;
     int64_t byteDelta = int64_t(idelta) * frameBytes;
     if (std::fabs(delta) > kMinDriftSamples) {
-      if (correctStart || ist.IsStart || std::fabs(delta) > S.AudioDriftThreshold * encRate) {
+      if (correctStart || ost.AudioStart || std::fabs(delta) > S.AudioDriftThreshold * encRate) {
         if (byteDelta < 0) {
           byteDelta = std::max<int64_t>(byteDelta, -bytes);
           samples += -byteDelta;
           bytes += int(byteDelta);
           if (S.Verbose > 2 && OnLog) Log(1, FormatText("discarding %d audio samples", TruncToInt(-delta)));
           if (bytes <= 0) return;
-          ist.IsStart = false;
+          ost.AudioStart = false;
         } else {
           // The whole gap, as one continuous run of silence ahead of the
           // block, handed on in pieces of at most the block limit (whole
           // sample frames, so the channels stay in place).
           if (S.Verbose > 2 && OnLog) Log(1, FormatText("adding %d audio samples of silence", TruncToInt(delta)));
-          ist.IsStart = false;
+          ost.AudioStart = false;
           const int piece = std::max(kMaxSilenceBlockBytes / frameBytes, 1) * frameBytes;
-          const uint8_t* silence = Grow(SilenceBuffer, size_t(std::min<int64_t>(byteDelta, piece)));
+          const uint8_t* silence = Grow(ost.Silence, size_t(std::min<int64_t>(byteDelta, piece)));
           for (int64_t left = byteDelta; left > 0; left -= piece) {
             WaitIfPaused();
             if (FStopRequested) return;
@@ -273,11 +267,11 @@ void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, 
   }
   void* in = const_cast<void*>(samples);
   if (AVL.av_audio_fifo_write(ost.AudioFifo.get(), &in, count) < count) return;
-  void* work = Grow(AudioWorkBuffer, size_t(frameSize) * enc->ch_layout.nb_channels *
+  void* work = Grow(ost.AudioWork, size_t(frameSize) * enc->ch_layout.nb_channels *
                                          AVL.av_get_bytes_per_sample(ost.AudioFormat));
   while (AVL.av_audio_fifo_size(ost.AudioFifo.get()) >= frameSize) {
     AVL.av_audio_fifo_read(ost.AudioFifo.get(), &work, frameSize);
-    EncodeAudioFrame(file, ost, AudioWorkBuffer.data(), frameSize, frameSize);
+    EncodeAudioFrame(file, ost, ost.AudioWork.data(), frameSize, frameSize);
     ost.SyncCount += frameSize;
   }
 }
@@ -393,9 +387,9 @@ void TCustomFFmpeg::FlushAudio(AVFormatContext* file, TOutputStream& ost) {
   if (ost.ResampleContext && ost.AudioFifo) {
     const int capacity = AVL.swr_get_out_samples(ost.ResampleContext.get(), 0);
     if (capacity > 0) {
-      uint8_t* out = Grow(AudioWorkBuffer, size_t(capacity) * frameBytes);
+      uint8_t* out = Grow(ost.AudioWork, size_t(capacity) * frameBytes);
       const int count = AVL.swr_convert(ost.ResampleContext.get(), &out, capacity, nullptr, 0);
-      if (count > 0) EncodeAudioBlock(file, ost, AudioWorkBuffer.data(), count);
+      if (count > 0) EncodeAudioBlock(file, ost, ost.AudioWork.data(), count);
     }
   }
 
@@ -405,12 +399,12 @@ void TCustomFFmpeg::FlushAudio(AVFormatContext* file, TOutputStream& ost) {
   const int frameSize = enc->frame_size;
   const int rest = ost.AudioFifo ? AVL.av_audio_fifo_size(ost.AudioFifo.get()) : 0;
   if (frameSize > 1 && rest > 0) {
-    void* work = Grow(AudioWorkBuffer, size_t(std::max(rest, frameSize)) * frameBytes);
+    void* work = Grow(ost.AudioWork, size_t(std::max(rest, frameSize)) * frameBytes);
     AVL.av_audio_fifo_read(ost.AudioFifo.get(), &work, rest);
     const bool shortFrame = !ost.AmrNb && (enc->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME |
                                                                        AV_CODEC_CAP_VARIABLE_FRAME_SIZE));
     const int frameSamples = shortFrame ? rest : frameSize;
-    EncodeAudioFrame(file, ost, AudioWorkBuffer.data(), rest, frameSamples);
+    EncodeAudioFrame(file, ost, ost.AudioWork.data(), rest, frameSamples);
     ost.SyncCount += frameSamples;
   }
 

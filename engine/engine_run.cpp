@@ -92,7 +92,7 @@ TCustomFFmpeg::~TCustomFFmpeg() {
 void TCustomFFmpeg::ApplyDefaults() { S = TEngineSettings{}; }
 
 void TCustomFFmpeg::Log(int level, const std::string& text) {
-  if (!OnLog) return;
+  if (!OnLog || KeepOutputThreadLine(level, text)) return;
   if (TCodecLock::HeldByCurrentThread()) {
     // Delivered when this thread leaves the lock, still inside the engine's
     // own call: the engine is alive then.

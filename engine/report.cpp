@@ -110,7 +110,7 @@ void TCustomFFmpeg::PrintReport(bool isLastReport) {
     const double bitrate = static_cast<double>(totalSize) * 8.0 / time / 1000.0;
     Append(line, FormatText("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", static_cast<double>(totalSize) / 1024.0,
                             time, bitrate));
-    if (S.Verbose > 1) Append(line, FormatText(" dup=%d drop=%d", run.DupFrames, run.DropFrames));
+    if (S.Verbose > 1) Append(line, FormatText(" dup=%d drop=%d", run.DupFrames.load(), run.DropFrames.load()));
     if (OnProgress)
       OnProgress(*this, frameNumber, fps, static_cast<int>(time * 1000.0), quality, static_cast<float>(bitrate),
                  totalSize, TotalOutputDuration());
@@ -140,6 +140,7 @@ void MarkEndedInputs(TTranscodeRun& run, int fileIndex, bool fileEnded) {
 
 void TCustomFFmpeg::WriteVideoStats(TOutputStream& ost, int frameSize) {
   TTranscodeRun& run = *FRun;
+  std::lock_guard<std::mutex> lock(run.VStatsLock);
   if (!run.VStatsFile) {
     run.VStatsFile.reset(std::fopen(S.VStatsFileName.c_str(), "w"));
     if (!run.VStatsFile) throw FFMpegException("fopen fail: " + S.VStatsFileName);
@@ -155,9 +156,10 @@ void TCustomFFmpeg::WriteVideoStats(TOutputStream& ost, int frameSize) {
   double time = static_cast<double>(ost.SyncCount) * av_q2d(enc->time_base);
   if (time < 0.01) time = 0.01;
   const double bitrate = frameSize * 8.0 / av_q2d(enc->time_base) / 1000.0;
-  const double avgBitrate = static_cast<double>(run.VideoBytes) * 8.0 / time / 1000.0;
-  std::fprintf(f, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
-               static_cast<double>(run.VideoBytes) / 1024.0, time, bitrate, avgBitrate);
+  const auto videoBytes = static_cast<double>(run.VideoBytes);
+  const double avgBitrate = videoBytes * 8.0 / time / 1000.0;
+  std::fprintf(f, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ", videoBytes / 1024.0, time,
+               bitrate, avgBitrate);
   std::fprintf(f, "type= %c\n", AVL.av_get_picture_type_char(static_cast<AVPictureType>(ost.LastPictType)));
 }
 

@@ -54,44 +54,57 @@ std::string WriteErrorText(const char* operation, int code) { return std::string
 void TCustomFFmpeg::TranscodeLoop() {
   TTranscodeRun& run = *FRun;
   if (StageThreadsUsable()) StartStageThreads();
+  // With output threads, which input is read next is chosen from the
+  // output streams' records only where the choice depends on them: among
+  // several input files, or to end at the recording time. One input file
+  // read to its end needs no look at the outputs, which then run free.
+  const bool steered = !OutputThreadsRunning() || run.InputFiles.size() > 1 ||
+                       S.RecordingTime != std::numeric_limits<int64_t>::max();
+  bool timed = false;  // an output stream with a time line
+  for (const auto& ost : run.OutputStreams) timed = timed || !ost->AttachedPicture;
   while (!FStopRequested) {
     WaitIfPaused();
     if (FStopRequested) break;
+    CollectOutputs();
 
-    // The file whose output lags most (or whose input does, with "isync").
     double iptsMin = 1e100, optsMin = 1e100;
     int fileIndex = -1;
-    for (auto& ostPtr : run.OutputStreams) {
-      TOutputStream& ost = *ostPtr;
-      if (ost.AttachedPicture) continue;  // one picture at the start, no time line
-      const TInputSync& ist = run.InputSync[ost.SourceIndex];
-      // Re-encoded video counts its pictures; every other stream (copied
-      // video too: its time base need not be one frame) the end of what it
-      // has written.
-      const double opts = ost.IsVideo() && ost.EncodingNeeded
-                              ? static_cast<double>(ost.SyncCount) * av_q2d(ost.Encoder->time_base)
-                              : ost.CurrentTime;
-      const double ipts = static_cast<double>(ist.Pts);
-      // A stream that has reached the recording time waits for nothing.
-      if (!ost.RecordingEnded && !run.InputFiles[ist.FileIndex].EofReached) {
-        if (ipts < iptsMin) {
-          iptsMin = ipts;
-          if (S.InputSync) fileIndex = ist.FileIndex;
+    if (!steered && timed && !run.InputFiles[0].EofReached) fileIndex = 0;
+    if (steered) {
+      WaitForOutputs();
+      // The file whose output lags most (or whose input does, with "isync").
+      for (auto& ostPtr : run.OutputStreams) {
+        TOutputStream& ost = *ostPtr;
+        if (ost.AttachedPicture) continue;  // one picture at the start, no time line
+        const TInputSync& ist = run.InputSync[ost.SourceIndex];
+        // Re-encoded video counts its pictures; every other stream (copied
+        // video too: its time base need not be one frame) the end of what it
+        // has written.
+        const double opts = ost.IsVideo() && ost.EncodingNeeded
+                                ? static_cast<double>(ost.SyncCount) * av_q2d(ost.Encoder->time_base)
+                                : ost.CurrentTime;
+        const double ipts = static_cast<double>(ist.Pts);
+        // A stream that has reached the recording time waits for nothing.
+        if (!ost.RecordingEnded && !run.InputFiles[ist.FileIndex].EofReached) {
+          if (ipts < iptsMin) {
+            iptsMin = ipts;
+            if (S.InputSync) fileIndex = ist.FileIndex;
+          }
+          if (opts < optsMin) {
+            optsMin = opts;
+            if (!S.InputSync) fileIndex = ist.FileIndex;
+          }
         }
-        if (opts < optsMin) {
-          optsMin = opts;
-          if (!S.InputSync) fileIndex = ist.FileIndex;
+        const int limit = FrameLimitIndex(ost.Type);
+        if (limit >= 0 && ost.FrameNumber >= S.MaxFrames[limit]) {
+          fileIndex = -1;
+          break;
         }
-      }
-      const int limit = FrameLimitIndex(ost.Type);
-      if (limit >= 0 && ost.FrameNumber >= S.MaxFrames[limit]) {
-        fileIndex = -1;
-        break;
       }
     }
     // Nothing left, recording time reached, size limit passed.
     if (fileIndex < 0) break;
-    if (static_cast<double>(S.RecordingTime) / 1000000.0 <= optsMin) break;
+    if (steered && static_cast<double>(S.RecordingTime) / 1000000.0 <= optsMin) break;
     if (S.LimitFileSize > 0) {
       AVIOContext* pb = FOutputFiles[0]->Context->pb;
       if (pb && AVL.avio_seek(pb, 0, SEEK_CUR) > S.LimitFileSize) break;
@@ -106,15 +119,16 @@ void TCustomFFmpeg::TranscodeLoop() {
       if (S.OptShortest) break;
       continue;
     }
-    const bool decoded = OutputInputUnit(*unit);
-    unit.reset();
+    const bool decoded = OutputInputUnit(std::move(unit));
     MarkEndedInputs(run, fileIndex, false);
     if (!decoded) continue;
 
-    // Progress, at most once per interval.
+    // Progress, at most once per interval, from the outputs as the units
+    // handed out so far have left them.
     const int64_t now = AVL.av_gettime_relative();
     if (now - run.LastReportTime > FProgressInterval) {
       run.LastReportTime = now;
+      WaitForOutputs();
       PrintReport(false);
     }
   }
@@ -140,6 +154,7 @@ void TCustomFFmpeg::StartStageThreads() {
   run.Stages = std::move(stages);
   for (size_t i = 0; i < run.InputFiles.size(); ++i)
     threads.Readers.emplace_back([this, &threads, i] { ReadInputFile(static_cast<int>(i), threads); });
+  StartOutputThreads(threads);
 }
 
 void TCustomFFmpeg::StopStageThreads() {
@@ -149,6 +164,8 @@ void TCustomFFmpeg::StopStageThreads() {
 bool TCustomFFmpeg::RunsStageThread(uint32_t threadId) const {
   if (threadId == 0) return false;
   for (const auto& id : FStageThreadIds)
+    if (id == threadId) return true;
+  for (const auto& id : FOutputThreadIds)
     if (id == threadId) return true;
   return false;
 }
@@ -284,7 +301,8 @@ void TCustomFFmpeg::FinishTranscode() {
   // before (every output at its recording time) flushes the encoders alone.
   // A stop drains no decoder and encodes no look-ahead (x264's is a second
   // or two of picture and as long to encode): the file ends where the
-  // encoders had got to.
+  // encoders had got to. Output threads leave what they hold once stopped.
+  if (FStopRequested) WaitForOutputs();
   for (size_t i = 0; i < run.InputStreams.size(); ++i) {
     if (!run.InputStreams[i]->DecodingNeeded) continue;
     const int index = static_cast<int>(i);
@@ -297,11 +315,16 @@ void TCustomFFmpeg::FinishTranscode() {
       drained = DrainDecoder(index);
     else if (run.InputFiles[run.InputSync[i].FileIndex].EofReached)
       drained = NextInputUnit(run.InputSync[i].FileIndex);
-    if (drained)
-      OutputInputUnit(*drained);
-    else
-      FlushEncoders(index);
+    if (drained) {
+      OutputInputUnit(std::move(drained));
+    } else {
+      auto flush = std::make_shared<TDeliveredUnit>();
+      flush->InputIndex = index;
+      flush->Flush = true;
+      HandOutUnit(std::move(flush));
+    }
   }
+  WaitForOutputs();
   StopStageThreads();
   if (!FStopRequested) CheckOutputsHoldMedia();
   // Every trailer is attempted; the first failure ends the task once the
@@ -461,41 +484,116 @@ void TCustomFFmpeg::DecodePacket(TInputStream& ist, int istIndex, AVPacket* pkt,
   unit.NextPts = ist.NextPts;
 }
 
-bool TCustomFFmpeg::OutputInputUnit(TInputUnit& unit) {
+bool TCustomFFmpeg::OutputInputUnit(TInputUnitPtr unitPtr) {
   TTranscodeRun& run = *FRun;
+  TInputUnit& unit = *unitPtr;
   for (const auto& [level, text] : unit.Notes) Log(level, text);
   if (unit.InputIndex < 0) return true;
   const int istIndex = unit.InputIndex;
   TInputSync& ist = run.InputSync[istIndex];
   if (unit.HasData) ist.HasData = true;
-  for (TDecodedFrame& frame : unit.Frames) OutputDecodedFrame(istIndex, frame);
+  auto delivered = std::make_shared<TDeliveredUnit>();
+  TDeliveredUnit& out = *delivered;
+  out.InputIndex = istIndex;
+  const auto& outputs = run.OutputsBySource[istIndex];
+  // Sound converted into the engine's buffer is kept with its frame where
+  // another frame's conversion, or an output thread, comes before its use.
+  const bool keepSamples = OutputThreadsRunning() || unit.Frames.size() > 1;
+  for (TDecodedFrame& decoded : unit.Frames) {
+    TSoundBlock sound;
+    if (ist.Type == AVMEDIA_TYPE_VIDEO) {
+      PreprocessVideoFrame(decoded.Pts, *decoded.Frame);
+    } else {
+      ist.DecoderRate = decoded.DecoderRate;
+      ist.DecoderChannels = decoded.DecoderChannels;
+      sound.Samples = DecodedAudioBlock(ist, *decoded.Frame, sound.Bytes);
+      sound.Rate = decoded.DecoderRate;
+      sound.Channels = ist.RequestedChannels > 0 ? ist.RequestedChannels : decoded.DecoderChannels;
+    }
+    if (S.StartTime != 0 && decoded.Pts < S.StartTime) continue;
+    TDeliveredFrame& frame = out.Frames.emplace_back();
+    frame.Decoded = &decoded;
+    if (keepSamples && sound.Samples && sound.Samples != decoded.Frame->data[0]) {
+      const auto* bytes = static_cast<const uint8_t*>(sound.Samples);
+      frame.OwnSamples.assign(bytes, bytes + sound.Bytes);
+      sound.Samples = frame.OwnSamples.data();
+    }
+    frame.Sound = sound;
+    // The time each output stream follows: the frame's own, or where the
+    // stream a map names for it has got to.
+    frame.SyncPts.reserve(outputs.size());
+    for (const TOutputStream* ost : outputs)
+      frame.SyncPts.push_back(ost->SyncIndex == istIndex ? decoded.Pts : run.InputSync[ost->SyncIndex].Pts);
+  }
   ist.Pts = unit.Pts;
   ist.NextPts = unit.NextPts;
-  if (unit.HasSubtitle && (S.StartTime == 0 || ist.Pts >= S.StartTime)) {
-    for (TOutputStream* ost : run.OutputsBySource[istIndex])
-      if (ost->EncodingNeeded)
-        OutputSubtitle(FOutputFiles[ost->FileIndex]->Context.get(), *ost, ist.TimeBase, unit.Subtitle,
-                       unit.SubtitlePts);
-  }
-  if (unit.DecodeFailed) {
+  out.SourcePts = ist.Pts;
+  out.TimeBase = ist.TimeBase;
+  out.Subtitle = unit.HasSubtitle && (S.StartTime == 0 || ist.Pts >= S.StartTime);
+  const bool failed = unit.DecodeFailed;
+  if (failed) {
     if (unit.Kind == TInputUnit::ukPacket && S.Verbose >= 0)
       Log(1, FormatText("Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex));
-    return false;
-  }
-  if (unit.Kind == TInputUnit::ukDrain) {
-    FlushEncoders(istIndex);
+  } else if (unit.Kind == TInputUnit::ukDrain) {
+    out.Flush = true;
   } else if (unit.Packet) {
+    out.Copy = true;
     // A cover belongs to the whole file, wherever the output starts.
-    const bool started = S.StartTime == 0 || ist.Pts >= S.StartTime;
-    for (TOutputStream* ost : run.OutputsBySource[istIndex])
-      if (!ost->EncodingNeeded && (started || ost->AttachedPicture)) CopyPacket(*ost, ist, *unit.Packet);
+    out.CopyStarted = S.StartTime == 0 || ist.Pts >= S.StartTime;
   }
-  return true;
+  if (out.Frames.empty() && !out.Subtitle && !out.Flush && !out.Copy) return !failed;
+  out.Unit = std::move(unitPtr);
+  HandOutUnit(std::move(delivered));
+  return !failed;
 }
 
-void TCustomFFmpeg::FlushEncoders(int istIndex) {
+void TCustomFFmpeg::DeliverUnit(const TDeliveredUnit& unit, int outputFile) {
+  TTranscodeRun& run = *FRun;
+  const int istIndex = unit.InputIndex;
+  const auto& outputs = run.OutputsBySource[istIndex];
+  const auto takes = [outputFile](const TOutputStream& ost) {
+    return outputFile < 0 || ost.FileIndex == outputFile;
+  };
+  for (const TDeliveredFrame& frame : unit.Frames) {
+    for (size_t k = 0; k < outputs.size(); ++k) {
+      TOutputStream& ost = *outputs[k];
+      if (!ost.EncodingNeeded || !takes(ost)) continue;
+      AVFormatContext* file = FOutputFiles[ost.FileIndex]->Context.get();
+      switch (ost.Type) {
+        case AVMEDIA_TYPE_AUDIO:
+          if (frame.Sound.Samples && frame.Sound.Bytes > 0) OutputAudio(file, ost, frame.SyncPts[k], frame.Sound);
+          break;
+        case AVMEDIA_TYPE_VIDEO: {
+          int frameSize = 0;
+          OutputVideo(file, ost, frame.SyncPts[k], frame.Decoded->Quality, *frame.Decoded->Frame, frameSize);
+          if (!S.VStatsFileName.empty() && frameSize) WriteVideoStats(ost, frameSize);
+          break;
+        }
+        default:
+          throw FFMpegException("invalid codec_type");
+      }
+    }
+  }
+  if (unit.Subtitle) {
+    for (TOutputStream* ost : outputs) {
+      if (!ost->EncodingNeeded || !takes(*ost)) continue;
+      // Each output gets its own record of the cue: encoding adjusts it.
+      AVSubtitle cue = unit.Unit->Subtitle;
+      OutputSubtitle(FOutputFiles[ost->FileIndex]->Context.get(), *ost, unit.TimeBase, cue, unit.Unit->SubtitlePts);
+    }
+  }
+  if (unit.Flush) {
+    FlushEncoders(istIndex, outputFile);
+  } else if (unit.Copy) {
+    for (TOutputStream* ost : outputs)
+      if (!ost->EncodingNeeded && takes(*ost) && (unit.CopyStarted || ost->AttachedPicture))
+        CopyPacket(*ost, unit.SourcePts, unit.TimeBase, *unit.Unit->Packet);
+  }
+}
+
+void TCustomFFmpeg::FlushEncoders(int istIndex, int outputFile) {
   for (TOutputStream* ost : FRun->OutputsBySource[istIndex]) {
-    if (!ost->EncodingNeeded) continue;
+    if (!ost->EncodingNeeded || (outputFile >= 0 && ost->FileIndex != outputFile)) continue;
     AVFormatContext* file = FOutputFiles[ost->FileIndex]->Context.get();
     if (ost->IsAudio())
       FlushAudio(file, *ost);
@@ -515,47 +613,10 @@ void TCustomFFmpeg::FinishStoppedEncoders(int istIndex) {
   }
 }
 
-void TCustomFFmpeg::OutputDecodedFrame(int istIndex, TDecodedFrame& decoded) {
-  TTranscodeRun& run = *FRun;
-  TInputSync& ist = run.InputSync[istIndex];
-  AVFrame& frame = *decoded.Frame;
-  const void* samples = nullptr;
-  int bytes = 0;
-  if (ist.Type == AVMEDIA_TYPE_VIDEO) {
-    PreprocessVideoFrame(decoded.Pts, frame);
-  } else {
-    ist.DecoderRate = decoded.DecoderRate;
-    ist.DecoderChannels = decoded.DecoderChannels;
-    samples = DecodedAudioBlock(ist, frame, bytes);
-  }
-
-  if (S.StartTime != 0 && decoded.Pts < S.StartTime) return;
-  for (TOutputStream* ost : run.OutputsBySource[istIndex]) {
-    if (!ost->EncodingNeeded) continue;
-    AVFormatContext* file = FOutputFiles[ost->FileIndex]->Context.get();
-    // The time the stream follows: the frame's own, or where the stream a
-    // map names for it has got to.
-    const int64_t syncPts = ost->SyncIndex == istIndex ? decoded.Pts : run.InputSync[ost->SyncIndex].Pts;
-    switch (ost->Type) {
-      case AVMEDIA_TYPE_AUDIO:
-        if (samples && bytes > 0) OutputAudio(file, *ost, ist, syncPts, samples, bytes);
-        break;
-      case AVMEDIA_TYPE_VIDEO: {
-        int frameSize = 0;
-        OutputVideo(file, *ost, syncPts, decoded.Quality, frame, frameSize);
-        if (!S.VStatsFileName.empty() && frameSize) WriteVideoStats(*ost, frameSize);
-        break;
-      }
-      default:
-        throw FFMpegException("invalid codec_type");
-    }
-  }
-}
-
-void TCustomFFmpeg::CopyPacket(TOutputStream& ost, const TInputSync& ist, const AVPacket& packet) {
+void TCustomFFmpeg::CopyPacket(TOutputStream& ost, int64_t sourcePts, AVRational timeBase, const AVPacket& packet) {
   TTranscodeRun& run = *FRun;
   if (ost.RecordingEnded) return;
-  if (ist.Pts - S.StartTime >= S.RecordingTime) {
+  if (sourcePts - S.StartTime >= S.RecordingTime) {
     ost.RecordingEnded = true;
     return;
   }
@@ -568,7 +629,7 @@ void TCustomFFmpeg::CopyPacket(TOutputStream& ost, const TInputSync& ist, const 
   }
   AVPacket* out = ost.Packet.get();
   if (AVL.av_packet_ref(out, &packet) < 0) throw FFMpegException("av_mallocz fail");
-  const AVRational itb = ist.TimeBase;
+  const AVRational itb = timeBase;
   const AVRational otb = ost.Stream->time_base;
   out->stream_index = ost.StreamIndex;
   // The output's time line starts at the start time ("ss"), for copied and
@@ -576,7 +637,7 @@ void TCustomFFmpeg::CopyPacket(TOutputStream& ost, const TInputSync& ist, const 
   const int64_t origin = AVL.av_rescale_q(S.StartTime, kMicroseconds, otb);
   out->pts = packet.pts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.pts, itb, otb) - origin : AV_NOPTS_VALUE;
   out->dts = packet.dts != AV_NOPTS_VALUE ? AVL.av_rescale_q(packet.dts, itb, otb) - origin
-                                          : AVL.av_rescale_q(ist.Pts, kMicroseconds, otb) - origin;
+                                          : AVL.av_rescale_q(sourcePts, kMicroseconds, otb) - origin;
   // Muxers need a presentation time: a packet without one is shown no
   // earlier than it is decoded.
   if (out->pts == AV_NOPTS_VALUE) out->pts = out->dts;

@@ -6,7 +6,10 @@
 // the rest of TTranscodeRun), which also encodes and writes. With stage
 // threads (see TStageThreads) each stage is one thread; the two share
 // nothing mutable but the queues of TInputUnit between them, so no lock
-// guards these records. The stream records own their codec contexts and
+// guards these records. With several output files each file's conversion,
+// encoding and writing has a thread of its own (TOutputWorker), which
+// writes only that file's TOutputStream records and reads the units the
+// conversion stage hands it. The stream records own their codec contexts and
 // close them under CodecLock when they go.
 #pragma once
 
@@ -154,21 +157,84 @@ class TUnitQueue {
   std::string FFailure;
 };
 
-// The reading and decoding stage on threads of its own: one reader thread
-// per input file, each filling its file's queue. Destroying it (or Stop)
-// cancels and joins the readers.
+// Sound handed to an output stream: interleaved samples in the input
+// stream's block format, at the decoder's rate.
+struct TSoundBlock {
+  const void* Samples = nullptr;
+  int Bytes = 0;
+  int Rate = 0;      // the decoder's rate for the block
+  int Channels = 0;  // channels of the block
+};
+
+// A unit as the conversion stage hands it to the output streams: its
+// frames after deinterlacing and the hooks, sound converted for encoding,
+// the time each output stream follows, and what the outputs read of the
+// input stream's record, taken when the unit was handed out. The output
+// streams only read it, so that several output threads may share one.
+struct TDeliveredFrame {
+  TDecodedFrame* Decoded = nullptr;  // in the unit
+  TSoundBlock Sound;
+  std::vector<uint8_t> OwnSamples;   // the block, where Sound.Samples would not outlive the next frame
+  std::vector<int64_t> SyncPts;      // µs, by position in the stream's OutputsBySource
+};
+struct TDeliveredUnit {
+  TInputUnitPtr Unit;
+  int InputIndex = -1;
+  std::vector<TDeliveredFrame> Frames;
+  bool Subtitle = false;     // the cue goes to the re-encoded outputs
+  bool Flush = false;        // the stream has ended: its encoders give what they hold
+  bool Copy = false;         // the packet goes to the stream copies
+  bool CopyStarted = false;  // ... past the start position
+  int64_t SourcePts = 0;     // µs, the input stream's time after the unit
+  AVRational TimeBase{1, 1000000};
+  int Weight() const { return 1 + 4 * (Unit ? Unit->Pictures : 0); }
+};
+using TDeliveredUnitPtr = std::shared_ptr<TDeliveredUnit>;
+
+// One output file's conversion, encoding and writing on a thread of its
+// own, for runs with several output files: the conversion stage hands it
+// the units that concern its file through a bounded queue (as deep as a
+// reader's), in order. It writes only its own file's stream records; log
+// lines it produces wait in Lines for the conversion stage, which logs
+// them. A failure stops its work and is raised by the conversion stage.
+struct TOutputWorker {
+  static constexpr int kCapacity = 16;
+  int FileIndex = 0;
+  std::mutex Lock;
+  std::condition_variable Changed;  // a unit came, was taken or was done
+  std::deque<TDeliveredUnitPtr> Units;
+  int Weight = 0;
+  bool Busy = false;  // working on a unit it has taken
+  bool Failed = false;
+  std::string Failure;
+  std::vector<std::pair<int, std::string>> Lines;
+  std::thread Thread;
+};
+
+// The stages on threads of their own: one reader thread per input file,
+// each filling its file's queue, and with several output files one thread
+// per output file. Destroying it (or Stop) cancels and joins them all; a
+// cancelled output thread leaves what is still queued.
 class TStageThreads {
  public:
   ~TStageThreads() { Stop(); }
   void Stop() {
     Cancelled = true;
+    for (auto& output : Outputs) output->Changed.notify_all();
     for (std::thread& reader : Readers)
       if (reader.joinable()) reader.join();
+    for (auto& output : Outputs)
+      if (output->Thread.joinable()) output->Thread.join();
   }
   std::vector<std::unique_ptr<TUnitQueue>> Queues;  // by input file
   std::vector<std::thread> Readers;
+  std::vector<std::unique_ptr<TOutputWorker>> Outputs;  // by output file; none with one output file
   std::atomic<bool> Cancelled{false};
 };
+
+// Log lines of an output thread wait for the conversion stage: true when
+// the calling thread is one and the line was kept for it.
+bool KeepOutputThreadLine(int level, const std::string& text);
 
 // Decoding stage: one record per input stream.
 struct TInputStream {
@@ -206,7 +272,6 @@ struct TInputSync {
   bool Discard = true;
   int64_t NextPts = AV_NOPTS_VALUE;   // µs
   int64_t Pts = 0;                    // µs
-  bool IsStart = true;
   bool HasData = false;               // a packet inside the recorded range was read
   int RequestedChannels = 0;          // as the decoding record's
   AVSampleFormat AudioFormat = AV_SAMPLE_FMT_S16;
@@ -333,6 +398,9 @@ struct TOutputStream {
   // gets the start corrected (leading silence, or trimming) whatever the
   // audio sync method, so that it stays in step with the picture.
   bool CorrectStart = false;
+  // No block has been trimmed or led by silence yet: the first correction
+  // is made however small the drift.
+  bool AudioStart = true;
   SwrContextPtr ResampleContext;   // AudioFormat at the input rate -> at the output rate
   AudioFifoPtr AudioFifo;
   SwrContextPtr EncoderConvert;    // AudioFormat -> the encoder's sample format
@@ -340,6 +408,11 @@ struct TOutputStream {
   std::unique_ptr<TAmrNbEncoder> AmrNb;  // the engine's own AMR-NB encoder
   int EncoderFrameCapacity = 0;    // samples EncoderFrame's buffers hold
   int64_t NextAudioPts = AV_NOPTS_VALUE;  // encoder time base, end of the last frame sent
+
+  // Work buffers of the stream's conversion, grown when too small.
+  std::vector<uint8_t> AudioWork;    // resampler output; one frame from the FIFO
+  std::vector<uint8_t> Silence;      // zeros only: inserted silence
+  AvMemPtr<uint8_t> SubtitleBuffer;  // an encoded cue
 
   FilePtr PassLogFile;
   AvMemPtr<char> StatsIn;          // pass-2 statistics handed to the encoder
@@ -369,11 +442,13 @@ struct TTranscodeRun {
   std::unique_ptr<TStageThreads> Stages;
   TPicturePool WorkPool;  // deinterlaced working copies
   FramePtr WorkFrame;
-  AvMemPtr<uint8_t> SubtitleOutBuffer;
   FilePtr VStatsFile;
   THookAction HookAction = THookAction::haContinue;  // decision for the hook modules
-  int64_t VideoBytes = 0, AudioBytes = 0, HeaderBytes = 0;
-  int DupFrames = 0, DropFrames = 0;
+  // Written by the output threads too.
+  std::atomic<int64_t> VideoBytes{0}, AudioBytes{0};
+  int64_t HeaderBytes = 0;
+  std::atomic<int> DupFrames{0}, DropFrames{0};
+  std::mutex VStatsLock;  // the statistics file, shared by the output threads
   // Reports of the first video stream by quantiser ("qphist"); this run's
   // alone.
   std::array<int, 52> QpHistogram{};

@@ -642,7 +642,6 @@ void TCustomFFmpeg::FlushVideo(AVFormatContext* file, TOutputStream& ost) { Enco
 
 void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, AVRational timeBase,
                                    AVSubtitle& subtitle, int64_t pts) {
-  TTranscodeRun& run = *FRun;
   if (pts == AV_NOPTS_VALUE) {
     Log(0, "Subtitle packets must have a pts");
     return;
@@ -661,9 +660,9 @@ void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, AV
                              ? subtitle.end_display_time - subtitle.start_display_time
                              : 0;
   constexpr int kSubtitleBufferSize = 65536;
-  if (!run.SubtitleOutBuffer) {
-    run.SubtitleOutBuffer.reset(static_cast<uint8_t*>(AVL.av_malloc(kSubtitleBufferSize)));
-    if (!run.SubtitleOutBuffer) return;
+  if (!ost.SubtitleBuffer) {
+    ost.SubtitleBuffer.reset(static_cast<uint8_t*>(AVL.av_malloc(kSubtitleBufferSize)));
+    if (!ost.SubtitleBuffer) return;
   }
   AVCodecContext* enc = ost.Encoder.get();
   const bool dvb = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
@@ -682,7 +681,7 @@ void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, AV
   const AVRational tb = ost.Stream->time_base;
   for (int i = 0; i < count; ++i) {
     if (i == 1) subtitle.num_rects = 0;  // the second DVB packet clears the display
-    const int size = AVL.avcodec_encode_subtitle(enc, run.SubtitleOutBuffer.get(), kSubtitleBufferSize, &subtitle);
+    const int size = AVL.avcodec_encode_subtitle(enc, ost.SubtitleBuffer.get(), kSubtitleBufferSize, &subtitle);
     if (size < 0) {
       restore();
       Log(0, "Subtitle encoding failed");
@@ -693,7 +692,7 @@ void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, AV
       restore();
       return;
     }
-    std::memcpy(pkt->data, run.SubtitleOutBuffer.get(), static_cast<size_t>(size));
+    std::memcpy(pkt->data, ost.SubtitleBuffer.get(), static_cast<size_t>(size));
     pkt->stream_index = ost.StreamIndex;
     pkt->pts = AVL.av_rescale_q(start, kMicroseconds, tb);
     pkt->duration = AVL.av_rescale_q(shown, kMilliseconds, tb);

@@ -103,7 +103,12 @@ class TAudioRig {
   }
 
   void Feed(const std::vector<int16_t>& block, int64_t ptsUs) {
-    Engine.OutputAudio(File.get(), Ost, Ist, ptsUs, block.data(), int(block.size() * 2));
+    TSoundBlock sound;
+    sound.Samples = block.data();
+    sound.Bytes = int(block.size() * 2);
+    sound.Rate = Ist.DecoderRate;
+    sound.Channels = Ist.RequestedChannels > 0 ? Ist.RequestedChannels : Ist.DecoderChannels;
+    Engine.OutputAudio(File.get(), Ost, ptsUs, sound);
   }
   // Feeds `count` samples of tone stamped with their own position.
   void FeedTone(int count) {
@@ -235,7 +240,7 @@ TEST_F(AudioOutput, DefaultSyncFollowsTheInputTimestampsWithoutCorrection) {
   EXPECT_EQ(rig.Ost.SyncCount, 2 * 44100 + 1024);
   EXPECT_EQ(rig.Engine.AudioBytes(), 3 * 1024 * 4) << "nothing inserted or trimmed";
   for (const auto& line : rig.Engine.Lines) EXPECT_EQ(line.find("audio samples"), std::string::npos) << line;
-  EXPECT_TRUE(rig.Ist.IsStart);
+  EXPECT_TRUE(rig.Ost.AudioStart);
   rig.Finish();
 }
 
@@ -258,7 +263,7 @@ TEST_F(AudioOutput, LateStartGetsLeadingSilence) {
   rig.Engine.SetVerbosity(3);
   rig.Feed(Tone(1024, 2, 44100), 500000);
   EXPECT_TRUE(rig.Engine.Logged("adding 22050 audio samples of silence"));
-  EXPECT_FALSE(rig.Ist.IsStart);
+  EXPECT_FALSE(rig.Ost.AudioStart);
   EXPECT_EQ(rig.Ost.SyncCount, 22050 + 1024);
   EXPECT_EQ(rig.Engine.AudioBytes(), 88200 + 4096);
   rig.Finish();
@@ -274,7 +279,7 @@ TEST_F(AudioOutput, LongDelayIsFilledWithContinuousSilence) {
   rig.Engine.SetVerbosity(3);
   rig.Feed(Tone(1000, 6, 44100), 4000000);
   EXPECT_TRUE(rig.Engine.Logged("adding 176400 audio samples of silence"));
-  EXPECT_FALSE(rig.Ist.IsStart) << "nothing of the delay is left owing";
+  EXPECT_FALSE(rig.Ost.AudioStart) << "nothing of the delay is left owing";
   EXPECT_EQ(rig.Ost.SyncCount, 176400 + 1000);
   rig.Feed(Tone(1000, 6, 44100, 1000), 4000000 + 1000 * 1000000LL / 44100);
   EXPECT_EQ(rig.Engine.AudioBytes(), (176400 + 2000) * 12) << "the second block follows the first directly";
@@ -304,7 +309,7 @@ TEST_F(AudioOutput, DriftThresholdOfFiftySamples) {
     rig.Ost.SyncCount = c.syncCount;
     rig.Feed(Tone(1024, 2, 44100), 1000000);
     EXPECT_EQ(rig.Ost.SyncCount, c.after);
-    EXPECT_EQ(rig.Ist.IsStart, c.isStart);
+    EXPECT_EQ(rig.Ost.AudioStart, c.isStart);
     if (c.line)
       EXPECT_TRUE(rig.Engine.Logged(c.line));
     else
@@ -321,7 +326,7 @@ TEST_F(AudioOutput, TrimmingMoreThanTheBlockDropsIt) {
   rig.Feed(Tone(1024, 2, 44100), 1000000);
   EXPECT_EQ(rig.Engine.AudioBytes(), 0);
   EXPECT_EQ(rig.Ost.SyncCount, 44100 + 5000);
-  EXPECT_TRUE(rig.Ist.IsStart) << "still early: the next block is trimmed too";
+  EXPECT_TRUE(rig.Ost.AudioStart) << "still early: the next block is trimmed too";
   rig.Finish();
 }
 
@@ -344,7 +349,7 @@ TEST_F(AudioOutput, SoftCorrectionAsksTheResamplerToCompensate) {
     ASSERT_TRUE(rig.Open(Dir.file("c.wav"), {"pcm_s16le", 48000, 2, 48000, 2}));
     rig.Engine.MutableSettings().AudioSyncMethod = c.method;
     rig.Engine.SetVerbosity(3);
-    rig.Ist.IsStart = false;
+    rig.Ost.AudioStart = false;
     rig.Ost.SyncCount = c.syncCount;
     rig.Feed(Tone(1024, 2, 48000), 1000000);
     EXPECT_TRUE(rig.Engine.Logged(c.line));
@@ -358,7 +363,7 @@ TEST_F(AudioOutput, CompensationStretchesTheOutput) {
   TAudioRig rig;
   ASSERT_TRUE(rig.Open(Dir.file("c.wav"), {"pcm_s16le", 48000, 1, 48000, 1}));
   rig.Engine.MutableSettings().AudioSyncMethod = 1000;
-  rig.Ist.IsStart = false;
+  rig.Ost.AudioStart = false;
   // The input runs 200 samples ahead of the output throughout.
   int64_t in = 0;
   for (int i = 0; i < 50; ++i) {

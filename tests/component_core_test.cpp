@@ -92,7 +92,9 @@ TEST(Scheduler, RunsWorkInDueOrderOnThePumpingThreadAndCancels) {
   bool onPumpThread = true;
   const auto start = std::chrono::steady_clock::now();
   std::chrono::steady_clock::duration firstAt{};
-  scheduler.Schedule(60, [&] { order.push_back(2); });
+  // Far enough apart that a busy machine pausing this thread between the
+  // calls does not swap them.
+  scheduler.Schedule(300, [&] { order.push_back(2); });
   scheduler.Schedule(30, [&] {
     order.push_back(1);
     firstAt = std::chrono::steady_clock::now() - start;

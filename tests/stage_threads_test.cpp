@@ -26,6 +26,8 @@ struct TCase {
   const char* Output;  // file name; its extension picks the container
   TOptionList InputOptions, OutputOptions;
   bool TwoPass = false;
+  // Further output files of the same run, each with its options.
+  std::vector<std::pair<const char*, TOptionList>> MoreOutputs = {};
 };
 
 class StageThreads : public ::testing::TestWithParam<int> {
@@ -57,30 +59,38 @@ class StageThreads : public ::testing::TestWithParam<int> {
   // libx264 encoder in one process does not always repeat the first one's
   // bytes, with or without stage threads).
   static void Convert(const TCase& c, bool stageThreads, const TOptionList& outputOptions,
-                      const std::string& output) {
+                      const std::vector<std::string>& outputs) {
     std::string command = ShellQuote(std::string(FENNICK_BIN_DIR) + "/fennick-bench") + " --threads " +
                           std::to_string(GetParam()) + " --stage-threads " + (stageThreads ? "on" : "off");
     for (const auto& [name, value] : c.InputOptions) command += " -" + name + " " + ShellQuote(value);
     command += " -i " + ShellQuote(Dir->file(c.Input));
-    for (const auto& [name, value] : outputOptions) command += " -" + name + " " + ShellQuote(value);
-    const CommandResult result = RunCommand(command + " " + ShellQuote(output));
+    const auto addOutput = [&command](const TOptionList& options, const std::string& output) {
+      for (const auto& [name, value] : options) command += " -" + name + (value.empty() ? "" : " " + ShellQuote(value));
+      command += " " + ShellQuote(output);
+    };
+    addOutput(outputOptions, outputs[0]);
+    for (size_t i = 0; i < c.MoreOutputs.size(); ++i) addOutput(c.MoreOutputs[i].second, outputs[i + 1]);
+    const CommandResult result = RunCommand(command);
     EXPECT_EQ(result.exitCode, 0) << c.Name << ": " << result.output;
   }
-  // Runs a case with stage threads on or off into `folder`; the output's path.
-  static std::string Run(const TCase& c, bool stageThreads, const std::string& folder) {
+  // Runs a case with stage threads on or off into `folder`; the outputs'
+  // paths.
+  static std::vector<std::string> Run(const TCase& c, bool stageThreads, const std::string& folder) {
     std::filesystem::create_directories(Dir->path() / folder);
-    const std::string output = (Dir->path() / folder / c.Output).string();
+    std::vector<std::string> outputs = {(Dir->path() / folder / c.Output).string()};
+    for (const auto& more : c.MoreOutputs) outputs.push_back((Dir->path() / folder / more.first).string());
+    const std::string& output = outputs[0];
     TOptionList options = c.OutputOptions;
     if (c.TwoPass) {
       const std::string log = (Dir->path() / folder / "passlog").string();
       options.insert(options.end(), {{"pass", "1"}, {"passlogfile", log}});
-      Convert(c, stageThreads, options, output);
+      Convert(c, stageThreads, options, outputs);
       std::filesystem::remove(output);
       options = c.OutputOptions;
       options.insert(options.end(), {{"pass", "2"}, {"passlogfile", log}});
     }
-    Convert(c, stageThreads, options, output);
-    return output;
+    Convert(c, stageThreads, options, outputs);
+    return outputs;
   }
   static std::unique_ptr<TempDir> Dir;
 };
@@ -101,25 +111,37 @@ TEST_P(StageThreads, OutputIsTheOneLoopsByteForByte) {
       {"late audio", "late.mkv", "late.mp4", {}, {{"vcodec", "mpeg4"}, {"acodec", "aac"}}},
       {"frame rate", "pause.mkv", "rate.avi", {}, {{"r", "18"}, {"vcodec", "mpeg4"}, {"acodec", "mp2"}}},
       {"frame hook", "clip.mp4", "hook.avi", {}, {{"vhook", hook}, {"vcodec", "mpeg4"}, {"acodec", "mp2"}}},
+      // Several output files: each on a thread of its own.
+      {"three outputs", "clip.mp4", "three.mp4", {}, profile, false,
+       {{"three.mp3", {{"vn", ""}, {"acodec", "libmp3lame"}, {"ab", "128k"}}},
+        {"three-h264.mp4", {{"vcodec", "libx264"}, {"b", "800k"}, {"acodec", "aac"}}}}},
+      {"two outputs, late audio, copy", "late.mkv", "two.avi", {}, {{"vcodec", "mpeg4"}, {"acodec", "mp2"}}, false,
+       {{"two-copy.mp4", {{"vcodec", "copy"}, {"acodec", "aac"}, {"ar", "22050"}}}}},
+      {"two outputs, recording time", "pause.mkv", "two-t.avi", {}, {{"t", "3"}, {"r", "18"}, {"vcodec", "mpeg4"},
+       {"acodec", "mp2"}}, false, {{"two-t.mp4", {{"vcodec", "libx264"}, {"acodec", "aac"}}}}},
   };
   const std::string threads = std::to_string(GetParam());
   for (const TCase& c : cases) {
-    const std::string threaded = FileBytes(Run(c, true, "on" + threads));
-    const std::string oneLoop = FileBytes(Run(c, false, "off" + threads));
-    EXPECT_FALSE(oneLoop.empty()) << c.Name;
-    EXPECT_TRUE(threaded == oneLoop) << c.Name << ": " << threaded.size() << " bytes threaded, " << oneLoop.size()
-                                     << " in one loop";
+    const auto threaded = Run(c, true, "on" + threads), oneLoop = Run(c, false, "off" + threads);
+    for (size_t i = 0; i < oneLoop.size(); ++i) {
+      const std::string threadedBytes = FileBytes(threaded[i]), oneLoopBytes = FileBytes(oneLoop[i]);
+      EXPECT_FALSE(oneLoopBytes.empty()) << c.Name << ": " << oneLoop[i];
+      EXPECT_TRUE(threadedBytes == oneLoopBytes) << c.Name << ": " << oneLoop[i] << ": " << threadedBytes.size()
+                                                 << " bytes threaded, " << oneLoopBytes.size() << " in one loop";
+    }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(CodecThreads, StageThreads, ::testing::Values(1, 4),
                          [](const ::testing::TestParamInfo<int>& info) { return std::to_string(info.param); });
 
-// Converts `input` with `options`, requests a stop once the conversion has
-// reported progress a few times and `frames` pictures, and returns the time
-// from the request to the terminate notification.
-std::chrono::milliseconds StopDuringConversion(const std::string& input, const TOptionList& options,
-                                               const std::string& output, int frames) {
+// Converts `input` with `options` (and into `moreOutputs`, each with its
+// options), requests a stop once the conversion has reported progress a
+// few times and `frames` pictures, and returns the time from the request to
+// the terminate notification.
+std::chrono::milliseconds StopDuringConversion(
+    const std::string& input, const TOptionList& options, const std::string& output, int frames,
+    const std::vector<std::pair<TOptionList, std::string>>& moreOutputs = {}) {
   auto engine = std::make_shared<TCustomFFmpeg>();
   engine->Reset();
   AVL.av_log_set_level(AV_LOG_ERROR);
@@ -146,6 +168,10 @@ std::chrono::milliseconds StopDuringConversion(const std::string& input, const T
   EXPECT_TRUE(engine->AddInputFile(input));
   for (const auto& [name, value] : options) engine->ApplyOption(name, value);
   EXPECT_TRUE(engine->AddOutputFile(output));
+  for (const auto& [more, path] : moreOutputs) {
+    for (const auto& [name, value] : more) engine->ApplyOption(name, value);
+    EXPECT_TRUE(engine->AddOutputFile(path));
+  }
   TFFmpegThread* thread = engine->StartRun(true);
   if (!thread) {
     ADD_FAILURE() << "the run did not start";
@@ -235,6 +261,37 @@ TEST_F(StageThreadsLookAheadStop, StopEndsTheRunAtOnce) {
   ASSERT_FALSE(probe.empty()) << "ffprobe reads the stopped file";
   EXPECT_GE(FindStream(probe, "video"), 0);
   EXPECT_GT(CountFrames(output, "video"), 10);
+}
+
+// With two output files, each on a thread of its own, the stop ends both.
+TEST_F(StageThreadsLookAheadStop, StopEndsEveryOutputThreadAtOnce) {
+  const std::string first = Dir->file("first.mp4"), second = Dir->file("second.avi");
+  const auto latency = QuickestStop([&] {
+    return StopDuringConversion(Dir->file("long.mp4"), {{"vcodec", "libx264"}, {"acodec", "aac"}}, first, 100,
+                                {{{{"vcodec", "mpeg4"}, {"acodec", "mp2"}}, second}});
+  });
+  EXPECT_LT(latency.count(), 100) << "the run ended " << latency.count() << " ms after the stop request";
+  for (const std::string& output : {first, second}) {
+    ASSERT_FALSE(ProbeFile(output).empty()) << "ffprobe reads " << output;
+    EXPECT_GT(CountFrames(output, "video"), 10) << output;
+  }
+}
+
+// A failure on one output's thread ends the run with its message; neither
+// output is left behind.
+TEST(StageThreadsOutputs, FailureOfOneOutputEndsTheRun) {
+  RequireLibraries();
+  TempDir dir;
+  ClipSpec spec;
+  spec.seconds = 4;
+  ASSERT_TRUE(MakeClip(dir.file("clip.mp4"), spec));
+  const std::string bench = ShellQuote(std::string(FENNICK_BIN_DIR) + "/fennick-bench");
+  const CommandResult result =
+      RunCommand(bench + " -i " + ShellQuote(dir.file("clip.mp4")) + " -vcodec mpeg4 -acodec aac " +
+                 ShellQuote(dir.file("kept.mp4")) + " -f avi -vcodec mpeg4 -acodec mp2 /dev/full 2>&1");
+  EXPECT_NE(result.exitCode, 0);
+  EXPECT_TRUE(Contains(result.output, "av_interleaved_write_frame(): No space left on device")) << result.output;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("kept.mp4")));
 }
 
 TEST_F(StageThreadsLookAheadStop, StopAtTheStartKeepsAPicture) {
