@@ -302,11 +302,11 @@ void TCustomFFmpeg::FinishTranscode() {
   // A stop drains no decoder and encodes no look-ahead (x264's is a second
   // or two of picture and as long to encode): the file ends where the
   // encoders had got to. Output threads leave what they hold once stopped.
-  if (FStopRequested) WaitForOutputs();
   for (size_t i = 0; i < run.InputStreams.size(); ++i) {
     if (!run.InputStreams[i]->DecodingNeeded) continue;
     const int index = static_cast<int>(i);
     if (FStopRequested) {
+      WaitForOutputs();
       FinishStoppedEncoders(index);
       continue;
     }
