@@ -1,7 +1,8 @@
 #!/bin/bash
 # fennick-convert against the ffmpeg command at its defaults, on the same jobs
-# and the same output settings, in one run and alternating (ours, ffmpeg,
-# ours, ffmpeg ...), so that a change of the machine's load hits both sides:
+# and the same output settings, in one run, job by job, alternating (ours,
+# ffmpeg, ffmpeg, ours, ours ...), so that a change of the machine's load hits
+# both sides:
 #   mp4 720p     the 720p clip (20 s) to "MP4 - MPEG4 Video (*.mp4)"
 #   h264 720p    the same profile with VideoCodec H264
 #   mp3 10 min   a 10-minute stereo AAC sound file to "MP3 - Mpeg Layer3 Audio"
@@ -108,28 +109,42 @@ median() {  # median FILE COLUMN
 declare -A label=([mp4]="mp4 720p" [h264]="h264 720p" [mp3]="mp3 10 min" [h264_1080]="h264 1080p"
   [batch]="batch -j 2")
 declare -A wall_target=([mp4]=0.85 [h264]=0.95 [mp3]=0.85 [h264_1080]=0.95 [batch]=0.85)
-for ((r = 1; r <= rounds; r++)); do
-  for job in "${jobs_[@]}"; do
-    case $job in
-      mp4)
-        measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp4 -o "$work/out" "$work/in/clip.mp4"
-        measure "$job.ffmpeg" "$work/ffmpeg_run.sh" mpeg4 "$work/out" "$work/in/clip.mp4" ;;
-      h264)
-        measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp4 --set VideoCodec=H264 -o "$work/out" \
-          "$work/in/clip.mp4"
-        measure "$job.ffmpeg" "$work/ffmpeg_run.sh" libx264 "$work/out" "$work/in/clip.mp4" ;;
-      mp3)
-        measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp3 -o "$work/out" "$work/in/sound.m4a"
-        measure "$job.ffmpeg" "$work/ffmpeg_run.sh" mp3 "$work/out" "$work/in/sound.m4a" ;;
-      h264_1080)
-        measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp4 --set VideoCodec=H264 -o "$work/out" \
-          "$work/in/clip1080.mp4"
-        measure "$job.ffmpeg" "$work/ffmpeg_run.sh" libx264 "$work/out" "$work/in/clip1080.mp4" ;;
-      batch)
-        measure "$job.ours" "$convert" "${ours_extra[@]}" -j 2 -f mp4 -o "$work/out" "${batch[@]}"
-        measure "$job.ffmpeg" "$work/ffmpeg_run.sh" mpeg4 "$work/out" "${batch[@]}" ;;
-      *) echo "unknown job $job" >&2; exit 2 ;;
-    esac
+# run_side SIDE JOB: one timed conversion of the job by "ours" or "ffmpeg".
+run_side() {
+  local side=$1 job=$2
+  case $side.$job in
+    ours.mp4) measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp4 -o "$work/out" "$work/in/clip.mp4" ;;
+    ffmpeg.mp4) measure "$job.ffmpeg" "$work/ffmpeg_run.sh" mpeg4 "$work/out" "$work/in/clip.mp4" ;;
+    ours.h264)
+      measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp4 --set VideoCodec=H264 -o "$work/out" \
+        "$work/in/clip.mp4" ;;
+    ffmpeg.h264) measure "$job.ffmpeg" "$work/ffmpeg_run.sh" libx264 "$work/out" "$work/in/clip.mp4" ;;
+    ours.mp3) measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp3 -o "$work/out" "$work/in/sound.m4a" ;;
+    ffmpeg.mp3) measure "$job.ffmpeg" "$work/ffmpeg_run.sh" mp3 "$work/out" "$work/in/sound.m4a" ;;
+    ours.h264_1080)
+      measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp4 --set VideoCodec=H264 -o "$work/out" \
+        "$work/in/clip1080.mp4" ;;
+    ffmpeg.h264_1080) measure "$job.ffmpeg" "$work/ffmpeg_run.sh" libx264 "$work/out" "$work/in/clip1080.mp4" ;;
+    ours.batch) measure "$job.ours" "$convert" "${ours_extra[@]}" -j 2 -f mp4 -o "$work/out" "${batch[@]}" ;;
+    ffmpeg.batch) measure "$job.ffmpeg" "$work/ffmpeg_run.sh" mpeg4 "$work/out" "${batch[@]}" ;;
+    *) echo "unknown job $job" >&2; exit 2 ;;
+  esac
+}
+
+# The rounds of a job follow each other, and the side that starts a round
+# alternates: a conversion right after one of the same job finds the memory
+# that one freed still mapped by the virtual machine's host, while one after
+# a smaller job faults in fresh memory (a second of kernel time for 1080p
+# H.264), which would always hit the side that starts.
+for job in "${jobs_[@]}"; do
+  for ((r = 1; r <= rounds; r++)); do
+    if ((r % 2)); then
+      run_side ours "$job"
+      run_side ffmpeg "$job"
+    else
+      run_side ffmpeg "$job"
+      run_side ours "$job"
+    fi
   done
 done
 
