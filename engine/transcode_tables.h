@@ -84,22 +84,28 @@ struct TInputUnit {
   // that they keep their place among its own.
   std::vector<std::pair<int, std::string>> Notes;
   int Pictures = 0;  // decoded pictures among the frames
-  // For the queue's bound: pictures are what fills memory.
-  int Weight() const { return 1 + 4 * Pictures; }
+  // For the queues' bound (kQueueCapacity): pictures are what fills memory,
+  // blocks of sound are small and many.
+  static constexpr int kPictureWeight = 20;
+  static int WeightOf(int pictures) { return 1 + kPictureWeight * pictures; }
+  int Weight() const { return WeightOf(Pictures); }
   ~TInputUnit();
 };
 using TInputUnitPtr = std::unique_ptr<TInputUnit>;
 
+// The weight the queues between the stages hold at most: three pictures,
+// or sixty-four blocks of sound.
+inline constexpr int kQueueCapacity = 64;
+
 // The bounded queue of one input file's units between its reader thread
-// and the conversion stage: a few pictures deep (a unit weighs one, and
-// four more per picture it holds: three pictures, or sixteen blocks of
-// sound), so that memory stays bounded. A full
-// queue wakes its reader only once it is half empty again, so that small
-// units (blocks of sound) cross in batches rather than one thread switch
-// each. Waits are cut into short slices that ask `cancelled` in between.
+// and the conversion stage: a few pictures deep (see kQueueCapacity), so
+// that memory stays bounded. A full queue wakes its reader only once it is
+// half empty again, so that small units (blocks of sound) cross in batches
+// rather than one thread switch each. Waits are cut into short slices that
+// ask `cancelled` in between.
 class TUnitQueue {
  public:
-  static constexpr int kCapacity = 16;
+  static constexpr int kCapacity = kQueueCapacity;
   // Waits for room; false, and the unit dropped, once `cancelled` holds.
   template <typename Cancelled>
   bool Push(TInputUnitPtr unit, Cancelled&& cancelled) {
@@ -187,7 +193,7 @@ struct TDeliveredUnit {
   bool CopyStarted = false;  // ... past the start position
   int64_t SourcePts = 0;     // µs, the input stream's time after the unit
   AVRational TimeBase{1, 1000000};
-  int Weight() const { return 1 + 4 * (Unit ? Unit->Pictures : 0); }
+  int Weight() const { return TInputUnit::WeightOf(Unit ? Unit->Pictures : 0); }
 };
 using TDeliveredUnitPtr = std::shared_ptr<TDeliveredUnit>;
 
@@ -198,7 +204,7 @@ using TDeliveredUnitPtr = std::shared_ptr<TDeliveredUnit>;
 // lines it produces wait in Lines for the conversion stage, which logs
 // them. A failure stops its work and is raised by the conversion stage.
 struct TOutputWorker {
-  static constexpr int kCapacity = 16;
+  static constexpr int kCapacity = kQueueCapacity;
   int FileIndex = 0;
   std::mutex Lock;
   std::condition_variable Changed;  // a unit came, was taken or was done
