@@ -501,6 +501,7 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // engine's life.
   std::vector<int16_t> AudioDecodeBuffer;    // decoded frame as interleaved s16
   std::vector<int32_t> AudioDecodeBuffer32;  // decoded frame as interleaved s32
+  std::vector<float> AudioDecodeBufferFloat; // decoded frame as interleaved float
   // Audio encoding steps shared by OutputAudio and FlushAudio, over `count`
   // interleaved samples of the stream's AudioFormat.
   void EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, const void* samples, int count);

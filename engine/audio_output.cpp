@@ -66,7 +66,9 @@ T* Grow(std::vector<T>& buffer, size_t size) {
 int OutputIndex(const TOutputStream& ost) { return ost.Stream ? ost.Stream->index : ost.StreamIndex; }
 
 template <typename T>
-constexpr AVSampleFormat kInterleaved = std::is_same_v<T, int16_t> ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_S32;
+constexpr AVSampleFormat kInterleaved = std::is_same_v<T, int16_t>   ? AV_SAMPLE_FMT_S16
+                                        : std::is_same_v<T, int32_t> ? AV_SAMPLE_FMT_S32
+                                                                     : AV_SAMPLE_FMT_FLT;
 
 // A decoded frame as interleaved T at the stream's RequestedChannels, with
 // the volume (256 = unchanged) applied: the frame's own data when it needs
@@ -74,7 +76,7 @@ constexpr AVSampleFormat kInterleaved = std::is_same_v<T, int16_t> ? AV_SAMPLE_F
 template <typename T>
 const T* ConvertDecodedAudio(TInputSync& ist, const AVFrame& frame, int volume, std::vector<T>& buffer,
                              int& bytes) {
-  static_assert(std::is_same_v<T, int16_t> || std::is_same_v<T, int32_t>);
+  static_assert(std::is_same_v<T, int16_t> || std::is_same_v<T, int32_t> || std::is_same_v<T, float>);
   constexpr AVSampleFormat target = kInterleaved<T>;
   bytes = 0;
   const int inChannels = frame.ch_layout.nb_channels;
@@ -118,12 +120,19 @@ const T* ConvertDecodedAudio(TInputSync& ist, const AVFrame& frame, int volume, 
   }
 
   if (scale) {
-    constexpr int64_t low = std::numeric_limits<T>::min(), high = std::numeric_limits<T>::max();
     T* sample = buffer.data();
-    for (T* end = sample + size_t(produced) * outChannels; sample != end; ++sample) {
-      // In 64 bits: any 32-bit volume saturates instead of overflowing.
-      const int64_t value = (int64_t{*sample} * volume + 128) >> 8;
-      *sample = static_cast<T>(std::clamp(value, low, high));
+    T* const end = sample + size_t(produced) * outChannels;
+    if constexpr (std::is_same_v<T, float>) {
+      // Full scale is the limit, as for integer samples.
+      const float gain = float(volume) / 256.0f;
+      for (; sample != end; ++sample) *sample = std::clamp(*sample * gain, -1.0f, 1.0f);
+    } else {
+      constexpr int64_t low = std::numeric_limits<T>::min(), high = std::numeric_limits<T>::max();
+      for (; sample != end; ++sample) {
+        // In 64 bits: any 32-bit volume saturates instead of overflowing.
+        const int64_t value = (int64_t{*sample} * volume + 128) >> 8;
+        *sample = static_cast<T>(std::clamp(value, low, high));
+      }
     }
   }
   bytes = produced * outChannels * int(sizeof(T));
@@ -135,6 +144,8 @@ const T* ConvertDecodedAudio(TInputSync& ist, const AVFrame& frame, int volume, 
 const void* TCustomFFmpeg::DecodedAudioBlock(TInputSync& ist, const AVFrame& frame, int& bytes) {
   if (ist.AudioFormat == AV_SAMPLE_FMT_S32)
     return ConvertDecodedAudio(ist, frame, S.AudioVolume, AudioDecodeBuffer32, bytes);
+  if (ist.AudioFormat == AV_SAMPLE_FMT_FLT)
+    return ConvertDecodedAudio(ist, frame, S.AudioVolume, AudioDecodeBufferFloat, bytes);
   return DecodedAudioToS16(ist, frame, bytes);
 }
 

@@ -426,6 +426,25 @@ struct TTranscodeSetup {
     return true;
   }
 
+  // Whether a source decoded to floating-point samples is passed on as
+  // such: every encoder fed from it takes them (lossy encoders mostly code
+  // floating point), so that no rounding to 16 bits comes in between (its
+  // noise fills the band above a lossy source's cut-off, which the encoder
+  // then spends bits and time on).
+  bool KeepsFloatSamples(int source) {
+    const AVCodecParameters* par = Run.InputStreams[source]->Stream->codecpar;
+    if (par->format != AV_SAMPLE_FMT_FLT && par->format != AV_SAMPLE_FMT_FLTP) return false;
+    bool encoded = false;
+    for (const TOutputStream* o : Run.OutputsBySource[source]) {
+      if (o->Config->StreamCopy) continue;
+      const AVCodec* codec = EncoderOf(*o);
+      if (o->OwnAmrNbEncoder || !codec || SampleFormatHolding(codec, AV_SAMPLE_FMT_FLT) == AV_SAMPLE_FMT_NONE)
+        return false;
+      encoded = true;
+    }
+    return encoded;
+  }
+
   int MappedSource(const TOutputStream& ost, const TStreamMap& m) {
     const int source = Run.InputFiles[m.FileIndex].FirstStreamIndex + m.StreamIndex;
     if (StreamType(Run.InputStreams[source]->Stream) != ost.Type) {
@@ -574,8 +593,12 @@ struct TTranscodeSetup {
         const int channels = enc->ch_layout.nb_channels > 0 ? enc->ch_layout.nb_channels : 2;
         // A lossless encoder takes the samples in the width they are passed
         // on in (ALAC of a 16-bit source codes 16 bits, not 24).
-        ost.AudioFormat = ist.AudioFormat = KeepsWideSamples(ost.SourceIndex) ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16;
-        if (codec && IsLosslessEncoder(codec)) {
+        ost.AudioFormat = ist.AudioFormat = KeepsWideSamples(ost.SourceIndex)    ? AV_SAMPLE_FMT_S32
+                                            : KeepsFloatSamples(ost.SourceIndex) ? AV_SAMPLE_FMT_FLT
+                                                                                 : AV_SAMPLE_FMT_S16;
+        if (ost.AudioFormat == AV_SAMPLE_FMT_FLT) {
+          enc->sample_fmt = SampleFormatHolding(codec, AV_SAMPLE_FMT_FLT);
+        } else if (codec && IsLosslessEncoder(codec)) {
           const AVSampleFormat holding = SampleFormatHolding(codec, ost.AudioFormat);
           if (holding != AV_SAMPLE_FMT_NONE) enc->sample_fmt = holding;
           if (ost.AudioFormat == AV_SAMPLE_FMT_S32)

@@ -263,9 +263,10 @@ struct TInputStream {
   int64_t Pts = 0;
   int64_t FrameDuration = 40000;      // µs, nominal video frame duration
   int RequestedChannels = 0;          // decoded audio is delivered at this count
-  // ... and as interleaved samples of this format: signed 16-bit, or 32-bit
+  // ... and as interleaved samples of this format: signed 16-bit; 32-bit
   // where the source has more bits and only lossless encoders that take
-  // them are fed from it (see the set-up)
+  // them are fed from it; floating point where the source decodes to it and
+  // only encoders that take it are fed from it (see the set-up)
   AVSampleFormat AudioFormat = AV_SAMPLE_FMT_S16;
 };
 

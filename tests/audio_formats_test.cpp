@@ -45,6 +45,14 @@ std::vector<double> RelativeLevels(const TempDir& dir, const std::string& path, 
   return levels;
 }
 
+// The level the ffmpeg command measures over the middle of a file (dB).
+double MeanVolume(const std::string& path) {
+  const auto r = RunCommand("ffmpeg -v info -nostdin -i " + ShellQuote(path) +
+                            " -af atrim=0.1:0.9,volumedetect -f null - 2>&1 | grep mean_volume");
+  const auto at = r.output.find("mean_volume: ");
+  return at == std::string::npos ? -1000.0 : std::stod(r.output.substr(at + 13));
+}
+
 class AudioFormats : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -137,13 +145,43 @@ TEST_F(AudioFormats, OpusOfA32kHzSourceKeepsItsHighs) {
   const TConversion run = Convert(Dir->file("high.wav"), out, {{"acodec", "libopus"}, {"ab", "128000"}});
   ASSERT_TRUE(run.Added) << run.Message;
   ASSERT_FALSE(run.Exception) << run.Message;
-  const auto levelOf = [](const std::string& path) {
-    const auto r = RunCommand("ffmpeg -v info -nostdin -i " + ShellQuote(path) +
-                              " -af atrim=0.1:0.9,volumedetect -f null - 2>&1 | grep mean_volume");
-    const auto at = r.output.find("mean_volume: ");
-    return at == std::string::npos ? -1000.0 : std::stod(r.output.substr(at + 13));
+  EXPECT_NEAR(MeanVolume(out), MeanVolume(Dir->file("high.wav")), 3.0) << "the 14 kHz tone is kept";
+}
+
+// A source decoded to floating point reaches a lossy encoder that codes
+// floating point without a rounding to 16 bits in between: an AAC file
+// into MP3 at another rate gives the very packets of the ffmpeg command.
+TEST_F(AudioFormats, FloatSamplesReachALossyEncoderUnrounded) {
+  ASSERT_TRUE(MakeMedia(Dir->file("song.m4a"), "-f lavfi -i sine=frequency=1000:sample_rate=44100:duration=2 "
+                                               "-f lavfi -i anoisesrc=amplitude=0.05:sample_rate=44100:duration=2 "
+                                               "-filter_complex amix=inputs=2 -ac 2 -c:a aac"));
+  const std::string ours = Dir->file("song.mp3"), theirs = Dir->file("song-ffmpeg.mp3");
+  const TConversion run = Convert(Dir->file("song.m4a"), ours,
+                                  {{"acodec", "libmp3lame"}, {"ab", "192000"}, {"ar", "48000"}, {"ac", "2"}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  ASSERT_EQ(RunCommand("ffmpeg -v error -nostdin -y -i " + ShellQuote(Dir->file("song.m4a")) +
+                       " -c:a libmp3lame -b:a 192k -ar 48000 -ac 2 " + ShellQuote(theirs))
+                .exitCode,
+            0);
+  const auto packets = [](const std::string& path) {
+    return RunCommand("ffmpeg -v error -nostdin -i " + ShellQuote(path) + " -map 0:a -c copy -f md5 -").output;
   };
-  EXPECT_NEAR(levelOf(out), levelOf(Dir->file("high.wav")), 3.0) << "the 14 kHz tone is kept";
+  EXPECT_EQ(packets(ours), packets(theirs));
+}
+
+// The volume scales floating-point samples as it does integer ones: 150 %
+// gives the level of the ffmpeg command's volume filter at 1.5.
+TEST_F(AudioFormats, VolumeScalesFloatSamples) {
+  ASSERT_TRUE(MakeMedia(Dir->file("quiet.m4a"), "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 "
+                                                "-af volume=0.2 -c:a aac"));
+  const std::string ours = Dir->file("louder.mp3"), theirs = Dir->file("louder-ffmpeg.mp3");
+  const TConversion run = Convert(Dir->file("quiet.m4a"), ours, {{"acodec", "libmp3lame"}, {"vol", "384"}});
+  ASSERT_FALSE(run.Exception) << run.Message;
+  ASSERT_EQ(RunCommand("ffmpeg -v error -nostdin -y -i " + ShellQuote(Dir->file("quiet.m4a")) +
+                       " -af volume=1.5 -c:a libmp3lame " + ShellQuote(theirs))
+                .exitCode,
+            0);
+  EXPECT_NEAR(MeanVolume(ours), MeanVolume(theirs), 0.15);
 }
 
 struct TLosslessCase {
