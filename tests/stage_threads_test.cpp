@@ -55,9 +55,8 @@ class StageThreads : public ::testing::TestWithParam<int> {
   }
   static void TearDownTestSuite() { Dir.reset(); }
 
-  // One conversion by the engine alone in a process of its own (a second
-  // libx264 encoder in one process does not always repeat the first one's
-  // bytes, with or without stage threads).
+  // One conversion by the engine alone in a process of its own, so that
+  // nothing an earlier conversion left in the process takes part.
   static void Convert(const TCase& c, bool stageThreads, const TOptionList& outputOptions,
                       const std::vector<std::string>& outputs) {
     std::string command = ShellQuote(std::string(FENNICK_BIN_DIR) + "/fennick-bench") + " --threads " +
