@@ -279,7 +279,7 @@ void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStream& ost, 
   void* in = const_cast<void*>(samples);
   if (AVL.av_audio_fifo_write(ost.AudioFifo.get(), &in, count) < count) return;
   void* work = Grow(ost.AudioWork, size_t(frameSize) * enc->ch_layout.nb_channels *
-                                         AVL.av_get_bytes_per_sample(ost.AudioFormat));
+                                      AVL.av_get_bytes_per_sample(ost.AudioFormat));
   while (AVL.av_audio_fifo_size(ost.AudioFifo.get()) >= frameSize) {
     AVL.av_audio_fifo_read(ost.AudioFifo.get(), &work, frameSize);
     EncodeAudioFrame(file, ost, ost.AudioWork.data(), frameSize, frameSize);
