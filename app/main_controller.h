@@ -90,11 +90,11 @@ class TMainController : private IRunListener {
   TMainController& operator=(const TMainController&) = delete;
 
   void SetView(IMainView* view) { FView = view; }
+  // Returns once the list's changes so far are written to its file.
+  void WaitForSavedQueue();
   // The countdown and the login manager of the end-of-run action (by
   // default a message box and logind on the system bus); they must outlive
   // the controller.
-  // Returns once the list's changes so far are written to its file.
-  void WaitForSavedQueue();
   void SetRunEndServices(IEndCountdown& countdown, ILoginManager& loginManager);
 
   // ---- state the widgets show

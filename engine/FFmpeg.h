@@ -404,7 +404,7 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void StartOutputThreads(TStageThreads& threads);
   // Hands a unit to the output threads whose files it concerns, or, without
   // them, to the outputs right here.
-  void HandOutUnit(std::shared_ptr<TDeliveredUnit> unit);
+  void HandOutUnit(TDeliveredUnit&& unit);
   // Waits until the output threads have done every unit handed out, so
   // that the output stream records may be read; logs their lines and raises
   // the first one's failure. Nothing without output threads.

@@ -97,11 +97,13 @@ void TCustomFFmpeg::RunOutputThread(TOutputWorker& worker, const std::atomic<boo
   }
 }
 
-void TCustomFFmpeg::HandOutUnit(TDeliveredUnitPtr unit) {
+void TCustomFFmpeg::HandOutUnit(TDeliveredUnit&& delivered) {
   if (!OutputThreadsRunning()) {
-    DeliverUnit(*unit, -1);
+    DeliverUnit(delivered, -1);
     return;
   }
+  // Shared by the output threads; the last one done frees it.
+  const auto unit = std::make_shared<TDeliveredUnit>(std::move(delivered));
   TTranscodeRun& run = *FRun;
   const int weight = unit->Weight();
   for (auto& workerPtr : run.Stages->Outputs) {

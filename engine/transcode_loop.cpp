@@ -318,9 +318,9 @@ void TCustomFFmpeg::FinishTranscode() {
     if (drained) {
       OutputInputUnit(std::move(drained));
     } else {
-      auto flush = std::make_shared<TDeliveredUnit>();
-      flush->InputIndex = index;
-      flush->Flush = true;
+      TDeliveredUnit flush;
+      flush.InputIndex = index;
+      flush.Flush = true;
       HandOutUnit(std::move(flush));
     }
   }
@@ -492,10 +492,12 @@ bool TCustomFFmpeg::OutputInputUnit(TInputUnitPtr unitPtr) {
   const int istIndex = unit.InputIndex;
   TInputSync& ist = run.InputSync[istIndex];
   if (unit.HasData) ist.HasData = true;
-  auto delivered = std::make_shared<TDeliveredUnit>();
-  TDeliveredUnit& out = *delivered;
+  TDeliveredUnit out;
   out.InputIndex = istIndex;
   const auto& outputs = run.OutputsBySource[istIndex];
+  // Output streams that follow another stream's time get it as it stands now.
+  bool otherSync = false;
+  for (const TOutputStream* ost : outputs) otherSync = otherSync || ost->SyncIndex != istIndex;
   // Sound converted into the engine's buffer is kept with its frame where
   // another frame's conversion, or an output thread, comes before its use.
   const bool keepSamples = OutputThreadsRunning() || unit.Frames.size() > 1;
@@ -519,11 +521,11 @@ bool TCustomFFmpeg::OutputInputUnit(TInputUnitPtr unitPtr) {
       sound.Samples = frame.OwnSamples.data();
     }
     frame.Sound = sound;
-    // The time each output stream follows: the frame's own, or where the
-    // stream a map names for it has got to.
-    frame.SyncPts.reserve(outputs.size());
-    for (const TOutputStream* ost : outputs)
-      frame.SyncPts.push_back(ost->SyncIndex == istIndex ? decoded.Pts : run.InputSync[ost->SyncIndex].Pts);
+    if (otherSync) {
+      frame.SyncPts.reserve(outputs.size());
+      for (const TOutputStream* ost : outputs)
+        frame.SyncPts.push_back(ost->SyncIndex == istIndex ? decoded.Pts : run.InputSync[ost->SyncIndex].Pts);
+    }
   }
   ist.Pts = unit.Pts;
   ist.NextPts = unit.NextPts;
@@ -543,7 +545,7 @@ bool TCustomFFmpeg::OutputInputUnit(TInputUnitPtr unitPtr) {
   }
   if (out.Frames.empty() && !out.Subtitle && !out.Flush && !out.Copy) return !failed;
   out.Unit = std::move(unitPtr);
-  HandOutUnit(std::move(delivered));
+  HandOutUnit(std::move(out));
   return !failed;
 }
 
@@ -559,13 +561,14 @@ void TCustomFFmpeg::DeliverUnit(const TDeliveredUnit& unit, int outputFile) {
       TOutputStream& ost = *outputs[k];
       if (!ost.EncodingNeeded || !takes(ost)) continue;
       AVFormatContext* file = FOutputFiles[ost.FileIndex]->Context.get();
+      const int64_t syncPts = frame.SyncPts.empty() ? frame.Decoded->Pts : frame.SyncPts[k];
       switch (ost.Type) {
         case AVMEDIA_TYPE_AUDIO:
-          if (frame.Sound.Samples && frame.Sound.Bytes > 0) OutputAudio(file, ost, frame.SyncPts[k], frame.Sound);
+          if (frame.Sound.Samples && frame.Sound.Bytes > 0) OutputAudio(file, ost, syncPts, frame.Sound);
           break;
         case AVMEDIA_TYPE_VIDEO: {
           int frameSize = 0;
-          OutputVideo(file, ost, frame.SyncPts[k], frame.Decoded->Quality, *frame.Decoded->Frame, frameSize);
+          OutputVideo(file, ost, syncPts, frame.Decoded->Quality, *frame.Decoded->Frame, frameSize);
           if (!S.VStatsFileName.empty() && frameSize) WriteVideoStats(ost, frameSize);
           break;
         }

@@ -181,7 +181,10 @@ struct TDeliveredFrame {
   TDecodedFrame* Decoded = nullptr;  // in the unit
   TSoundBlock Sound;
   std::vector<uint8_t> OwnSamples;   // the block, where Sound.Samples would not outlive the next frame
-  std::vector<int64_t> SyncPts;      // µs, by position in the stream's OutputsBySource
+  // µs, the time each output stream follows, by position in the stream's
+  // OutputsBySource: the frame's own, or where the stream a map names for
+  // it has got to; empty when every output follows the frame's own.
+  std::vector<int64_t> SyncPts;
 };
 struct TDeliveredUnit {
   TInputUnitPtr Unit;
