@@ -218,7 +218,7 @@ TEST(StageThreadsStop, StopEndsTheRunAtOnceWithAPlayableFile) {
   const std::string output = dir.file("stopped.mp4");
   const auto latency = QuickestStop([&] {
     return StopDuringConversion(dir.file("long.mp4"), {{"vcodec", "mpeg4"}, {"b", "1200k"}, {"acodec", "aac"}},
-                                output, 0);
+                                output, 30);
   });
   EXPECT_LT(latency.count(), 100) << "the run ended " << latency.count() << " ms after the stop request";
 
