@@ -109,26 +109,27 @@ median() {  # median FILE COLUMN
 declare -A label=([mp4]="mp4 720p" [h264]="h264 720p" [mp3]="mp3 10 min" [h264_1080]="h264 1080p"
   [batch]="batch -j 2")
 declare -A wall_target=([mp4]=0.85 [h264]=0.95 [mp3]=0.85 [h264_1080]=0.95 [batch]=0.85)
+# What each job hands our side (before the output folder and the inputs)
+# and which conversion ffmpeg_run.sh makes for it.
+declare -A ours_args=([mp4]="-f mp4" [h264]="-f mp4 --set VideoCodec=H264" [mp3]="-f mp3"
+  [h264_1080]="-f mp4 --set VideoCodec=H264" [batch]="-j 2 -f mp4")
+declare -A ffmpeg_kind=([mp4]=mpeg4 [h264]=libx264 [mp3]=mp3 [h264_1080]=libx264 [batch]=mpeg4)
 # run_side SIDE JOB: one timed conversion of the job by "ours" or "ffmpeg".
 run_side() {
-  local side=$1 job=$2
-  case $side.$job in
-    ours.mp4) measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp4 -o "$work/out" "$work/in/clip.mp4" ;;
-    ffmpeg.mp4) measure "$job.ffmpeg" "$work/ffmpeg_run.sh" mpeg4 "$work/out" "$work/in/clip.mp4" ;;
-    ours.h264)
-      measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp4 --set VideoCodec=H264 -o "$work/out" \
-        "$work/in/clip.mp4" ;;
-    ffmpeg.h264) measure "$job.ffmpeg" "$work/ffmpeg_run.sh" libx264 "$work/out" "$work/in/clip.mp4" ;;
-    ours.mp3) measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp3 -o "$work/out" "$work/in/sound.m4a" ;;
-    ffmpeg.mp3) measure "$job.ffmpeg" "$work/ffmpeg_run.sh" mp3 "$work/out" "$work/in/sound.m4a" ;;
-    ours.h264_1080)
-      measure "$job.ours" "$convert" "${ours_extra[@]}" -f mp4 --set VideoCodec=H264 -o "$work/out" \
-        "$work/in/clip1080.mp4" ;;
-    ffmpeg.h264_1080) measure "$job.ffmpeg" "$work/ffmpeg_run.sh" libx264 "$work/out" "$work/in/clip1080.mp4" ;;
-    ours.batch) measure "$job.ours" "$convert" "${ours_extra[@]}" -j 2 -f mp4 -o "$work/out" "${batch[@]}" ;;
-    ffmpeg.batch) measure "$job.ffmpeg" "$work/ffmpeg_run.sh" mpeg4 "$work/out" "${batch[@]}" ;;
+  local side=$1 job=$2 inputs args
+  case $job in
+    mp4 | h264) inputs=("$work/in/clip.mp4") ;;
+    mp3) inputs=("$work/in/sound.m4a") ;;
+    h264_1080) inputs=("$work/in/clip1080.mp4") ;;
+    batch) inputs=("${batch[@]}") ;;
     *) echo "unknown job $job" >&2; exit 2 ;;
   esac
+  if [ "$side" = ours ]; then
+    read -r -a args <<<"${ours_args[$job]}"
+    measure "$job.ours" "$convert" "${ours_extra[@]}" "${args[@]}" -o "$work/out" "${inputs[@]}"
+  else
+    measure "$job.ffmpeg" "$work/ffmpeg_run.sh" "${ffmpeg_kind[$job]}" "$work/out" "${inputs[@]}"
+  fi
 }
 
 # The rounds of a job follow each other, and the side that starts a round
