@@ -376,6 +376,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // Decodes a packet (null: drains the decoder) into `unit`, each frame
   // with its time; keeps the packet for stream copies.
   void DecodePacket(TInputStream& ist, int istIndex, AVPacket* packet, TInputUnit& unit);
+  // The time (µs) of a decoded block of `samples` at `rate` whose packet had
+  // this decoding time (stream time base, or none).
+  int64_t SoundFrameTime(TInputStream& ist, int64_t packetDts, int samples, int rate);
   // Rate emulation: waits until a packet of `file` with this timestamp (µs)
   // is due; returns early on a stop request.
   void PaceInput(TInputFile& file, int64_t timestamp);

@@ -384,6 +384,43 @@ void TCustomFFmpeg::CheckOutputsHoldMedia() {
   }
 }
 
+int64_t TCustomFFmpeg::SoundFrameTime(TInputStream& ist, int64_t packetDts, int samples, int rate) {
+  // A block's time is the decoding time of the packet that gave it, which
+  // the frame carries: a frame-threaded decoder (FLAC, ALAC, WavPack ...)
+  // hands blocks back some packets after their own, so the packet sent last
+  // would put them late. A packet's further blocks carry the same time or
+  // none and follow the block before.
+  TInputStream::TSoundClock& clock = ist.SoundClock;
+  int64_t own = AV_NOPTS_VALUE;
+  if (packetDts != AV_NOPTS_VALUE && packetDts != clock.LastPacketDts) {
+    own = AVL.av_rescale_q(packetDts, ist.Stream->time_base, kMicroseconds);
+    clock.LastPacketDts = packetDts;
+  }
+  // Samples follow one another without a gap: a block keeps the time its
+  // predecessors give it while the stream's own time stays within a small
+  // tolerance of that (containers round times to a millisecond; Ogg puts a
+  // Vorbis block up to 10 ms off around a change of block size and takes it
+  // back with the next). A larger difference, or one that has added up, is
+  // a real gap or overlap in the source, and the stream's time is taken.
+  constexpr int64_t kSoundJitter = 15000;  // µs
+  const int64_t continuous = clock.Base == AV_NOPTS_VALUE || clock.Rate != rate || rate <= 0
+                                 ? AV_NOPTS_VALUE
+                                 : clock.Base + AVL.av_rescale(clock.Samples, 1000000, rate);
+  int64_t time = continuous;
+  if (own != AV_NOPTS_VALUE && (continuous == AV_NOPTS_VALUE || std::llabs(own - continuous) > kSoundJitter)) {
+    time = own;
+  } else if (continuous == AV_NOPTS_VALUE) {
+    time = ist.NextPts != AV_NOPTS_VALUE ? ist.NextPts : ist.Pts;
+  }
+  if (time != continuous) {
+    clock.Base = time;
+    clock.Samples = 0;
+    clock.Rate = rate;
+  }
+  clock.Samples += samples;
+  return time;
+}
+
 void TCustomFFmpeg::DecodePacket(TInputStream& ist, int istIndex, AVPacket* pkt, TInputUnit& unit) {
   const AVRational tb = ist.Stream->time_base;
   unit.InputIndex = istIndex;
@@ -426,6 +463,8 @@ void TCustomFFmpeg::DecodePacket(TInputStream& ist, int istIndex, AVPacket* pkt,
             ist.NextPts += duration;
           } else {
             const int rate = frame->sample_rate > 0 ? frame->sample_rate : dec->sample_rate;
+            ist.Pts = SoundFrameTime(ist, frame->pkt_dts, frame->nb_samples, rate);
+            ist.NextPts = ist.Pts;
             if (rate > 0) ist.NextPts += AVL.av_rescale(frame->nb_samples, 1000000, rate);
             out.DecoderRate = dec->sample_rate;
             out.DecoderChannels = dec->ch_layout.nb_channels;

@@ -264,6 +264,14 @@ struct TInputStream {
   // handled last and where the next one is expected.
   int64_t NextPts = AV_NOPTS_VALUE;
   int64_t Pts = 0;
+  // Decoded sound's own clock: the time of its last resync (µs) and the
+  // samples decoded since, at Rate; see DecodePacket.
+  struct TSoundClock {
+    int64_t Base = AV_NOPTS_VALUE;
+    int64_t Samples = 0;
+    int Rate = 0;
+    int64_t LastPacketDts = AV_NOPTS_VALUE;  // stream time base
+  } SoundClock;
   int64_t FrameDuration = 40000;      // µs, nominal video frame duration
   int RequestedChannels = 0;          // decoded audio is delivered at this count
   // ... and as interleaved samples of this format: signed 16-bit; 32-bit
