@@ -228,6 +228,7 @@ void TCustomFFmpeg::Run() {
   // The terminate notification may have dropped the last reference to this
   // engine: nothing here touches it any more.
   if (!stoppedEncoders.empty()) {
+    for (const CodecContextPtr& enc : stoppedEncoders) EndEncoderBeforeFree(enc.get());
     std::lock_guard<TCodecLock> lock(CodecLock());
     stoppedEncoders.clear();
   }

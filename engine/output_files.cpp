@@ -389,7 +389,18 @@ bool TCustomFFmpeg::OpenOutputStream(TOutputFileSlot& file) {
   if (!file.LocalPath.empty() && (::stat(file.LocalPath.c_str(), &st) != 0 || S_ISREG(st.st_mode))) {
     std::shared_ptr<TOutputReservation> reservation = FindReservedOutput(file.LocalPath);
     if (!reservation) {
-      RemoveStalePartialOutputs(std::filesystem::path(file.LocalPath).parent_path().string());
+      // Reserving takes over a leftover partial file of the name: never one
+      // that is an input of this run.
+      struct stat partial {};
+      if (::stat(PartialOutputPath(file.LocalPath).c_str(), &partial) == 0) {
+        for (const auto& input : FInputFiles) {
+          if (input->HasIdentity && input->Device == static_cast<uint64_t>(partial.st_dev) &&
+              input->Inode == static_cast<uint64_t>(partial.st_ino)) {
+            FLastError = "Could not open '" + file.Name + "': its partial file is input file '" + input->Name + "'";
+            return false;
+          }
+        }
+      }
       const TReservedOutput reserved = ReserveOutput(file.LocalPath, true);
       if (reserved.Result == TReserveResult::InUse) {
         FLastError = "Could not open '" + file.Name + "': another conversion is writing it";

@@ -326,6 +326,7 @@ void TCustomFFmpeg::FinishTranscode() {
   }
   WaitForOutputs();
   StopStageThreads();
+  EndHeldSound(FStopRequested);
   if (!FStopRequested) CheckOutputsHoldMedia();
   // Every trailer is attempted; the first failure ends the task once the
   // others are written (a file without its trailer is removed when the
@@ -349,6 +350,9 @@ void TCustomFFmpeg::FinishTranscode() {
     if (ret < 0 && failure.empty()) failure = WriteErrorText("avio_close()", ret);
     TOutputFileSlot& file = *FOutputFiles[i];
     file.Complete = trailerWritten[i] && ret >= 0;
+    // A run stopped before anything reached a file leaves no file that
+    // players would refuse.
+    if (FStopRequested && !FileHoldsMedia(i)) file.Complete = false;
     // The whole file takes its name; an empty one never does.
     if (file.Complete && file.Reservation) {
       struct stat st {};
@@ -358,10 +362,20 @@ void TCustomFFmpeg::FinishTranscode() {
       } else if (!file.Reservation->Commit(error)) {
         file.Complete = false;
         if (failure.empty()) failure = "Could not write '" + file.Name + "': " + error;
+      } else if (!file.Reservation->RenamedTo().empty()) {
+        Log(0, "'" + file.Name + "' was taken while it was written: the output is '" +
+                   file.Reservation->RenamedTo() + "'");
       }
     }
   }
   if (!failure.empty()) throw FFMpegException(failure);
+}
+
+bool TCustomFFmpeg::FileHoldsMedia(size_t fileIndex) const {
+  if (!FRun || fileIndex >= FRun->OutputsByFile.size()) return true;
+  for (const TOutputStream* ost : FRun->OutputsByFile[fileIndex])
+    if (ost->PacketsWritten > 0) return true;
+  return false;
 }
 
 void TCustomFFmpeg::CheckOutputsHoldMedia() {
@@ -699,6 +713,8 @@ void TCustomFFmpeg::CopyPacket(TOutputStream& ost, int64_t sourcePts, AVRational
 void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet, AVCodecContext* encoder) {
   AVStream* st = file->streams[packet->stream_index];
   if (encoder) AVL.av_packet_rescale_ts(packet, encoder->time_base, st->time_base);
+  TSoundHold* hold = nullptr;
+  bool picture = false, sound = false;
   if (FRun) {
     for (size_t i = 0; i < FOutputFiles.size() && i < FRun->OutputsByFile.size(); ++i) {
       if (FOutputFiles[i]->Context.get() != file) continue;
@@ -711,13 +727,73 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet, AVCodecC
           const double end = static_cast<double>(ts + std::max<int64_t>(0, packet->duration)) * av_q2d(st->time_base);
           if (end > ost.CurrentTime) ost.CurrentTime = end;
         }
+        picture = ost.IsVideo() && ost.EncodingNeeded;
+        sound = ost.IsAudio();
       }
+      if (i < FRun->SoundHolds.size()) hold = &FRun->SoundHolds[i];
       break;
     }
   }
+  if (hold && hold->Active) {
+    if (picture) {
+      const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+      if (ts != AV_NOPTS_VALUE)
+        hold->PictureEnd = std::max(
+            hold->PictureEnd,
+            static_cast<double>(ts + std::max<int64_t>(0, packet->duration)) * av_q2d(st->time_base));
+    } else if (sound) {
+      // Behind the sound held already, or ahead of the picture: held.
+      const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+      if (!hold->Held.empty() || (ts != AV_NOPTS_VALUE && ts * av_q2d(st->time_base) >= hold->PictureEnd)) {
+        PacketPtr kept(AVL.av_packet_alloc());
+        if (!kept) throw FFMpegException("av_mallocz fail");
+        AVL.av_packet_move_ref(kept.get(), packet);
+        hold->Held.push_back(std::move(kept));
+        ReleaseHeldSound(file, *hold, false);
+        return;
+      }
+    }
+  }
+  InterleavedWrite(file, packet);
+  if (picture && hold && hold->Active) ReleaseHeldSound(file, *hold, false);
+}
+
+void TCustomFFmpeg::InterleavedWrite(AVFormatContext* file, AVPacket* packet) {
   int ret = AVL.av_interleaved_write_frame(file, packet);
   if (ret >= 0) ret = OutputStreamError(file);
   if (ret < 0) throw FFMpegException(WriteErrorText("av_interleaved_write_frame()", ret));
+}
+
+void TCustomFFmpeg::ReleaseHeldSound(AVFormatContext* file, TSoundHold& hold, bool all) {
+  const auto time = [file](const AVPacket& packet) {
+    const int64_t ts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    return ts == AV_NOPTS_VALUE ? -1e300 : ts * av_q2d(file->streams[packet.stream_index]->time_base);
+  };
+  while (!hold.Held.empty()) {
+    AVPacket& front = *hold.Held.front();
+    // Up to the picture; beyond it only as far as the hold's limit.
+    if (!all && time(front) >= hold.PictureEnd && time(*hold.Held.back()) - time(front) <= kSoundHoldSeconds) break;
+    PacketPtr packet = std::move(hold.Held.front());
+    hold.Held.pop_front();
+    InterleavedWrite(file, packet.get());
+  }
+}
+
+void TCustomFFmpeg::EndHeldSound(bool stopped) {
+  if (!FRun) return;
+  for (size_t i = 0; i < FRun->SoundHolds.size() && i < FOutputFiles.size(); ++i) {
+    TSoundHold& hold = FRun->SoundHolds[i];
+    // A stopped file ends its sound with its picture; a whole one keeps all.
+    if (stopped) {
+      for (const PacketPtr& packet : hold.Held) {
+        const auto& streams = FRun->OutputsByFile[i];
+        if (packet->stream_index < static_cast<int>(streams.size())) --streams[packet->stream_index]->PacketsWritten;
+      }
+      hold.Held.clear();
+    } else
+      ReleaseHeldSound(FOutputFiles[i]->Context.get(), hold, true);
+    hold.Active = false;
+  }
 }
 
 }  // namespace fennick

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "engine/transcode_tables.h"
 
@@ -960,6 +961,16 @@ struct TTranscodeSetup {
       sync.RequestedChannels = ist.RequestedChannels;
       sync.AudioFormat = ist.AudioFormat;
     }
+    // Sound waits for the picture in files with a re-encoded picture.
+    Run.SoundHolds = std::vector<TSoundHold>(Run.OutputsByFile.size());
+    for (size_t i = 0; i < Run.OutputsByFile.size(); ++i) {
+      bool picture = false, sound = false;
+      for (const TOutputStream* ost : Run.OutputsByFile[i]) {
+        picture = picture || (ost->IsVideo() && ost->EncodingNeeded);
+        sound = sound || ost->IsAudio();
+      }
+      Run.SoundHolds[i].Active = picture && sound;
+    }
     Run.ReportClock = AVL.av_gettime_relative();
     Run.LastReportTime = Run.ReportClock;
   }
@@ -1019,10 +1030,37 @@ AVPixelFormat TOutputStream::PictureFormat() const {
   return HardwareEncoder ? HardwareSoftwareFormat : Encoder->pix_fmt;
 }
 
+void EndEncoderBeforeFree(AVCodecContext* enc) {
+  // SVT-AV1 frees itself only after it has ended its stream, and it ends a
+  // stream only once it has had a picture: otherwise its clean-up, or the
+  // end itself, waits for ever ("deinit called without sending EOS"), as
+  // after a run that failed before the first picture. It gets one blank
+  // picture and the end, and what it still gives is thrown away; an encoder
+  // that has ended already refuses both at once. Others are freed as they
+  // are.
+  if (!enc || !enc->codec || !enc->codec->name || std::string_view(enc->codec->name) != "libsvtav1") return;
+  FramePtr blank(AVL.av_frame_alloc());
+  PacketPtr packet(AVL.av_packet_alloc());
+  if (!blank || !packet) return;
+  blank->format = enc->pix_fmt;
+  blank->width = enc->width;
+  blank->height = enc->height;
+  if (AVL.av_frame_get_buffer(blank.get(), 0) < 0) return;
+  for (AVBufferRef* buffer : blank->buf)
+    if (buffer) std::memset(buffer->data, 0, buffer->size);
+  const int sent = AVL.avcodec_send_frame(enc, blank.get());
+  if (sent < 0 && sent != AVERROR(EAGAIN)) return;  // ended already
+  while (sent == AVERROR(EAGAIN) && AVL.avcodec_receive_packet(enc, packet.get()) >= 0)
+    AVL.av_packet_unref(packet.get());
+  if (AVL.avcodec_send_frame(enc, nullptr) < 0) return;
+  while (AVL.avcodec_receive_packet(enc, packet.get()) >= 0) AVL.av_packet_unref(packet.get());
+}
+
 void TOutputStream::CloseEncoder() {
   if (Encoder) Encoder->stats_in = nullptr;
   StatsIn.reset();
   if (!Encoder && !AmrNb) return;
+  EndEncoderBeforeFree(Encoder.get());
   std::lock_guard<TCodecLock> lock(CodecLock());
   Encoder.reset();
   AmrNb.reset();

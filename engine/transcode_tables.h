@@ -327,6 +327,11 @@ struct TPicturePool {
   bool Get(AVFrame* frame);
 };
 
+// Tells an opened encoder whose library cannot be freed before the end of
+// its stream that the stream has ended, dropping what it still gives; does
+// nothing for others. Needs no CodecLock.
+void EndEncoderBeforeFree(AVCodecContext* enc);
+
 struct TOutputStream {
   ~TOutputStream() { CloseEncoder(); }
   // An encoder that codes pictures in the graphics device's memory (VAAPI):
@@ -442,6 +447,22 @@ struct TOutputStream {
 
 // Everything one run owns; freed as a whole by FreeTranscodeTables, which
 // closes whatever codec is still open.
+// Sound of an output file held back until its picture has got as far: a
+// video encoder gives its pictures a second or two after it takes them
+// (look-ahead, reordering), while sound comes out at once. Written in step,
+// a file stopped at any moment ends its picture and its sound together.
+// Touched only by the thread that writes the file.
+struct TSoundHold {
+  bool Active = false;           // the file has a re-encoded picture
+  double PictureEnd = -1e300;    // s, the end of the latest picture written
+  std::deque<PacketPtr> Held;    // in the muxer's time base, in order
+};
+
+// The longest the sound of a file is held ahead of its picture (seconds):
+// beyond every video encoder's delay, and a picture that has ended (a
+// source whose sound goes on) holds its sound no longer than this.
+inline constexpr double kSoundHoldSeconds = 10;
+
 struct TTranscodeRun {
   std::vector<TInputFile> InputFiles;
   std::vector<std::unique_ptr<TInputStream>> InputStreams;
@@ -453,6 +474,7 @@ struct TTranscodeRun {
   std::list<TInputStream*> OpenDecoders;
   // Output streams by output file and stream index, for WriteFrame.
   std::vector<std::vector<TOutputStream*>> OutputsByFile;
+  std::vector<TSoundHold> SoundHolds;  // by output file
   // Output streams fed by each input stream (by input stream table index).
   std::vector<std::vector<TOutputStream*>> OutputsBySource;
   std::vector<TInputSync> InputSync;  // by input stream table index

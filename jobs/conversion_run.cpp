@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "jobs/row_texts.h"
+#include "util/output_reservation.h"
 
 namespace fennick {
 
@@ -299,8 +300,11 @@ void TConversionRun::JobTerminated(uint64_t tag, bool started, bool finished, bo
   if (it == FRunning.end()) return;
   TRunningJob running = std::move(it->second);
   FRunning.erase(it);
-  // The task's work is over: it goes, and the job's hold on its name with it.
+  // The task's work is over: it goes, and the job's hold on its name with
+  // it. A name taken while the job wrote sent the file to a "-N" name.
   if (const int index = FComponent.TaskIndexOfTag(tag); index >= 0) FComponent.RemoveTask(index);
+  if (running.Built.OutputReservation && !running.Built.OutputReservation->RenamedTo().empty())
+    running.Built.OutputPath = running.Built.OutputReservation->RenamedTo();
   ReleaseOutputName(running.Built);
 
   TQueuedJob removed;  // a job taken out of the queue meanwhile still counts

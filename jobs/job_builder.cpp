@@ -160,10 +160,13 @@ bool TRunFiles::Protects(const std::string& path) const {
 TOutputName ChooseOutputName(const std::string& path, const std::string& extension, bool overwrite,
                              const std::string& source, TRunFiles* run) {
   const std::string base = path.substr(0, ExtensionDot(path));
-  RemoveStalePartialOutputs(std::filesystem::path(path).parent_path().string());
   for (long n = 0;; ++n) {
     const std::string candidate = n == 0 ? base + extension : base + "-" + std::to_string(n) + extension;
     if ((run && run->Protects(candidate)) || (overwrite && !source.empty() && SameFile(candidate, source))) continue;
+    // Reserving takes over a leftover partial file of the name: never one
+    // that is a source of the run (a file rescued from a killed run).
+    const std::string partial = PartialOutputPath(candidate);
+    if ((run && run->Protects(partial)) || (!source.empty() && SameFile(partial, source))) continue;
     TReservedOutput reserved = ReserveOutput(candidate, overwrite);
     if (reserved.Result == TReserveResult::Failed) throw CannotWrite(candidate, reserved.Error);
     if (reserved.Result != TReserveResult::Reserved) continue;  // taken, or held by a running conversion

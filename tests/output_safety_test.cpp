@@ -1,16 +1,21 @@
 // Files are never lost or mixed: an output appears under its name only when
 // complete, a name a running conversion holds is never chosen or replaced by
 // another (in this process or another), a batch never names one file twice,
-// and an output named before its input never destroys that input.
+// an output named before its input never destroys that input, the clean-up
+// of partial files touches nothing but a leftover of the name it takes, a
+// name taken while a file is written sends the file to the next "-N" name,
+// a stop before anything was converted leaves no file, and a stopped file's
+// picture and sound end together.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "tests/transcode_support.h"
 
 namespace fennick {
 namespace {
@@ -64,6 +69,16 @@ class OutputSafety : public ::testing::Test {
   }
   static void WaitForExit(const std::string& pid) {
     RunCommand("for i in $(seq 1 600); do kill -0 " + pid + " 2>/dev/null || break; sleep 0.05; done");
+  }
+  // Runs a shell command in the background with its output in `log`; its
+  // process id.
+  std::string Background(const std::string& command, const std::string& log) {
+    const auto r = RunCommand("(" + command + ") >" + ShellQuote(log) + " 2>&1 & echo $!");
+    return r.output.substr(0, r.output.find('\n'));
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
   test::TempDir Dir;
@@ -139,6 +154,125 @@ TEST_F(OutputSafety, AnOutputNamedBeforeItsInputNeverDestroysIt) {
     EXPECT_EQ(fs::hard_link_count(holiday), 2u);
   }
   EXPECT_EQ(DecodeErrors(holiday), "");
+}
+
+TEST_F(OutputSafety, TheCleanUpOfPartialFilesTouchesOnlyALeftoverOfTheNameItTakes) {
+  // A hidden partial file rescued from a killed run, converted as a source;
+  // another name's leftover; a source that is the leftover's very name; a
+  // link at a partial name.
+  const std::string rescued = Dir.file(".b.mp4.fennick-partial");
+  fs::copy_file(Clip, rescued);
+  fs::copy_file(Clip, Dir.file("a.mp4"));
+  fs::copy_file(Clip, Dir.file("c.mp4"));
+  const std::string alsoSource = Dir.file(".c.mkv.fennick-partial");
+  fs::copy_file(Clip, alsoSource);
+  std::ofstream(Out + "/.other.mkv.fennick-partial") << "another run's";
+  std::ofstream(Dir.file("precious")) << "kept";
+  fs::create_symlink(Dir.file("precious"), Out + "/.a.mkv.fennick-partial");
+  const auto size = fs::file_size(Clip);
+
+  const auto r = RunCommand(ShellQuote(kBin) + " -f mkv -o " + ShellQuote(Out) + " " + ShellQuote(Dir.file("a.mp4")) +
+                            " " + ShellQuote(rescued) + " && " + ShellQuote(kBin) + " -f mkv -o " +
+                            ShellQuote(Dir.path().string()) + " " + ShellQuote(Dir.file("c.mp4")) + " " + ShellQuote(alsoSource));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(fs::file_size(rescued), size);
+  EXPECT_EQ(fs::file_size(alsoSource), size);
+  EXPECT_EQ(Read(Out + "/.other.mkv.fennick-partial"), "another run's");
+  EXPECT_TRUE(fs::is_symlink(Out + "/.a.mkv.fennick-partial"));
+  EXPECT_EQ(Read(Dir.file("precious")), "kept");
+  // The link makes a.mkv taken; the source makes c.mkv taken.
+  EXPECT_TRUE(Contains(r.output, " -> " + Out + "/a-1.mkv\n")) << r.output;
+  EXPECT_TRUE(Contains(r.output, " -> " + Dir.file("c-1.mkv") + "\n")) << r.output;
+  for (const std::string& output : {Out + "/a-1.mkv", Dir.file("c-1.mkv")}) {
+    EXPECT_EQ(DecodeErrors(output), "") << output;
+    EXPECT_NEAR(Duration(output), 4.0, 0.2) << output;
+  }
+}
+
+TEST_F(OutputSafety, ANameTakenWhileTheFileIsWrittenSendsTheWholeFileToTheNextNumber) {
+  // The source comes through a pipe that pauses half way, while the name is
+  // taken.
+  const std::string matroska = Dir.file("film.mkv");
+  ASSERT_TRUE(test::MakeMedia(matroska, "-i " + ShellQuote(Clip) + " -c copy"));
+  const std::string pipe = Dir.file("pipe/film.mkv");
+  fs::create_directories(fs::path(pipe).parent_path());
+  ASSERT_EQ(RunCommand("mkfifo " + ShellQuote(pipe)).exitCode, 0);
+  const auto half = std::to_string(fs::file_size(matroska) / 2);
+  Background("(head -c " + half + " " + ShellQuote(matroska) + "; sleep 2; tail -c +$((" + half + " + 1)) " +
+                 ShellQuote(matroska) + ") > " + ShellQuote(pipe),
+             Dir.file("writer.log"));
+  const std::string log = Dir.file("convert.log");
+  const std::string pid = Background(ShellQuote(kBin) + " -f avi -o " + ShellQuote(Out) + " " + ShellQuote(pipe), log);
+  RunCommand("for i in $(seq 1 200); do [ -e " + ShellQuote(Out + "/.film.avi.fennick-partial") +
+             " ] && break; sleep 0.05; done");
+  std::ofstream(Out + "/film.avi") << "the user's";
+  // ... and a dangling link at a name from the start.
+  fs::create_symlink(Dir.file("nowhere"), Out + "/long.avi");
+  const auto second = RunCommand(ShellQuote(kBin) + " -f avi -o " + ShellQuote(Out) + " " + ShellQuote(Clip));
+  WaitForExit(pid);
+  const std::string first = Read(log);
+  EXPECT_TRUE(Contains(first, "Done  " + pipe + " -> " + Out + "/film-1.avi\n")) << first;
+  EXPECT_EQ(Read(Out + "/film.avi"), "the user's");
+  EXPECT_NEAR(Duration(Out + "/film-1.avi"), 4.0, 0.2);
+  EXPECT_EQ(DecodeErrors(Out + "/film-1.avi"), "");
+  EXPECT_TRUE(Contains(second.output, " -> " + Out + "/long-1.avi\n")) << second.output;
+  EXPECT_TRUE(fs::is_symlink(Out + "/long.avi"));
+  EXPECT_FALSE(fs::exists(Dir.file("nowhere")));
+}
+
+TEST_F(OutputSafety, AStopBeforeAnythingWasConvertedLeavesNoFile) {
+  test::RequireLibraries();
+  for (const char* name : {"stopped.webm", "stopped.mp4"}) {
+    const std::string output = Out + "/" + name;
+    const auto run = test::Convert(Clip, output, {}, {}, [](TCustomFFmpeg& engine) {
+      engine.OnLog = [](TCustomFFmpeg& self, int, const std::string& text) {
+        if (text == "Stream mapping:") self.RequestStop();
+      };
+    });
+    ASSERT_TRUE(run.Added) << run.Message;
+    EXPECT_FALSE(run.Finished);
+    EXPECT_FALSE(run.Exception) << run.Message;
+  }
+  EXPECT_EQ(Entries(Out), std::vector<std::string>{});
+}
+
+// Stopped while its picture encoder still holds pictures, a file's picture
+// and sound end together, for each encoder of today.
+TEST_F(OutputSafety, AStoppedFilesPictureAndSoundEndTogether) {
+  const std::string source = Dir.file("wide.mkv");
+  ASSERT_TRUE(test::MakeMedia(source, "-f lavfi -i testsrc2=s=640x360:r=25:d=20 -f lavfi -i sine=d=20 "
+                                      "-c:v libx264 -preset ultrafast -c:a aac"));
+  const auto end = [](const std::string& file, const char* stream) {
+    const auto r = RunCommand("ffprobe -v error -select_streams " + std::string(stream) +
+                              " -show_entries packet=pts_time,duration_time -of csv=p=0 " + ShellQuote(file));
+    double last = -1;
+    for (const auto& line : test::Lines(r.output)) {
+      const auto comma = line.find(',');
+      if (comma == std::string::npos) continue;
+      last = std::max(last, std::stod(line.substr(0, comma)) + std::stod(line.substr(comma + 1)));
+    }
+    return last;
+  };
+  for (const char* format : {"MP4 - H.264", "MP4 - H.265", "webm", "webm - av1"}) {
+    SCOPED_TRACE(format);
+    const std::string folder = Out + "/" + format;
+    fs::create_directories(folder);
+    const std::string log = Dir.file("stop.log");
+    const std::string pid =
+        Background(ShellQuote(kBin) + " -f " + ShellQuote(format) + " -o " + ShellQuote(folder) + " " +
+                       ShellQuote(source),
+                   log);
+    // Stopped once the file has grown: its encoders are well into the
+    // source.
+    RunCommand("for i in $(seq 1 400); do [ $(cat " + ShellQuote(folder) +
+               "/.*partial 2>/dev/null | wc -c) -gt 30000 ] && break; sleep 0.05; done; kill -INT " + pid);
+    WaitForExit(pid);
+    const std::string output = folder + "/wide." + (std::string(format).find("webm") == 0 ? "webm" : "mp4");
+    ASSERT_TRUE(Contains(Read(log), "Abort")) << Read(log);
+    const double picture = end(output, "v:0"), sound = end(output, "a:0");
+    EXPECT_GT(picture, 0.5);
+    EXPECT_NEAR(sound, picture, 0.2);
+  }
 }
 
 }  // namespace

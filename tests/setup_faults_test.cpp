@@ -1,6 +1,7 @@
 // What the set-up of a conversion decides before anything is written, seen
 // through fennick-convert as a user runs it: subtitle encoders that cannot
-// take the source's kind of cue, a header that finds the disk full, and
+// take the source's kind of cue, a header that finds the disk full, a
+// decoder that cannot open (no encoder opened for it holds the run up), and
 // pictures whose pixel aspect the container cannot keep.
 #include <gtest/gtest.h>
 
@@ -150,6 +151,35 @@ TEST_F(SetupFaults, SquarePixelsInAContainerWithoutPixelAspectKeepTheirSize) {
   const TPictureShape shape = ProbeShape(out);
   EXPECT_EQ(shape.Width, 320);
   EXPECT_EQ(shape.Height, 240);
+}
+
+TEST_F(SetupFaults, ARunThatFailsBeforeItsFirstPictureEndsAtOnceWhateverItsEncoder) {
+  // A Theora picture whose set-up data is corrupt, with sound that is fine:
+  // every format with a picture fails naming the decoder's reason, the
+  // sound-only ones convert the sound. A run stuck in an encoder's clean-up
+  // is killed by the cap and shows as a missing result line.
+  const std::string damaged = std::string(FENNICK_SOURCE_DIR) + "/../shared/media/damaged-theora.ogv";
+  const std::string folder = Dir.file("out");
+  std::filesystem::create_directory(folder);
+  const auto formats = test::Lines(Convert("--list-formats").output);
+  ASSERT_GT(formats.size(), 60u);
+  for (const std::string& format : formats) {
+    const auto r = RunCommand("timeout -s KILL 20 " + ShellQuote(kBin) + " -f " + ShellQuote(format) + " -o " +
+                              ShellQuote(folder) + " " + ShellQuote(damaged));
+    EXPECT_TRUE((Contains(r.output, "Fail  " + damaged + " -> -: ") && Contains(r.output, "Corrupt extradata")) ||
+                Contains(r.output, "Done  " + damaged))
+        << format << ": " << r.output;
+  }
+  // An encoder opened for a file whose header cannot be written.
+  const std::string clip = Dir.file("clip.mp4");
+  test::ClipSpec spec;
+  spec.seconds = 0.4;
+  ASSERT_TRUE(test::MakeClip(clip, spec));
+  const auto r = RunCommand("timeout -s KILL 20 " + ShellQuote(kBin) + " --engine -i " + ShellQuote(clip) +
+                            " -vcodec libsvtav1 -y " + ShellQuote(Dir.file("a.webm")) + " -f mp4 /dev/full");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_TRUE(Contains(r.output, "No space left on device")) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(Dir.file("a.webm")));
 }
 
 }  // namespace

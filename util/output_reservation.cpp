@@ -50,6 +50,30 @@ std::string ResolvedOutput(const std::string& output) {
   return ec ? output : target.string();
 }
 
+// Whether something has the name: a file of any kind, or a symbolic link,
+// also one that points nowhere.
+bool NameTaken(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Where a partial file may be made or taken over: nothing has its name, or
+// a regular file does (a killed conversion's leftover). A symbolic link,
+// a folder or a pipe there makes the output's name taken.
+bool PartialNameUsable(const std::string& partial) {
+  struct stat st {};
+  return ::lstat(partial.c_str(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
+// "folder/name-N.ext" for "folder/name.ext" (N from 1).
+std::string NumberedName(const std::string& path, long n) {
+  const size_t slash = path.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot <= nameStart) dot = path.size();
+  return path.substr(0, dot) + "-" + std::to_string(n) + path.substr(dot);
+}
+
 std::string KeyOf(const std::string& output) {
   std::error_code ec;
   const auto absolute = std::filesystem::absolute(output, ec);
@@ -57,23 +81,6 @@ std::string KeyOf(const std::string& output) {
 }
 
 }  // namespace
-
-void RemoveStalePartialOutputs(const std::string& folder) {
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) return;
-  const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
-  while (const dirent* entry = ::readdir(dir)) {
-    if (!IsPartialOutputName(entry->d_name)) continue;
-    const std::string path = prefix + entry->d_name;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) continue;
-    struct stat st {};
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && StillNamed(fd, path))
-      ::unlink(path.c_str());
-    ::close(fd);
-  }
-  ::closedir(dir);
-}
 
 // The reservations this process holds, by the output's absolute path; the
 // lock guards the map and makes a check and a reservation of one name one
@@ -88,16 +95,27 @@ struct TOutputReservations {
   }
 
   TReservedOutput Reserve(const std::string& requested, bool replace) {
+    // A link at the output's name that points nowhere is taken.
+    struct stat target {};
+    if (NameTaken(requested) && ::stat(requested.c_str(), &target) != 0) return {TReserveResult::Exists, nullptr, 0};
     const std::string output = ResolvedOutput(requested);
     const std::string key = KeyOf(output);
     std::lock_guard<std::mutex> guard(Lock);
     if (const auto it = Held.find(key); it != Held.end() && !it->second.expired())
       return {TReserveResult::InUse, nullptr, 0};
     const std::string partial = PartialOutputPath(output);
+    // A partial name that is no regular file makes the name taken.
+    if (!PartialNameUsable(partial)) return {TReserveResult::Exists, nullptr, 0};
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
-      fd = ::open(partial.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+      fd = ::open(partial.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+      if (fd < 0 && errno == ELOOP) return {TReserveResult::Exists, nullptr, 0};
       if (fd < 0) return {TReserveResult::Failed, nullptr, errno};
+      struct stat opened {};
+      if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        return {TReserveResult::Exists, nullptr, 0};
+      }
       if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
@@ -167,17 +185,48 @@ TOutputReservation::~TOutputReservation() {
   if (!FKey.empty()) TOutputReservations::Instance().Forget(FKey);
 }
 
-bool TOutputReservation::Commit(std::string& error) {
-  if (FCommitted) return true;
-  int result = ::renameat2(AT_FDCWD, FPartial.c_str(), AT_FDCWD, FOutput.c_str(), FReplace ? 0 : RENAME_NOREPLACE);
-  if (result != 0 && errno == EINVAL && !FReplace) {
+namespace {
+
+// Renames `from` onto `to` unless something has that name (or, with
+// replace, onto a file of it): 0, or the system's error.
+int RenameOnto(const std::string& from, const std::string& to, bool replace) {
+  int result = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), replace ? 0 : RENAME_NOREPLACE);
+  if (result != 0 && errno == EINVAL && !replace) {
     // A file system without the no-replace rename: a new link cannot
     // replace a file either.
-    result = ::link(FPartial.c_str(), FOutput.c_str());
-    if (result == 0) ::unlink(FPartial.c_str());
+    result = ::link(from.c_str(), to.c_str());
+    if (result == 0) ::unlink(from.c_str());
+  }
+  return result == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+bool TOutputReservation::Commit(std::string& error) {
+  if (FCommitted) return true;
+  // A dangling link at the name counts as taken, and a replacing rename
+  // would put the file in the link's place.
+  int result = FReplace && NameTaken(FOutput) && !std::filesystem::exists(FOutput) ? EEXIST
+                                                                                   : RenameOnto(FPartial, FOutput, FReplace);
+  // The name was taken while the file was written: the whole file goes
+  // under the first "-N" name that nothing has and no conversion holds,
+  // never lost for want of a name. The number's own partial name is made
+  // afresh (never taken over) and held while the rename is done.
+  for (long n = 1; result == EEXIST && n < 10000; ++n) {
+    const std::string candidate = NumberedName(FOutput, n);
+    if (NameTaken(candidate) || FindReservedOutput(candidate)) continue;
+    const std::string hold = PartialOutputPath(candidate);
+    const int fd = ::open(hold.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      result = RenameOnto(FPartial, candidate, false);
+      if (result == 0) FRenamedTo = candidate;
+    }
+    ::unlink(hold.c_str());
+    ::close(fd);
   }
   if (result != 0) {
-    error = std::strerror(errno);
+    error = std::strerror(result);
     return false;
   }
   FCommitted = true;

@@ -4,8 +4,9 @@
 // writes, it holds an exclusive lock on the partial file: that lock is the
 // output name's reservation, seen by every process, so no running
 // conversion's name is ever chosen or replaced by another. A partial file
-// nobody holds is the leftover of a conversion that was killed; it is
-// removed by the next reservation in its folder.
+// nobody holds is the leftover of a conversion that was killed; the next
+// reservation of that same name takes it over. No other file is ever
+// removed, and no symbolic link followed, at a partial name.
 #pragma once
 
 #include <memory>
@@ -33,16 +34,19 @@ class TOutputReservation {
   // finished file of an earlier run).
   bool ReplacesExisting() const { return FReplace; }
   bool Committed() const { return FCommitted; }
-  // Renames the partial file onto the output's name. False, with the
-  // system's reason, when that fails (the output's name taken meanwhile
-  // without ReplacesExisting, the folder gone ...); the partial file stays
-  // until the reservation goes.
+  // Renames the partial file onto the output's name, or, when something
+  // took that name meanwhile (without ReplacesExisting), onto the first free
+  // "-N" name (RenamedTo). False, with the system's reason, when that fails
+  // (the folder gone ...); the partial file stays until the reservation
+  // goes.
   bool Commit(std::string& error);
+  // Where Commit put the file when the output's name was taken; else empty.
+  const std::string& RenamedTo() const { return FRenamedTo; }
 
  private:
   friend struct TOutputReservations;
   TOutputReservation() = default;
-  std::string FOutput, FPartial, FKey;
+  std::string FOutput, FPartial, FKey, FRenamedTo;
   int FLockFd = -1;
   bool FReplace = false;
   bool FCommitted = false;
@@ -68,8 +72,5 @@ TReservedOutput ReserveOutput(const std::string& output, bool replaceExisting);
 // The reservation of `output` that this process holds, if any: whoever
 // writes the file takes over the reservation made when its name was chosen.
 std::shared_ptr<TOutputReservation> FindReservedOutput(const std::string& output);
-// Removes the partial files in `folder` (empty: the current one) that no
-// conversion holds: leftovers of conversions that were killed.
-void RemoveStalePartialOutputs(const std::string& folder);
 
 }  // namespace fennick
