@@ -454,11 +454,16 @@ void TCustomFFmpeg::DecodePacket(TInputStream& ist, int istIndex, AVPacket* pkt,
         int ret = AVL.avcodec_send_packet(dec, pkt);
         if (ret < 0 && ret != AVERROR_EOF && pkt) failed = true;
         AVFrame* frame = FRun->InputFiles[ist.FileIndex].DecodedFrame.get();
+        constexpr int kMaxDrainErrors = 256;
+        int drainErrors = 0;
         for (;;) {
           ret = AVL.avcodec_receive_frame(dec, frame);
           if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) break;
           if (ret < 0) {
             failed = true;
+            // A draining decoder still gives the frames after a damaged
+            // one (each thread of a frame-threaded decoder holds one).
+            if (!pkt && ++drainErrors < kMaxDrainErrors) continue;
             break;
           }
           TDecodedFrame out;
@@ -586,12 +591,15 @@ bool TCustomFFmpeg::OutputInputUnit(TInputUnitPtr unitPtr) {
   out.TimeBase = ist.TimeBase;
   out.Subtitle = unit.HasSubtitle && (S.StartTime == 0 || ist.Pts >= S.StartTime);
   const bool failed = unit.DecodeFailed;
-  if (failed) {
-    if (unit.Kind == TInputUnit::ukPacket && S.Verbose >= 0)
-      Log(1, FormatText("Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex));
-  } else if (unit.Kind == TInputUnit::ukDrain) {
+  if (failed && unit.Kind == TInputUnit::ukPacket && S.Verbose >= 0)
+    Log(1, FormatText("Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex));
+  if (unit.Kind == TInputUnit::ukDrain) {
+    // The encoders end with the decoder, also when its last frames were
+    // damaged (a frame-threaded decoder reports a truncated file's last
+    // packet only as it drains): what they hold, and what they write at
+    // the end (FLAC's sample count and checksum), are kept.
     out.Flush = true;
-  } else if (unit.Packet) {
+  } else if (!failed && unit.Packet) {
     out.Copy = true;
     // A cover belongs to the whole file, wherever the output starts.
     out.CopyStarted = S.StartTime == 0 || ist.Pts >= S.StartTime;
