@@ -407,6 +407,22 @@ struct TTranscodeSetup {
     }
   }
 
+  // Outputs of sound alone last as long as the sound they take, not as the
+  // source's picture may (a film whose picture goes on after its sound):
+  // their progress and their early end are judged by that.
+  void FitTotalDurationToSound() {
+    if (S.RecordingTime != std::numeric_limits<int64_t>::max()) return;
+    int64_t longest = -1;
+    for (const auto& ost : Run.OutputStreams) {
+      if (ost->IsVideo()) return;
+      if (!ost->IsAudio()) continue;
+      const AVStream* st = Run.InputStreams[ost->SourceIndex]->Stream;
+      if (st->duration == AV_NOPTS_VALUE || st->duration <= 0) return;
+      longest = std::max(longest, AVL.av_rescale_q(st->duration, st->time_base, AVRational{1, 1000}));
+    }
+    if (longest > 0 && longest < E.FTotalOutputDuration) E.FTotalOutputDuration = static_cast<int>(longest);
+  }
+
   // The library encoder an output stream opens; none for the engine's own.
   static const AVCodec* EncoderOf(const TOutputStream& ost) {
     if (ost.OwnAmrNbEncoder) return nullptr;
@@ -984,6 +1000,7 @@ void TCustomFFmpeg::SetupTranscode() {
   setup.AddAttachedPictures();
   setup.CheckStreamMaps();
   setup.ChooseSourceStreams();
+  setup.FitTotalDurationToSound();
   setup.ConfigureOutputStreams();
   setup.DumpOutputFormats();
   setup.LogStreamMapping();

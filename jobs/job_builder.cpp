@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "jobs/job_queue.h"
 #include "jobs/name_pattern.h"
 #include "jobs/row_texts.h"
 #include "profiles/format_limits.h"
@@ -129,7 +130,7 @@ struct TVolumeStep {
 };
 // 100% is 256: the engine leaves the samples alone only at that value.
 constexpr std::array<TVolumeStep, VolumePositionCount> kVolumeSteps = {{
-    {"200%", 600}, {"180%", 450}, {"160%", 400}, {"140%", 350}, {"120%", 300}, {"100%", 256},
+    {"200%", MaxJobVolume}, {"180%", 450}, {"160%", 400}, {"140%", 350}, {"120%", 300}, {"100%", 256},
     {"80%", 200},  {"60%", 150},  {"40%", 100},  {"20%", 50},   {"0%", 1},
 }};
 

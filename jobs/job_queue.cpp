@@ -72,7 +72,8 @@ std::string SettingsJson(const TJobSettings& settings) {
   return json.Text();
 }
 
-std::optional<TJobSettings> ReadSettings(const TJsonValue& value) {
+std::optional<TJobSettings> ReadSettings(const TJsonValue& value, std::string& reason) {
+  reason = "its settings cannot be read";
   TJobSettings settings;
   const TJsonValue* format = value.Member("format");
   const TJsonValue* items = value.Member("items");
@@ -91,9 +92,21 @@ std::optional<TJobSettings> ReadSettings(const TJsonValue& value) {
     settings.Items[i] = *item;
   }
   if (speed) settings.Items[kEncoderSpeedItem] = *speed->String();
+  // Each number within what its control takes: a damaged file never
+  // reaches the engine with a volume that clips every sample.
+  const auto outside = [&reason](const char* what, int64_t number, int64_t low, int64_t high) {
+    if (number >= low && number <= high) return false;
+    reason = FormatText("its %s %lld is outside %lld to %lld", what, static_cast<long long>(number),
+                        static_cast<long long>(low), static_cast<long long>(high));
+    return true;
+  };
+  if (outside("volume", *volume->Integer(), 0, MaxJobVolume) || outside("aspect", *aspect->Integer(), 0, 2) ||
+      (zoom && outside("zoom", *zoom->Integer(), 0, 1)))
+    return std::nullopt;
   settings.AspectIndex = static_cast<int>(*aspect->Integer());
   settings.Volume = static_cast<int>(*volume->Integer());
   if (zoom) settings.ZoomIndex = static_cast<int>(*zoom->Integer());
+  reason.clear();
   return settings;
 }
 
@@ -192,7 +205,8 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
   job.Source = *source;
   job.Checked = *checked->Bool();
   if (const TJsonValue* settings = value.Member("settings")) {
-    job.Settings = ReadSettings(*settings);
+    std::string reason;
+    job.Settings = ReadSettings(*settings, reason);
     if (!job.Settings) return std::nullopt;
   }
   job.VideoSizeText = *videoSize->String();
@@ -219,7 +233,9 @@ std::optional<TQueuedJob> ReadJob(const TJsonValue& value) {
 }  // namespace
 
 std::string JobSettingsJson(const TJobSettings& settings) { return SettingsJson(settings); }
-std::optional<TJobSettings> ReadJobSettings(const TJsonValue& value) { return ReadSettings(value); }
+std::optional<TJobSettings> ReadJobSettings(const TJsonValue& value, std::string& reason) {
+  return ReadSettings(value, reason);
+}
 
 const char* JobStatusName(TJobStatus status) { return kStatusNames.at(static_cast<size_t>(status)); }
 

@@ -26,6 +26,10 @@ enum class TJobStatus { Waiting, Running, Done, Failed, Stopped, Skipped, Interr
 // window's eight, then the encoder speed (empty for the formats without one).
 inline constexpr int JobSettingCount = 9;
 
+// The volume a job may carry: from silence to the volume bar's 200 %
+// (256 = unchanged).
+inline constexpr int MaxJobVolume = 600;
+
 // What a job converts with: a snapshot of the choices, not the controls.
 struct TJobSettings {
   std::string Format;                                   // the catalogue's display name
@@ -45,10 +49,11 @@ TJobSettings SnapshotSettings(const TProfileControls& controls, int volume);
 bool ApplySettings(const TJobSettings& settings, TProfileControls& controls, std::string& reason);
 
 // The settings as the queue file stores them (a JSON object's text), and
-// read back from such an object; nothing for one that is not.
+// read back from such an object; nothing, with the reason, for one that is
+// not, or whose volume, aspect or zoom lies outside what its control takes.
 std::string JobSettingsJson(const TJobSettings& settings);
 class TJsonValue;
-std::optional<TJobSettings> ReadJobSettings(const TJsonValue& value);
+std::optional<TJobSettings> ReadJobSettings(const TJsonValue& value, std::string& reason);
 
 struct TQueuedJob {
   TJobId Id = NoJob;

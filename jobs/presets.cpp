@@ -66,11 +66,9 @@ std::optional<TPreset> ReadPresetFile(const fs::path& file, std::string& reason)
     reason = "it has no name";
     return std::nullopt;
   }
-  auto read = settings ? ReadJobSettings(*settings) : std::nullopt;
-  if (!read) {
-    reason = "its settings cannot be read";
-    return std::nullopt;
-  }
+  reason = "its settings cannot be read";
+  auto read = settings ? ReadJobSettings(*settings, reason) : std::nullopt;
+  if (!read) return std::nullopt;
   return TPreset{*name->String(), *read};
 }
 

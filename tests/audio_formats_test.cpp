@@ -2,7 +2,9 @@
 // the container take it, Opus coded at its own rate, and the lossless
 // encoders keeping the source's bits and rate. Checked with ffprobe and
 // with the samples the ffmpeg command decodes from source and output.
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -182,6 +184,22 @@ TEST_F(AudioFormats, VolumeScalesFloatSamples) {
                 .exitCode,
             0);
   EXPECT_NEAR(MeanVolume(ours), MeanVolume(theirs), 0.15);
+
+  // Doubled, a loud source stops at full scale, as integer samples do.
+  ASSERT_TRUE(MakeMedia(Dir->file("loud.m4a"),
+                        "-f lavfi -i " + ShellQuote("aevalsrc=0.9*sin(2*PI*440*t):s=44100:d=1") + " -c:a aac"));
+  const std::string clipped = Dir->file("clipped.wav");
+  ASSERT_FALSE(Convert(Dir->file("loud.m4a"), clipped, {{"acodec", "pcm_f32le"}, {"vol", "512"}}).Exception);
+  const std::string raw = DecodedSamples(*Dir, clipped, "f32le");
+  ASSERT_GT(raw.size(), 44100u * 4);
+  float peak = 0;
+  for (size_t i = 0; i + 4 <= raw.size(); i += 4) {
+    float sample;
+    std::memcpy(&sample, raw.data() + i, 4);
+    peak = std::max(peak, std::fabs(sample));
+  }
+  EXPECT_GT(peak, 0.99f);
+  EXPECT_LE(peak, 1.0f);
 }
 
 struct TLosslessCase {

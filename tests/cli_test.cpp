@@ -400,6 +400,26 @@ TEST_F(CliTest, FailingFilesShowTheirReasonWhileTheOthersConvert) {
   EXPECT_TRUE(HasStream(out + "/last.mp4", "video"));
 }
 
+// A source whose picture goes on long after its sound: its sound alone has
+// not ended early, nor its picture and sound; a source cut short has.
+TEST_F(CliTest, ASoundOnlyOutputIsJudgedByTheSoundsOwnLength) {
+  const std::string source = FDir.file("slides.mp4");
+  ASSERT_TRUE(test::MakeMedia(source, "-f lavfi -i testsrc2=s=160x120:r=25:d=8 -f lavfi -i sine=d=3 "
+                                      "-c:v libx264 -preset ultrafast -c:a aac"));
+  const std::string out = FDir.path().string();
+  for (const char* format : {"flac", "mkv"}) {
+    const auto r = Convert(std::string("-f ") + format + " -o " + ShellQuote(out) + " " + ShellQuote(source));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(Contains(r.output, std::string("Done  ") + source + " -> " + out + "/slides." + format + "\n"))
+        << r.output;
+  }
+  const std::string cut = FDir.file("cut.flac");
+  ASSERT_TRUE(test::MakeMedia(cut, "-f lavfi -i sine=d=8 -c:a flac"));
+  std::filesystem::resize_file(cut, std::filesystem::file_size(cut) / 3);
+  const auto r = Convert("-f mp3 -o " + ShellQuote(out) + " " + ShellQuote(cut));
+  EXPECT_TRUE(Contains(r.output, "(the source ended early, at 00:00:0")) << r.output;
+}
+
 TEST_F(CliTest, AnEncoderThatRefusesTheChosenSettingsFailsWithItsReason) {
   // H.263 only takes its standard picture sizes; 320 x 240 is offered by the
   // profile, and refused before the conversion starts, naming the sizes it

@@ -163,12 +163,20 @@ TEST_F(NamesPresetsCli, APresetConvertsWithItsFormatAndItemsAndADamagedOneIsSkip
   const std::string source = Clip("b.mp4");
   WriteSmallAudioPreset();
   WritePresetFile("Broken.json", "{\"kind\":\"fennick-preset\",");
+  // Whole, but with a volume no control offers: it would clip every sample.
+  WritePresetFile("Loud.json",
+                  R"j({"kind":"fennick-preset","version":1,"name":"Loud","settings":)j"
+                  R"j({"format":"MP3 - Mpeg Layer3 Audio (*.mp3)","items":["","","","","mp3","64 Kbps",)j"
+                  R"j("22050 Hz","Mono"],"aspect":0,"volume":2147483647}})j");
 
   const CommandResult run = Convert("--preset 'Small Audio' -o " + ShellQuote(Out) + " " + ShellQuote(source));
   ASSERT_EQ(run.exitCode, 0) << run.output;
 
   EXPECT_TRUE(Contains(run.output, "Broken.json\" is damaged")) << run.output;
-  EXPECT_TRUE(Contains(run.output, "skipped")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "Loud.json\" is damaged: its volume 2147483647 is outside 0 to 600; skipped"))
+      << run.output;
+  const CommandResult loud = Convert("--preset Loud -o " + ShellQuote(Out) + " " + ShellQuote(source));
+  EXPECT_EQ(loud.exitCode, 2) << loud.output;
   const auto probe = test::ProbeFile(Out + "/b.mp3");
   const int audio = test::FindStream(probe, "audio");
   ASSERT_GE(audio, 0) << run.output;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <charconv>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -107,9 +108,15 @@ bool MakeMedia(const std::string& output, const std::string& args) {
   return r.exitCode == 0;
 }
 
+std::string NumberText(double value) {
+  char text[32];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  return ec == std::errc() ? std::string(text, end) : "nan";
+}
+
 bool MakeClip(const std::string& output, const ClipSpec& spec) {
   std::ostringstream args;
-  const std::string seconds = std::to_string(spec.seconds);
+  const std::string seconds = NumberText(spec.seconds);
   if (spec.video)
     args << "-f lavfi -i testsrc=size=" << spec.width << "x" << spec.height << ":rate=" << spec.frameRate
          << ":duration=" << seconds << " ";

@@ -64,6 +64,10 @@ struct ClipSpec {
   std::string audioCodec = "aac";
   std::string extra;  // more ffmpeg output options
 };
+// A number as the codec libraries and the ffmpeg command read it, with a
+// point whatever the locale ("1.5").
+std::string NumberText(double value);
+
 // A short test-pattern clip with a sine tone.
 bool MakeClip(const std::string& output, const ClipSpec& spec = {});
 

@@ -16,12 +16,16 @@
 #include <QToolButton>
 #include <QXmlStreamReader>
 
+#include <clocale>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <filesystem>
 
 #include "app/main_window.h"
 #include "app/options_dialog.h"
 #include "app/translations.h"
+#include "jobs/queue_store.h"
 #include "qt_test_support.h"
 #include "scripted_prompts.h"
 #include "test_support.h"
@@ -123,6 +127,39 @@ TEST_F(GermanWindow, AGermanSettingsItemConvertsWithItsEnglishValue) {
   ASSERT_GE(video, 0);
   EXPECT_EQ(test::StreamValue(probe, video, "width"), "160");
   EXPECT_EQ(test::StreamValue(probe, video, "height"), "120");
+}
+
+// Numbers with a point (a 29.97 fps item, a 1.5 s clip) mean the same on a
+// desktop whose locale writes a decimal comma: the file is the one the
+// command line makes under the C locale.
+TEST_F(GermanWindow, ANumberWithAPointGivesTheSameFileAsUnderC) {
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",")
+      << "the de_DE.UTF-8 locale is not installed (scripts/deps.sh --tests generates it)";
+  const std::string source = Dir.file("clip.mp4");
+  test::ClipSpec spec;
+  spec.seconds = 1.5;
+  ASSERT_TRUE(test::MakeClip(source, spec));
+  Choose(*Form->ComboOutputFormat, QStringLiteral("MPEG-1 Movie (*.mpg)"));
+  Choose(*Form->ComboVideoFramerate, QStringLiteral("29.97 fps"));
+  ASSERT_NO_FATAL_FAILURE(AddAndConvert(source));
+
+  const std::string c = Dir.file("c");
+  fs::create_directories(c);
+  const auto run = test::RunCommand("LC_ALL=C " + test::ShellQuote(FENNICK_BIN_DIR "/fennick-convert") +
+                                    " -f mpg --set VideoFramerate=29.97 -o " + test::ShellQuote(c) + " " +
+                                    test::ShellQuote(source));
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  const auto bytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  EXPECT_TRUE(bytes(Out + "/clip.mpg") == bytes(c + "/clip.mpg")) << "the files differ";
+  const auto probe = test::ProbeFile(Out + "/clip.mpg");
+  EXPECT_EQ(test::StreamValue(probe, test::FindStream(probe, "video"), "r_frame_rate"), "30000/1001");
+  // The saved list, with the row's aspect of 1.33333, is JSON a parser takes.
+  const auto parsed = test::RunCommand("python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " +
+                                       test::ShellQuote(SavedQueuePath()));
+  EXPECT_EQ(parsed.exitCode, 0) << parsed.output;
 }
 
 // lupdate over the window's sources, merged into a copy of the German

@@ -80,7 +80,11 @@ std::string JsonString(std::string_view text) {
 
 std::string JsonNumber(double value) {
   if (!std::isfinite(value)) return "null";
-  return FormatText("%.6g", value);
+  // With a point whatever the locale (a German desktop's would write a
+  // comma, which no JSON reader takes).
+  char text[32];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
+  return ec == std::errc() ? std::string(text, end) : "null";
 }
 
 bool IsValidUtf8(std::string_view text) {
