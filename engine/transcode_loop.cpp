@@ -798,8 +798,9 @@ void TCustomFFmpeg::EndHeldSound(bool stopped) {
         if (packet->stream_index < static_cast<int>(streams.size())) --streams[packet->stream_index]->PacketsWritten;
       }
       hold.Held.clear();
-    } else
+    } else {
       ReleaseHeldSound(FOutputFiles[i]->Context.get(), hold, true);
+    }
     hold.Active = false;
   }
 }
