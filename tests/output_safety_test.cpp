@@ -234,6 +234,17 @@ TEST_F(OutputSafety, AStopBeforeAnythingWasConvertedLeavesNoFile) {
     EXPECT_FALSE(run.Exception) << run.Message;
   }
   EXPECT_EQ(Entries(Out), std::vector<std::string>{});
+
+  // Sound converted, but the picture starts later than the stop: the sound
+  // ends with the picture, so nothing is left.
+  const std::string picture = Dir.file("picture.mkv"), late = Dir.file("late.mkv");
+  ASSERT_TRUE(test::MakeMedia(picture, "-f lavfi -i testsrc=s=160x120:d=2 -c:v libx264 -preset ultrafast"));
+  ASSERT_TRUE(test::MakeMedia(late, "-f lavfi -i sine=d=12 -itsoffset 10 -i " + ShellQuote(picture) +
+                                        " -map 1:v -map 0:a -c:v copy -c:a aac"));
+  const auto r = RunCommand(ShellQuote(kBin) + " --engine -re -i " + ShellQuote(late) + " -vcodec libx264 -acodec aac " +
+                            ShellQuote(Out + "/late.mp4") + " & pid=$!; sleep 1.5; kill -INT $pid; wait $pid");
+  EXPECT_EQ(r.exitCode, 130) << r.output;
+  EXPECT_EQ(Entries(Out), std::vector<std::string>{});
 }
 
 // Stopped while its picture encoder still holds pictures, a file's picture
