@@ -158,7 +158,7 @@ TEST_F(SetupFaults, ARunThatFailsBeforeItsFirstPictureEndsAtOnceWhateverItsEncod
   // every format with a picture fails naming the decoder's reason, the
   // sound-only ones convert the sound. A run stuck in an encoder's clean-up
   // is killed by the cap and shows as a missing result line.
-  const std::string damaged = std::string(FENNICK_SOURCE_DIR) + "/../shared/media/damaged-theora.ogv";
+  const std::string damaged = std::string(FENNICK_SOURCE_DIR) + "/tests/media/damaged-theora.ogv";
   const std::string folder = Dir.file("out");
   std::filesystem::create_directory(folder);
   const auto formats = test::Lines(Convert("--list-formats").output);
