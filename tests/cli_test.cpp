@@ -416,7 +416,8 @@ TEST_F(CliTest, ASoundOnlyOutputIsJudgedByTheSoundsOwnLength) {
   }
   const std::string cut = FDir.file("cut.flac");
   ASSERT_TRUE(test::MakeMedia(cut, "-f lavfi -i sine=d=8 -c:a flac"));
-  std::filesystem::resize_file(cut, std::filesystem::file_size(cut) / 3);
+  // A quarter short.
+  std::filesystem::resize_file(cut, std::filesystem::file_size(cut) * 3 / 4);
   const auto r = Convert("-f mp3 -o " + ShellQuote(out) + " " + ShellQuote(cut));
   EXPECT_TRUE(Contains(r.output, "(the source ended early, at 00:00:0")) << r.output;
 }
@@ -517,6 +518,17 @@ TEST_F(CliTest, ThreadsReachTheCodecsOfEachConversion) {
   }
   EXPECT_FALSE(bytes[0].empty());
   EXPECT_NE(bytes[0], bytes[1]);
+  // One file with -j 2 has the machine to itself, as without -j.
+  std::string alone[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string out = FDir.file("alone" + std::to_string(i));
+    std::filesystem::create_directory(out);
+    const auto r = Convert(std::string(i == 0 ? "" : "-j 2 ") + "-o " + ShellQuote(out) + " " + ShellQuote(Sample()));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    alone[i] = ReadText(out + "/sample.mp4");
+  }
+  EXPECT_FALSE(alone[0].empty());
+  EXPECT_TRUE(alone[0] == alone[1]) << "-j 2 changed the file of a single source";
 }
 
 TEST_F(CliTest, CtrlCStopsEveryConversionOfABatch) {

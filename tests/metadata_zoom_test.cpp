@@ -198,6 +198,22 @@ TEST_F(ZoomTest, LetterBoxFitsAWidePictureIntoA4To3FrameWithBlackBars) {
   EXPECT_NEAR(pictureHeight, pictureWidth * 9.0 / 16.0, 1.0);
 }
 
+// The other way round: a 4:3 picture in a 16:9 frame gets bars at its sides.
+TEST_F(ZoomTest, LetterBoxFitsANarrowPictureIntoA16To9FrameWithBarsAtItsSides) {
+  const std::string narrow = Dir->file("narrow.mp4");
+  ASSERT_TRUE(test::MakeMedia(narrow, "-f lavfi -i color=white:size=320x240:rate=25:duration=0.4 -c:v mpeg4 "
+                                      "-q:v 2 -pix_fmt yuv420p"));
+  ASSERT_TRUE(Convert(Out.path(), "-f " + ShellQuote("Web Video 720p (*.mp4)") + " --zoom letterbox " +
+                                      ShellQuote(narrow)));
+  const auto grey = test::DecodePicture(Out.file("narrow.mp4"), 5, "gray", 1280 * 720);
+  ASSERT_FALSE(grey.empty());
+  const TPictureBox box = PictureBox(grey, 1280, 720);
+  EXPECT_EQ(box.Top, 0);
+  EXPECT_EQ(box.Bottom, 719);
+  EXPECT_NEAR(box.Left, 160, 2);
+  EXPECT_NEAR(box.Right, 1119, 2);
+}
+
 TEST_F(ZoomTest, NoneLetsThePictureFillTheFrameWithItsShapeInTheAspect) {
   ASSERT_TRUE(Convert(Out.path(), "-f " + ShellQuote(kAppleTv320) + " --zoom none " + ShellQuote(Wide())));
   const std::string output = Out.file("wide.mp4");

@@ -156,6 +156,31 @@ TEST_F(OutputSafety, AnOutputNamedBeforeItsInputNeverDestroysIt) {
   EXPECT_EQ(DecodeErrors(holiday), "");
 }
 
+// Every name the file system takes gets a partial name that fits it too
+// (the partial name adds 17 bytes: 238 fills 255 exactly).
+TEST_F(OutputSafety, ANameOfAnyLengthTheFileSystemTakesIsWritten) {
+  for (const size_t length : {238u, 239u, 245u, 255u}) {
+    const std::string name = std::string(length - 4, 'a') + ".mkv";
+    const auto r = RunCommand(ShellQuote(kBin) + " --engine -i " + ShellQuote(Clip) + " -t 0.5 -y " +
+                              ShellQuote(Out + "/" + name));
+    EXPECT_EQ(r.exitCode, 0) << length << ": " << r.output;
+    EXPECT_NEAR(Duration(Out + "/" + name), 0.5, 0.1) << length;
+  }
+}
+
+// Replacing an output that is a link writes through it: the link stays and
+// the file it points to is the new one.
+TEST_F(OutputSafety, OverwritingALinkReplacesTheFileItPointsTo) {
+  const std::string real = Dir.file("real");
+  fs::create_directories(real);
+  std::ofstream(real + "/long.mp4") << "an earlier output";
+  fs::create_symlink(real + "/long.mp4", Out + "/long.mp4");
+  const auto r = RunCommand(ShellQuote(kBin) + " --overwrite -o " + ShellQuote(Out) + " " + ShellQuote(Clip));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(fs::is_symlink(Out + "/long.mp4"));
+  EXPECT_NEAR(Duration(real + "/long.mp4"), 4.0, 0.2);
+}
+
 TEST_F(OutputSafety, TheCleanUpOfPartialFilesTouchesOnlyALeftoverOfTheNameItTakes) {
   // A hidden partial file rescued from a killed run, converted as a source;
   // another name's leftover; a source that is the leftover's very name; a

@@ -207,7 +207,8 @@ TEST_F(Streams, EachAudioTrackIsConvertedAloneWithItsOwnChannelsAndLanguage) {
     int Channels;
     std::string Language;
   };
-  for (const Case& c : {Case{"1", 2, "eng"}, Case{"2", 6, "ger"}, Case{"eng", 2, "eng"}, Case{"de", 6, "ger"}}) {
+  for (const Case& c : {Case{"1", 2, "eng"}, Case{"2", 6, "ger"}, Case{"eng", 2, "eng"}, Case{"de", 6, "ger"},
+                        Case{"deu", 6, "ger"}}) {
     const auto audio = StreamsOf(ConvertInto(Dir->file("tracks.mkv"), kMkv, "--audio-track " + c.Request), "audio");
     ASSERT_EQ(audio.size(), 1u) << c.Request;
     EXPECT_EQ(audio[0].at("channels"), std::to_string(c.Channels)) << c.Request;
@@ -225,6 +226,19 @@ TEST_F(Streams, WithoutAChoiceTheTrackTheSourceMarksIsConverted) {
   const auto audio = StreamsOf(ConvertInto(Dir->file("german.mkv"), kMkv), "audio");
   ASSERT_EQ(audio.size(), 1u);
   EXPECT_EQ(audio[0].at("tags.language"), "ger");
+  EXPECT_EQ(audio[0].at("channels"), "6");
+}
+
+// Two English tracks, the commentary first and the main one marked default:
+// "eng" takes the one to play.
+TEST_F(Streams, ALanguageWithSeveralTracksTakesTheOneTheSourceMarks) {
+  const std::string source = Dir->file("commentary.mkv");
+  ASSERT_TRUE(test::MakeMedia(
+      source, "-f lavfi -i sine=frequency=440:duration=1 -f lavfi -i sine=frequency=660:sample_rate=48000:duration=1 "
+              "-map 0:a -map 1:a -c:a:0 aac -ac:a:0 2 -c:a:1 ac3 -ac:a:1 6 -metadata:s:a:0 language=eng "
+              "-metadata:s:a:1 language=eng -disposition:a:0 0 -disposition:a:1 default"));
+  const auto audio = StreamsOf(ConvertInto(source, kMkv, "--audio-track eng"), "audio");
+  ASSERT_EQ(audio.size(), 1u);
   EXPECT_EQ(audio[0].at("channels"), "6");
 }
 
@@ -340,9 +354,23 @@ TEST(StreamChoice, TheSavedQueueKeepsTheTrackAndReadsFilesWithoutIt) {
   job.Source = "/films/two tracks.mkv";
   job.AudioTrack = "2";
   job.SubtitleFile = "/films/two tracks.fr.srt";
+  TProbeStreamInfo english, german;
+  english.Index = 1;
+  english.Language = "eng";
+  english.CodecName = "aac";
+  english.Channels = 2;
+  english.SampleRate = 44100;
+  english.Default = true;
+  german.Index = 2;
+  german.Language = "ger";
+  german.CodecName = "ac3";
+  german.Channels = 6;
+  german.SampleRate = 48000;
+  job.AudioTracks = {english, german};
   queue.Add(job);
   job.AudioTrack.clear();
   job.SubtitleFile.clear();
+  job.AudioTracks.clear();
   queue.Add(job);
   std::string error;
   ASSERT_TRUE(queue.Save(dir.file("queue.json"), error)) << error;
@@ -355,6 +383,7 @@ TEST(StreamChoice, TheSavedQueueKeepsTheTrackAndReadsFilesWithoutIt) {
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   text = std::regex_replace(text, std::regex(R"(,"audio_track":"2")"), "");
   text = std::regex_replace(text, std::regex(R"(,"subtitle_file":"[^"]*")"), "");
+  text = std::regex_replace(text, std::regex(R"(,"audio_tracks":\[[^\]]*\])"), "");
   ASSERT_FALSE(Contains(text, "audio_track"));
   WriteText(dir.file("old.json"), text);
   const auto old = TJobQueue::Load(dir.file("old.json"), error);
