@@ -66,15 +66,11 @@ void TFileList::Restore(TJobQueue queue, const std::string& outputName) {
                                          : pinned ? std::string(pinned->FormatName)
                                                   : outputName;
     std::string& progress = row.SubItems[SubItemOf(ColProgress)];
-    switch (job.Status) {
-      case TJobStatus::Done: progress = ProgressDone; break;
-      case TJobStatus::Failed: progress = ProgressFail; break;
-      case TJobStatus::Stopped: progress = ProgressAbort; break;
-      case TJobStatus::Running:
-      case TJobStatus::Interrupted: progress = ProgressInterrupted; break;
-      // A file the probe could not open has no picture text at all.
-      default: progress = job.VideoSizeText.empty() ? ProgressError : ""; break;
-    }
+    // A file the probe could not open has no picture text at all; a row the
+    // run skipped stays as it was.
+    progress = job.Status == TJobStatus::Waiting || job.Status == TJobStatus::Skipped
+                   ? (job.VideoSizeText.empty() ? ProgressError : "")
+                   : JobResultText(job.Status);
     if (job.Status != TJobStatus::Waiting && job.Status != TJobStatus::Skipped) row.ProgressTip = OneLine(job.Reason);
     FRows.push_back(std::move(row));
   }

@@ -45,13 +45,9 @@ struct TListColumnSpec {
 };
 extern const std::array<TListColumnSpec, ListColumnCount> ListColumns;
 
-// The Progress cell's texts.
+// The Progress cell's texts: a job's result (JobResultText), or this for a
+// file the probe could not open.
 inline constexpr const char* ProgressError = "Error";
-inline constexpr const char* ProgressDone = "Done";
-inline constexpr const char* ProgressFail = "Fail";
-inline constexpr const char* ProgressAbort = "Abort";
-// A row that was converting when the program ended without stopping it.
-inline constexpr const char* ProgressInterrupted = "Interrupted";
 
 // A row's identity is its job's.
 using TRowId = TJobId;

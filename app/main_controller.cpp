@@ -69,7 +69,6 @@ TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDes
       FDesktop(std::move(desktop)),
       FOwnSession(session ? nullptr : std::make_unique<TDBusDesktopSession>()),
       FSession(session ? session : FOwnSession.get()),
-      TimerConvertAgain(std::make_unique<QTimer>()),
       FQueueSave(std::make_unique<QTimer>()),
       FOwnCountdown(std::make_unique<TQtEndCountdown>()),
       FOwnLoginManager(std::make_unique<TDBusLoginManager>()),
@@ -84,8 +83,6 @@ TMainController::TMainController(IPrompts& prompts, IPreviewPlayer& player, TDes
   BackgroundThread1.OnTerminate = [this](TBackgroundThreadBase*, TBackgroundExecuteThread*, void*&) {
     AddWorkerEnded();
   };
-  TimerConvertAgain->setInterval(50);
-  TimerConvertAgain->callOnTimeout([this] { TimerConvertAgainTimer(); });
   FQueueSave->setSingleShot(true);
   FQueueSave->setInterval(0);
   FQueueSave->callOnTimeout([this] {
@@ -225,13 +222,10 @@ bool TMainController::FormCloseQuery() {
 }
 
 bool TMainController::AskToStop(const QString& question) {
-  FRun->Pause();
   // No job starts or run ends while the question is open.
-  const bool timerWasActive = TimerConvertAgain->isActive();
-  TimerConvertAgain->stop();
+  FRun->Pause();
   if (FPrompts.Question(question)) return true;
   FRun->Resume();
-  if (timerWasActive) TimerConvertAgain->start();
   return false;
 }
 
@@ -240,7 +234,6 @@ bool TMainController::StopRunToQuit() {
   // As "Stop" does; the stopped job completes its file before the window
   // goes.
   Run.StopRequested = true;
-  Run.FQueueFinished = true;
   FRun->Stop();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (FRun->Active() && std::chrono::steady_clock::now() < deadline)
@@ -701,17 +694,12 @@ void TMainController::ButtonConvertClick() {
     return;
   }
   // The run.
-  Run.Converting = true;
-  TimerConvertAgain->start();
   Run.StopRequested = false;
   LockControls();
   RemoveAllTasks();
-  Run.FCurrentRow = -1;
-  Run.FCurrentRowId = NoRow;
-  Run.FTimerTicks = 0;
   Run.RunActive = true;
-  Run.JobsEnded = Run.DoneCount = Run.FailCount = Run.AbortCount = 0;
   Run.OverallPercent = 0;
+  Run.Converting = true;
   // Every job of the run converts with the choices shown now (the controls
   // stay locked until the run ends).
   TRunOptions options;
@@ -722,92 +710,25 @@ void TMainController::ButtonConvertClick() {
   options.Settings.ZoomIndex = std::max(Options.ComboLetterBox.ItemIndex(), 0);
   options.NamePattern = Options.EditNamePattern;
   options.KeepFolders = Options.CheckBoxKeepFolders;
-  options.AutoAdvance = false;
   FRunConcurrency = options.Concurrency = Options.SpinFilesAtOnce.Value();
-  FRunSizes.clear();
-  FRunStart = std::chrono::steady_clock::now();
-  int checked = 0;
-  for (const TQueuedJob& job : ListView1.Queue().Jobs()) checked += job.Checked ? 1 : 0;
-  ffVCL.SetThreadCount(SharedCodecThreads(-1, FRunConcurrency, checked, std::thread::hardware_concurrency()));
-  FRun->Start(options);
   QueueChanged();
   FSession->InhibitSleep(tr("Converting video files"));
-  StartNextJob();
-  FillRunSlots();
+  // The run starts its first jobs now, the next ones as jobs end, and says
+  // when it is over (at once, when no job could start).
+  FRun->Start(options);
+  TakeRunState();
   Changed();
 }
-
-void TMainController::FillRunSlots() {
-  while (FRunConcurrency > 1 && Run.RunActive && FRun->Active() && !Run.FQueueFinished &&
-         FRun->RunningCount() < FRunConcurrency) {
-    Run.Converting = true;
-    StartNextJob();
-  }
-}
-
-void TMainController::StartNextJob() {
-  Run.ProgressPosition = 0;
-  Run.FLastRowReached = false;
-  Run.FQueueFinished = false;
-  const TNextJob next = FRun->StartNextJob();
-  Run.FCurrentRowId = FRun->CurrentJob();
-  Run.FCurrentRow = ListView1.IndexOf(Run.FCurrentRowId);
-  Run.FLastRowReached = FRun->LastJobReached();
-  switch (next) {
-    case TNextJob::NoneLeft:
-      // Nothing left to visit (only unchecked rows, or the list has become
-      // shorter): no job, the next tick ends the run once those converting
-      // have ended.
-      Run.Converting = FRun->RunningCount() > 0;
-      Run.FQueueFinished = true;
-      break;
-    case TNextJob::NotAdded:
-      return JobNotAdded();
-    case TNextJob::Started:
-      if (Run.FLastRowReached) Run.FQueueFinished = true;
-      break;
-  }
-  Changed();
-}
-
-void TMainController::JobNotAdded() {
-  TakeRunFigures();
-  if (Run.FLastRowReached && FRun->RunningCount() == 0) return CompleteRun();
-  if (!FRun->Active()) {
-    // The component cannot run jobs: the run ends here, back to idle.
-    TimerConvertAgain->stop();
-    RemoveAllTasks();
-    return ReturnToIdle();
-  }
-  Run.FTimerTicks = 0;
-  Run.Converting = FRun->RunningCount() > 0;
-  if (Run.FLastRowReached) Run.FQueueFinished = true;
-  Changed();
-}
-
-void TMainController::TimerConvertAgainTimer() {
-  // With several files at once, a free place takes the next job.
-  if (Run.Converting &&
-      (FRunConcurrency <= 1 || Run.FQueueFinished || FRun->RunningCount() >= FRunConcurrency))
-    return;
-  if (Run.FQueueFinished) return CompleteRun();
-  if (++Run.FTimerTicks < 2) return;
-  Run.FTimerTicks = 0;
-  Run.Converting = true;
-  StartNextJob();
-}
-
-bool TMainController::ConvertAgainTimerActive() const { return TimerConvertAgain->isActive(); }
 
 void TMainController::CompleteRun() {
-  TimerConvertAgain->stop();
   RemoveAllTasks();
   QueueChanged();
   if (Run.RunActive) {
+    const TRunSnapshot run = FRun->Snapshot();
     // Said on the desktop too when the user is elsewhere.
     if (FView && !FView->WindowActive())
-      FSession->Notify(tr("All Conversions Completed"), RunCountsText());
-    const QString summary = tr("All Conversions Completed\n\n%1").arg(RunSummary());
+      FSession->Notify(tr("All Conversions Completed"), RunCountsText(run));
+    const QString summary = tr("All Conversions Completed\n\n%1").arg(RunSummary(run));
     const int action = Run.StopRequested ? RunEndNothing : Options.ComboRunEnd.ItemIndex();
     if (action != RunEndNothing) {
       // The window is idle again while the countdown runs.
@@ -849,7 +770,6 @@ void TMainController::ReturnToIdle() {
   Run.ProgressText.clear();
   UnlockControls();
   Run.Converting = false;
-  Run.FQueueFinished = true;
   EndRunState();
   Changed();
 }
@@ -862,11 +782,8 @@ void TMainController::EndRunState() {
 
 void TMainController::RemoveAllTasks() { ffVCL.RemoveAllTasks(); }
 
-void TMainController::TakeRunFigures() {
-  Run.JobsEnded = FRun->EndedCount();
-  Run.DoneCount = FRun->DoneCount();
-  Run.FailCount = FRun->FailedCount();
-  Run.AbortCount = FRun->StoppedCount();
+void TMainController::TakeRunState() {
+  Run.Converting = FRun->RunningCount() > 0;
   if (Run.RunActive) Run.OverallPercent = FRun->OverallPercent();
 }
 
@@ -876,8 +793,6 @@ void TMainController::ButtonStopConvertClick() {
     if (!AskToStop(tr("Stop all conversions?"))) return;
     Run.StopRequested = true;
   }
-  Run.FQueueFinished = true;
-  TimerConvertAgain->stop();
   FRun->Stop();
   QueueChanged();
   Run.ProgressPosition = 0;
@@ -902,16 +817,14 @@ void TMainController::JobStarted(const TQueuedJob& job) {
   // The name actually used, with its "-1" where the plain one was taken.
   if (const int row = ListView1.IndexOf(job.Id); row >= 0)
     ListView1.SetCell(row, ColOutput, std::filesystem::path(job.OutputPath).filename().string());
-  Run.StatusText = ConvertingText();
+  Run.StatusText = ConvertingText(FRun->Snapshot());
+  TakeRunState();
   QueueChanged();
   Changed();
 }
 
-std::string TMainController::ConvertingText() const {
-  int jobs = FRun->EndedCount() + FRun->RunningCount();
-  for (int i = std::max(Run.FCurrentRow + 1, 0); i < ListView1.Count(); ++i) jobs += ListView1.Row(i).Checked ? 1 : 0;
-  return ConvertingStatus(QString::number(FRun->EndedCount() + FRun->RunningCount()), QString::number(jobs))
-      .toStdString();
+std::string TMainController::ConvertingText(const TRunSnapshot& run) const {
+  return ConvertingStatus(QString::number(run.Current()), QString::number(run.Jobs)).toStdString();
 }
 
 QString TMainController::ConvertingStatus(const QString& current, const QString& total) {
@@ -920,32 +833,27 @@ QString TMainController::ConvertingStatus(const QString& current, const QString&
 
 QString TMainController::FileSizeStatus(const QString& size) { return tr("File Size : %1").arg(size); }
 
-QString TMainController::RunCountsText() const {
+QString TMainController::RunCountsText(const TRunSnapshot& run) const {
   return tr("%1 Done, %2 Fail, %3 Abort")
-      .arg(QString::number(Run.DoneCount), QString::number(Run.FailCount), QString::number(Run.AbortCount));
+      .arg(QString::number(run.Done), QString::number(run.Failed), QString::number(run.Stopped));
 }
 
-QString TMainController::RunSummary() const {
+QString TMainController::RunSummary(const TRunSnapshot& run) const {
   // The run's counts, then the files that failed and those that ended
   // early, with their reasons (the libraries' own, in English), ten of each
   // at most.
-  QString text = tr("%1 Done, %2 Fail, %3 Abort")
-                     .arg(QString::number(FRun->DoneCount()), QString::number(FRun->FailedCount()),
-                          QString::number(FRun->StoppedCount()));
-  const auto list = [&](const QString& heading, const auto& matches) {
-    constexpr int kShown = 10;
-    int count = 0;
-    for (const TQueuedJob& job : ListView1.Queue().Jobs()) {
-      if (!job.Checked || !matches(job)) continue;
-      if (count++ == 0) text += QLatin1Char('\n') + heading;
-      if (count > kShown) continue;
-      const QString name = ToQString(std::filesystem::path(job.Source).filename().string());
-      text += QStringLiteral("\n  ") + tr("%1: %2").arg(name, QString::fromStdString(job.Reason));
-    }
-    if (count > kShown) text += QStringLiteral("\n  ") + tr("... and %1 more").arg(count - kShown);
+  QString text = RunCountsText(run);
+  const auto list = [&](const QString& heading, const std::vector<TRunNote>& notes) {
+    constexpr size_t kShown = 10;
+    if (notes.empty()) return;
+    text += QLatin1Char('\n') + heading;
+    for (size_t i = 0; i < notes.size() && i < kShown; ++i)
+      text += QStringLiteral("\n  ") + tr("%1: %2").arg(ToQString(notes[i].File), QString::fromStdString(notes[i].Reason));
+    if (notes.size() > kShown)
+      text += QStringLiteral("\n  ") + tr("... and %1 more").arg(static_cast<int>(notes.size() - kShown));
   };
-  list(tr("Failed:"), [](const TQueuedJob& job) { return job.Status == TJobStatus::Failed; });
-  list(tr("Ended early:"), [](const TQueuedJob& job) { return job.Status == TJobStatus::Done && !job.Reason.empty(); });
+  list(tr("Failed:"), run.FailedFiles);
+  list(tr("Ended early:"), run.EndedEarly);
   return text;
 }
 
@@ -957,18 +865,18 @@ void TMainController::JobEnded(const TQueuedJob& job, bool notAdded, bool buildE
   QueueChanged();
   if (buildError) FPrompts.Information(tr("Fail to add file to list!"));
   ffVCLTerminate(job);
-  // A job that was not added: StartNextJob goes on from there.
-  if (notAdded) return;
-  // Only now that the row's text is written: the timer starts the next job
-  // when it sees this cleared (or a place free among several at once).
-  Run.Converting = FRun->RunningCount() > 0;
-  if (Run.FQueueFinished && !FRun->Active()) {
-    // A stopped run's last job has ended: the status bar is cleared.
-    Run.ProgressPosition = 0;
-    Run.StatusText.clear();
-    Run.FileSizeText.clear();
-    Run.ProgressText.clear();
-  }
+  Changed();
+}
+
+void TMainController::RunEnded() {
+  TakeRunState();
+  if (Run.RunActive && !Run.StopRequested) return CompleteRun();
+  // A stopped run's last job has ended: the status bar is cleared.
+  RemoveAllTasks();
+  Run.ProgressPosition = 0;
+  Run.StatusText.clear();
+  Run.FileSizeText.clear();
+  Run.ProgressText.clear();
   Changed();
 }
 
@@ -976,39 +884,33 @@ void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& p
   // The job's row by its identity: rows may have moved or gone.
   const int row = ListView1.IndexOf(job.Id);
   if (row < 0) return;
+  const TRunSnapshot run = FRun->Snapshot();
   const bool several = FRunConcurrency > 1 && Run.RunActive;
-  // Among several at once, the current row stays the one started last.
-  if (!several) Run.FCurrentRow = row;
   if (FView) FView->ScrollRowIntoView(row);
   // Without a total duration there is no percentage.
   const std::optional<int> percent = progress.Percent();
   ListView1.SetCell(row, ColProgress, percent ? std::to_string(std::clamp(*percent, 0, 100)) + "%" : "");
-  Run.FileSizeText = FileSizeStatus(QString::fromStdString(FormatSize(progress.Size))).toStdString();
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FJobStart).count();
-  const TConversionPace pace = ConversionPace(progress.CurrentMs, progress.TotalMs, elapsed);
-  Run.StatusText = ConvertingText();
-  Run.ProgressText =
-      (percent ? tr("%1%  %2  %3 left")
-                     .arg(QString::number(std::clamp(*percent, 0, 100)), QString::fromStdString(pace.Speed),
-                          QString::fromStdString(pace.Left))
-               : tr("%1  %2 left").arg(QString::fromStdString(pace.Speed), QString::fromStdString(pace.Left)))
-          .toStdString();
   ListView1.SetCell(row, ColFrames, progress.FrameNumber == -1 ? " " : std::to_string(progress.FrameNumber));
-  Run.ProgressPosition = std::max(percent.value_or(0), 0);
-  if (Run.RunActive) Run.OverallPercent = FRun->OverallPercent();
+  Run.StatusText = ConvertingText(run);
+  if (Run.RunActive) Run.OverallPercent = run.OverallPercent;
   if (several) {
     // The status bar speaks of the whole run: its outputs' size, its
     // percentage and its time left.
-    FRunSizes[job.Id] = progress.Size;
-    int64_t size = 0;
-    for (const auto& [id, bytes] : FRunSizes) size += bytes;
-    Run.FileSizeText = FileSizeStatus(QString::fromStdString(FormatSize(size))).toStdString();
-    const double runElapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FRunStart).count();
+    Run.FileSizeText = FileSizeStatus(QString::fromStdString(FormatSize(run.OutputSize))).toStdString();
     Run.ProgressPosition = Run.OverallPercent;
+    Run.ProgressText = tr("%1%  %2 left")
+                           .arg(QString::number(Run.OverallPercent), QString::fromStdString(run.TimeLeft))
+                           .toStdString();
+  } else {
+    Run.FileSizeText = FileSizeStatus(QString::fromStdString(FormatSize(progress.Size))).toStdString();
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FJobStart).count();
+    const TConversionPace pace = ConversionPace(progress.CurrentMs, progress.TotalMs, elapsed);
+    Run.ProgressPosition = std::max(percent.value_or(0), 0);
     Run.ProgressText =
-        tr("%1%  %2 left")
-            .arg(QString::number(Run.OverallPercent),
-                 QString::fromStdString(ConversionPace(Run.OverallPercent * 1000, 100 * 1000, runElapsed).Left))
+        (percent ? tr("%1%  %2  %3 left")
+                       .arg(QString::number(std::clamp(*percent, 0, 100)), QString::fromStdString(pace.Speed),
+                            QString::fromStdString(pace.Left))
+                 : tr("%1  %2 left").arg(QString::fromStdString(pace.Speed), QString::fromStdString(pace.Left)))
             .toStdString();
   }
   Changed();
@@ -1017,13 +919,11 @@ void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& p
 void TMainController::ffVCLTerminate(const TQueuedJob& job) {
   // A job the run did not reach before it stopped: its row stays as it is.
   if (job.Status == TJobStatus::Skipped) return;
-  const char* status = job.Status == TJobStatus::Done      ? ProgressDone
-                       : job.Status == TJobStatus::Stopped ? ProgressAbort
-                                                           : ProgressFail;
+  const char* status = JobResultText(job.Status);
   // Into the job's own row, wherever it is now; nowhere when it is gone.
   if (const int row = ListView1.IndexOf(job.Id); row >= 0)
     ListView1.SetProgress(row, status, job.Reason);
-  TakeRunFigures();
+  TakeRunState();
   Changed();
 }
 

@@ -213,15 +213,6 @@ class TMainController : private IRunListener {
   void ButtonStopConvertClick();
   void LockControls();
   void UnlockControls();
-  // The convert-again timer (50 ms, running from Convert to the end of the
-  // run): starts the next job on its second tick after a job has ended (with
-  // several files at once, whenever fewer than that convert), and ends the
-  // run after the last one.
-  void TimerConvertAgainTimer();
-  bool ConvertAgainTimerActive() const;
-  // Has the run build and start the job of the next checked row after
-  // FCurrentRow; the caller has set Converting.
-  void StartNextJob();
   // What the run tells of a job, on the user-interface thread in the order
   // it happened: its progress, and its end (its row shows "Done", "Fail"
   // with the reason as the tip, or "Abort").
@@ -279,14 +270,13 @@ class TMainController : private IRunListener {
   // Removes the component's tasks (a run's are its own; what is left of a
   // stopped one goes).
   void RemoveAllTasks();
-  // The current job could not be added (input, output or building): its row
-  // shows "Fail" with the reason; the run goes on with the next row, or
-  // ends at once when it was the last.
-  void JobNotAdded();
   // The run's listener.
   void JobStarted(const TQueuedJob& job) override;
   void JobProgress(const TQueuedJob& job, const TJobProgress& progress) override;
   void JobEnded(const TQueuedJob& job, bool notAdded, bool buildError) override;
+  // The run is over: completed (the completion message), or stopped (the
+  // status bar cleared once its last job has ended).
+  void RunEnded() override;
   // Ends the run with "All Conversions Completed" (after the last job, or at
   // once when the last row's job could not be added).
   void CompleteRun();
@@ -301,20 +291,19 @@ class TMainController : private IRunListener {
   void QueueChanged();
   void SaveQueueNow(bool tellFailure = true);
   void RestoreQueue();
-  // Starts jobs until as many convert as the run allows, or none is left.
-  void FillRunSlots();
   // What every end of a run does: the sleep inhibit released, the title
   // back.
   void EndRunState();
-  // The run's counts and overall progress into the run state.
-  void TakeRunFigures();
-  // "Converting 2 of 5": the job being converted among the run's.
-  std::string ConvertingText() const;
+  // Whether a job converts, and the run's overall progress, as the run
+  // tells them.
+  void TakeRunState();
+  // "Converting 2 of 5": the jobs started so far among the run's.
+  std::string ConvertingText(const TRunSnapshot& run) const;
   // The summary that ends a run: its counts ("3 Done, 1 Fail, 0 Abort"),
   // then the failed files and those that ended early, with their reasons;
-  // RunCountsText: the counts alone, from the run state.
-  QString RunSummary() const;
-  QString RunCountsText() const;
+  // RunCountsText: the counts alone.
+  QString RunSummary(const TRunSnapshot& run) const;
+  QString RunCountsText(const TRunSnapshot& run) const;
 
  public:
   // The status bar's texts in the window's language: "Converting 2 of 5",
@@ -328,7 +317,6 @@ class TMainController : private IRunListener {
   TDesktopActions FDesktop;
   std::unique_ptr<IDesktopSession> FOwnSession;
   IDesktopSession* FSession;
-  std::unique_ptr<QTimer> TimerConvertAgain;
   // Saves the list's jobs once the changes of the moment are made.
   std::unique_ptr<QTimer> FQueueSave;
   // Writes those saves off this thread; its results come back through
@@ -341,17 +329,14 @@ class TMainController : private IRunListener {
   // Tells the first failure to save the list (and none after it until a save
   // succeeds again); `tell` false: says nothing.
   void QueueSaved(const std::string& error, bool tell);
-  // Conversions of the current run at once, and the run's output sizes so
-  // far by job.
+  // Conversions of the current run at once.
   int FRunConcurrency = 1;
-  std::map<TJobId, int64_t> FRunSizes;
-  std::chrono::steady_clock::time_point FRunStart;
   std::unique_ptr<IEndCountdown> FOwnCountdown;
   std::unique_ptr<ILoginManager> FOwnLoginManager;
   IEndCountdown* FCountdown;
   ILoginManager* FLoginManager;
-  // The conversion run over the list's jobs, paced by the convert-again
-  // timer; made once the codec libraries are loaded.
+  // The conversion run over the list's jobs; made once the codec libraries
+  // are loaded.
   std::unique_ptr<TConversionRun> FRun;
   // When the current job started, for its speed and time left.
   std::chrono::steady_clock::time_point FJobStart;

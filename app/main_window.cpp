@@ -712,10 +712,12 @@ void TForm1::FitSizesToTexts() {
   // The Progress column: the widest state a run writes, in the language
   // shown.
   QString state;
-  for (const char* text : {ProgressDone, ProgressFail, ProgressAbort})
+  for (const TJobStatus status : {TJobStatus::Done, TJobStatus::Failed, TJobStatus::Stopped, TJobStatus::Interrupted}) {
+    const char* text = JobResultText(status);
     if (ListView1->fontMetrics().horizontalAdvance(DisplayText(text)) >
         ListView1->fontMetrics().horizontalAdvance(state))
       state = DisplayText(text);
+  }
   const QString samples[ListColumnCount] = {QString(),           QStringLiteral("0000x0000"), QStringLiteral("000.00"),
                                             QStringLiteral("000:00:00"), QStringLiteral("MPEG2"), state,
                                             QStringLiteral("0000000")};

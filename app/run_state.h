@@ -15,8 +15,7 @@
 namespace fennick {
 
 struct TRunState {
-  // A job has been handed to the component and has not terminated yet; also
-  // set while the next job is being built.
+  // A job of the run converts (or the run's first jobs are being built).
   bool Converting = false;
   // The user confirmed "Stop all conversions?" during this run.
   bool StopRequested = false;
@@ -29,18 +28,6 @@ struct TRunState {
   // An add request is in progress (its worker walks folders and probes
   // files; the rows are appended as they come). The list stays usable.
   bool FAddingFiles = false;
-  // The row being converted, by position (-1 before the first job of a run)
-  // and by identity, so that what arrives about it after rows were removed
-  // still lands on it, or nowhere when it is gone.
-  int FCurrentRow = -1;
-  TRowId FCurrentRowId = NoRow;
-  // The run has ended: the last row's job was started, or the user stopped.
-  bool FQueueFinished = false;
-  // The row being converted is the last row of the list.
-  bool FLastRowReached = false;
-  // Ticks of the convert-again timer counted while no job runs.
-  int FTimerTicks = 0;
-
   // The controls a run locks are locked (buttons, settings lists, volume,
   // the list's context menu, the top-level menus).
   bool ControlsLocked = false;
@@ -55,12 +42,8 @@ struct TRunState {
   int ProgressPosition = 0;
 
   // From Convert until the run ends (completed or stopped): the window's
-  // title shows the run's overall progress meanwhile.
+  // title shows the run's overall progress meanwhile (0 to 100).
   bool RunActive = false;
-  // Rows of this run whose job has ended (or could not be added), and how.
-  int JobsEnded = 0;
-  int DoneCount = 0, FailCount = 0, AbortCount = 0;
-  // The run's overall progress in percent (0 to 100).
   int OverallPercent = 0;
 };
 

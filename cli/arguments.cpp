@@ -45,10 +45,6 @@ std::string Joined(const std::vector<std::string>& items) {
 
 }  // namespace
 
-int CodecThreads(const TCliArguments& arguments, unsigned cores) {
-  return SharedCodecThreads(arguments.Threads, arguments.Jobs, arguments.Files.size(), cores);
-}
-
 TCliArguments ParseArguments(const std::vector<std::string>& args) {
   TCliArguments result;
   if (!args.empty() && args[0] == "--engine") {

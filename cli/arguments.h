@@ -43,7 +43,8 @@ struct TCliArguments {
   bool Json = false;
   // --threads: codec threads per conversion, 0 = the machine's (the
   // libraries' automatic choice), 1 = every codec on the task's thread;
-  // -1 (not given): see CodecThreads.
+  // -1 (not given): the machine's, shared among the files converted at
+  // once (the run's SharedCodecThreads).
   int Threads = -1;
   int Jobs = 1;  // -j: files converted at once
   // --preset NAME: a saved preset's format and settings (jobs/presets.h);
@@ -55,13 +56,6 @@ struct TCliArguments {
   std::vector<std::string> Files;
   std::vector<TEngineStep> EngineSteps;
 };
-
-// The codec thread count of each conversion: --threads when given; else the
-// machine's (0, the libraries' choice) for one file at a time, and with -j N
-// the machine's `cores` shared among the N conversions (at least 1 each), so
-// that N conversions at once do not hold N sets of threads and buffers
-// sized for the whole machine.
-int CodecThreads(const TCliArguments& arguments, unsigned cores);
 
 // Parses argv[1..]. Raises EUsageError.
 TCliArguments ParseArguments(const std::vector<std::string>& args);

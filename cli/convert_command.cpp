@@ -143,12 +143,7 @@ class TCliRunListener : public IRunListener {
     result.Output = job.OutputPath;
     result.OutputSize = job.OutputSize;
     result.OutputDurationMs = job.OutputDurationMs;
-    switch (job.Status) {
-      case TJobStatus::Done: result.Status = "Done"; break;
-      case TJobStatus::Stopped: result.Status = "Abort"; break;
-      case TJobStatus::Skipped: result.Status = "Skip"; break;
-      default: result.Status = "Fail"; break;
-    }
+    result.Status = JobResultText(job.Status);
     result.Message = job.Status == TJobStatus::Stopped && job.Reason.empty() ? "stopped" : job.Reason;
     if (result.Status == "Fail" && result.Message.empty()) result.Message = "the conversion failed";
     result.Message = ReasonForPeople(result.Message);
@@ -212,11 +207,6 @@ int ConvertCommand(const TCliArguments& arguments) {
   if (files.empty()) return ExitFailed;
   if (subtitleFile && files.size() > 1)
     throw EUsageError("--subtitles FILE goes with one input file, not " + std::to_string(files.size()));
-  // The threads are shared among the files the folders gave, not the
-  // arguments.
-  TCliArguments counted = arguments;
-  counted.Files.assign(files.size(), "");
-  vcl.SetThreadCount(CodecThreads(counted, std::thread::hardware_concurrency()));
   for (const TSourceFile& file : files) {
     TQueuedJob job;
     job.Source = file.Path;
@@ -238,6 +228,8 @@ int ConvertCommand(const TCliArguments& arguments) {
   options.NamePattern = arguments.NamePattern;
   options.KeepFolders = arguments.KeepFolders;
   options.KeepMetadata = !arguments.NoMetadata;
+  // Shared among the files the folders gave, not the arguments.
+  options.CodecThreads = arguments.Threads;
 
   TConversionRun run(vcl, queue, events.Executor());
   TCliRunListener listener(queue, arguments.Json, jobs == 1);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <thread>
 
 #include "jobs/row_texts.h"
 #include "util/output_reservation.h"
@@ -85,30 +86,36 @@ void TConversionRun::Start(const TRunOptions& options) {
   FOptions = options;
   FOptions.Concurrency = std::max(1, FOptions.Concurrency);
   FFiles = TRunFiles();
+  size_t checked = 0;
   for (int i = 0; i < FQueue.Count(); ++i) {
     TQueuedJob& job = FQueue.At(i);
     FFiles.AddSource(JobSource(job.Source));
     if (!job.Checked) continue;
+    ++checked;
     job.Status = TJobStatus::Waiting;
     job.OutputPath.clear();
     job.Reason.clear();
     job.OutputSize = job.OutputDurationMs = -1;
   }
+  FComponent.SetThreadCount(SharedCodecThreads(FOptions.CodecThreads, FOptions.Concurrency, checked,
+                                               std::thread::hardware_concurrency()));
   // What a previous run left running has been removed from the component
   // by now, or its end comes under a tag this run does not know.
   FRunning.clear();
   FDone = FFailed = FStopped = 0;
+  FEndedSize = 0;
+  FStartTime = std::chrono::steady_clock::now();
   FCursorId = NoJob;
   FCursorIndex = -1;
-  FLastReached = false;
   FExhausted = false;
   FStopping = false;
   FStopAsked = false;
+  FPaused = false;
   FActive = true;
-  if (FOptions.AutoAdvance) FillSlots();
+  FillSlots();
 }
 
-TNextJob TConversionRun::StartNextJob() {
+TConversionRun::TNextJob TConversionRun::StartNextJob() {
   if (!FActive || FExhausted || FStopAsked) return TNextJob::NoneLeft;
   // After the job visited last, wherever it is now; when it has been
   // removed, the one that took its place comes next.
@@ -120,15 +127,14 @@ TNextJob TConversionRun::StartNextJob() {
   const int last = FQueue.Count() - 1;
   int index = from + 1;
   if (index > last) {
-    FExhausted = FLastReached = true;
+    FExhausted = true;
     CheckRunEnded();
     return TNextJob::NoneLeft;
   }
   while (index < last && !FQueue.At(index).Checked) ++index;
   FCursorIndex = index;
   FCursorId = FQueue.At(index).Id;
-  FLastReached = index == last;
-  if (FLastReached) FExhausted = true;
+  if (index == last) FExhausted = true;
   if (!FQueue.At(index).Checked) {
     CheckRunEnded();
     return TNextJob::NoneLeft;
@@ -136,7 +142,7 @@ TNextJob TConversionRun::StartNextJob() {
   return Visit(*FQueue.Find(FCursorId));
 }
 
-TNextJob TConversionRun::Visit(TQueuedJob& job) {
+TConversionRun::TNextJob TConversionRun::Visit(TQueuedJob& job) {
   const TJobId id = job.Id;
   TRunningJob running;
   running.Id = id;
@@ -277,7 +283,7 @@ bool TConversionRun::AddSubtitleInput(int task, int input, const TSubtitleFile& 
 }
 
 void TConversionRun::FillSlots() {
-  while (FActive && !FExhausted && !FStopAsked && RunningCount() < FOptions.Concurrency) StartNextJob();
+  while (FActive && !FPaused && !FExhausted && !FStopAsked && RunningCount() < FOptions.Concurrency) StartNextJob();
   CheckRunEnded();
 }
 
@@ -285,6 +291,7 @@ void TConversionRun::JobProgressed(uint64_t tag, const TJobProgress& progress) {
   const auto it = FRunning.find(tag);
   if (it == FRunning.end()) return;
   it->second.Percent = std::clamp(progress.Percent().value_or(0), 0, 100);
+  it->second.Size = progress.Size;
   if (progress.TotalMs > 0) it->second.TotalMs = progress.TotalMs;
   const TQueuedJob* job = FQueue.Find(it->second.Id);
   if (job && FListener) FListener->JobProgress(*job, progress);
@@ -336,8 +343,9 @@ void TConversionRun::JobTerminated(uint64_t tag, bool started, bool finished, bo
       job->Reason = "the source ended early, at " + DurationText(job->OutputDurationMs * 1000) + " of " +
                     DurationText(int64_t{running.TotalMs} * 1000);
   }
+  FEndedSize += job->OutputSize >= 0 ? job->OutputSize : running.Size;
   EndJob(*job, false, false);
-  if (FOptions.AutoAdvance) FillSlots();
+  FillSlots();
   CheckRunEnded();
 }
 
@@ -368,7 +376,7 @@ void TConversionRun::EndJob(TQueuedJob& job, bool notAdded, bool buildError) {
 }
 
 void TConversionRun::CheckRunEnded() {
-  if (!FActive || !FExhausted || !FRunning.empty()) return;
+  if (!FActive || FPaused || !FExhausted || !FRunning.empty()) return;
   FActive = false;
   if (FListener) FListener->RunEnded();
 }
@@ -376,6 +384,7 @@ void TConversionRun::CheckRunEnded() {
 void TConversionRun::Stop() {
   if (!FActive || FStopping) return;
   FStopping = true;
+  FPaused = false;
   FStopAsked = true;
   FExhausted = true;
   FComponent.StopTasks();
@@ -400,34 +409,52 @@ void TConversionRun::RequestStop() {
   FBridge->Post(FBridge, [](TConversionRun& run) { run.Stop(); });
 }
 
-void TConversionRun::Pause() { FComponent.PauseTasks(); }
-void TConversionRun::Resume() { FComponent.ResumeTasks(); }
+void TConversionRun::Pause() {
+  FPaused = true;
+  FComponent.PauseTasks();
+}
 
-std::string TConversionRun::Summary() const {
-  std::string text = std::to_string(FDone) + " Done, " + std::to_string(FFailed) + " Fail, " +
-                     std::to_string(FStopped) + " Abort";
-  const auto list = [&](const char* heading, const auto& matches) {
-    constexpr int kShown = 10;
-    int count = 0;
-    for (const TQueuedJob& job : FQueue.Jobs()) {
-      if (!job.Checked || !matches(job)) continue;
-      if (count++ == 0) text += std::string("\n") + heading;
-      if (count <= kShown) text += "\n  " + FileNameOf(job.Source) + ": " + job.Reason;
-    }
-    if (count > kShown) text += "\n  ... and " + std::to_string(count - kShown) + " more";
-  };
-  list("Failed:", [](const TQueuedJob& job) { return job.Status == TJobStatus::Failed; });
-  list("Ended early:", [](const TQueuedJob& job) { return job.Status == TJobStatus::Done && !job.Reason.empty(); });
-  return text;
+void TConversionRun::Resume() {
+  FPaused = false;
+  FComponent.ResumeTasks();
+  FillSlots();
+}
+
+TRunSnapshot TConversionRun::Snapshot() const {
+  TRunSnapshot snapshot;
+  snapshot.Active = FActive;
+  snapshot.Done = FDone;
+  snapshot.Failed = FFailed;
+  snapshot.Stopped = FStopped;
+  snapshot.Running = RunningCount();
+  snapshot.Jobs = snapshot.Current() + WaitingCount();
+  snapshot.OverallPercent = OverallPercent();
+  snapshot.OutputSize = FEndedSize;
+  for (const auto& [tag, running] : FRunning) snapshot.OutputSize += running.Size;
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FStartTime).count();
+  snapshot.TimeLeft = ConversionPace(snapshot.OverallPercent * 1000, 100 * 1000, elapsed).Left;
+  for (const TQueuedJob& job : FQueue.Jobs()) {
+    if (!job.Checked) continue;
+    if (job.Status == TJobStatus::Failed) snapshot.FailedFiles.push_back({FileNameOf(job.Source), job.Reason});
+    if (job.Status == TJobStatus::Done && !job.Reason.empty())
+      snapshot.EndedEarly.push_back({FileNameOf(job.Source), job.Reason});
+  }
+  return snapshot;
+}
+
+int TConversionRun::WaitingCount() const {
+  if (!FActive || FExhausted) return 0;
+  int waiting = 0;
+  const int from = FCursorId != NoJob && FQueue.IndexOf(FCursorId) >= 0 ? FQueue.IndexOf(FCursorId) : FCursorIndex;
+  for (int i = std::max(from + 1, 0); i < FQueue.Count(); ++i) waiting += FQueue.At(i).Checked ? 1 : 0;
+  return waiting;
 }
 
 int TConversionRun::OverallPercent() const {
-  int64_t jobs = EndedCount() + RunningCount(), done = static_cast<int64_t>(EndedCount()) * 100;
+  const int ended = FDone + FFailed + FStopped;
+  const int64_t jobs = ended + RunningCount() + WaitingCount();
+  int64_t done = static_cast<int64_t>(ended) * 100;
   for (const auto& [tag, running] : FRunning) done += running.Percent;
-  if (FActive && !FExhausted) {
-    const int from = FCursorId != NoJob && FQueue.IndexOf(FCursorId) >= 0 ? FQueue.IndexOf(FCursorId) : FCursorIndex;
-    for (int i = std::max(from + 1, 0); i < FQueue.Count(); ++i) jobs += FQueue.At(i).Checked ? 1 : 0;
-  }
   return jobs == 0 ? 0 : static_cast<int>(done / jobs);
 }
 

@@ -12,12 +12,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "component/FFmpegVCL.h"
 #include "jobs/job_builder.h"
@@ -43,9 +45,9 @@ struct TRunOptions {
   // and whether a job's Subfolder is made again under the output folder.
   std::string NamePattern;
   bool KeepFolders = false;
-  // The run starts the next job by itself when one ends; without, its owner
-  // paces it by calling StartNextJob.
-  bool AutoAdvance = true;
+  // The codec threads each conversion asks for; -1: what the machine offers,
+  // shared among the conversions at once (SharedCodecThreads).
+  int CodecThreads = -1;
 };
 
 // What one progress report of a running job says.
@@ -59,6 +61,33 @@ struct TJobProgress {
   int64_t Size = 0;      // bytes written so far
   // CurrentMs x 100 / TotalMs (not capped; nothing when the total is unknown).
   std::optional<int> Percent() const;
+};
+
+// A file the run's summary names, with why.
+struct TRunNote {
+  std::string File;  // the source's file name
+  std::string Reason;
+};
+
+// The run as both front ends show it: they only format and translate it.
+struct TRunSnapshot {
+  bool Active = false;
+  // Jobs ended so far, by how; jobs converting now; the run's jobs in all
+  // (ended, converting and still to start).
+  int Done = 0, Failed = 0, Stopped = 0;
+  int Running = 0;
+  int Jobs = 0;
+  // "Converting Current of Jobs".
+  int Current() const { return Done + Failed + Stopped + Running; }
+  // Ended jobs count whole, converting ones by their own progress (0 to 100).
+  int OverallPercent = 0;
+  // What the run's outputs hold so far (bytes).
+  int64_t OutputSize = 0;
+  // The whole run's time left ("00:01:10"; "--:--:--" unknown).
+  std::string TimeLeft;
+  // The summary: the files that failed and those that ended early, with
+  // their reasons, in queue order.
+  std::vector<TRunNote> FailedFiles, EndedEarly;
 };
 
 class IRunListener {
@@ -76,8 +105,6 @@ class IRunListener {
   virtual void RunEnded() {}
 };
 
-enum class TNextJob { Started, NotAdded, NoneLeft };
-
 class TConversionRun {
  public:
   TConversionRun(TFFmpegVCL& component, TJobQueue& queue, TExecutor executor);
@@ -89,38 +116,33 @@ class TConversionRun {
   void SetListener(IRunListener* listener) { FListener = listener; }
 
   // Starts a run over the queue's checked jobs: their status, output and
-  // reason are reset, the run's files are the queue's sources. With
-  // AutoAdvance the first jobs start at once.
+  // reason are reset, the run's files are the queue's sources, the codec
+  // threads are given to the component, and the first jobs start at once.
+  // Each time a job ends the next one starts, up to Concurrency at a time,
+  // in queue order; RunEnded comes when none is left (also during Start,
+  // when no job could start).
   void Start(const TRunOptions& options);
-  // Builds and starts the next checked job after the one visited last.
-  TNextJob StartNextJob();
   // Stops the running jobs (each ends Stopped, its output closed properly
   // and kept) and skips the checked jobs not started yet.
   void Stop();
   // From any thread (a signal's watcher): ends what the running jobs and an
   // input being opened are doing, and stops the run on the owner's thread.
   void RequestStop();
+  // Pauses the running jobs; meanwhile no job starts and the run does not
+  // end (a question about stopping is open). Resume goes on from there.
   void Pause();
   void Resume();
 
   bool Active() const { return FActive; }
   int RunningCount() const { return static_cast<int>(FRunning.size()); }
-  // The job visited last (started or tried), or NoJob.
-  TJobId CurrentJob() const { return FCursorId; }
-  // The job visited last is the last job of the queue.
-  bool LastJobReached() const { return FLastReached; }
   int DoneCount() const { return FDone; }
   int FailedCount() const { return FFailed; }
   int StoppedCount() const { return FStopped; }
-  int EndedCount() const { return FDone + FFailed + FStopped; }
   // The run's progress in percent (0 to 100): ended jobs count whole,
   // running ones by their own progress, waiting ones as 0.
   int OverallPercent() const;
   const TRunFiles& Files() const { return FFiles; }
-  // The run in a few lines: "2 Done, 1 Fail, 0 Abort", then the files that
-  // failed with their reasons and those whose source ended early (at most
-  // ten of each, the rest counted).
-  std::string Summary() const;
+  TRunSnapshot Snapshot() const;
 
  private:
   // A job handed to the component, by the tag its task carries: tags are
@@ -132,9 +154,13 @@ class TConversionRun {
     std::string LastLibraryError;
     int Percent = 0;   // 0 to 100
     int TotalMs = -1;  // the source's duration as the task reports it
+    int64_t Size = 0;  // bytes written so far
   };
   struct TBridge;
+  enum class TNextJob { Started, NotAdded, NoneLeft };
 
+  // Builds and starts the next checked job after the one visited last.
+  TNextJob StartNextJob();
   TNextJob Visit(TQueuedJob& job);
   // Builds the job and adds its task (its index in `task`); the reason when
   // it cannot.
@@ -148,6 +174,8 @@ class TConversionRun {
   void JobTerminated(uint64_t tag, bool started, bool finished, bool exception, const std::string& message);
   void JobLogged(uint64_t tag, const std::string& line);
   void EndJob(TQueuedJob& job, bool notAdded, bool buildError);
+  // The run's checked jobs not visited yet.
+  int WaitingCount() const;
   void MeasureOutput(TQueuedJob& job);
   void CheckRunEnded();
 
@@ -163,13 +191,15 @@ class TConversionRun {
   bool FActive = false;
   bool FExhausted = false;  // no job is left to start
   bool FStopping = false;
+  bool FPaused = false;
   std::atomic<bool> FStopAsked{false};
   std::map<uint64_t, TRunningJob> FRunning;
   uint64_t FNextTag = 1;
   TJobId FCursorId = NoJob;
   int FCursorIndex = -1;
-  bool FLastReached = false;
   int FDone = 0, FFailed = 0, FStopped = 0;
+  int64_t FEndedSize = 0;  // what the ended jobs' outputs hold
+  std::chrono::steady_clock::time_point FStartTime;
 };
 
 // The codec threads of each conversion of a run: `asked` when given (0 lets

@@ -239,6 +239,18 @@ std::optional<TJobSettings> ReadJobSettings(const TJsonValue& value, std::string
 
 const char* JobStatusName(TJobStatus status) { return kStatusNames.at(static_cast<size_t>(status)); }
 
+const char* JobResultText(TJobStatus status) {
+  switch (status) {
+    case TJobStatus::Done: return "Done";
+    case TJobStatus::Failed: return "Fail";
+    case TJobStatus::Stopped: return "Abort";
+    case TJobStatus::Skipped: return "Skip";
+    case TJobStatus::Running:
+    case TJobStatus::Interrupted: return "Interrupted";
+    default: return "";
+  }
+}
+
 TJobSettings SnapshotSettings(const TProfileControls& controls, int volume) {
   TJobSettings settings;
   settings.Format = controls.ComboOutputFormat.Text();

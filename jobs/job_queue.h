@@ -129,5 +129,9 @@ class TJobQueue {
 
 // The status as the queue file names it ("waiting", "done" ...).
 const char* JobStatusName(TJobStatus status);
+// How a job's end reads where a person sees it, in the list and on the
+// command line: "Done", "Fail", "Abort", "Skip"; a job that was converting
+// when the program ended is "Interrupted"; one waiting has none ("").
+const char* JobResultText(TJobStatus status);
 
 }  // namespace fennick

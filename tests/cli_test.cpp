@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "jobs/conversion_run.h"
 #include "cli/file_results.h"
 #include "cli/format_choice.h"
 #include "cli/progress_bar.h"
@@ -217,7 +218,8 @@ TEST(CliArguments, EngineSwitchesAreTheEngineOptionsThatTakeNoValue) {
 TEST(CliArguments, CodecThreadsAreTheMachinesSharedAmongTheJobs) {
   const auto threads = [](std::vector<std::string> args, unsigned cores) {
     args.insert(args.end(), {"a.mp4", "b.mp4", "c.mp4"});
-    return cli::CodecThreads(cli::ParseArguments(args), cores);
+    const cli::TCliArguments parsed = cli::ParseArguments(args);
+    return SharedCodecThreads(parsed.Threads, parsed.Jobs, parsed.Files.size(), cores);
   };
   EXPECT_EQ(threads({}, 8), 0) << "one file at a time: the libraries' choice";
   EXPECT_EQ(threads({"-j", "2"}, 8), 4);

@@ -165,7 +165,6 @@ TEST_F(ConversionRun, ThreeCheckedRowsConvertToDoneWithOneCompletionMessageAndTh
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
 
   EXPECT_EQ(Said(), QStringList{QStringLiteral("All Conversions Completed")});
-  EXPECT_FALSE(C().ConvertAgainTimerActive());
   for (int row = 0; row < 3; ++row) EXPECT_EQ(Cell(row, ColProgress), "Done") << row;
   for (const char* name : {"a", "b", "c"}) EXPECT_TRUE(Playable(OutputOf(name))) << name;
   EXPECT_TRUE(Unlocked());
@@ -196,21 +195,13 @@ TEST_F(ConversionRun, RowsZeroAndTwoCheckedConvertThoseTwoAndLeaveRowOneUntouche
   EXPECT_EQ(Messages(), 1);
 }
 
-TEST_F(ConversionRun, AllRowsUncheckedShowTheCompletionMessageAtTheFirstTick) {
+TEST_F(ConversionRun, AllRowsUncheckedShowTheCompletionMessageAtOnce) {
   Add({Q(MakeVideo("a.mp4")), Q(MakeVideo("b.mp4"))});
   C().UncheckAllItems1Click();
 
   Convert();
-  EXPECT_EQ(Messages(), 0);
-  int ticks = 0;
-  ASSERT_TRUE(WaitFor([&] {
-    if (C().Run.FTimerTicks > 0) ++ticks;
-    return Messages() > 0;
-  }));
-  // Ended by the first tick: no tick was counted towards a next job.
-  EXPECT_EQ(ticks, 0);
   EXPECT_EQ(Messages(), 1);
-  EXPECT_FALSE(C().ConvertAgainTimerActive());
+  EXPECT_FALSE(C().Run.RunActive);
   EXPECT_TRUE(Unlocked());
   EXPECT_TRUE(std::filesystem::is_empty(Out));
 }
@@ -233,10 +224,9 @@ TEST_F(ConversionRun, ALastRowThatCannotBeOpenedShowsFailWithItsReasonAndTheMess
 
   Convert();
 
-  // Without waiting for the timer.
+  // At once.
   EXPECT_EQ(Cell(0, ColProgress), "Fail");
   EXPECT_EQ(Said(), QStringList{QStringLiteral("All Conversions Completed")});
-  EXPECT_FALSE(C().ConvertAgainTimerActive());
   EXPECT_FALSE(C().Run.Converting);
   EXPECT_TRUE(Unlocked());
   EXPECT_FALSE(Session.Inhibited);
@@ -288,7 +278,6 @@ TEST_F(ConversionRun, StopAnsweredYesEndsTheRunWithAbortAPlayableFileNoMessageAn
 
   // The controls come back at once; the job ends when it next reads.
   EXPECT_TRUE(Unlocked());
-  EXPECT_FALSE(C().ConvertAgainTimerActive());
   EXPECT_FALSE(Session.Inhibited);
   fifo->Release();
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
@@ -446,24 +435,6 @@ TEST_F(ConversionRun, AJobThatCannotBeBuiltSaysSoFailsWithItsReasonLeavesNoFileA
     EXPECT_EQ(Cell(row, ColProgress), "Fail") << row;
     EXPECT_FALSE(List().Row(row).ProgressTip.empty()) << row;
   }
-  EXPECT_TRUE(std::filesystem::is_empty(Out));
-}
-
-TEST_F(ConversionRun, StopBetweenTwoJobsEndsTheRunAtOnceWithoutAsking) {
-  Add({Q(MakeText("notes.mp4")), Q(MakeVideo("b.mp4"))});
-  Convert();
-  // The first row could not be opened; the next job waits for the timer.
-  ASSERT_EQ(Cell(0, ColProgress), "Fail");
-  ASSERT_FALSE(C().Run.Converting);
-
-  QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
-
-  EXPECT_EQ(Prompts.Count(TScriptedPrompts::TKind::Question), 0);
-  EXPECT_FALSE(C().ConvertAgainTimerActive());
-  EXPECT_TRUE(Unlocked());
-  EXPECT_FALSE(Session.Inhibited);
-  EXPECT_EQ(Cell(1, ColProgress), "");
-  EXPECT_EQ(Messages(), 0);
   EXPECT_TRUE(std::filesystem::is_empty(Out));
 }
 

@@ -205,12 +205,11 @@ TEST_F(RunTest, StatusesCountsAndOverallProgressOfARun) {
 
 TEST_F(RunTest, ARunningJobCountsByItsOwnProgressAndAFailureGetsTheLibrarysReason) {
   const TJobId job = Queue(StallingSource());
-  Options.AutoAdvance = false;
   TConversionRun run(Component, Jobs, Events.Executor());
   Run = &run;
   run.SetListener(this);
   run.Start(Options);
-  ASSERT_EQ(run.StartNextJob(), TNextJob::Started);
+  ASSERT_EQ(run.RunningCount(), 1);
   // What the task's thread would report, through the component's handlers.
   ASSERT_EQ(Component.TaskCount(), 1);
   Component.OnProgress(0, 10, 25, 500, 3.0f, 100.0f, 2048, 1000);
@@ -230,9 +229,8 @@ TEST_F(RunTest, AnEndThatArrivesForAnEarlierRunsTaskIsIgnored) {
   // The test hands the events over when it likes.
   std::vector<std::function<void()>> held;
   TConversionRun run(Component, Jobs, [&held](std::function<void()> work) { held.push_back(std::move(work)); });
-  Options.AutoAdvance = false;
   run.Start(Options);
-  ASSERT_EQ(run.StartNextJob(), TNextJob::Started);
+  ASSERT_EQ(run.RunningCount(), 1);
   // The end of this task, still on its way when the next run begins.
   Component.OnTerminate(0, true, false, "");
   ASSERT_EQ(held.size(), 1u);
@@ -244,7 +242,7 @@ TEST_F(RunTest, AnEndThatArrivesForAnEarlierRunsTaskIsIgnored) {
 
   Jobs.At(0).Source = Clip;
   run.Start(Options);
-  ASSERT_EQ(run.StartNextJob(), TNextJob::Started);
+  ASSERT_EQ(run.RunningCount(), 1);
   late();
   EXPECT_EQ(Jobs.Find(job)->Status, TJobStatus::Running);
   EXPECT_TRUE(run.Active());

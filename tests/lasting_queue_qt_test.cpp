@@ -476,10 +476,11 @@ TEST_F(RunEnd, QuitEndsTheProgramAfterARunButNotAfterAStoppedOne) {
   EXPECT_EQ(Quits, 1);
   EXPECT_TRUE(Countdown.Texts.isEmpty());
 
-  // Stopped between two jobs: the run did not end by itself.
-  ASSERT_NO_FATAL_FAILURE(Add({Q(MakeText("notes.mp4")), Q(MakeVideo("b.mp4"))}));
+  // Stopped: the run did not end by itself.
+  ASSERT_NO_FATAL_FAILURE(Add({Q(MakeText("notes.mp4")), Q(MakeVideo("b.mp4", 3))}));
   C().ListView1Check(0, false);
   Convert();
+  Prompts.QuestionAnswers.push_back(true);
   QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
   EXPECT_EQ(Quits, 1);
