@@ -266,7 +266,9 @@ TEST_F(LastingQueue, AListThatCannotBeSavedIsSaidOnce) {
   ASSERT_NO_FATAL_FAILURE(Open());
   ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("a.mp4"))}));
   ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("b.mp4"))}));
-  QTest::qWait(50);
+  // Every save written, and its result handled.
+  C().WaitForSavedQueue();
+  QCoreApplication::processEvents();
   qputenv("XDG_DATA_HOME", data);
 
   EXPECT_EQ(List().Count(), 2);
