@@ -401,6 +401,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void StartStageThreads();
   // Cancels and joins the reader threads (nothing without them).
   void StopStageThreads();
+  // Has every wait of the stages look again at the stop flag (from any
+  // thread; nothing without stage threads).
+  void WakeStages();
   // ---- conversion stage: the next unit of a file (from its reader thread,
   // or read right here), and its way to the outputs. False when decoding
   // failed.
@@ -487,6 +490,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   // System ids of the running reader threads, one slot per input file,
   // and of the output threads, one per output file.
   std::array<std::atomic<uint32_t>, kMaxFiles> FStageThreadIds{}, FOutputThreadIds{};
+  // The running stage threads, for a stop from another thread to wake.
+  std::mutex FWakeLock;
+  TStageThreads* FWakeStages = nullptr;
   std::string FTerminateMessage;
   int FTotalOutputDuration = -1;  // ms
   std::string FLastError;

@@ -237,6 +237,7 @@ void TCustomFFmpeg::Run() {
 void TCustomFFmpeg::RequestStop() {
   FStopRequested = true;
   ResumeRun();
+  WakeStages();
 }
 
 bool TCustomFFmpeg::StopTask() {

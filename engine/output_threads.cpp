@@ -12,8 +12,6 @@ namespace fennick {
 
 namespace {
 
-constexpr std::chrono::milliseconds kSlice{5};
-
 // The output thread the calling thread is, if any: its log lines wait for
 // the conversion stage.
 thread_local TOutputWorker* tOutputWorker = nullptr;
@@ -29,7 +27,7 @@ bool Concerns(const TTranscodeRun& run, const TDeliveredUnit& unit, int outputFi
 bool KeepOutputThreadLine(int level, const std::string& text) {
   TOutputWorker* worker = tOutputWorker;
   if (!worker) return false;
-  std::lock_guard<std::mutex> lock(worker->Lock);
+  std::lock_guard<std::mutex> lock(worker->LinesLock);
   worker->Lines.emplace_back(level, text);
   return true;
 }
@@ -52,49 +50,26 @@ void TCustomFFmpeg::RunOutputThread(TOutputWorker& worker, const std::atomic<boo
   tOutputWorker = &worker;
   std::atomic<uint32_t>& id = FOutputThreadIds[worker.FileIndex];
   id = static_cast<uint32_t>(gettid());
-  for (;;) {
-    TDeliveredUnitPtr unit;
-    bool failed;
-    {
-      std::unique_lock<std::mutex> lock(worker.Lock);
-      while (worker.Units.empty()) {
-        if (cancelled) {
-          id = 0;
-          tOutputWorker = nullptr;
-          return;
-        }
-        worker.Changed.wait_for(lock, kSlice);
-      }
-      unit = std::move(worker.Units.front());
-      worker.Units.pop_front();
-      worker.Weight -= unit->Weight();
-      worker.Busy = true;
-      failed = worker.Failed;
-    }
-    worker.Changed.notify_all();
+  // Until cancelled, or its own failure has been handed over and nothing is
+  // left.
+  while (std::optional<TDeliveredUnitPtr> unit = worker.Units.Pop([&cancelled] { return cancelled.load(); })) {
     // After a stop, a failure or a cancel what is queued is left.
-    if (!failed && !FStopRequested && !cancelled) {
+    if (!worker.Units.Failed() && !FStopRequested && !cancelled) {
       WaitIfPaused();
       try {
-        DeliverUnit(*unit, worker.FileIndex);
+        DeliverUnit(**unit, worker.FileIndex);
       } catch (const std::exception& e) {
-        std::lock_guard<std::mutex> lock(worker.Lock);
-        worker.Failed = true;
-        worker.Failure = e.what();
+        worker.Units.Fail(e.what());
       } catch (...) {
-        std::lock_guard<std::mutex> lock(worker.Lock);
-        worker.Failed = true;
-        worker.Failure = "unknown exception";
+        worker.Units.Fail("unknown exception");
       }
     }
     // The unit's frames go back to their pools here, not under the lock.
     unit.reset();
-    {
-      std::lock_guard<std::mutex> lock(worker.Lock);
-      worker.Busy = false;
-    }
-    worker.Changed.notify_all();
+    worker.Units.Done();
   }
+  id = 0;
+  tOutputWorker = nullptr;
 }
 
 void TCustomFFmpeg::HandOutUnit(TDeliveredUnit&& delivered) {
@@ -109,27 +84,17 @@ void TCustomFFmpeg::HandOutUnit(TDeliveredUnit&& delivered) {
   for (auto& workerPtr : run.Stages->Outputs) {
     TOutputWorker& worker = *workerPtr;
     if (!Concerns(run, *unit, worker.FileIndex)) continue;
-    std::unique_lock<std::mutex> lock(worker.Lock);
-    while (worker.Weight > 0 && worker.Weight + weight > TOutputWorker::kCapacity && !worker.Failed) {
+    if (!worker.Units.Push(unit, weight, [this] { return FStopRequested.load(); })) {
       if (FStopRequested) return;
-      worker.Changed.wait_for(lock, kSlice);
+      break;  // the thread failed: raised below
     }
-    if (worker.Failed) break;
-    worker.Units.push_back(unit);
-    worker.Weight += weight;
-    lock.unlock();
-    worker.Changed.notify_all();
   }
   CollectOutputs();
 }
 
 void TCustomFFmpeg::WaitForOutputs() {
   if (!OutputThreadsRunning()) return;
-  for (auto& workerPtr : FRun->Stages->Outputs) {
-    TOutputWorker& worker = *workerPtr;
-    std::unique_lock<std::mutex> lock(worker.Lock);
-    while (!worker.Units.empty() || worker.Busy) worker.Changed.wait_for(lock, kSlice);
-  }
+  for (auto& worker : FRun->Stages->Outputs) worker->Units.WaitIdle();
   CollectOutputs();
 }
 
@@ -140,10 +105,11 @@ void TCustomFFmpeg::CollectOutputs() {
     TOutputWorker& worker = *workerPtr;
     std::vector<std::pair<int, std::string>> lines;
     {
-      std::lock_guard<std::mutex> lock(worker.Lock);
-      if (worker.Failed && failure.empty()) failure = worker.Failure;
+      std::lock_guard<std::mutex> lock(worker.LinesLock);
       lines.swap(worker.Lines);
     }
+    std::string message;
+    if (worker.Units.Failed(&message) && failure.empty()) failure = message;
     for (const auto& [level, text] : lines) Log(level, text);
   }
   if (!failure.empty()) throw FFMpegException(failure);

@@ -149,16 +149,31 @@ bool TCustomFFmpeg::StageThreadsUsable() const {
 void TCustomFFmpeg::StartStageThreads() {
   TTranscodeRun& run = *FRun;
   auto stages = std::make_unique<TStageThreads>();
-  for (size_t i = 0; i < run.InputFiles.size(); ++i) stages->Queues.push_back(std::make_unique<TUnitQueue>());
+  for (size_t i = 0; i < run.InputFiles.size(); ++i) stages->Queues.push_back(MakeUnitQueue());
   TStageThreads& threads = *stages;
   run.Stages = std::move(stages);
+  {
+    // A stop from another thread wakes the stages' waits from now on.
+    std::lock_guard<std::mutex> lock(FWakeLock);
+    FWakeStages = &threads;
+  }
   for (size_t i = 0; i < run.InputFiles.size(); ++i)
     threads.Readers.emplace_back([this, &threads, i] { ReadInputFile(static_cast<int>(i), threads); });
   StartOutputThreads(threads);
 }
 
 void TCustomFFmpeg::StopStageThreads() {
-  if (FRun && FRun->Stages) FRun->Stages->Stop();
+  if (!FRun || !FRun->Stages) return;
+  {
+    std::lock_guard<std::mutex> lock(FWakeLock);
+    FWakeStages = nullptr;
+  }
+  FRun->Stages->Stop();
+}
+
+void TCustomFFmpeg::WakeStages() {
+  std::lock_guard<std::mutex> lock(FWakeLock);
+  if (FWakeStages) FWakeStages->WakeAll();
 }
 
 bool TCustomFFmpeg::RunsStageThread(uint32_t threadId) const {
@@ -179,18 +194,22 @@ void TCustomFFmpeg::ReadInputFile(int fileIndex, TStageThreads& threads) {
     ~TForget() { Id = 0; }
   } forget{FStageThreadIds[fileIndex]};
   try {
+    const auto push = [&queue, &cancelled](TInputUnitPtr unit) {
+      const int weight = unit->Weight();
+      return queue.Push(std::move(unit), weight, cancelled);
+    };
     for (;;) {
       WaitIfPaused();
       if (cancelled()) return;
       TInputUnitPtr unit = ReadInputUnit(fileIndex);
       const bool end = unit->Kind == TInputUnit::ukFileEnd;
-      if (!queue.Push(std::move(unit), cancelled)) return;
+      if (!push(std::move(unit))) return;
       if (end) break;
     }
     // The decoders' last frames, taken by the conversion stage as it ends.
     const TInputFile& file = FRun->InputFiles[fileIndex];
     for (int i = file.FirstStreamIndex; i < file.FirstStreamIndex + file.StreamCount; ++i)
-      if (FRun->InputStreams[i]->DecodingNeeded && !queue.Push(DrainDecoder(i), cancelled)) return;
+      if (FRun->InputStreams[i]->DecodingNeeded && !push(DrainDecoder(i))) return;
   } catch (const std::exception& e) {
     queue.Fail(e.what());
   } catch (...) {
@@ -200,7 +219,13 @@ void TCustomFFmpeg::ReadInputFile(int fileIndex, TStageThreads& threads) {
 
 TInputUnitPtr TCustomFFmpeg::NextInputUnit(int fileIndex) {
   if (!FRun->Stages) return ReadInputUnit(fileIndex);
-  return FRun->Stages->Queues[fileIndex]->Pop([this] { return FStopRequested.load(); });
+  TUnitQueue& queue = *FRun->Stages->Queues[fileIndex];
+  std::optional<TInputUnitPtr> unit = queue.Pop([this] { return FStopRequested.load(); });
+  if (unit) return std::move(*unit);
+  // The reader's failure, once the units before it are taken; else stopped.
+  std::string failure;
+  if (queue.Failed(&failure)) throw FFMpegException(failure);
+  return nullptr;
 }
 
 TInputUnitPtr TCustomFFmpeg::ReadInputUnit(int fileIndex) {

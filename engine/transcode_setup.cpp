@@ -1103,6 +1103,12 @@ void TCustomFFmpeg::CloseOpenDecoders() {
   FRun->OpenDecoders.clear();
 }
 
-void TCustomFFmpeg::FreeTranscodeTables() { FRun.reset(); }
+void TCustomFFmpeg::FreeTranscodeTables() {
+  {
+    std::lock_guard<std::mutex> lock(FWakeLock);
+    FWakeStages = nullptr;
+  }
+  FRun.reset();
+}
 
 }  // namespace fennick

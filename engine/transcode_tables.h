@@ -29,6 +29,7 @@
 
 #include "engine/FFmpeg.h"
 #include "engine/amrnb_encoder.h"
+#include "engine/bounded_queue.h"
 #include "util/text_util.h"
 
 namespace fennick {
@@ -98,70 +99,13 @@ using TInputUnitPtr = std::unique_ptr<TInputUnit>;
 inline constexpr int kQueueCapacity = 64;
 
 // The bounded queue of one input file's units between its reader thread
-// and the conversion stage: a few pictures deep (see kQueueCapacity), so
-// that memory stays bounded. A full queue wakes its reader only once it is
-// half empty again, so that small units (blocks of sound) cross in batches
-// rather than one thread switch each. Waits are cut into short slices that
-// ask `cancelled` in between.
-class TUnitQueue {
- public:
-  static constexpr int kCapacity = kQueueCapacity;
-  // Waits for room; false, and the unit dropped, once `cancelled` holds.
-  template <typename Cancelled>
-  bool Push(TInputUnitPtr unit, Cancelled&& cancelled) {
-    std::unique_lock<std::mutex> lock(FLock);
-    if (FWeight > 0 && FWeight + unit->Weight() > kCapacity) {
-      FReaderWaits = true;
-      while (FReaderWaits) {
-        if (cancelled()) return false;
-        FRoom.wait_for(lock, kSlice);
-      }
-    }
-    const bool wasEmpty = FUnits.empty();
-    FWeight += unit->Weight();
-    FUnits.push_back(std::move(unit));
-    lock.unlock();
-    if (wasEmpty) FFilled.notify_one();
-    return true;
-  }
-  // Waits for the next unit; null once `cancelled` holds. The reader's
-  // failure is raised once the units before it are taken.
-  template <typename Cancelled>
-  TInputUnitPtr Pop(Cancelled&& cancelled) {
-    std::unique_lock<std::mutex> lock(FLock);
-    while (FUnits.empty()) {
-      if (FFailed) throw FFMpegException(FFailure);
-      if (cancelled()) return nullptr;
-      FFilled.wait_for(lock, kSlice);
-    }
-    TInputUnitPtr unit = std::move(FUnits.front());
-    FUnits.pop_front();
-    FWeight -= unit->Weight();
-    const bool wake = FReaderWaits && FWeight <= kCapacity / 2;
-    if (wake) FReaderWaits = false;
-    lock.unlock();
-    if (wake) FRoom.notify_one();
-    return unit;
-  }
-  void Fail(std::string message) {
-    {
-      std::lock_guard<std::mutex> lock(FLock);
-      FFailed = true;
-      FFailure = std::move(message);
-    }
-    FFilled.notify_one();
-  }
-
- private:
-  static constexpr std::chrono::milliseconds kSlice{5};
-  std::mutex FLock;
-  std::condition_variable FFilled, FRoom;
-  std::deque<TInputUnitPtr> FUnits;
-  int FWeight = 0;
-  bool FReaderWaits = false;  // the reader waits for the queue to drain to half
-  bool FFailed = false;
-  std::string FFailure;
-};
+// and the conversion stage: a few pictures deep (see kQueueCapacity); a
+// full queue wakes its reader once it is half empty again. The reader's
+// failure reaches the conversion stage after the units before it.
+using TUnitQueue = TBoundedQueue<TInputUnitPtr>;
+inline std::unique_ptr<TUnitQueue> MakeUnitQueue() {
+  return std::make_unique<TUnitQueue>(kQueueCapacity, kQueueCapacity / 2);
+}
 
 // Sound handed to an output stream: interleaved samples in the input
 // stream's block format, at the decoder's rate.
@@ -207,15 +151,12 @@ using TDeliveredUnitPtr = std::shared_ptr<TDeliveredUnit>;
 // lines it produces wait in Lines for the conversion stage, which logs
 // them. A failure stops its work and is raised by the conversion stage.
 struct TOutputWorker {
-  static constexpr int kCapacity = kQueueCapacity;
   int FileIndex = 0;
-  std::mutex Lock;
-  std::condition_variable Changed;  // a unit came, was taken or was done
-  std::deque<TDeliveredUnitPtr> Units;
-  int Weight = 0;
-  bool Busy = false;  // working on a unit it has taken
-  bool Failed = false;
-  std::string Failure;
+  // The units that concern the file, in order; the thread's failure ends
+  // the hand-over and is raised by the conversion stage.
+  TBoundedQueue<TDeliveredUnitPtr> Units{kQueueCapacity, kQueueCapacity};
+  // Its log lines, for the conversion stage to write in order.
+  std::mutex LinesLock;
   std::vector<std::pair<int, std::string>> Lines;
   std::thread Thread;
 };
@@ -229,11 +170,16 @@ class TStageThreads {
   ~TStageThreads() { Stop(); }
   void Stop() {
     Cancelled = true;
-    for (auto& output : Outputs) output->Changed.notify_all();
+    WakeAll();
     for (std::thread& reader : Readers)
       if (reader.joinable()) reader.join();
     for (auto& output : Outputs)
       if (output->Thread.joinable()) output->Thread.join();
+  }
+  // Every wait looks again at the flags it asks (a cancel, a stop).
+  void WakeAll() {
+    for (auto& queue : Queues) queue->Wake();
+    for (auto& output : Outputs) output->Units.Wake();
   }
   std::vector<std::unique_ptr<TUnitQueue>> Queues;  // by input file
   std::vector<std::thread> Readers;
