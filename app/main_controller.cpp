@@ -870,14 +870,9 @@ void TMainController::JobEnded(const TQueuedJob& job, bool notAdded, bool buildE
 
 void TMainController::RunEnded() {
   TakeRunState();
-  if (Run.RunActive && !Run.StopRequested) return CompleteRun();
-  // A stopped run's last job has ended: the status bar is cleared.
-  RemoveAllTasks();
-  Run.ProgressPosition = 0;
-  Run.StatusText.clear();
-  Run.FileSizeText.clear();
-  Run.ProgressText.clear();
-  Changed();
+  // After "Stop" the window is idle already: only the status bar, which
+  // the stopped jobs' ends still wrote to, is cleared.
+  CompleteRun();
 }
 
 void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& progress) {

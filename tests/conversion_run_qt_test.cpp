@@ -270,6 +270,31 @@ TEST_F(ConversionRun, StopAnsweredNoResumesTheJobAndTheRunCompletes) {
   EXPECT_EQ(Said(), QStringList{QStringLiteral("All Conversions Completed")});
 }
 
+// The last job ends while the question is open: the run ends only once it
+// is answered, with one completion message after the answer.
+TEST_F(ConversionRun, ARunWhoseLastJobEndsDuringTheStopQuestionEndsAfterTheAnswer) {
+  Add({Q(MakeVideo("a.mp4"))});
+  Convert();
+  // The job's end is on its way to the window, not handled yet.
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (!std::filesystem::exists(OutputOf("a")) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+  std::this_thread::sleep_for(200ms);
+  int saidDuringTheQuestion = -1;
+  Prompts.OnAsked = [&](const TScriptedPrompts::TAsked& asked) {
+    if (asked.Kind != TScriptedPrompts::TKind::Question) return;
+    QTest::qWait(300);  // as the question's own event loop would
+    saidDuringTheQuestion = Messages();
+  };
+  Prompts.QuestionAnswers.push_back(false);
+  QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
+  Prompts.OnAsked = nullptr;
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_EQ(saidDuringTheQuestion, 0);
+  EXPECT_EQ(Said(), QStringList{QStringLiteral("All Conversions Completed")});
+  EXPECT_EQ(Cell(0, ColProgress), "Done");
+}
+
 TEST_F(ConversionRun, StopAnsweredYesEndsTheRunWithAbortAPlayableFileNoMessageAndUnlockedControls) {
   const auto fifo = StartHeldRun();
   ASSERT_TRUE(fifo);
