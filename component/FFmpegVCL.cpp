@@ -325,7 +325,8 @@ bool TCustomFFmpegVCL::AddTaskInput(int index, const std::string& fileName, TInp
   }
 }
 
-bool TCustomFFmpegVCL::AddTaskOutput(int index, const std::string& fileName, TOutputOptions* options) {
+bool TCustomFFmpegVCL::AddTaskOutput(int index, const std::string& fileName, TOutputOptions* options,
+                                     std::shared_ptr<TOutputReservation> reservation) {
   // Held throughout: the worker of a running batch starts the next task under
   // this lock, so no task can be started while its engine is being changed.
   std::lock_guard<TComponentLock> lock(FLock);
@@ -340,7 +341,7 @@ bool TCustomFFmpegVCL::AddTaskOutput(int index, const std::string& fileName, TOu
       outputName = applied.FileName;
       hook = applied.Hook;
     }
-    if (!task->AddOutputFile(outputName)) {
+    if (!task->AddOutputFile(outputName, std::move(reservation))) {
       FLastError = task->LastErrorText();
       return false;
     }

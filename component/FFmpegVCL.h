@@ -29,6 +29,7 @@ enum class TConvertPriority { tpIdle, tpLowest, tpLower, tpNormal };
 // component.
 class TFFmpeg;
 class TFFmpegList;
+class TOutputReservation;
 
 // The component's re-entrant lock; knows whether the calling thread holds it.
 class TComponentLock {
@@ -73,7 +74,11 @@ class TCustomFFmpegVCL {
   bool AddTaskInput(int index, const std::string& fileName, TInputOptions* options = nullptr);
   // Adds an output to task `index` (a bad index raises std::out_of_range).
   // False with the reason in LastError; the task then keeps its other outputs.
-  bool AddTaskOutput(int index, const std::string& fileName, TOutputOptions* options = nullptr);
+  // `reservation`: the output name the caller has reserved, which the task
+  // writes under and commits (util/output_reservation.h); without one the
+  // task reserves a local file's name itself.
+  bool AddTaskOutput(int index, const std::string& fileName, TOutputOptions* options = nullptr,
+                     std::shared_ptr<TOutputReservation> reservation = nullptr);
   // Removes a task and renumbers the later ones. A running task is stopped;
   // it sends no more progress or terminate events.
   void RemoveTask(int index);

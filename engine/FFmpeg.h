@@ -260,7 +260,9 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void InputMediaKinds(bool& hasVideo, bool& hasAudio, bool& hasSubtitle);
 
   // ---- outputs (output_files.cpp, targets.cpp)
-  bool AddOutputFile(const std::string& fileName);
+  // `reservation`: the name the caller reserved for this file (jobs'
+  // output names); without one, a local file's name is reserved here.
+  bool AddOutputFile(const std::string& fileName, std::shared_ptr<TOutputReservation> reservation = nullptr);
   void ApplyTarget(const std::string& type, const std::string& norm, const std::string& assumedNorm);
 
   // ---- read access for the owner and the tests

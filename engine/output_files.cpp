@@ -387,7 +387,7 @@ bool TCustomFFmpeg::OpenOutputStream(TOutputFileSlot& file) {
   // appears under the output's own name before it is complete.
   struct stat st {};
   if (!file.LocalPath.empty() && (::stat(file.LocalPath.c_str(), &st) != 0 || S_ISREG(st.st_mode))) {
-    std::shared_ptr<TOutputReservation> reservation = FindReservedOutput(file.LocalPath);
+    std::shared_ptr<TOutputReservation> reservation = std::move(file.Reservation);
     if (!reservation) {
       // Reserving takes over a leftover partial file of the name: never one
       // that is an input of this run.
@@ -433,7 +433,7 @@ bool TCustomFFmpeg::OpenOutputStream(TOutputFileSlot& file) {
   return true;
 }
 
-bool TCustomFFmpeg::AddOutputFile(const std::string& fileName) {
+bool TCustomFFmpeg::AddOutputFile(const std::string& fileName, std::shared_ptr<TOutputReservation> reservation) {
   const TClassicNumberScope classicNumbers;
   // Settings consumed by this output, cleared whatever the outcome so that
   // the next output starts from the defaults for them.
@@ -488,6 +488,7 @@ bool TCustomFFmpeg::AddOutputFile(const std::string& fileName) {
   }
   auto file = std::make_unique<TOutputFileSlot>();
   file->Context.reset(allocated);
+  file->Reservation = std::move(reservation);
   AVFormatContext* oc = allocated;
 
   bool useVideo = S.VideoStreamCopy || format->video_codec != AV_CODEC_ID_NONE || !S.VideoCodecName.empty();

@@ -249,7 +249,7 @@ bool TConversionRun::BuildAndAdd(const TQueuedJob& job, TRunningJob& running, in
     if (!AddSubtitleInput(task, static_cast<int>(i) + 1, built.SubtitleInputs[i], !job.SubtitleFile.empty(), reason))
       return false;
   }
-  if (!FComponent.AddTaskOutput(task, built.OutputPath, &built.Output)) {
+  if (!FComponent.AddTaskOutput(task, built.OutputPath, &built.Output, built.OutputReservation)) {
     reason = FComponent.LastError();
     return false;
   }

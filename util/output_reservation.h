@@ -69,8 +69,7 @@ struct TReservedOutput {
 // regular file of that name (a finished output) may be replaced at Commit;
 // without it the name must be free.
 TReservedOutput ReserveOutput(const std::string& output, bool replaceExisting);
-// The reservation of `output` that this process holds, if any: whoever
-// writes the file takes over the reservation made when its name was chosen.
+// The reservation of `output` that this process holds, if any.
 std::shared_ptr<TOutputReservation> FindReservedOutput(const std::string& output);
 
 }  // namespace fennick
