@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace fennick {
 
@@ -82,6 +84,10 @@ struct TOutputOptions {
   bool BeforeHook = false;
   std::string HookTimeRanges;
   std::string ExtOptions;
+  // What a profile chooses beyond the fields (an encoder's quality and
+  // speed, the MP4 index at the front, the source's tags), as names and
+  // values of the engine's options; applied with ExtOptions, after it.
+  std::vector<std::pair<std::string, std::string>> CodingOptions;
 };
 
 void InitInputOptions(TInputOptions& options);

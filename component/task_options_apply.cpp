@@ -153,6 +153,7 @@ TOutputApplyResult ApplyOutputOptions(TCustomFFmpeg& engine, const TOutputOption
   result.FileName = r.FileName.empty() ? fileName : r.FileName;
 
   ApplyExtOptions(engine, r.ExtOptions);
+  for (const auto& [name, value] : r.CodingOptions) engine.ApplyOption(name, value);
 
   auto option = [&engine](const char* name, const std::string& value) { engine.ApplyOption(name, value); };
   auto positive = [&option](const char* name, int32_t value) {

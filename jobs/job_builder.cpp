@@ -332,7 +332,7 @@ void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob
   // The engine copies the source's tags, chapters and cover when a
   // meta-data map asks (task: input 0, output 0).
   if (request.KeepMetadata)
-    job.Output.ExtOptions += std::string(job.Output.ExtOptions.empty() ? "" : "\n") + "map_meta_data=0:0";
+    job.Output.CodingOptions.emplace_back("map_meta_data", "0:0");
   ChooseJobStreams(request, job);
 }
 

@@ -481,7 +481,11 @@ void SetQualityOptions(const TProfileControls& c, TOutputOptions& options) {
   options.AudioSampleRate = sampleRate;
   const std::string channels = c.ComboAudioChannels.Text();
   options.AudioChannels = channels == "Original" ? -1 : ChosenChannels(c);
-  for (const std::string& line : lines) options.ExtOptions += (options.ExtOptions.empty() ? "" : "\n") + line;
+  for (const std::string& line : lines) {
+    const size_t equals = line.find('=');
+    options.CodingOptions.emplace_back(line.substr(0, equals),
+                                       equals == std::string::npos ? std::string() : line.substr(equals + 1));
+  }
 }
 
 bool TranslateProfileOptions(int profileId, const TProfileControls& c, TOutputOptions& options) {

@@ -192,7 +192,7 @@ std::string ConvertJob(const std::string& format, const std::string& source, con
 
   const int task = vcl.AddInputTask(job.Source, &job.Input);
   if (task < 0) return "input: " + vcl.LastError();
-  if (!vcl.AddTaskOutput(task, job.OutputPath, &job.Output)) return "output: " + vcl.LastError();
+  if (!vcl.AddTaskOutput(task, job.OutputPath, &job.Output, job.OutputReservation)) return "output: " + vcl.LastError();
   const test::TaskEnd end = test::RunTasks(vcl);
   return end.Finished && !end.Exception ? "" : "ended: " + end.Message;
 }
@@ -289,6 +289,7 @@ TEST(JobConversion, DecimalCommaLocaleConvertsWithOriginal) {
   const int task = vcl.AddInputTask(source, &job.Input);
   ASSERT_GE(task, 0) << vcl.LastError();
   job.Output.FrameRate = "12.5";
+  job.Output.FileName.clear();  // the record named the first output
   EXPECT_TRUE(vcl.AddTaskOutput(task, dir.file("decimal rate.flv"), &job.Output)) << vcl.LastError();
 
   // The list's display cells do follow the user's locale.

@@ -76,10 +76,16 @@ TEST(ProfileTranslation, EveryOfferedRowTranslatesItsDefaults) {
   }
 }
 
+std::string CodingText(const TOutputOptions& o) {
+  std::string text;
+  for (const auto& [name, value] : o.CodingOptions) text += "|" + name + "=" + value;
+  return text;
+}
+
 std::string RecordText(const TOutputOptions& o) {
   return o.VideoCodec + "|" + std::to_string(o.VideoBitrate) + "|" + o.FrameSize + "|" + o.FrameRate + "|" +
          o.AudioCodec + "|" + std::to_string(o.AudioBitrate) + "|" + std::to_string(o.AudioSampleRate) + "|" +
-         std::to_string(o.AudioChannels) + "|" + o.VideoTag + "|" + o.ExtOptions;
+         std::to_string(o.AudioChannels) + "|" + o.VideoTag + "|" + o.ExtOptions + CodingText(o);
 }
 
 // Every item a row offers either takes effect (two items of one list never
