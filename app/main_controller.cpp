@@ -915,9 +915,12 @@ void TMainController::ffVCLTerminate(const TQueuedJob& job) {
   // A job the run did not reach before it stopped: its row stays as it is.
   if (job.Status == TJobStatus::Skipped) return;
   const char* status = JobResultText(job.Status);
-  // Into the job's own row, wherever it is now; nowhere when it is gone.
-  if (const int row = ListView1.IndexOf(job.Id); row >= 0)
+  // Into the job's own row, wherever it is now; nowhere when it is gone. A
+  // converted row's check goes with it (the run took it off the job).
+  if (const int row = ListView1.IndexOf(job.Id); row >= 0) {
     ListView1.SetProgress(row, status, job.Reason);
+    if (!job.Checked) ListView1.SetChecked(row, false);
+  }
   TakeRunState();
   Changed();
 }

@@ -86,18 +86,18 @@ void TConversionRun::Start(const TRunOptions& options) {
   FOptions = options;
   FOptions.Concurrency = std::max(1, FOptions.Concurrency);
   FFiles = TRunFiles();
-  size_t checked = 0;
+  FRunJobs.clear();
   for (int i = 0; i < FQueue.Count(); ++i) {
     TQueuedJob& job = FQueue.At(i);
     FFiles.AddSource(JobSource(job.Source));
     if (!job.Checked) continue;
-    ++checked;
+    FRunJobs.push_back(job.Id);
     job.Status = TJobStatus::Waiting;
     job.OutputPath.clear();
     job.Reason.clear();
     job.OutputSize = job.OutputDurationMs = -1;
   }
-  FComponent.SetThreadCount(SharedCodecThreads(FOptions.CodecThreads, FOptions.Concurrency, checked,
+  FComponent.SetThreadCount(SharedCodecThreads(FOptions.CodecThreads, FOptions.Concurrency, FRunJobs.size(),
                                                std::thread::hardware_concurrency()));
   // What a previous run left running has been removed from the component
   // by now, or its end comes under a tag this run does not know.
@@ -344,6 +344,8 @@ void TConversionRun::JobTerminated(uint64_t tag, bool started, bool finished, bo
                     DurationText(int64_t{running.TotalMs} * 1000);
   }
   FEndedSize += job->OutputSize >= 0 ? job->OutputSize : running.Size;
+  // A row's check means "still to convert": a converted one is not again.
+  if (job->Status == TJobStatus::Done) job->Checked = false;
   EndJob(*job, false, false);
   FillSlots();
   CheckRunEnded();
@@ -433,8 +435,10 @@ TRunSnapshot TConversionRun::Snapshot() const {
   for (const auto& [tag, running] : FRunning) snapshot.OutputSize += running.Size;
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FStartTime).count();
   snapshot.TimeLeft = ConversionPace(snapshot.OverallPercent * 1000, 100 * 1000, elapsed).Left;
-  for (const TQueuedJob& job : FQueue.Jobs()) {
-    if (!job.Checked) continue;
+  for (const TJobId id : FRunJobs) {
+    const TQueuedJob* found = FQueue.Find(id);
+    if (!found) continue;
+    const TQueuedJob& job = *found;
     if (job.Status == TJobStatus::Failed) snapshot.FailedFiles.push_back({FileNameOf(job.Source), job.Reason});
     if (job.Status == TJobStatus::Done && !job.Reason.empty())
       snapshot.EndedEarly.push_back({FileNameOf(job.Source), job.Reason});

@@ -116,7 +116,8 @@ class TConversionRun {
   void SetListener(IRunListener* listener) { FListener = listener; }
 
   // Starts a run over the queue's checked jobs: their status, output and
-  // reason are reset, the run's files are the queue's sources, the codec
+  // reason are reset (a job that ends Done is unchecked: its check means
+  // "still to convert"), the run's files are the queue's sources, the codec
   // threads are given to the component, and the first jobs start at once.
   // Each time a job ends the next one starts, up to Concurrency at a time,
   // in queue order; RunEnded comes when none is left (also during Start,
@@ -188,6 +189,7 @@ class TConversionRun {
 
   TRunOptions FOptions;
   TRunFiles FFiles;
+  std::vector<TJobId> FRunJobs;  // the jobs checked at Start, in queue order
   bool FActive = false;
   bool FExhausted = false;  // no job is left to start
   bool FStopping = false;

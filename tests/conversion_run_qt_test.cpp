@@ -177,6 +177,26 @@ TEST_F(ConversionRun, ThreeCheckedRowsConvertToDoneWithOneCompletionMessageAndTh
   test::SaveScreenshot(*Form, QStringLiteral("main-window-run-completed"));
 }
 
+// A converted row's check is taken off: Convert again converts nothing
+// again (no "-1" copies), until the user checks the rows again.
+TEST_F(ConversionRun, ADoneRowIsUncheckedSoConvertingAgainMakesNoCopy) {
+  Add({Q(MakeVideo("a.mp4")), Q(MakeText("notes.mp4"))});
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_FALSE(List().Row(0).Checked);
+  EXPECT_TRUE(List().Row(1).Checked) << "a failed row is still to convert";
+  EXPECT_EQ(Form->ListView1->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_FALSE(std::filesystem::exists(Out + "/a-1.3gp"));
+
+  C().CheckAllItems1Click();
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_TRUE(std::filesystem::exists(Out + "/a-1.3gp"));
+}
+
 TEST_F(ConversionRun, RowsZeroAndTwoCheckedConvertThoseTwoAndLeaveRowOneUntouched) {
   const std::string a = MakeVideo("a.mp4"), b = MakeVideo("b.mp4"), c = MakeVideo("c.mp4");
   Add({Q(a), Q(b), Q(c)});

@@ -194,8 +194,10 @@ TEST_F(LastingQueue, TheRowsTheirChecksAndResultsComeBackInTheNextWindow) {
   EXPECT_EQ(List().Row(0).Caption, a);
   EXPECT_EQ(List().Row(1).Caption, b);
   EXPECT_EQ(List().Row(2).Caption, notes);
-  EXPECT_TRUE(List().Row(0).Checked);
+  // Converted, a row is no longer to convert; a failed one still is.
+  EXPECT_FALSE(List().Row(0).Checked);
   EXPECT_FALSE(List().Row(1).Checked);
+  EXPECT_TRUE(List().Row(2).Checked);
   for (TListColumn column : {ColVideoSize, ColFrameRate, ColDuration}) EXPECT_EQ(Cell(0, column), before.Cell(column));
   EXPECT_EQ(Cell(0, ColProgress), "Done");
   EXPECT_EQ(Cell(1, ColProgress), "");

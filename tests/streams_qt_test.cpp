@@ -57,7 +57,9 @@ struct StreamsWindow : testing::Test {
     QTest::mouseClick(Form->ButtonAddFile, Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return !C().BackgroundThread1.Running() && C().ListView1.Count() > 0; }));
   }
+  // Every row, also those converted before ("Check All Items").
   void ConvertAll() {
+    C().CheckAllItems1Click();
     QTest::mouseClick(Form->ButtonConvert, Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return !C().Run.RunActive && !C().Run.Converting && C().ffVCL.TaskCount() == 0; }));
   }
