@@ -331,6 +331,11 @@ TEST_F(ConversionRun, StopAnsweredYesEndsTheRunWithAbortAPlayableFileNoMessageAn
   EXPECT_EQ(Messages(), 0);
   EXPECT_TRUE(Playable(OutputOf("slow")));
   EXPECT_FALSE(std::filesystem::exists(OutputOf("b")));
+  // Idle, and the status bar says so: nothing of the stopped run is left.
+  EXPECT_EQ(Form->StatusPanelReady->text(), QStringLiteral("Ready"));
+  EXPECT_EQ(Form->StatusPanelFileSize->text(), QString());
+  EXPECT_EQ(Form->ProgressBar1->value(), 0);
+  EXPECT_FALSE(Form->ProgressBar1->isTextVisible());
 }
 
 TEST_F(ConversionRun, StopAnsweredYesEndsAJobHeldAtItsPausePoint) {
