@@ -45,9 +45,26 @@ void TUiQueue::Post(std::function<void()> work) {
   QMetaObject::invokeMethod(FContext.get(), std::move(work), Qt::QueuedConnection);
 }
 
+bool OpenWithDesktopLauncher(const QString& url) {
+  // The desktop's launcher says by its exit status whether anything took
+  // the address (xdg-open: 0 opened, 3 no program for it, 4 the program
+  // failed); having started it is no success. One still running after a
+  // moment has handed the address to a program that keeps it: it is left
+  // to end on its own (the application owns it until then).
+  auto* launcher = new QProcess(QCoreApplication::instance());
+  QObject::connect(launcher, &QProcess::finished, launcher, &QObject::deleteLater);
+  launcher->start(QStringLiteral("xdg-open"), {url});
+  if (!launcher->waitForStarted(3000)) {
+    launcher->deleteLater();
+    return false;
+  }
+  if (!launcher->waitForFinished(3000)) return true;
+  return launcher->exitStatus() == QProcess::NormalExit && launcher->exitCode() == 0;
+}
+
 TDesktopActions QtDesktopActions() {
   TDesktopActions actions;
-  actions.OpenUrl = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
+  actions.OpenUrl = [](const QString& url) { return OpenWithDesktopLauncher(url); };
   actions.Quit = [] { QCoreApplication::exit(0); };
   return actions;
 }

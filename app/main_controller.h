@@ -74,6 +74,9 @@ struct TDesktopActions {
   std::function<void()> Quit;                       // ends the application at once
 };
 TDesktopActions QtDesktopActions();
+// Has xdg-open open an address; true once it says it did (or still works on
+// it after a moment), false when it cannot be started or fails.
+bool OpenWithDesktopLauncher(const QString& url);
 
 class TMainController : private IRunListener {
   Q_DECLARE_TR_FUNCTIONS(TMainController)

@@ -3,6 +3,8 @@
 // events carried to the user-interface thread, and screenshots.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QComboBox>
 #include <QDropEvent>
 #include <QItemSelectionModel>
@@ -307,6 +309,26 @@ TEST(UiQueue, WorkPostedFromAnotherThreadRunsOnThisThreadInOrder) {
   ASSERT_TRUE(WaitFor([&] { return order.size() == 100; }));
   for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
   EXPECT_FALSE(otherThread);
+}
+
+// The desktop's launcher is judged by its exit status: xdg-open exits 3
+// when no program takes the address, having started it is no success.
+TEST(DesktopLauncher, AnAddressCountsAsOpenedOnlyWhenTheLauncherSaysSo) {
+  test::TempDir bin;
+  const QByteArray path = qgetenv("PATH");
+  const auto launcher = [&](const char* script) {
+    std::ofstream(bin.file("xdg-open")) << "#!/bin/sh\n" << script << "\n";
+    std::filesystem::permissions(bin.file("xdg-open"), std::filesystem::perms::owner_all);
+    qputenv("PATH", QByteArray::fromStdString(bin.path().string()) + ":" + path);
+    const bool opened = OpenWithDesktopLauncher(QStringLiteral("file:///tmp"));
+    qputenv("PATH", path);
+    return opened;
+  };
+  EXPECT_FALSE(launcher("exit 3"));
+  EXPECT_TRUE(launcher("exit 0"));
+  qputenv("PATH", QByteArray::fromStdString(bin.path().string() + "/none"));
+  EXPECT_FALSE(OpenWithDesktopLauncher(QStringLiteral("file:///tmp")));
+  qputenv("PATH", path);
 }
 
 TEST_F(MainWindow, AnAddressTheDesktopCannotOpenIsShownToOpenByHand) {
