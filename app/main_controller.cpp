@@ -665,8 +665,13 @@ void TMainController::ComboRunEndChange(int index) { Options.ComboRunEnd.SetItem
 
 void TMainController::ListView1SelectItem(int row) {
   if (row < 0 || row >= ListView1.Count()) return;
+  // Looking at another row than a converting one: the list stays there.
+  const TQueuedJob* job = ListView1.Queue().Find(ListView1.IdAt(row));
+  if (!job || job->Status != TJobStatus::Running) FFollowRunningRow = false;
   Preview.RowSelected(static_cast<TPreviewRowKey>(ListView1.IdAt(row)), ToQString(ListView1.Row(row).Caption));
 }
+
+void TMainController::ListView1Scrolled() { FFollowRunningRow = false; }
 
 void TMainController::ButtonPlayClick(int selectedRow) {
   std::optional<TPreviewRowKey> row;
@@ -728,6 +733,7 @@ void TMainController::ButtonConvertClick() {
   options.NamePattern = Options.EditNamePattern;
   options.KeepFolders = Options.CheckBoxKeepFolders;
   FRunConcurrency = options.Concurrency = Options.SpinFilesAtOnce.Value();
+  FFollowRunningRow = true;
   QueueChanged();
   FSession->InhibitSleep(tr("Converting video files"));
   // The run starts its first jobs now, the next ones as jobs end, and says
@@ -898,7 +904,7 @@ void TMainController::ffVCLProgress(const TQueuedJob& job, const TJobProgress& p
   if (row < 0) return;
   const TRunSnapshot run = FRun->Snapshot();
   const bool several = FRunConcurrency > 1 && Run.RunActive;
-  if (FView) FView->ScrollRowIntoView(row);
+  if (FView && FFollowRunningRow) FView->ScrollRowIntoView(row);
   // Without a total duration there is no percentage.
   const std::optional<int> percent = progress.Percent();
   ListView1.SetCell(row, ColProgress, percent ? std::to_string(std::clamp(*percent, 0, 100)) + "%" : "");

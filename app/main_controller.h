@@ -207,6 +207,9 @@ class TMainController : private IRunListener {
 
   // ---- preview
   void ListView1SelectItem(int row);
+  // The user scrolled the list: a run's progress no longer brings the
+  // converting row into view (until the next Convert).
+  void ListView1Scrolled();
   void ButtonPlayClick(int selectedRow);  // -1: no row selected
   void ButtonPauseClick();
   void ButtonStopClick();
@@ -334,6 +337,9 @@ class TMainController : private IRunListener {
   void QueueSaved(const std::string& error, bool tell);
   // Conversions of the current run at once.
   int FRunConcurrency = 1;
+  // The list shows the converting row, until the user scrolls or selects
+  // another row.
+  bool FFollowRunningRow = true;
   std::unique_ptr<IEndCountdown> FOwnCountdown;
   std::unique_ptr<ILoginManager> FOwnLoginManager;
   IEndCountdown* FCountdown;

@@ -21,6 +21,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
@@ -455,6 +456,10 @@ QWidget* TForm1::BuildFileList() {
           [this, &c](const QItemSelection& selected, const QItemSelection&) {
             if (!selected.isEmpty()) c.ListView1SelectItem(SelectedRow());
           });
+  // The user's own scrolling (a wheel, the bar, keys), not the list's.
+  connect(ListView1->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this, &c](int) {
+    if (!FScrollingToRow) c.ListView1Scrolled();
+  });
   connect(ListView1, &QAbstractItemView::doubleClicked, this,
           [&c](const QModelIndex& index) { c.ListView1DblClick(index.row()); });
   // A row that goes takes its preview with it.
@@ -879,8 +884,10 @@ void TForm1::ScrollRowIntoView(int row) {
   if (row < 0 || row >= FListModel->rowCount()) return;
   // Rows just appended are laid out first: until then the scroll range ends
   // before them.
+  FScrollingToRow = true;
   ListView1->doItemsLayout();
   ListView1->scrollTo(FListModel->index(row, 0));
+  FScrollingToRow = false;
 }
 
 void TForm1::StateChanged() {

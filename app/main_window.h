@@ -224,6 +224,8 @@ class TForm1 : public QMainWindow, public IMainView {
   // Each settings drop-down with the list it shows.
   std::vector<std::pair<QComboBox*, TSettingsControl*>> FCombos;
   bool FSyncing = false;
+  // ScrollRowIntoView is moving the list (not the user).
+  bool FScrollingToRow = false;
   bool FBuilt = false;  // every control exists
   bool FPlaced = false;
   bool FPreviewSyncing = false;

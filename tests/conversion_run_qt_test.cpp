@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QSlider>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -455,6 +456,30 @@ TEST_F(ConversionRun, AProgressEventShowsTheCappedPercentTheFramesAndTheSizeAndN
   EXPECT_EQ(Cell(0, ColProgress), "");
   EXPECT_EQ(Cell(0, ColFrames), " ");
   EXPECT_EQ(Form->ProgressBar1->value(), 0);
+}
+
+// Progress brings the converting row into view, until the user scrolls
+// away; the next Convert follows it again.
+TEST_F(ConversionRun, TheListFollowsTheConvertingRowUntilTheUserScrollsAway) {
+  QStringList files;
+  const std::string clip = MakeVideo("a.mp4");
+  for (int i = 0; i < 40; ++i) {
+    const std::string copy = Dir.file("copy" + std::to_string(i) + ".mp4");
+    std::filesystem::copy_file(clip, copy);
+    files << Q(copy);
+  }
+  Add(files);
+  QScrollBar* bar = Form->ListView1->verticalScrollBar();
+  TJobProgress progress;
+  progress.CurrentMs = 500;
+  progress.TotalMs = 1000;
+  C().ffVCLProgress(List().Queue().At(39), progress);
+  ASSERT_EQ(bar->value(), bar->maximum());
+  ASSERT_GT(bar->maximum(), 0);
+
+  bar->triggerAction(QAbstractSlider::SliderToMinimum);
+  C().ffVCLProgress(List().Queue().At(39), progress);
+  EXPECT_EQ(bar->value(), 0) << "the list jumped back to the converting row";
 }
 
 TEST_F(ConversionRun, AJobsEndLandsInItsOwnRowAfterEarlierRowsWereRemoved) {
