@@ -87,11 +87,14 @@ void TConversionRun::Start(const TRunOptions& options) {
   FOptions.Concurrency = std::max(1, FOptions.Concurrency);
   FFiles = TRunFiles();
   FRunJobs.clear();
+  FStoppedOutputs.clear();
   for (int i = 0; i < FQueue.Count(); ++i) {
     TQueuedJob& job = FQueue.At(i);
     FFiles.AddSource(JobSource(job.Source));
     if (!job.Checked) continue;
     FRunJobs.push_back(job.Id);
+    // What its own stopped conversion left, it may replace.
+    if (job.Status == TJobStatus::Stopped && !job.OutputPath.empty()) FStoppedOutputs[job.Id] = job.OutputPath;
     job.Status = TJobStatus::Waiting;
     job.OutputPath.clear();
     job.Reason.clear();
@@ -222,6 +225,8 @@ bool TConversionRun::BuildAndAdd(const TQueuedJob& job, TRunningJob& running, in
   request.NamePattern = FOptions.NamePattern;
   request.RowNumber = FQueue.IndexOf(job.Id) + 1;
   if (FOptions.KeepFolders) request.Subfolder = job.Subfolder;
+  if (const auto stopped = FStoppedOutputs.find(job.Id); stopped != FStoppedOutputs.end())
+    request.StoppedOutput = stopped->second;
   request.Run = &FFiles;
   try {
     TProfileControls controls;

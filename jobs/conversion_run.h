@@ -190,6 +190,8 @@ class TConversionRun {
   TRunOptions FOptions;
   TRunFiles FFiles;
   std::vector<TJobId> FRunJobs;  // the jobs checked at Start, in queue order
+  // The files the run's jobs wrote when they were last stopped.
+  std::map<TJobId, std::string> FStoppedOutputs;
   bool FActive = false;
   bool FExhausted = false;  // no job is left to start
   bool FStopping = false;

@@ -159,7 +159,7 @@ bool TRunFiles::Protects(const std::string& path) const {
 }
 
 TOutputName ChooseOutputName(const std::string& path, const std::string& extension, bool overwrite,
-                             const std::string& source, TRunFiles* run) {
+                             const std::string& source, TRunFiles* run, const std::string& replaceable) {
   const std::string base = path.substr(0, ExtensionDot(path));
   for (long n = 0;; ++n) {
     const std::string candidate = n == 0 ? base + extension : base + "-" + std::to_string(n) + extension;
@@ -168,7 +168,8 @@ TOutputName ChooseOutputName(const std::string& path, const std::string& extensi
     // that is a source of the run (a file rescued from a killed run).
     const std::string partial = PartialOutputPath(candidate);
     if ((run && run->Protects(partial)) || (!source.empty() && SameFile(partial, source))) continue;
-    TReservedOutput reserved = ReserveOutput(candidate, overwrite);
+    const bool own = !replaceable.empty() && SameFile(candidate, replaceable);
+    TReservedOutput reserved = ReserveOutput(candidate, overwrite || own);
     if (reserved.Result == TReserveResult::Failed) throw CannotWrite(candidate, reserved.Error);
     if (reserved.Result != TReserveResult::Reserved) continue;  // taken, or held by a running conversion
     if (run) run->AddChosenOutput(candidate);
@@ -325,7 +326,8 @@ void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob
   std::string target = folder;
   if (!target.empty() && target.back() != '/') target += '/';
   target += ExpandNamePattern(request.NamePattern, tokens, extension.size()) + extension;
-  TOutputName output = ChooseOutputName(target, extension, request.Overwrite, job.Source, request.Run);
+  TOutputName output =
+      ChooseOutputName(target, extension, request.Overwrite, job.Source, request.Run, request.StoppedOutput);
   job.OutputPath = std::move(output.Path);
   job.OutputReservation = std::move(output.Reservation);
 

@@ -76,9 +76,11 @@ struct TOutputName {
 // the job's own source, a name chosen for another of its jobs): such a name
 // gets the next number too. The chosen name joins the run's names. Raises
 // EOutputNameError when no name can be reserved there (the folder cannot be
-// written ...). Stale partial files of the folder are removed first.
+// written ...). `replaceable`, a file the job itself wrote when it was
+// stopped, is replaced when the rule reaches its name (that file only).
 TOutputName ChooseOutputName(const std::string& path, const std::string& extension, bool overwrite,
-                             const std::string& source = "", TRunFiles* run = nullptr);
+                             const std::string& source = "", TRunFiles* run = nullptr,
+                             const std::string& replaceable = "");
 // The name alone, without overwriting and without keeping the reservation.
 std::string MakeUniqueOutputName(const std::string& Path, const std::string& Extension);
 // Where the job for source writes: folder (a "/" is added unless it ends with
@@ -172,6 +174,9 @@ struct TJobRequest {
   // A folder under OutputFolder the output goes into, made when missing
   // (relative; "" none): the source's folder below a folder that was added.
   std::string Subfolder;
+  // The file the job's own earlier, stopped conversion wrote: converted
+  // again, the job replaces it instead of writing a "-N" beside it.
+  std::string StoppedOutput;
 };
 
 struct TJob {

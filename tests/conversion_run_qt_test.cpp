@@ -355,6 +355,17 @@ TEST_F(ConversionRun, StopAnsweredYesEndsAJobHeldAtItsPausePoint) {
   ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
   EXPECT_EQ(Cell(0, ColProgress), "Abort");
   EXPECT_TRUE(Playable(OutputOf("long")));
+
+  // Converted again, the row replaces the file its stopped conversion left
+  // rather than writing a "-1" beside it.
+  Prompts.OnAsked = nullptr;
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_EQ(Cell(0, ColProgress), "Done");
+  EXPECT_EQ(Cell(0, ColOutput), "long.3gp");
+  EXPECT_FALSE(std::filesystem::exists(Out + "/long-1.3gp"));
+  const auto probe = test::ProbeFile(OutputOf("long"));
+  EXPECT_NEAR(std::stod(probe.at("format.duration")), 120.0, 1.0);
 }
 
 TEST_F(ConversionRun, WhileAJobConvertsAddFileAsksNothingAndClosingAsksToStop) {
