@@ -103,6 +103,17 @@ struct ConversionRun : testing::Test {
     Prompts.Asked.clear();
   }
   void Convert() { QTest::mouseClick(Form->ButtonConvert, Qt::LeftButton); }
+  // Forty copies of a clip: more rows than the list shows at once.
+  void AddForty() {
+    QStringList files;
+    const std::string clip = MakeVideo("a.mp4");
+    for (int i = 0; i < 40; ++i) {
+      const std::string copy = Dir.file("copy" + std::to_string(i) + ".mp4");
+      std::filesystem::copy_file(clip, copy);
+      files << Q(copy);
+    }
+    Add(files);
+  }
   // Converts a 3 s source read through a pipe, then a second file; returns
   // once the first job has reported progress and its source holds back.
   std::unique_ptr<TTrickleFifo> StartHeldRun() {
@@ -472,14 +483,7 @@ TEST_F(ConversionRun, AProgressEventShowsTheCappedPercentTheFramesAndTheSizeAndN
 // Progress brings the converting row into view, until the user scrolls
 // away; the next Convert follows it again.
 TEST_F(ConversionRun, TheListFollowsTheConvertingRowUntilTheUserScrollsAway) {
-  QStringList files;
-  const std::string clip = MakeVideo("a.mp4");
-  for (int i = 0; i < 40; ++i) {
-    const std::string copy = Dir.file("copy" + std::to_string(i) + ".mp4");
-    std::filesystem::copy_file(clip, copy);
-    files << Q(copy);
-  }
-  Add(files);
+  AddForty();
   QScrollBar* bar = Form->ListView1->verticalScrollBar();
   TJobProgress progress;
   progress.CurrentMs = 500;
@@ -491,6 +495,16 @@ TEST_F(ConversionRun, TheListFollowsTheConvertingRowUntilTheUserScrollsAway) {
   bar->triggerAction(QAbstractSlider::SliderToMinimum);
   C().ffVCLProgress(List().Queue().At(39), progress);
   EXPECT_EQ(bar->value(), 0) << "the list jumped back to the converting row";
+}
+
+TEST_F(ConversionRun, TheListStaysWithARowTheUserSelected) {
+  AddForty();
+  Form->ListView1->selectRow(0);
+  TJobProgress progress;
+  progress.CurrentMs = 500;
+  progress.TotalMs = 1000;
+  C().ffVCLProgress(List().Queue().At(39), progress);
+  EXPECT_EQ(Form->ListView1->verticalScrollBar()->value(), 0) << "the list left the row the user selected";
 }
 
 TEST_F(ConversionRun, AJobsEndLandsInItsOwnRowAfterEarlierRowsWereRemoved) {
