@@ -84,10 +84,26 @@ struct TOutputOptions {
   bool BeforeHook = false;
   std::string HookTimeRanges;
   std::string ExtOptions;
-  // What a profile chooses beyond the fields (an encoder's quality and
-  // speed, the MP4 index at the front, the source's tags), as names and
-  // values of the engine's options; applied with ExtOptions, after it.
-  std::vector<std::pair<std::string, std::string>> CodingOptions;
+  // The encoder's constant quality: the option that sets it ("crf", "qp",
+  // "qscale") and its value, lower is better; -1 none (the bit rate rules).
+  // A crf or qp level codes without a bit-rate target, a VAAPI encoder in
+  // its constant-quantiser mode.
+  std::string QualityOption;
+  int32_t QualityValue = -1;
+  // The encoder's speed: its preset (x264 and x265 "veryfast" ... "slow",
+  // SVT-AV1 "12" ... "6"), libvpx's deadline and cpu-used; empty or -1: the
+  // encoder's own.
+  std::string SpeedPreset;
+  std::string SpeedDeadline;
+  int32_t SpeedCpuUsed = -1;
+  // The layout pictures are coded in ("yuv420p"); empty: the encoder's
+  // choice for the source.
+  std::string PixelFormat;
+  std::string EncoderParams;   // x265's own parameters ("log-level=error")
+  bool RowThreads = false;     // libvpx's threads over rows
+  bool FastStart = false;      // the MP4 index at the front
+  // The source's tags, chapters and cover copied from input 0.
+  bool KeepSourceTags = false;
 };
 
 void InitInputOptions(TInputOptions& options);

@@ -148,12 +148,36 @@ std::string ApplyInputOptions(TCustomFFmpeg& engine, TInputOptions record, const
   return record.FileName;
 }
 
+namespace {
+
+// An encoder's coding choices, as the engine's options.
+void ApplyCodingOptions(TCustomFFmpeg& engine, const TOutputOptions& r) {
+  auto option = [&engine](const char* name, const std::string& value) {
+    if (!value.empty()) engine.ApplyOption(name, value);
+  };
+  if (r.QualityValue >= 0) {
+    if (r.QualityOption != "qscale") engine.ApplyOption("b", "0");
+    if (r.VideoCodec.ends_with("_vaapi")) engine.ApplyOption("rc_mode", "CQP");
+    engine.ApplyOption(r.QualityOption, IntText(r.QualityValue));
+  }
+  option("preset", r.SpeedPreset);
+  option("deadline", r.SpeedDeadline);
+  if (r.SpeedCpuUsed >= 0) engine.ApplyOption("cpu-used", IntText(r.SpeedCpuUsed));
+  option("pix_fmt", r.PixelFormat);
+  option("x265-params", r.EncoderParams);
+  if (r.RowThreads) engine.ApplyOption("row-mt", "1");
+  if (r.FastStart) engine.ApplyOption("movflags", "+faststart");
+  if (r.KeepSourceTags) engine.ApplyOption("map_meta_data", "0:0");
+}
+
+}  // namespace
+
 TOutputApplyResult ApplyOutputOptions(TCustomFFmpeg& engine, const TOutputOptions& r, const std::string& fileName) {
   TOutputApplyResult result;
   result.FileName = r.FileName.empty() ? fileName : r.FileName;
 
   ApplyExtOptions(engine, r.ExtOptions);
-  for (const auto& [name, value] : r.CodingOptions) engine.ApplyOption(name, value);
+  ApplyCodingOptions(engine, r);
 
   auto option = [&engine](const char* name, const std::string& value) { engine.ApplyOption(name, value); };
   auto positive = [&option](const char* name, int32_t value) {

@@ -219,8 +219,6 @@ bool TConversionRun::BuildAndAdd(const TQueuedJob& job, TRunningJob& running, in
   const TJobSettings& settings = job.Settings ? *job.Settings : FOptions.Settings;
   request.OutputFolder = FOptions.OutputFolder;
   request.Overwrite = FOptions.Overwrite;
-  request.ConversionVolume = settings.Volume;
-  request.LetterBox = settings.ZoomIndex == 1;
   request.KeepMetadata = FOptions.KeepMetadata;
   request.NamePattern = FOptions.NamePattern;
   request.RowNumber = FQueue.IndexOf(job.Id) + 1;
@@ -229,12 +227,7 @@ bool TConversionRun::BuildAndAdd(const TQueuedJob& job, TRunningJob& running, in
     request.StoppedOutput = stopped->second;
   request.Run = &FFiles;
   try {
-    TProfileControls controls;
-    if (!ApplySettings(settings, controls, reason)) {
-      buildError = true;
-      return false;
-    }
-    BuildJob(request, controls, built);
+    BuildJob(request, settings, built);
   } catch (const EOutputNameError& e) {
     // No output can be made: the job fails like one whose output cannot be
     // added.

@@ -292,13 +292,16 @@ std::optional<TPictureSize> OutputPictureSize(const TOutputOptions& output, std:
   return TPictureSize{size->first + padX, size->second + padY};
 }
 
-void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob& job) {
+void BuildJob(const TJobRequest& request, const TJobSettings& settings, TJob& job) {
   job.Source = JobSource(request.Source);
   job.OutputPath.clear();
   job.OutputReservation.reset();
   FillJobInputOptions(job.Input, job.Source);
-  FillJobOutputOptions(job.Output, controls, request.ConversionVolume, request.VideoSizeText, request.DisplayAspect,
-                       request.LetterBox);
+  // The catalogue's rows fill their lists; the settings choose in them.
+  TProfileControls controls;
+  if (std::string reason; !ApplySettings(settings, controls, reason)) throw EJobSettingsError(reason);
+  FillJobOutputOptions(job.Output, controls, settings.Volume, request.VideoSizeText, request.DisplayAspect,
+                       settings.ZoomIndex == 1);
 
   std::string folder = request.OutputFolder;
   if (!request.Subfolder.empty()) {
@@ -333,8 +336,7 @@ void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob
 
   // The engine copies the source's tags, chapters and cover when a
   // meta-data map asks (task: input 0, output 0).
-  if (request.KeepMetadata)
-    job.Output.CodingOptions.emplace_back("map_meta_data", "0:0");
+  job.Output.KeepSourceTags = request.KeepMetadata;
   ChooseJobStreams(request, job);
 }
 

@@ -14,6 +14,7 @@
 
 #include "component/AVProbe.h"
 #include "component/task_options.h"
+#include "jobs/job_queue.h"
 #include "jobs/stream_choice.h"
 #include "profiles/profile_settings.h"
 #include "util/output_reservation.h"
@@ -155,7 +156,6 @@ struct TJobRequest {
   float DisplayAspect = -1.0f;  // the row's probed display aspect (TRowTexts), -1 unknown
   std::string OutputFolder;
   bool Overwrite = false;
-  int ConversionVolume = 256;
   TRunFiles* Run = nullptr;  // what the run protects, and its chosen names; none: only the job's own source
   // The source's audio tracks and the one asked for (see ChooseAudioTrack).
   std::vector<TProbeStreamInfo> AudioTracks;
@@ -163,7 +163,6 @@ struct TJobRequest {
   TSubtitleChoice Subtitles = TSubtitleChoice::Keep;
   // A subtitle file to convert with the source instead of those beside it.
   std::string SubtitleFile;
-  bool LetterBox = false;     // "Video Zoom" (see FillJobOutputOptions)
   // The source's tags, chapters and cover go into the output (where its
   // container keeps them).
   bool KeepMetadata = true;
@@ -205,13 +204,22 @@ bool OutputReplacesSource(const TJob& job);
 // EStreamChoiceError for a track the source does not have.
 void ChooseJobStreams(const TJobRequest& request, TJob& job);
 
-// Fills job from request and controls. The records are filled first, so
-// that the name pattern knows the output's picture; then the output name is
-// chosen (and reserved) by the pattern, in the subfolder (made when
-// missing). A translation error (EProfileConvertError) propagates with
-// Source and Input filled and no name chosen. EOutputNameError (also for a
-// subfolder that cannot be made) propagates with no name chosen.
-void BuildJob(const TJobRequest& request, const TProfileControls& controls, TJob& job);
+// The job's settings name a format or an item the catalogue no longer
+// offers.
+class EJobSettingsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Fills job from request and the job's settings (format, items, aspect,
+// volume, "Video Zoom"): nothing else is read or kept. The records are
+// filled first, so that the name pattern knows the output's picture; then
+// the output name is chosen (and reserved) by the pattern, in the subfolder
+// (made when missing). EJobSettingsError and translation errors
+// (EProfileConvertError) propagate with Source and Input filled and no name
+// chosen. EOutputNameError (also for a subfolder that cannot be made)
+// propagates with no name chosen.
+void BuildJob(const TJobRequest& request, const TJobSettings& settings, TJob& job);
 
 // Gives up the job's hold on its output name: a name whose file was never
 // written is free again (an output the engine is still writing stays

@@ -104,27 +104,31 @@ constexpr std::array<TQualityCoding, 7> QualityCodings = {{
     {"hevc_vaapi", "qp", {20, 24, 28, 32}},
 }};
 
-// Each encoder's preset for the speeds Faster, Balanced and Smaller Files.
+// Each encoder's preset for the speeds Faster, Balanced and Smaller Files:
+// its preset, or libvpx's deadline and cpu-used.
 struct TSpeedCoding {
   std::string_view Encoder;
-  std::array<std::string_view, 3> Lines;  // lines joined by ";"
+  std::array<std::string_view, 3> Presets;
+  std::array<std::string_view, 3> Deadlines;
+  std::array<int, 3> CpuUsed;
 };
 constexpr std::array<TSpeedCoding, 4> SpeedCodings = {{
-    {"libx264", {"preset=veryfast", "preset=medium", "preset=slow"}},
-    {"libx265", {"preset=veryfast", "preset=medium", "preset=slow"}},
-    {"libvpx-vp9", {"deadline=realtime;cpu-used=8", "deadline=good;cpu-used=4", "deadline=good;cpu-used=1"}},
-    {"libsvtav1", {"preset=12", "preset=8", "preset=6"}},
+    {"libx264", {"veryfast", "medium", "slow"}, {}, {-1, -1, -1}},
+    {"libx265", {"veryfast", "medium", "slow"}, {}, {-1, -1, -1}},
+    {"libvpx-vp9", {}, {"realtime", "good", "good"}, {8, 4, 1}},
+    {"libsvtav1", {"12", "8", "6"}, {}, {-1, -1, -1}},
 }};
 
-// Lines every conversion with the encoder gets: 4:2:0 pictures, which every
+// What every conversion with the encoder gets: 4:2:0 pictures, which every
 // player decodes (a 4:2:2 or 4:4:4 source would otherwise keep its layout,
 // in a profile few players take), libvpx's threads over rows, and x265's
 // report on the terminal kept to its errors.
-std::vector<std::string> EncoderLines(std::string_view encoder) {
-  if (encoder == "libx265") return {"pix_fmt=yuv420p", "x265-params=log-level=error"};
-  if (encoder == "libx264" || encoder == "libsvtav1") return {"pix_fmt=yuv420p"};
-  if (encoder == "libvpx-vp9") return {"pix_fmt=yuv420p", "row-mt=1"};
-  return {};
+void SetEncoderDefaults(TOutputOptions& options) {
+  const std::string& encoder = options.VideoCodec;
+  if (encoder == "libx265" || encoder == "libx264" || encoder == "libsvtav1" || encoder == "libvpx-vp9")
+    options.PixelFormat = "yuv420p";
+  if (encoder == "libx265") options.EncoderParams = "log-level=error";
+  if (encoder == "libvpx-vp9") options.RowThreads = true;
 }
 
 template <size_t N>
@@ -412,33 +416,25 @@ void SetMobile3gpOptions(const TProfileControls& c, TOutputOptions& options) {
   options.AudioChannels = ChosenChannels(c);
 }
 
-std::vector<std::string> QualityOptionLines(std::string_view videoEncoder, int level) {
-  if (level < 0 || level >= static_cast<int>(QualityLevelItems.size())) return {};
+void SetVideoQuality(TOutputOptions& options, int level) {
+  if (level < 0 || level >= static_cast<int>(QualityLevelItems.size())) return;
   for (const TQualityCoding& coding : QualityCodings) {
-    if (coding.Encoder != videoEncoder) continue;
-    std::vector<std::string> lines;
-    if (coding.Option != "qscale") lines.push_back("b=0");
-    if (videoEncoder.ends_with("_vaapi")) lines.push_back("rc_mode=CQP");
-    lines.push_back(std::string(coding.Option) + "=" + std::to_string(coding.Levels[level]));
-    return lines;
+    if (coding.Encoder != options.VideoCodec) continue;
+    options.QualityOption = coding.Option;
+    options.QualityValue = coding.Levels[level];
+    return;
   }
-  return {};
 }
 
-std::vector<std::string> SpeedOptionLines(std::string_view videoEncoder, int speed) {
-  if (speed < 0 || speed >= static_cast<int>(SpeedItems.size())) return {};
+void SetEncoderSpeed(TOutputOptions& options, int speed) {
+  if (speed < 0 || speed >= static_cast<int>(SpeedItems.size())) return;
   for (const TSpeedCoding& coding : SpeedCodings) {
-    if (coding.Encoder != videoEncoder) continue;
-    std::vector<std::string> lines;
-    std::string_view rest = coding.Lines[speed];
-    while (!rest.empty()) {
-      const size_t semicolon = rest.find(';');
-      lines.emplace_back(rest.substr(0, semicolon));
-      rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
-    }
-    return lines;
+    if (coding.Encoder != options.VideoCodec) continue;
+    options.SpeedPreset = coding.Presets[speed];
+    options.SpeedDeadline = coding.Deadlines[speed];
+    options.SpeedCpuUsed = coding.CpuUsed[speed];
+    return;
   }
-  return {};
 }
 
 void SetQualityOptions(const TProfileControls& c, TOutputOptions& options) {
@@ -453,17 +449,15 @@ void SetQualityOptions(const TProfileControls& c, TOutputOptions& options) {
   const int32_t audioBitrate = audioQuality == "Lossless" ? -1 : ParseSettingInteger(LeadingNumber(audioQuality) + "000");
   const int32_t sampleRate = rate == "Original" ? -1 : ParseSettingInteger(LeadingNumber(rate));
 
-  std::vector<std::string> lines;
   if (audioOnly) {
     options.DisableVideo = true;
   } else {
     options.VideoCodec = MapName(QualityVideoEncoders, c.ComboVideoCodec.Text());
     options.VideoBitrate = videoBitrate;
-    for (std::string& line : QualityOptionLines(options.VideoCodec, level)) lines.push_back(std::move(line));
+    SetVideoQuality(options, level);
     const int speed = IndexOfItem(SpeedItems, c.ComboEncoderSpeed.Text());
-    for (std::string& line : SpeedOptionLines(options.VideoCodec, speed < 0 ? 1 : speed))
-      lines.push_back(std::move(line));
-    for (std::string& line : EncoderLines(options.VideoCodec)) lines.push_back(std::move(line));
+    SetEncoderSpeed(options, speed < 0 ? 1 : speed);
+    SetEncoderDefaults(options);
     const std::string sizeText = c.ComboVideoSize.Text();
     if (!KeepsSourceSize(sizeText)) options.FrameSize = GetFrameSize(sizeText);
     WriteFrameRate(c, options);
@@ -474,18 +468,13 @@ void SetQualityOptions(const TProfileControls& c, TOutputOptions& options) {
       options.VideoTag = "hvc1";
   }
   // The index at the front, so that the file plays while it downloads.
-  if (c.FOutputFormatName == "MP4" || c.FOutputFormatName == "M4A") lines.push_back("movflags=+faststart");
+  options.FastStart = c.FOutputFormatName == "MP4" || c.FOutputFormatName == "M4A";
 
   options.AudioCodec = MapName(QualityAudioEncoders, c.ComboAudioCodec.Text());
   options.AudioBitrate = audioBitrate;
   options.AudioSampleRate = sampleRate;
   const std::string channels = c.ComboAudioChannels.Text();
   options.AudioChannels = channels == "Original" ? -1 : ChosenChannels(c);
-  for (const std::string& line : lines) {
-    const size_t equals = line.find('=');
-    options.CodingOptions.emplace_back(line.substr(0, equals),
-                                       equals == std::string::npos ? std::string() : line.substr(equals + 1));
-  }
 }
 
 bool TranslateProfileOptions(int profileId, const TProfileControls& c, TOutputOptions& options) {

@@ -73,11 +73,11 @@ void SetAppleDeviceOptions(const TProfileControls& controls, TOutputOptions& opt
 void SetMobile3gpOptions(const TProfileControls& controls, TOutputOptions& options);
 
 // The encoder settings behind the quality levels and speeds of the formats
-// of today, as engine option lines ("crf=21", "preset=medium"); empty for
-// an encoder without such a setting. level: 0 "Best" to 3 "Small"; speed:
-// 0 "Faster", 1 "Balanced", 2 "Smaller Files".
-std::vector<std::string> QualityOptionLines(std::string_view videoEncoder, int level);
-std::vector<std::string> SpeedOptionLines(std::string_view videoEncoder, int speed);
+// of today, written into the record's quality and speed fields for its
+// VideoCodec; nothing for an encoder without such a setting. level: 0
+// "Best" to 3 "Small"; speed: 0 "Faster", 1 "Balanced", 2 "Smaller Files".
+void SetVideoQuality(TOutputOptions& options, int level);
+void SetEncoderSpeed(TOutputOptions& options, int speed);
 
 // The formats of today: encoders by item ("H.265" gives "libx265", "Opus"
 // "libopus"); a quality level as the encoder's constant quality, a bit rate

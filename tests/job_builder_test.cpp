@@ -110,9 +110,9 @@ TEST(JobRecords, OutputRecordFromTheProfileWithVolumeAndAspect) {
   request.Source = " /media/clip.avi ";
   request.VideoSizeText = "1280x720";
   request.OutputFolder = dir.path().string();
-  request.ConversionVolume = ConversionVolumeFor(3);
   TJob job;
-  BuildJob(request, controls, job);
+  TJobSettings settings = SnapshotSettings(controls, ConversionVolumeFor(3));
+  BuildJob(request, settings, job);
   EXPECT_EQ(job.Source, "/media/clip.avi");
   EXPECT_EQ(job.OutputPath, dir.file("clip.mp4"));
   EXPECT_EQ(job.Input.FileName, "/media/clip.avi");
@@ -127,6 +127,11 @@ TEST(JobRecords, OutputRecordFromTheProfileWithVolumeAndAspect) {
   FillJobOutputOptions(job.Output, controls, 256, "1280x720");
   EXPECT_EQ(job.Output.AspectRatio, "16:9");
   EXPECT_EQ(job.Output.AudioVolume, 256);
+
+  // Settings of a format the catalogue no longer offers: no job, no name.
+  settings.Format = "MP4 - Gone Video (*.mp4)";
+  EXPECT_THROW(BuildJob(request, settings, job), EJobSettingsError);
+  EXPECT_TRUE(job.OutputPath.empty());
 }
 
 // "Original Video Size" hands the engine the source's size; one the video
@@ -188,7 +193,7 @@ std::string ConvertJob(const std::string& format, const std::string& source, con
   request.VideoSizeText = row.VideoSize;
   request.DisplayAspect = row.DisplayAspect;
   request.OutputFolder = folder;
-  BuildJob(request, controls, job);
+  BuildJob(request, SnapshotSettings(controls, 256), job);
 
   const int task = vcl.AddInputTask(job.Source, &job.Input);
   if (task < 0) return "input: " + vcl.LastError();

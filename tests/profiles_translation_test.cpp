@@ -77,9 +77,9 @@ TEST(ProfileTranslation, EveryOfferedRowTranslatesItsDefaults) {
 }
 
 std::string CodingText(const TOutputOptions& o) {
-  std::string text;
-  for (const auto& [name, value] : o.CodingOptions) text += "|" + name + "=" + value;
-  return text;
+  return "|" + o.QualityOption + "=" + std::to_string(o.QualityValue) + "|" + o.SpeedPreset + "|" +
+         o.SpeedDeadline + "|" + std::to_string(o.SpeedCpuUsed) + "|" + o.PixelFormat + "|" + o.EncoderParams +
+         (o.RowThreads ? "|row-mt" : "") + (o.FastStart ? "|faststart" : "");
 }
 
 std::string RecordText(const TOutputOptions& o) {
