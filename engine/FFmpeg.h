@@ -88,7 +88,6 @@ struct TSoundBlock;
 struct TOutputStream;
 struct TTranscodeRun;
 class TOutputReservation;
-struct TSoundHold;
 
 // An opened input file and the decoder contexts prepared for its streams
 // (filled from each stream's codecpar, generic options applied, not opened;
@@ -312,17 +311,6 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void CloseOpenEncoders();
   void CloseOpenDecoders();
   void FreeTranscodeTables();
-  // Writes one packet (in the encoder time base when `encoder` is given,
-  // else already in the stream time base) interleaved; raises on failure.
-  void WriteFrame(AVFormatContext* file, AVPacket* packet, AVCodecContext* encoder);
-  // The muxer's interleaved write; raises on failure.
-  void InterleavedWrite(AVFormatContext* file, AVPacket* packet);
-  // Writes the held sound of a file that its picture has reached, or that
-  // is held too long; with `all`, all of it.
-  void ReleaseHeldSound(AVFormatContext* file, TSoundHold& hold, bool all);
-  // At the end of the run: every file's held sound written, or, after a
-  // stop, dropped (the file ends where its picture does).
-  void EndHeldSound(bool stopped);
 
   // ---- audio output (audio_output.cpp)
   // Converts a decoded audio frame to interleaved samples of the input
@@ -377,8 +365,6 @@ class TCustomFFmpeg : public std::enable_shared_from_this<TCustomFFmpeg> {
   void SetupTranscode();
   void TranscodeLoop();
   void FinishTranscode();
-  // Whether any packet was written to output file `fileIndex`.
-  bool FileHoldsMedia(size_t fileIndex) const;
   // Raises when an output file, or an audio or video stream of one whose
   // source had data, got no packet: such a run did not convert anything.
   void CheckOutputsHoldMedia();

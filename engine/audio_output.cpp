@@ -322,8 +322,7 @@ void TCustomFFmpeg::EncodeAudioFrame(AVFormatContext* file, TOutputStream& ost, 
     pkt->duration = duration;
     pkt->flags |= AV_PKT_FLAG_KEY;
     pkt->stream_index = OutputIndex(ost);
-    if (FRun) FRun->AudioBytes += size;
-    WriteFrame(file, pkt, enc);
+    ost.Writer->Write(pkt, enc);
     AVL.av_packet_unref(pkt);
     return;
   }
@@ -379,10 +378,9 @@ void TCustomFFmpeg::ReceiveAudioPackets(AVFormatContext* file, TOutputStream& os
     const int ret = AVL.avcodec_receive_packet(enc, pkt);
     if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;
     if (ret < 0) throw FFMpegException("Audio encoding failed");
-    if (FRun) FRun->AudioBytes += pkt->size;
     pkt->stream_index = OutputIndex(ost);
     pkt->flags |= AV_PKT_FLAG_KEY;
-    WriteFrame(file, pkt, enc);
+    ost.Writer->Write(pkt, enc);
     AVL.av_packet_unref(pkt);
   }
 }

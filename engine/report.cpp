@@ -110,7 +110,7 @@ void TCustomFFmpeg::PrintReport(bool isLastReport) {
     const double bitrate = static_cast<double>(totalSize) * 8.0 / time / 1000.0;
     Append(line, FormatText("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", static_cast<double>(totalSize) / 1024.0,
                             time, bitrate));
-    if (S.Verbose > 1) Append(line, FormatText(" dup=%d drop=%d", run.DupFrames.load(), run.DropFrames.load()));
+    if (S.Verbose > 1) Append(line, FormatText(" dup=%d drop=%d", run.DupFrames(), run.DropFrames()));
     if (OnProgress)
       OnProgress(*this, frameNumber, fps, static_cast<int>(time * 1000.0), quality, static_cast<float>(bitrate),
                  totalSize, TotalOutputDuration());
@@ -119,7 +119,7 @@ void TCustomFFmpeg::PrintReport(bool isLastReport) {
   }
 
   if (isLastReport && S.Verbose >= 0 && OnLog)
-    Log(1, SummaryLine(run.VideoBytes, run.AudioBytes, run.HeaderBytes, totalSize));
+    Log(1, SummaryLine(run.VideoBytes(), run.AudioBytes(), run.HeaderBytes, totalSize));
 }
 
 void MarkEndedInputs(TTranscodeRun& run, int fileIndex, bool fileEnded) {
@@ -156,7 +156,7 @@ void TCustomFFmpeg::WriteVideoStats(TOutputStream& ost, int frameSize) {
   double time = static_cast<double>(ost.SyncCount) * av_q2d(enc->time_base);
   if (time < 0.01) time = 0.01;
   const double bitrate = frameSize * 8.0 / av_q2d(enc->time_base) / 1000.0;
-  const auto videoBytes = static_cast<double>(run.VideoBytes);
+  const auto videoBytes = static_cast<double>(run.VideoBytes());
   const double avgBitrate = videoBytes * 8.0 / time / 1000.0;
   std::fprintf(f, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ", videoBytes / 1024.0, time,
                bitrate, avgBitrate);

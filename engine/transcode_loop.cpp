@@ -2,7 +2,7 @@
 // conditions; the reading and decoding stage (timestamp repair, decoding
 // with send/receive into units, on a reader thread per input file when the
 // stage threads are on); the units' way to the outputs, stream copy,
-// WriteFrame, the end-of-stream flush with trailers and the last report.
+// the end-of-stream flush with trailers and the last report.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -351,7 +351,7 @@ void TCustomFFmpeg::FinishTranscode() {
   }
   WaitForOutputs();
   StopStageThreads();
-  EndHeldSound(FStopRequested);
+  for (const auto& writer : run.Writers) writer->EndHeldSound(FStopRequested);
   if (!FStopRequested) CheckOutputsHoldMedia();
   // Every trailer is attempted; the first failure ends the task once the
   // others are written (a file without its trailer is removed when the
@@ -377,7 +377,7 @@ void TCustomFFmpeg::FinishTranscode() {
     file.Complete = trailerWritten[i] && ret >= 0;
     // A run stopped before anything reached a file leaves no file that
     // players would refuse.
-    if (FStopRequested && !FileHoldsMedia(i)) file.Complete = false;
+    if (FStopRequested && i < run.Writers.size() && !run.Writers[i]->HoldsMedia()) file.Complete = false;
     // The whole file takes its name; an empty one never does.
     if (file.Complete && file.Reservation) {
       struct stat st {};
@@ -396,22 +396,13 @@ void TCustomFFmpeg::FinishTranscode() {
   if (!failure.empty()) throw FFMpegException(failure);
 }
 
-bool TCustomFFmpeg::FileHoldsMedia(size_t fileIndex) const {
-  if (!FRun || fileIndex >= FRun->OutputsByFile.size()) return true;
-  for (const TOutputStream* ost : FRun->OutputsByFile[fileIndex])
-    if (ost->PacketsWritten > 0) return true;
-  return false;
-}
-
 void TCustomFFmpeg::CheckOutputsHoldMedia() {
   TTranscodeRun& run = *FRun;
-  for (size_t i = 0; i < run.OutputsByFile.size(); ++i) {
-    const auto& streams = run.OutputsByFile[i];
-    bool written = false;
-    for (const TOutputStream* ost : streams) written = written || ost->PacketsWritten > 0;
-    if (!written)
-      throw FFMpegException(FormatText("Output file #%d holds no media: no packet was written to it", static_cast<int>(i)));
-    for (const TOutputStream* ost : streams) {
+  for (const auto& writer : run.Writers) {
+    if (!writer->HoldsMedia())
+      throw FFMpegException(
+          FormatText("Output file #%d holds no media: no packet was written to it", writer->FileIndex()));
+    for (const auto& ost : writer->Streams()) {
       if (ost->PacketsWritten > 0 || !(ost->IsVideo() || ost->IsAudio())) continue;
       const TInputSync& ist = run.InputSync[ost->SourceIndex];
       if (ist.HasData)
@@ -710,12 +701,7 @@ void TCustomFFmpeg::CopyPacket(TOutputStream& ost, int64_t sourcePts, AVRational
     return;
   }
   if (ost.FrameNumber == 0 && !(packet.flags & AV_PKT_FLAG_KEY)) return;
-  if (ost.IsAudio())
-    run.AudioBytes += packet.size;
-  else if (ost.IsVideo()) {
-    run.VideoBytes += packet.size;
-    ++ost.SyncCount;
-  }
+  if (ost.IsVideo()) ++ost.SyncCount;
   AVPacket* out = ost.Packet.get();
   if (AVL.av_packet_ref(out, &packet) < 0) throw FFMpegException("av_mallocz fail");
   const AVRational itb = timeBase;
@@ -734,100 +720,13 @@ void TCustomFFmpeg::CopyPacket(TOutputStream& ost, int64_t sourcePts, AVRational
   out->duration = AVL.av_rescale_q(packet.duration, itb, otb);
   out->pos = -1;
   try {
-    WriteFrame(FOutputFiles[ost.FileIndex]->Context.get(), out, nullptr);
+    ost.Writer->Write(out, nullptr);
   } catch (...) {
     AVL.av_packet_unref(out);
     throw;
   }
   AVL.av_packet_unref(out);
   ++ost.FrameNumber;
-}
-
-void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet, AVCodecContext* encoder) {
-  AVStream* st = file->streams[packet->stream_index];
-  if (encoder) AVL.av_packet_rescale_ts(packet, encoder->time_base, st->time_base);
-  TSoundHold* hold = nullptr;
-  bool picture = false, sound = false;
-  if (FRun) {
-    for (size_t i = 0; i < FOutputFiles.size() && i < FRun->OutputsByFile.size(); ++i) {
-      if (FOutputFiles[i]->Context.get() != file) continue;
-      const auto& streams = FRun->OutputsByFile[i];
-      if (packet->stream_index < static_cast<int>(streams.size())) {
-        TOutputStream& ost = *streams[packet->stream_index];
-        ++ost.PacketsWritten;
-        const int64_t ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-        if (ts != AV_NOPTS_VALUE) {
-          const double end = static_cast<double>(ts + std::max<int64_t>(0, packet->duration)) * av_q2d(st->time_base);
-          if (end > ost.CurrentTime) ost.CurrentTime = end;
-        }
-        picture = ost.IsVideo() && ost.EncodingNeeded;
-        sound = ost.IsAudio();
-      }
-      if (i < FRun->SoundHolds.size()) hold = &FRun->SoundHolds[i];
-      break;
-    }
-  }
-  if (hold && hold->Active) {
-    if (picture) {
-      const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-      if (ts != AV_NOPTS_VALUE)
-        hold->PictureEnd = std::max(
-            hold->PictureEnd,
-            static_cast<double>(ts + std::max<int64_t>(0, packet->duration)) * av_q2d(st->time_base));
-    } else if (sound) {
-      // Behind the sound held already, or ahead of the picture: held.
-      const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-      if (!hold->Held.empty() || (ts != AV_NOPTS_VALUE && ts * av_q2d(st->time_base) >= hold->PictureEnd)) {
-        PacketPtr kept(AVL.av_packet_alloc());
-        if (!kept) throw FFMpegException("av_mallocz fail");
-        AVL.av_packet_move_ref(kept.get(), packet);
-        hold->Held.push_back(std::move(kept));
-        ReleaseHeldSound(file, *hold, false);
-        return;
-      }
-    }
-  }
-  InterleavedWrite(file, packet);
-  if (picture && hold && hold->Active) ReleaseHeldSound(file, *hold, false);
-}
-
-void TCustomFFmpeg::InterleavedWrite(AVFormatContext* file, AVPacket* packet) {
-  int ret = AVL.av_interleaved_write_frame(file, packet);
-  if (ret >= 0) ret = OutputStreamError(file);
-  if (ret < 0) throw FFMpegException(WriteErrorText("av_interleaved_write_frame()", ret));
-}
-
-void TCustomFFmpeg::ReleaseHeldSound(AVFormatContext* file, TSoundHold& hold, bool all) {
-  const auto time = [file](const AVPacket& packet) {
-    const int64_t ts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
-    return ts == AV_NOPTS_VALUE ? -1e300 : ts * av_q2d(file->streams[packet.stream_index]->time_base);
-  };
-  while (!hold.Held.empty()) {
-    AVPacket& front = *hold.Held.front();
-    // Up to the picture; beyond it only as far as the hold's limit.
-    if (!all && time(front) >= hold.PictureEnd && time(*hold.Held.back()) - time(front) <= kSoundHoldSeconds) break;
-    PacketPtr packet = std::move(hold.Held.front());
-    hold.Held.pop_front();
-    InterleavedWrite(file, packet.get());
-  }
-}
-
-void TCustomFFmpeg::EndHeldSound(bool stopped) {
-  if (!FRun) return;
-  for (size_t i = 0; i < FRun->SoundHolds.size() && i < FOutputFiles.size(); ++i) {
-    TSoundHold& hold = FRun->SoundHolds[i];
-    // A stopped file ends its sound with its picture; a whole one keeps all.
-    if (stopped) {
-      for (const PacketPtr& packet : hold.Held) {
-        const auto& streams = FRun->OutputsByFile[i];
-        if (packet->stream_index < static_cast<int>(streams.size())) --streams[packet->stream_index]->PacketsWritten;
-      }
-      hold.Held.clear();
-    } else {
-      ReleaseHeldSound(FOutputFiles[i]->Context.get(), hold, true);
-    }
-    hold.Active = false;
-  }
 }
 
 }  // namespace fennick

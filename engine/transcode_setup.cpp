@@ -368,11 +368,11 @@ struct TTranscodeSetup {
   // it keeps in step with: those of the `n`th map for the `n`th output
   // stream, or without maps its source for both.
   void ChooseSourceStreams() {
-    Run.OutputsByFile.resize(Outputs.size());
     Run.OutputsBySource.resize(Run.InputStreams.size());
     int n = 0;
     for (int i = 0; i < OutputCount(); ++i) {
       TOutputFileSlot& file = *Outputs[i];
+      Run.Writers.push_back(std::make_unique<TOutputWriter>(i, file.Context.get()));
       for (size_t k = 0; k < file.Streams.size(); ++k, ++n) {
         TOutputStreamConfig& cfg = file.Streams[k];
         auto ost = std::make_unique<TOutputStream>();
@@ -400,9 +400,9 @@ struct TTranscodeSetup {
           const TStreamMap& m = E.FStreamMaps[n];
           ost->SyncIndex = Run.InputFiles[m.SyncFileIndex].FirstStreamIndex + m.SyncStreamIndex;
         }
-        Run.OutputsByFile[i].push_back(ost.get());
-        Run.OutputsBySource[source].push_back(ost.get());
-        Run.OutputStreams.push_back(std::move(ost));
+        TOutputStream& added = Run.Writers.back()->AddStream(std::move(ost));
+        Run.OutputsBySource[source].push_back(&added);
+        Run.OutputStreams.push_back(&added);
       }
     }
   }
@@ -629,7 +629,7 @@ struct TTranscodeSetup {
         // Beside a picture, a late start the container cannot store becomes
         // leading silence.
         if (!StoresStreamStart(Outputs[ost.FileIndex]->Context->oformat))
-          for (const TOutputStream* other : Run.OutputsByFile[ost.FileIndex])
+          for (const auto& other : Run.Writers[ost.FileIndex]->Streams())
             ost.CorrectStart = ost.CorrectStart || other->IsVideo();
         ist.RequestedChannels = channels;
         break;
@@ -978,14 +978,13 @@ struct TTranscodeSetup {
       sync.AudioFormat = ist.AudioFormat;
     }
     // Sound waits for the picture in files with a re-encoded picture.
-    Run.SoundHolds = std::vector<TSoundHold>(Run.OutputsByFile.size());
-    for (size_t i = 0; i < Run.OutputsByFile.size(); ++i) {
+    for (const auto& writer : Run.Writers) {
       bool picture = false, sound = false;
-      for (const TOutputStream* ost : Run.OutputsByFile[i]) {
+      for (const auto& ost : writer->Streams()) {
         picture = picture || (ost->IsVideo() && ost->EncodingNeeded);
         sound = sound || ost->IsAudio();
       }
-      Run.SoundHolds[i].Active = picture && sound;
+      writer->HoldSoundBehindPicture(picture && sound);
     }
     Run.ReportClock = AVL.av_gettime_relative();
     Run.LastReportTime = Run.ReportClock;

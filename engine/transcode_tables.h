@@ -35,6 +35,7 @@
 namespace fennick {
 
 class TAmrNbEncoder;
+class TOutputWriter;
 
 struct TInputFile {
   int FirstStreamIndex = 0;
@@ -296,6 +297,9 @@ struct TOutputStream {
   int FileIndex = 0;
   int StreamIndex = 0;
   int SourceIndex = 0;
+  // The writer of the stream's file, which owns the stream: every packet of
+  // the stream is written through it.
+  TOutputWriter* Writer = nullptr;
   AVMediaType Type = AVMEDIA_TYPE_UNKNOWN;
   AVStream* Stream = nullptr;
   // Taken from the stream's configuration when the tables are built; opened
@@ -391,13 +395,10 @@ struct TOutputStream {
   bool IsAudio() const { return Type == AVMEDIA_TYPE_AUDIO; }
 };
 
-// Everything one run owns; freed as a whole by FreeTranscodeTables, which
-// closes whatever codec is still open.
 // Sound of an output file held back until its picture has got as far: a
 // video encoder gives its pictures a second or two after it takes them
 // (look-ahead, reordering), while sound comes out at once. Written in step,
 // a file stopped at any moment ends its picture and its sound together.
-// Touched only by the thread that writes the file.
 struct TSoundHold {
   bool Active = false;           // the file has a re-encoded picture
   double PictureEnd = -1e300;    // s, the end of the latest picture written
@@ -409,18 +410,71 @@ struct TSoundHold {
 // source whose sound goes on) holds its sound no longer than this.
 inline constexpr double kSoundHoldSeconds = 10;
 
+// One output file's writing side: it owns the file's output streams (in
+// stream order), the sound held behind its picture and the counts of what
+// was written, and every packet of the file goes through Write. With output
+// threads the file's own thread is the only one that calls its non-const
+// members and touches its streams; the conversion stage reads the counts
+// (atomics) for its reports at any time, and the streams only while the
+// threads are idle (WaitForOutputs).
+class TOutputWriter {
+ public:
+  TOutputWriter(int fileIndex, AVFormatContext* context) : FFileIndex(fileIndex), FContext(context) {}
+  TOutputWriter(const TOutputWriter&) = delete;
+  TOutputWriter& operator=(const TOutputWriter&) = delete;
+
+  int FileIndex() const { return FFileIndex; }
+  AVFormatContext* Context() const { return FContext; }
+  // Takes the file's next stream (its StreamIndex is its place here).
+  TOutputStream& AddStream(std::unique_ptr<TOutputStream> stream);
+  const std::vector<std::unique_ptr<TOutputStream>>& Streams() const { return FStreams; }
+
+  // The file's sound waits for its picture: on for files with a re-encoded
+  // picture and sound.
+  void HoldSoundBehindPicture(bool on) { FHold.Active = on; }
+  // Writes an encoded or copied packet of one of the file's streams,
+  // rescaled from the encoder's time base when encoder is given; counts it
+  // and keeps the stream's end (CurrentTime).
+  void Write(AVPacket* packet, AVCodecContext* encoder);
+  // The end of the held sound: a stopped file drops it (its picture ends
+  // where it was cut), a whole one writes it all.
+  void EndHeldSound(bool stopped);
+  // Some packet of the file has been written (held sound not counted).
+  bool HoldsMedia() const;
+
+  void CountDropped() { ++FDropFrames; }
+  void CountDuplicated(int n) { FDupFrames += n; }
+  int64_t VideoBytes() const { return FVideoBytes; }
+  int64_t AudioBytes() const { return FAudioBytes; }
+  int DupFrames() const { return FDupFrames; }
+  int DropFrames() const { return FDropFrames; }
+
+ private:
+  void InterleavedWrite(AVPacket* packet);
+  void ReleaseHeldSound(bool all);
+
+  const int FFileIndex;
+  AVFormatContext* const FContext;  // owned by the engine's output file slot
+  std::vector<std::unique_ptr<TOutputStream>> FStreams;
+  TSoundHold FHold;
+  std::atomic<int64_t> FVideoBytes{0}, FAudioBytes{0};
+  std::atomic<int> FDupFrames{0}, FDropFrames{0};
+};
+
+// Everything one run owns; freed as a whole by FreeTranscodeTables, which
+// closes whatever codec is still open.
 struct TTranscodeRun {
   std::vector<TInputFile> InputFiles;
   std::vector<std::unique_ptr<TInputStream>> InputStreams;
-  std::vector<std::unique_ptr<TOutputStream>> OutputStreams;
+  // One writer per output file, owning the file's streams; and all output
+  // streams in table order (file by file).
+  std::vector<std::unique_ptr<TOutputWriter>> Writers;
+  std::vector<TOutputStream*> OutputStreams;
   // The streams whose codec the set-up opened, latest first: a run that
   // fails closes exactly those, in this order (CloseOpenEncoders,
   // CloseOpenDecoders), once its error is reported.
   std::list<TOutputStream*> OpenEncoders;
   std::list<TInputStream*> OpenDecoders;
-  // Output streams by output file and stream index, for WriteFrame.
-  std::vector<std::vector<TOutputStream*>> OutputsByFile;
-  std::vector<TSoundHold> SoundHolds;  // by output file
   // Output streams fed by each input stream (by input stream table index).
   std::vector<std::vector<TOutputStream*>> OutputsBySource;
   std::vector<TInputSync> InputSync;  // by input stream table index
@@ -430,10 +484,12 @@ struct TTranscodeRun {
   FramePtr WorkFrame;
   FilePtr VStatsFile;
   THookAction HookAction = THookAction::haContinue;  // decision for the hook modules
-  // Written by the output threads too.
-  std::atomic<int64_t> VideoBytes{0}, AudioBytes{0};
   int64_t HeaderBytes = 0;
-  std::atomic<int> DupFrames{0}, DropFrames{0};
+  // The writers' counts, summed.
+  int64_t VideoBytes() const;
+  int64_t AudioBytes() const;
+  int DupFrames() const;
+  int DropFrames() const;
   std::mutex VStatsLock;  // the statistics file, shared by the output threads
   // Reports of the first video stream by quantiser ("qphist"); this run's
   // alone.

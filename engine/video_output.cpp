@@ -548,10 +548,10 @@ void TCustomFFmpeg::OutputVideo(AVFormatContext* file, TOutputStream& ost, int64
     n = followInput(ipts / tb);
   }
   if (n == 0) {
-    ++run.DropFrames;
+    ost.Writer->CountDropped();
     if (S.Verbose > 2) Log(1, "*** drop!");
   } else if (n > 1) {
-    run.DupFrames += static_cast<int>(n);
+    ost.Writer->CountDuplicated(static_cast<int>(n));
     if (S.Verbose > 2) Log(1, FormatText("*** %d dup!", static_cast<int>(n - 1)));
   }
 
@@ -630,8 +630,7 @@ int TCustomFFmpeg::EncodeVideoFrame(AVFormatContext* file, TOutputStream& ost, A
     if (pkt->duration == 0) pkt->duration = 1;
     pkt->stream_index = ost.StreamIndex;
     total += pkt->size;
-    run.VideoBytes += pkt->size;
-    WriteFrame(file, pkt, enc);
+    ost.Writer->Write(pkt, enc);
     AVL.av_packet_unref(pkt);
     if (ost.PassLogFile && enc->stats_out) std::fprintf(ost.PassLogFile.get(), "%s", enc->stats_out);
   }
@@ -699,7 +698,7 @@ void TCustomFFmpeg::OutputSubtitle(AVFormatContext* file, TOutputStream& ost, AV
     if (dvb && i == 1) pkt->pts += pkt->duration;
     pkt->dts = pkt->pts;
     try {
-      WriteFrame(file, pkt, nullptr);
+      ost.Writer->Write(pkt, nullptr);
     } catch (...) {
       restore();
       AVL.av_packet_unref(pkt);

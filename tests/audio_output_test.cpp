@@ -29,7 +29,12 @@ class TAudioTestEngine : public TCustomFFmpeg {
     FRun = std::make_unique<TTranscodeRun>();
     OnLog = [this](TCustomFFmpeg&, int, const std::string& text) { Lines.push_back(text); };
   }
-  int64_t AudioBytes() const { return FRun->AudioBytes; }
+  int64_t AudioBytes() const { return FRun->AudioBytes(); }
+  // The writer of a file the test made, taking its one stream.
+  void AddWriter(AVFormatContext* file, std::unique_ptr<TOutputStream> stream) {
+    FRun->Writers.push_back(std::make_unique<TOutputWriter>(0, file));
+    FRun->Writers.back()->AddStream(std::move(stream));
+  }
   bool Logged(const std::string& text) const {
     for (const auto& line : Lines)
       if (line == text) return true;
@@ -61,7 +66,8 @@ class TAudioRig {
   TAudioTestEngine Engine;
   OutputFormatContextPtr File;
   TInputSync Ist;
-  TOutputStream Ost;
+  std::unique_ptr<TOutputStream> OwnOst = std::make_unique<TOutputStream>();
+  TOutputStream& Ost = *OwnOst;  // the writer's, once the file is open
   AVCodecContext* Enc = nullptr;  // Ost's encoder
   TRigSpec Spec;
   int64_t Fed = 0;  // samples per channel fed so far
@@ -78,6 +84,7 @@ class TAudioRig {
     Ost.Encoder.reset(AVL.avcodec_alloc_context3(codec));
     Enc = Ost.Encoder.get();
     Enc->codec_type = AVMEDIA_TYPE_AUDIO;
+    Ost.Type = AVMEDIA_TYPE_AUDIO;
     Enc->sample_rate = spec.outRate;
     AVL.av_channel_layout_default(&Enc->ch_layout, spec.outChannels);
     Enc->bit_rate = spec.bitRate;
@@ -96,6 +103,7 @@ class TAudioRig {
     if (AVL.avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 || AVL.avformat_write_header(oc, nullptr) < 0)
       return ::testing::AssertionFailure() << "cannot write the header of " << path;
     Ost.Stream = st;
+    Engine.AddWriter(oc, std::move(OwnOst));
     Ist.DecoderRate = spec.inRate;
     Ist.DecoderChannels = spec.inChannels;
     Ist.RequestedChannels = spec.inChannels;
