@@ -223,6 +223,15 @@ void TMainController::FormShow() {
   if (FShown) return;
   FShown = true;
   ComboOutputFormatChange();
+  // The items chosen last time, where the format still offers them.
+  if (std::optional<TJobSettings> items = LoadFormatItems(*OpenSettings());
+      items && items->Format == Controls.ComboOutputFormat.Text()) {
+    items->AspectIndex = Controls.ComboAspectRatio.ItemIndex();
+    std::string reason;
+    ApplySettings(*items, Controls, reason);
+    Changed();
+  }
+  FSettingsShown = true;
   // Rows restored from the saved list keep showing what they made.
   ListView1.ShowWrittenOutputs();
 }
@@ -264,8 +273,15 @@ bool TMainController::StopRunToQuit() {
 void TMainController::FormClose(QSettings& settings) {
   try {
     SaveSettings(settings, {EditOutputFolder, Controls.ComboOutputFormat, Options});
+    if (FSettingsShown) SaveFormatItems(settings, WindowSettings());
   } catch (...) {
   }
+}
+
+void TMainController::SettingsChanged() {
+  if (!FSettingsShown || !FOptionsCreated) return;
+  // QSettings writes a new file and renames it over the old one.
+  FormClose(*OpenSettings());
 }
 
 void TMainController::Exit1Click() {
@@ -502,6 +518,12 @@ void TMainController::ComboOutputFormatChange() {
     ShowFormatInOutputColumn();
     ComboOutputFormatDropDown();
   }
+  SettingsChanged();
+  Changed();
+}
+
+void TMainController::SettingItemChange() {
+  SettingsChanged();
   Changed();
 }
 
@@ -527,7 +549,13 @@ void TMainController::ButtonBrowseForFolderClick() {
   if (folder.isEmpty()) return;
   FLastBrowsedFolder = folder;
   EditOutputFolder = ToPath(folder);
+  SettingsChanged();
   Changed();
+}
+
+void TMainController::EditOutputFolderChange(const std::string& folder) {
+  EditOutputFolder = folder;
+  SettingsChanged();
 }
 
 // ---- the options dialog
@@ -540,21 +568,35 @@ void TMainController::SpinEdit1Change(int value) {
 void TMainController::ComboAspectRatio4Change(int index) {
   Options.ComboAspectRatio4.SetItemIndex(index);
   Controls.ComboAspectRatio.SetItemIndex(index);
+  SettingsChanged();
   Changed();
 }
 
 void TMainController::ComboLetterBoxChange(int index) {
   // Stored with the settings; the next run converts with it.
   Options.ComboLetterBox.SetItemIndex(index);
+  SettingsChanged();
 }
 
-void TMainController::ComboSubtitlesChange(int index) { Options.ComboSubtitles.SetItemIndex(index); }
+void TMainController::ComboSubtitlesChange(int index) {
+  Options.ComboSubtitles.SetItemIndex(index);
+  SettingsChanged();
+}
 
-void TMainController::CheckBoxOverWriteClick(bool checked) { Options.CheckBoxOverWrite = checked; }
+void TMainController::CheckBoxOverWriteClick(bool checked) {
+  Options.CheckBoxOverWrite = checked;
+  SettingsChanged();
+}
 
-void TMainController::EditNamePatternChange(const std::string& pattern) { Options.EditNamePattern = pattern; }
+void TMainController::EditNamePatternChange(const std::string& pattern) {
+  Options.EditNamePattern = pattern;
+  SettingsChanged();
+}
 
-void TMainController::CheckBoxKeepFoldersClick(bool checked) { Options.CheckBoxKeepFolders = checked; }
+void TMainController::CheckBoxKeepFoldersClick(bool checked) {
+  Options.CheckBoxKeepFolders = checked;
+  SettingsChanged();
+}
 
 // ---- presets
 
@@ -611,6 +653,7 @@ void TMainController::ComboOutputFormatPresetChoose(int preset) {
         std::abs(ConversionVolumeFor(position) - chosen.Settings.Volume))
       position = i;
   TrackBar1Change(position);
+  SettingsChanged();
   Changed();
 }
 
@@ -657,9 +700,15 @@ void TMainController::UseWindowSettings1Click(const std::vector<TRowId>& selecte
     ListView1.SetCell(row, ColOutput, Controls.FOutputFormatName);
   }
 }
-void TMainController::SpinFilesAtOnceChange(int value) { Options.SpinFilesAtOnce.SetValue(value); }
+void TMainController::SpinFilesAtOnceChange(int value) {
+  Options.SpinFilesAtOnce.SetValue(value);
+  SettingsChanged();
+}
 
-void TMainController::ComboRunEndChange(int index) { Options.ComboRunEnd.SetItemIndex(index); }
+void TMainController::ComboRunEndChange(int index) {
+  Options.ComboRunEnd.SetItemIndex(index);
+  SettingsChanged();
+}
 
 // ---- preview
 

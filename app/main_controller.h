@@ -161,9 +161,13 @@ class TMainController : private IRunListener {
 
   // ---- output choices
   void ComboOutputFormatChange();
+  // An item of one of the format's lists was chosen (quality, speed ...).
+  void SettingItemChange();
   void ComboOutputFormatDropDown();
   void TrackBar1Change(int position);
   void ButtonBrowseForFolderClick();
+  // A folder typed or pasted into the output folder field.
+  void EditOutputFolderChange(const std::string& folder);
 
   // ---- the options dialog
   void SpinEdit1Change(int value);
@@ -246,6 +250,10 @@ class TMainController : private IRunListener {
 
  private:
   void Changed();
+  // The settings are stored as soon as the user changes them (not only at
+  // close), once those of the last session have been shown.
+  void SettingsChanged();
+  bool FSettingsShown = false;
   void StartAddRequest();
   // One add request's files and the worker's probe; shared with the worker,
   // which may outlive the request.

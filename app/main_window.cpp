@@ -398,7 +398,7 @@ QWidget* TForm1::BuildToolStrip() {
   connect(ButtonBrowseForFolder, &QToolButton::clicked, this, [&c] { c.ButtonBrowseForFolderClick(); });
   // A typed or pasted folder is the output folder as it stands.
   connect(EditOutputFolder, &QLineEdit::textEdited, this, [this, &c](const QString& text) {
-    c.EditOutputFolder = QFile::encodeName(text).toStdString();
+    c.EditOutputFolderChange(QFile::encodeName(text).toStdString());
     StateChanged();
   });
   ComboOutputFormat->OnDropDown = [this, &c] {
@@ -652,7 +652,10 @@ QWidget* TForm1::BuildBottomPanel(IPreviewPlayer*& player) {
 
 void TForm1::BindSettingsCombo(QComboBox* combo, TSettingsControl& control) {
   FCombos.emplace_back(combo, &control);
-  connect(combo, &QComboBox::activated, this, [&control](int index) { control.SetItemIndex(index); });
+  connect(combo, &QComboBox::activated, this, [this, &control](int index) {
+    control.SetItemIndex(index);
+    FController->SettingItemChange();
+  });
 }
 
 void TForm1::BuildStatusBar() {

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+#include "util/json.h"
+
 namespace fennick {
 
 namespace {
@@ -84,6 +86,20 @@ void SaveSettings(QSettings& settings, const TSettingsTargets& targets) {
   settings.setValue(QString::fromLatin1(ValueFilesAtOnce), targets.Options.SpinFilesAtOnce.Value());
   settings.setValue(QString::fromLatin1(ValueRunEnd), targets.Options.ComboRunEnd.ItemIndex());
   settings.sync();
+}
+
+void SaveFormatItems(QSettings& settings, const TJobSettings& items) {
+  settings.setValue(QString::fromLatin1(ValueFormatItems), QString::fromStdString(JobSettingsJson(items)));
+  settings.sync();
+}
+
+std::optional<TJobSettings> LoadFormatItems(const QSettings& settings) {
+  const QVariant value = settings.value(QString::fromLatin1(ValueFormatItems));
+  if (value.typeId() != QMetaType::QString) return std::nullopt;
+  std::string error;
+  const std::optional<TJsonValue> json = ParseJson(value.toString().toStdString(), error);
+  if (!json) return std::nullopt;
+  return ReadJobSettings(*json, error);
 }
 
 TWindowLayout LoadWindowLayout(const QSettings& settings) {

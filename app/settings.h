@@ -7,9 +7,11 @@
 #include <QByteArray>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/options_model.h"
+#include "jobs/job_queue.h"
 #include "profiles/settings_control.h"
 
 class QSettings;
@@ -33,6 +35,9 @@ inline constexpr const char* ValueKeepFolders = "Keep Folders";
 // Likewise: how many files convert at once, and what follows a run.
 inline constexpr const char* ValueFilesAtOnce = "FilesAtOnce";
 inline constexpr const char* ValueRunEnd = "RunEnd";
+// Likewise: the item chosen in each of the format's lists (quality, speed,
+// sizes, rates ...), as the queue file stores a job's settings (JSON text).
+inline constexpr const char* ValueFormatItems = "Format Items";
 // Beside the five: the window's size and position, the list's columns.
 inline constexpr const char* ValueWindowGeometry = "Window Geometry";
 inline constexpr const char* ValueListColumns = "List Columns";
@@ -56,6 +61,11 @@ std::unique_ptr<QSettings> OpenSettings();
 bool LoadSettings(QSettings& settings, const TSettingsTargets& targets);
 // Writes the five values in order from the targets, then "Subtitles".
 void SaveSettings(QSettings& settings, const TSettingsTargets& targets);
+
+// The format's chosen items: stored, and read back (nothing when missing or
+// not readable).
+void SaveFormatItems(QSettings& settings, const TJobSettings& items);
+std::optional<TJobSettings> LoadFormatItems(const QSettings& settings);
 
 // The window's place and its list's columns, as QWidget::saveGeometry and
 // QHeaderView::saveState give them; empty when never stored (or stored as

@@ -289,6 +289,34 @@ TEST_F(LastingQueue, ClearEmptiesTheSavedListToo) {
   EXPECT_EQ(List().Count(), 0);
 }
 
+// A crash or a kill keeps the choices made before it, also the quality
+// and speed of a format of today, so that restored rows convert as shown.
+TEST_F(LastingQueue, ChoicesAreKeptWhenTheProgramIsKilled) {
+  const int h264 = Form->ComboOutputFormat->findText(QStringLiteral("MP4 - H.264 Video (*.mp4)"));
+  ASSERT_GE(h264, 0);
+  Form->ComboOutputFormat->setCurrentIndex(h264);
+  emit Form->ComboOutputFormat->activated(h264);
+  for (auto [combo, item] : {std::pair{Form->ComboVideoBitrate, "Small"}, std::pair{Form->ComboEncoderSpeed, "Faster"}}) {
+    const int index = combo->findText(QString::fromLatin1(item));
+    ASSERT_GE(index, 0) << item;
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+  }
+  Form->OptionsDialog().SpinFilesAtOnce->setValue(2);
+  Kill();
+
+  ASSERT_NO_FATAL_FAILURE(Open());
+  EXPECT_EQ(Form->ComboOutputFormat->currentText(), QStringLiteral("MP4 - H.264 Video (*.mp4)"));
+  EXPECT_EQ(Form->ComboVideoBitrate->currentText(), QStringLiteral("Small"));
+  EXPECT_EQ(Form->ComboEncoderSpeed->currentText(), QStringLiteral("Faster"));
+  EXPECT_EQ(Form->OptionsDialog().SpinFilesAtOnce->value(), 2);
+  // Another format shows its own defaults, not the kept items.
+  const int mkv = Form->ComboOutputFormat->findText(QStringLiteral("MKV - Matroska Video (*.mkv)"));
+  Form->ComboOutputFormat->setCurrentIndex(mkv);
+  emit Form->ComboOutputFormat->activated(mkv);
+  EXPECT_EQ(Form->ComboVideoBitrate->currentText(), QStringLiteral("High"));
+}
+
 TEST_F(LastingQueue, APinnedRowComesBackPinnedWithItsOwnFormat) {
   ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("a.mp4")), Q(MakeVideo("b.mp4"))}));
   const int mp3 = Form->ComboOutputFormat->findText(QStringLiteral("MP3 - Mpeg Layer3 Audio (*.mp3)"));
@@ -301,6 +329,10 @@ TEST_F(LastingQueue, APinnedRowComesBackPinnedWithItsOwnFormat) {
 
   ASSERT_NO_FATAL_FAILURE(Open());
   ASSERT_EQ(List().Count(), 2);
+  // Another format chosen now: only the row without settings of its own
+  // follows it.
+  Form->ComboOutputFormat->setCurrentIndex(0);
+  emit Form->ComboOutputFormat->activated(0);
   const QAbstractItemModel* model = Form->ListView1->model();
   EXPECT_EQ(Cell(0, ColOutput), "MP3");
   EXPECT_TRUE(model->data(model->index(0, ColOutput), Qt::FontRole).value<QFont>().italic());

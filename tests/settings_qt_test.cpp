@@ -94,7 +94,9 @@ TEST_F(Settings, WithLetterBoxDeletedTheOthersAreReadAndAllFiveWrittenBack) {
   EXPECT_EQ(Stored(ValueLetterBox).toInt(), 0);
 }
 
-TEST_F(Settings, ClosingTheWindowSavesAndExitDoesNot) {
+// The folder is stored when it is chosen: "Exit", which quits without the
+// window's close, keeps it too.
+TEST_F(Settings, TheFolderIsKeptByClosingAndByExit) {
   Start();
   Prompts.FolderAnswers.push_back(QStringLiteral("/srv/closed"));
   QTest::mouseClick(Form->ButtonBrowseForFolder, Qt::LeftButton);
@@ -110,7 +112,7 @@ TEST_F(Settings, ClosingTheWindowSavesAndExitDoesNot) {
   Form->Exit1->trigger();
   EXPECT_EQ(Quits, 1);
   Form.reset();
-  EXPECT_EQ(Stored(ValueOutputFolder).toString(), QStringLiteral("/srv/closed"));
+  EXPECT_EQ(Stored(ValueOutputFolder).toString(), QStringLiteral("/srv/exited"));
 }
 
 TEST_F(Settings, OptionsDialogChangesTakeEffectAtOnce) {
