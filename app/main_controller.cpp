@@ -304,6 +304,14 @@ void TMainController::ButtonAddFileClick() {
   StartAddRequest();
 }
 
+void TMainController::ButtonAddFolderClick() {
+  if (Run.Converting || Run.RunActive || Run.FAddingFiles) return;
+  const QString folder = FPrompts.ChooseFolder(tr("Please select a folder to add"), FLastAddedFolder);
+  if (folder.isEmpty()) return;
+  FLastAddedFolder = folder;
+  AddFileSources({ToPath(folder)});
+}
+
 void TMainController::AddFileSources(const std::vector<std::string>& paths) {
   if (Run.Converting || Run.RunActive) return;
   // Names relative to the current folder are resolved now; what a folder

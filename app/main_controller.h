@@ -137,6 +137,9 @@ class TMainController : private IRunListener {
 
   // ---- the file list
   void ButtonAddFileClick();
+  // "Add Folder...": the media files of a chosen folder and its subfolders,
+  // as dropping the folder adds them.
+  void ButtonAddFolderClick();
   // Files given on the command line or dropped on the list: added like files
   // chosen in the open dialog (a folder adds the media files below it).
   void AddFileSources(const std::vector<std::string>& paths);
@@ -361,6 +364,7 @@ class TMainController : private IRunListener {
   std::string FProgramFolder;
   // The folder picked at the folder dialog's last successful use.
   QString FLastBrowsedFolder;
+  QString FLastAddedFolder;  // where "Add Folder..." starts
   // Files waiting for the running add request (dropped or given on the
   // command line); empty: the add request asks with the open dialog.
   std::vector<std::string> FPendingFiles;

@@ -757,6 +757,8 @@ void TForm1::BuildMenus() {
   MenuFile = menuBar()->addMenu(tr("&File"));
   AddFile1 = MenuFile->addAction(tr("&Add File"));
   AddFile1->setShortcut(QKeySequence::Open);
+  AddFolder1 = MenuFile->addAction(tr("Add Fol&der\u2026"));
+  AddFolder1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
   GoConvert1 = MenuFile->addAction(tr("&Go Convert"));
   OpenOutputFolder1 = MenuFile->addAction(tr("&Open Output Folder"));
   MenuFile->addSeparator();
@@ -776,6 +778,12 @@ void TForm1::BuildMenus() {
 
   // The menu items run the buttons' clicks.
   connect(AddFile1, &QAction::triggered, ButtonAddFile, &QToolButton::click);
+  connect(AddFolder1, &QAction::triggered, this, [&c] { c.ButtonAddFolderClick(); });
+  // The Add File button's arrow offers the folder too.
+  auto* addMenu = new QMenu(ButtonAddFile);
+  addMenu->addAction(AddFolder1);
+  ButtonAddFile->setMenu(addMenu);
+  ButtonAddFile->setPopupMode(QToolButton::MenuButtonPopup);
   connect(GoConvert1, &QAction::triggered, ButtonConvert, &QToolButton::click);
   connect(OpenOutputFolder1, &QAction::triggered, this, [&c] { c.OpenOutputFolder1Click(); });
   // "Exit" stores none of the settings, but the window's place and columns.

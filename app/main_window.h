@@ -163,6 +163,7 @@ class TForm1 : public QMainWindow, public IMainView {
   QMenu* MenuOptions;
   QMenu* MenuHelp;
   QAction* AddFile1;
+  QAction* AddFolder1;  // also on the Add File button's arrow
   QAction* GoConvert1;
   QAction* OpenOutputFolder1;
   QAction* Exit1;

@@ -7,6 +7,7 @@
 #include <QAbstractItemModel>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -19,6 +20,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -225,4 +227,28 @@ TEST_F(AddingFiles, StopEndsTheAddOfANamedPipeAtOnceAndKeepsTheRowsAdded) {
   ASSERT_EQ(List().Count(), 1);
   EXPECT_EQ(List().Row(0).Caption, clip);
   EXPECT_TRUE(Prompts.Asked.empty());
+}
+
+// "Add Folder..." from the keyboard (File menu or its shortcut) adds a
+// folder tree's media as dropping it does; cancelling adds nothing.
+TEST_F(AddingFiles, AddFolderAddsTheTreeAndIsReachedByKeyboard) {
+  const std::string clip = MakeVideo("clip.mp4");
+  const std::string folder = Dir.file("holiday");
+  std::filesystem::create_directories(folder + "/day 2");
+  std::filesystem::copy_file(clip, folder + "/a.mp4");
+  std::filesystem::copy_file(clip, folder + "/day 2/b.mp4");
+  std::ofstream(folder + "/notes.txt") << "not media";
+
+  Prompts.FolderAnswers.push_back(QString());
+  Form->AddFolder1->trigger();
+  ASSERT_TRUE(test::WaitFor([&] { return !Adding(); }));
+  EXPECT_EQ(List().Count(), 0);
+
+  Prompts.FolderAnswers.push_back(QString::fromStdString(folder));
+  QTest::keyClick(Form.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_TRUE(test::WaitFor([&] { return List().Count() == 2 && !Adding(); }));
+  EXPECT_EQ(List().Row(0).Caption, folder + "/a.mp4");
+  EXPECT_EQ(List().Row(1).Caption, folder + "/day 2/b.mp4");
+  ASSERT_NE(Form->ButtonAddFile->menu(), nullptr);
+  EXPECT_TRUE(Form->ButtonAddFile->menu()->actions().contains(Form->AddFolder1));
 }

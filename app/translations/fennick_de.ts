@@ -53,6 +53,10 @@ Die Liste beginnt leer.</translation>
         <translation>Dateien werden hinzugefügt: %1 von %2</translation>
     </message>
     <message>
+        <source>Please select a folder to add</source>
+        <translation>Bitte wählen Sie einen Ordner zum Hinzufügen</translation>
+    </message>
+    <message>
         <source>Please select an output folder</source>
         <translation>Bitte wählen Sie einen Ausgabeordner</translation>
     </message>
@@ -534,6 +538,10 @@ nicht öffnen. Bitte öffnen Sie es von Hand.</translation>
     <message>
         <source>&amp;Add File</source>
         <translation>Hin&amp;zufügen</translation>
+    </message>
+    <message>
+        <source>Add Fol&amp;der…</source>
+        <translation>&amp;Ordner hinzufügen…</translation>
     </message>
     <message>
         <source>&amp;Remove</source>
