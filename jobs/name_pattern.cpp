@@ -1,7 +1,9 @@
 #include "jobs/name_pattern.h"
 
+#include <cctype>
 #include <ctime>
 #include <filesystem>
+#include <vector>
 
 namespace fennick {
 
@@ -37,6 +39,15 @@ std::string CutAt(std::string text, size_t bytes) {
   return text;
 }
 
+// Text that only joins tokens ("_", "x", " - ", "."): short, without a
+// letter or digit but the "x" of a size.
+bool JoinsTokens(const std::string& text) {
+  if (text.size() > 3) return false;
+  for (const char c : text)
+    if (std::isalnum(static_cast<unsigned char>(c)) && c != 'x' && c != 'X') return false;
+  return true;
+}
+
 }  // namespace
 
 TNameTokens SourceNameTokens(const std::string& source) {
@@ -63,21 +74,47 @@ std::string TodayText() {
 
 std::string ExpandNamePattern(std::string_view pattern, const TNameTokens& tokens, size_t extensionBytes) {
   if (pattern.empty()) pattern = DefaultNamePattern;
-  std::string name, number;
+  // The pattern as runs of text and tokens' values.
+  struct TPart {
+    std::string Text;
+    bool Token = false;
+  };
+  std::vector<TPart> parts;
+  std::string number;
   for (size_t i = 0; i < pattern.size();) {
     if (pattern[i] == '{') {
       const size_t close = pattern.find('}', i + 1);
       if (close != std::string_view::npos) {
         if (const std::string* value = TokenValue(pattern.substr(i + 1, close - i - 1), tokens, number)) {
-          name += Safe(*value);
+          parts.push_back({Safe(*value), true});
           i = close + 1;
           continue;
         }
       }
     }
-    name += Safe(pattern.substr(i, 1));
+    if (parts.empty() || parts.back().Token) parts.push_back({});
+    parts.back().Text += Safe(pattern.substr(i, 1));
     ++i;
   }
+  // Tokens without a value (the size of a song, no extension) go with the
+  // short text that joins them: the text between them, and the text before
+  // them (after them when they lead): "{name}_{width}x{height}_{format}"
+  // gives "abendlied_mp3", not "abendlied_x_mp3".
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (!parts[i].Token || !parts[i].Text.empty()) continue;
+    size_t end = i + 1;  // past the run of empty tokens and the text between them
+    while (end + 1 < parts.size() && !parts[end].Token && JoinsTokens(parts[end].Text) && parts[end + 1].Token &&
+           parts[end + 1].Text.empty())
+      end += 2;
+    for (size_t k = i; k < end; ++k) parts[k].Text.clear();
+    if (i > 0 && !parts[i - 1].Token && JoinsTokens(parts[i - 1].Text))
+      parts[i - 1].Text.clear();
+    else if (end < parts.size() && !parts[end].Token && JoinsTokens(parts[end].Text))
+      parts[end].Text.clear();
+    i = end;
+  }
+  std::string name;
+  for (const TPart& part : parts) name += part.Text;
   name = CutAt(std::move(name), MaxPatternNameBytes > extensionBytes ? MaxPatternNameBytes - extensionBytes : 1);
   if (name.empty() || name == "." || name == "..") name = "_";
   return name;

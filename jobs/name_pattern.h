@@ -11,6 +11,8 @@
 //   {date}    today, YYYY-MM-DD (local time)
 //   {n}       the job's row number, from 1
 //
+// A token without a value takes the short text that joins it along
+// ("{name}_{width}x{height}_{format}" of a song gives "abendlied_mp3").
 // Text in braces that is no token is kept as it is ("{nmae}" stays). The
 // default "{name}" gives each output its source's name, as without a
 // pattern.

@@ -88,11 +88,12 @@ TEST_F(NamesPresetsCli, EveryTokenOfThePatternGoesIntoTheNameOfTheFileWritten) {
   EXPECT_EQ(written, (std::set<std::string>{"clip.one_mov_avi_" + size + "_" + date + "_1_{nope}.avi",
                                             "b_mp4_avi_" + size + "_" + date + "_2_{nope}.avi"}));
 
-  // An output without a picture has no size.
-  const CommandResult audio =
-      Convert("-f mp3 -o " + ShellQuote(Out) + " --name '{name}-{width}x{height}' " + ShellQuote(second));
+  // An output without a picture has no size: the size goes with the text
+  // that joins it, not a stray "x".
+  const CommandResult audio = Convert("-f mp3 -o " + ShellQuote(Out) + " --name '{name}_{width}x{height}_{format}' " +
+                                      ShellQuote(second));
   ASSERT_EQ(audio.exitCode, 0) << audio.output;
-  EXPECT_TRUE(fs::exists(Out + "/b-x.mp3")) << audio.output;
+  EXPECT_TRUE(fs::exists(Out + "/b_mp3.mp3")) << audio.output;
 }
 
 TEST_F(NamesPresetsCli, UnsafeTextIsReplacedAndEveryNameStaysAUsableFileInTheOutputFolder) {
