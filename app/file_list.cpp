@@ -33,6 +33,7 @@ TRowId TFileList::Append(TFileRow row) {
   job.FrameRateText = row.SubItems[SubItemOf(ColFrameRate)];
   job.DurationText = row.SubItems[SubItemOf(ColDuration)];
   if (row.AudioTracks.size() > 1) job.AudioTracks = row.AudioTracks;
+  job.Reason = row.ProgressTip;  // why a file could not be opened
   row.Id = FQueue.Add(std::move(job));
   row.Checked = true;
   if (FListener.BeforeInsert) FListener.BeforeInsert(Count());
@@ -71,7 +72,8 @@ void TFileList::Restore(TJobQueue queue, const std::string& outputName) {
     progress = job.Status == TJobStatus::Waiting || job.Status == TJobStatus::Skipped
                    ? (job.VideoSizeText.empty() ? ProgressError : "")
                    : JobResultText(job.Status);
-    if (job.Status != TJobStatus::Waiting && job.Status != TJobStatus::Skipped) row.ProgressTip = OneLine(job.Reason);
+    if ((job.Status != TJobStatus::Waiting && job.Status != TJobStatus::Skipped) || progress == ProgressError)
+      row.ProgressTip = OneLine(job.Reason);
     FRows.push_back(std::move(row));
   }
   if (FListener.AfterReset) FListener.AfterReset();
@@ -90,10 +92,11 @@ TRowId TFileList::AppendProbed(const std::string& caption, const TRowTexts& text
   return Append(std::move(row));
 }
 
-TRowId TFileList::AppendError(const std::string& caption) {
+TRowId TFileList::AppendError(const std::string& caption, const std::string& reason) {
   TFileRow row;
   row.Caption = caption;
   row.SubItems[SubItemOf(ColProgress)] = ProgressError;
+  row.ProgressTip = OneLine(reason);
   return Append(std::move(row));
 }
 

@@ -96,8 +96,8 @@ class TFileList {
   TRowId AppendProbed(const std::string& caption, const TRowTexts& texts, const std::string& outputName,
                       std::vector<TProbeStreamInfo> audioTracks = {});
   // Appends a checked row for a file the probe could not open: only the
-  // caption and "Error" in the Progress cell.
-  TRowId AppendError(const std::string& caption);
+  // caption and "Error" in the Progress cell, with the reason as its tip.
+  TRowId AppendError(const std::string& caption, const std::string& reason = {});
 
   void SetCell(int index, TListColumn column, const std::string& text);
   // The Progress cell's text with its tip, the reason folded into one line.

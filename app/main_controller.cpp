@@ -334,6 +334,7 @@ struct TMainController::TAddWork {
     std::string File;
     std::string Subfolder;  // below the added folder it was found in
     bool Opened = false;
+    std::string Error;  // why it could not be opened
     TRowTexts Texts;
     std::vector<TProbeStreamInfo> AudioTracks;
   };
@@ -364,6 +365,8 @@ struct TMainController::TAddWork {
         probed.Texts = ProbeRowTexts(Probe);
         probed.AudioTracks = Probe.Streams().Audio;
         Probe.CloseFile();
+      } else {
+        probed.Error = Probe.LastError();
       }
       std::lock_guard hold(lock);
       Probed.push_back(std::move(probed));
@@ -424,7 +427,7 @@ void TMainController::TakeProbedFiles() {
   for (const TAddWork::TProbed& file : probed) {
     const TRowId id = file.Opened
                           ? ListView1.AppendProbed(file.File, file.Texts, Controls.FOutputFormatName, file.AudioTracks)
-                          : ListView1.AppendError(file.File);
+                          : ListView1.AppendError(file.File, file.Error);
     if (!file.Subfolder.empty()) ListView1.SetSubfolder(id, file.Subfolder);
   }
   FAddedFiles += static_cast<int>(probed.size());

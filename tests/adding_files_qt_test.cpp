@@ -103,6 +103,9 @@ struct AddingFiles : testing::Test {
 
   void SetUp() override {
     test::ClearSettings();
+    Open();
+  }
+  void Open() {
     Form = std::make_unique<TForm1>(Prompts, &Player, TDesktopActions{[](const QString&) { return true; }, [] {}});
     ASSERT_TRUE(Form->FormCreate(QStringLiteral(FENNICK_BIN_DIR)));
     Form->show();
@@ -251,4 +254,23 @@ TEST_F(AddingFiles, AddFolderAddsTheTreeAndIsReachedByKeyboard) {
   EXPECT_EQ(List().Row(1).Caption, folder + "/day 2/b.mp4");
   ASSERT_NE(Form->ButtonAddFile->menu(), nullptr);
   EXPECT_TRUE(Form->ButtonAddFile->menu()->actions().contains(Form->AddFolder1));
+}
+
+// A file that cannot be opened says why, on its "Error" cell, also after a
+// restart.
+TEST_F(AddingFiles, AnErrorRowTellsWhyTheFileCannotBeOpened) {
+  const std::string notes = Dir.file("notes.mp4");
+  std::ofstream(notes) << "shopping list, not a video";
+  C().AddFileSources({notes});
+  ASSERT_TRUE(test::WaitFor([&] { return List().Count() == 1 && !Adding(); }));
+  const QAbstractItemModel* model = Form->ListView1->model();
+  EXPECT_EQ(model->data(model->index(0, ColProgress)).toString(), QStringLiteral("Error"));
+  const QString tip = model->data(model->index(0, ColProgress), Qt::ToolTipRole).toString();
+  EXPECT_EQ(tip, QString::fromStdString(notes + ": Unknown format"));
+  C().WaitForSavedQueue();
+  Form.reset();
+  Open();
+  ASSERT_EQ(List().Count(), 1);
+  EXPECT_EQ(Form->ListView1->model()->data(Form->ListView1->model()->index(0, ColProgress), Qt::ToolTipRole).toString(),
+            tip);
 }
