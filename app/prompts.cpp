@@ -1,10 +1,15 @@
 #include "app/prompts.h"
 
 #include <QFileDialog>
+#include <QFont>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include "app/translations.h"
+
+#include <memory>
 
 namespace fennick {
 
@@ -93,10 +98,31 @@ QString TQtPrompts::ChooseFolder(const QString& headline, const QString& presele
   return QFileDialog::getExistingDirectory(FParent, headline, preselected, QFileDialog::ShowDirsOnly);
 }
 
+std::unique_ptr<QInputDialog> MakeTextDialog(QWidget* parent, const QString& caption, const QString& label,
+                                             const QString& text) {
+  auto dialog = std::make_unique<QInputDialog>(parent);
+  dialog->setWindowTitle(caption);
+  dialog->setLabelText(label);
+  dialog->setTextValue(text);
+  dialog->setInputMode(QInputDialog::TextInput);
+  // Wide enough that the window manager's title bar shows the whole
+  // caption beside its buttons (window managers draw titles bold, some
+  // larger).
+  QFont title = dialog->font();
+  title.setBold(true);
+  title.setPointSizeF(title.pointSizeF() * 1.2);
+  // The dialog's layout sizes it to its contents: the text field is made
+  // that wide.
+  const int wanted = QFontMetrics(title).horizontalAdvance(caption) + 4 * QFontMetrics(title).height() + 40;
+  if (auto* field = dialog->findChild<QLineEdit*>()) field->setMinimumWidth(wanted - 24);
+  return dialog;
+}
+
 QString TQtPrompts::AskText(const QString& caption, const QString& label, const QString& text) {
-  bool ok = false;
-  const QString answer = QInputDialog::getText(FParent, caption, label, QLineEdit::Normal, text, &ok);
-  return ok ? (answer.isNull() ? QStringLiteral("") : answer) : QString();
+  const std::unique_ptr<QInputDialog> dialog = MakeTextDialog(FParent, caption, label, text);
+  if (dialog->exec() != QDialog::Accepted) return QString();
+  const QString answer = dialog->textValue();
+  return answer.isNull() ? QStringLiteral("") : answer;
 }
 
 }  // namespace fennick

@@ -9,7 +9,10 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 #include <vector>
+
+class QInputDialog;
 
 namespace fennick {
 
@@ -48,6 +51,11 @@ std::vector<TDialogFilterPair> ParseDialogFilter(const QString& filter);
 // ("*.mp4" becomes "*.[mM][pP]4"), so that the desktop's own dialog, which
 // compares case-sensitively, also shows "CLIP.MP4".
 QStringList DialogNameFilters(const QString& filter);
+
+// The text question of AskText, wide enough for its whole caption in the
+// window manager's title bar.
+std::unique_ptr<QInputDialog> MakeTextDialog(QWidget* parent, const QString& caption, const QString& label,
+                                             const QString& text);
 
 // The prompts as Qt's modal message boxes and file dialogs, over the given
 // parent window (none: centred on the desktop).

@@ -1,10 +1,13 @@
 // The open dialog's filter in Qt's form.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
+#include <QInputDialog>
 #include <QRegularExpression>
 
 #include "app/prompts.h"
 #include "profiles/output_formats.h"
+#include "qt_test_support.h"
 
 using namespace fennick;
 
@@ -22,4 +25,19 @@ TEST(DialogNameFilters, EveryPairBecomesAnEntryMatchingAnyLetterCase) {
   EXPECT_TRUE(matcher.match("CLIP.MP4").hasMatch());
   EXPECT_TRUE(matcher.match("clip.Mp4").hasMatch());
   EXPECT_FALSE(matcher.match("clip.mp3").hasMatch());
+}
+
+// The preset dialogs' captions are whole in a title bar: the dialog is
+// wider than the caption in a bold title font with room for the window
+// manager's buttons, in English and German.
+TEST(TextDialog, IsWideEnoughForItsCaption) {
+  for (const QString& caption : {QStringLiteral("Save Settings as Preset"), QStringLiteral("Rename Preset"),
+                                 QStringLiteral("Einstellungen als Voreinstellung speichern")}) {
+    const auto dialog = MakeTextDialog(nullptr, caption, QStringLiteral("Name:"), QString());
+    dialog->show();
+    QFont title = dialog->font();
+    title.setBold(true);
+    EXPECT_GE(dialog->width(), QFontMetrics(title).horizontalAdvance(caption) + 3 * 24) << caption.toStdString();
+    test::SaveScreenshot(*dialog, QStringLiteral("text-dialog-") + QString::number(caption.size()));
+  }
 }
