@@ -525,6 +525,7 @@ void TMainController::AudioTrack1Click(int row, int track) {
 // ---- output choices
 
 void TMainController::ComboOutputFormatChange() {
+  ChosenPreset.clear();
   if (OutputFormatChanged(Controls)) {
     ShowFormatInOutputColumn();
     ComboOutputFormatDropDown();
@@ -534,6 +535,7 @@ void TMainController::ComboOutputFormatChange() {
 }
 
 void TMainController::SettingItemChange() {
+  ChosenPreset.clear();
   SettingsChanged();
   Changed();
 }
@@ -551,6 +553,7 @@ void TMainController::TrackBar1Change(int position) {
   if (position < 0 || position >= VolumePositionCount) return;
   Run.VolumePosition = position;
   Run.ConversionVolume = ConversionVolumeFor(position);
+  ChosenPreset.clear();
   Changed();
 }
 
@@ -579,6 +582,7 @@ void TMainController::SpinEdit1Change(int value) {
 void TMainController::ComboAspectRatio4Change(int index) {
   Options.ComboAspectRatio4.SetItemIndex(index);
   Controls.ComboAspectRatio.SetItemIndex(index);
+  ChosenPreset.clear();
   SettingsChanged();
   Changed();
 }
@@ -586,6 +590,7 @@ void TMainController::ComboAspectRatio4Change(int index) {
 void TMainController::ComboLetterBoxChange(int index) {
   // Stored with the settings; the next run converts with it.
   Options.ComboLetterBox.SetItemIndex(index);
+  ChosenPreset.clear();
   SettingsChanged();
 }
 
@@ -637,6 +642,7 @@ void TMainController::SaveSettingsAsPreset1Click() {
     FPrompts.Information(tr("The preset could not be saved: %1").arg(QString::fromStdString(error)));
     return;
   }
+  ChosenPreset = preset.Name;
   LoadPresetList();
 }
 
@@ -664,6 +670,7 @@ void TMainController::ComboOutputFormatPresetChoose(int preset) {
         std::abs(ConversionVolumeFor(position) - chosen.Settings.Volume))
       position = i;
   TrackBar1Change(position);
+  ChosenPreset = chosen.Name;
   SettingsChanged();
   Changed();
 }

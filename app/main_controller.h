@@ -202,6 +202,9 @@ class TMainController : private IRunListener {
   bool PresetDeleteClick(const std::string& name);
   // The choices shown now as a job's settings.
   TJobSettings WindowSettings() const;
+  // The preset whose choices are shown, until one of them is changed (the
+  // format list shows its name); "" none.
+  std::string ChosenPreset;
 
   // ---- settings pinned on rows
   // "Keep Current Settings for Selected Rows": the rows convert with the

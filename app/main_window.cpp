@@ -243,7 +243,8 @@ void Mirror(QComboBox& combo, const TSettingsControl& control) {
 
 // The format list: the catalogue's entries, then, when there are any, a
 // separator and the user's presets by name.
-void MirrorFormats(QComboBox& combo, const TSettingsControl& control, const std::vector<TPreset>& presets) {
+void MirrorFormats(QComboBox& combo, const TSettingsControl& control, const std::vector<TPreset>& presets,
+                   const std::string& chosenPreset) {
   QStringList items;
   for (const std::string& item : control.Items()) items << QString::fromStdString(item);
   const int formats = static_cast<int>(items.size());
@@ -260,7 +261,11 @@ void MirrorFormats(QComboBox& combo, const TSettingsControl& control, const std:
       for (const TPreset& preset : presets) combo.addItem(QString::fromStdString(preset.Name));
     }
   }
-  combo.setCurrentIndex(control.ItemIndex());
+  // A preset chosen shows under its own name.
+  int current = control.ItemIndex();
+  for (size_t i = 0; i < presets.size(); ++i)
+    if (!chosenPreset.empty() && presets[i].Name == chosenPreset) current = formats + 1 + static_cast<int>(i);
+  combo.setCurrentIndex(current);
   combo.setMaxVisibleItems(std::max(control.DropDownCount, 1));
   if (!same) combo.updateGeometry();
 }
@@ -905,7 +910,7 @@ void TForm1::StateChanged() {
   const TMainController& c = *FController;
   FSyncing = true;
   setWindowTitle(c.WindowTitle());
-  MirrorFormats(*ComboOutputFormat, c.Controls.ComboOutputFormat, c.Presets);
+  MirrorFormats(*ComboOutputFormat, c.Controls.ComboOutputFormat, c.Presets, c.ChosenPreset);
   for (auto& [combo, control] : FCombos) Mirror(*combo, *control);
   const bool speed = c.Controls.ComboEncoderSpeed.Count() > 0;
   LabelEncoderSpeed->setVisible(speed);

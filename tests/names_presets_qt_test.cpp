@@ -152,7 +152,9 @@ TEST_F(NamesPresetsWindow, APresetIsSavedListedChosenWithEveryControlRenamedAndD
   Form->ComboOutputFormat->setCurrentIndex(formats + 1);
   emit Form->ComboOutputFormat->activated(formats + 1);
 
-  EXPECT_EQ(Form->ComboOutputFormat->currentText(), QString::fromLatin1(kMp3));
+  // The list shows the preset's name, the job its format.
+  EXPECT_EQ(Form->ComboOutputFormat->currentText(), QStringLiteral("Small Audio"));
+  EXPECT_EQ(C().Controls.ComboOutputFormat.Text(), kMp3);
   EXPECT_EQ(Form->ComboAudioCodec->currentText(), QStringLiteral("mp3"));
   EXPECT_EQ(Form->ComboAudioBitrate->currentText(), QStringLiteral("64 Kbps"));
   EXPECT_EQ(Form->ComboSamplingRate->currentText(), QStringLiteral("22050 Hz"));
@@ -162,6 +164,9 @@ TEST_F(NamesPresetsWindow, APresetIsSavedListedChosenWithEveryControlRenamedAndD
   Form->OptionsDialog().Sync();
   EXPECT_EQ(Form->OptionsDialog().ComboAspectRatio4->currentIndex(), 2);
   EXPECT_EQ(Form->OptionsDialog().ComboLetterBox->currentIndex(), 1);
+  // A choice changed: no longer the preset.
+  Choose(*Form->ComboAudioBitrate, QStringLiteral("128 Kbps"));
+  EXPECT_EQ(Form->ComboOutputFormat->currentText(), QString::fromLatin1(kMp3));
 
   TPresetsDialog& presets = Form->PresetsDialog();
   ASSERT_EQ(presets.ListPresets->count(), 1);
