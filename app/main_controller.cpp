@@ -609,6 +609,25 @@ void TMainController::EditNamePatternChange(const std::string& pattern) {
   SettingsChanged();
 }
 
+std::string TMainController::NamePatternExample() const {
+  TJobRequest request;
+  request.NamePattern = Options.EditNamePattern;
+  int row = ListView1.IndexOf(FSelectedRow);
+  if (row < 0 && ListView1.Count() > 0) row = 0;
+  const TQueuedJob* job = row >= 0 ? ListView1.Queue().Find(ListView1.IdAt(row)) : nullptr;
+  if (job) {
+    request.Source = job->Source;
+    request.VideoSizeText = job->VideoSizeText;
+    request.DisplayAspect = job->DisplayAspect;
+    request.RowNumber = row + 1;
+  } else {
+    request.Source = "holiday.mov";
+    request.VideoSizeText = "1920x1080";
+    request.RowNumber = 1;
+  }
+  return PatternOutputName(request, job && job->Pinned && job->Settings ? *job->Settings : WindowSettings());
+}
+
 void TMainController::CheckBoxKeepFoldersClick(bool checked) {
   Options.CheckBoxKeepFolders = checked;
   SettingsChanged();
@@ -732,6 +751,7 @@ void TMainController::ComboRunEndChange(int index) {
 
 void TMainController::ListView1SelectItem(int row) {
   if (row < 0 || row >= ListView1.Count()) return;
+  FSelectedRow = ListView1.IdAt(row);
   // Looking at another row than a converting one: the list stays there.
   const TQueuedJob* job = ListView1.Queue().Find(ListView1.IdAt(row));
   if (!job || job->Status != TJobStatus::Running) FFollowRunningRow = false;

@@ -181,6 +181,10 @@ class TMainController : private IRunListener {
   // The outputs' name pattern ("" is "{name}") and "Keep the folders of
   // dropped folders"; the next run names and places its outputs by them.
   void EditNamePatternChange(const std::string& pattern);
+  // The name the pattern gives the selected row (the first without a
+  // selection; a sample clip without rows), with the settings it converts
+  // with.
+  std::string NamePatternExample() const;
   void CheckBoxKeepFoldersClick(bool checked);
 
   // ---- presets of the user's own (jobs/presets.h), offered after the
@@ -367,7 +371,8 @@ class TMainController : private IRunListener {
   std::string FProgramFolder;
   // The folder picked at the folder dialog's last successful use.
   QString FLastBrowsedFolder;
-  QString FLastAddedFolder;  // where "Add Folder..." starts
+  QString FLastAddedFolder;
+  TRowId FSelectedRow = 0;  // the row selected last, 0 none  // where "Add Folder..." starts
   // Files waiting for the running add request (dropped or given on the
   // command line); empty: the add request asks with the open dialog.
   std::vector<std::string> FPendingFiles;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -89,6 +90,14 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   nameRow->addWidget(nameLabel);
   nameRow->addWidget(EditNamePattern, 1);
   generalLayout->addLayout(nameRow);
+  LabelNameTokens = new QLabel(tr("{name} {ext} {format} {width} {height} {date} {n}"), general);
+  LabelNameTokens->setToolTip(EditNamePattern->toolTip());
+  LabelNameTokens->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  LabelNameExample = new QLabel(general);
+  LabelNameExample->setTextFormat(Qt::PlainText);
+  LabelNameExample->setWordWrap(true);
+  generalLayout->addWidget(LabelNameTokens);
+  generalLayout->addWidget(LabelNameExample);
   CheckBoxKeepFolders = new QCheckBox(tr("&Keep the folders of dropped folders"), general);
   generalLayout->addWidget(CheckBoxKeepFolders);
   // The run: files converted at once, and what follows its end.
@@ -144,7 +153,10 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
     if (!FSyncing) FController.SpinEdit1Change(value);
   });
   connect(EditNamePattern, &QLineEdit::textEdited, this,
-          [this](const QString& text) { FController.EditNamePatternChange(text.toStdString()); });
+          [this](const QString& text) {
+            FController.EditNamePatternChange(text.toStdString());
+            ShowNameExample();
+          });
   connect(CheckBoxKeepFolders, &QCheckBox::toggled, this, [this](bool checked) {
     if (!FSyncing) FController.CheckBoxKeepFoldersClick(checked);
   });
@@ -166,9 +178,14 @@ void TForm4::Sync() {
   if (EditNamePattern->text().toStdString() != options.EditNamePattern)
     EditNamePattern->setText(QString::fromStdString(options.EditNamePattern));
   CheckBoxKeepFolders->setChecked(options.CheckBoxKeepFolders);
+  ShowNameExample();
   SpinFilesAtOnce->setValue(options.SpinFilesAtOnce.Value());
   Fill(*ComboRunEnd, options.ComboRunEnd);
   FSyncing = false;
+}
+
+void TForm4::ShowNameExample() {
+  LabelNameExample->setText(tr("Example: %1").arg(QFile::decodeName(FController.NamePatternExample().c_str())));
 }
 
 void TForm4::showEvent(QShowEvent* event) {

@@ -12,6 +12,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -36,6 +37,8 @@ class TForm4 : public QDialog {
   QSpinBox* SpinEdit1;
   // The outputs' name pattern and "Keep the folders of dropped folders".
   QLineEdit* EditNamePattern;
+  QLabel* LabelNameTokens;   // the pattern's tokens
+  QLabel* LabelNameExample;  // the name it gives the selected row
   QCheckBox* CheckBoxKeepFolders;
   QSpinBox* SpinFilesAtOnce;  // "Convert up to N files at once"
   QComboBox* ComboRunEnd;     // "When the run ends:"
@@ -47,6 +50,8 @@ class TForm4 : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
+  // The name pattern's example, for the row selected in the window.
+  void ShowNameExample();
   TMainController& FController;
   bool FSyncing = false;
   // What was in force when the dialog opened: its options and the main

@@ -292,6 +292,37 @@ std::optional<TPictureSize> OutputPictureSize(const TOutputOptions& output, std:
   return TPictureSize{size->first + padX, size->second + padY};
 }
 
+namespace {
+
+// The output's file name by the request's pattern, with its extension.
+std::string NameByPattern(const TJobRequest& request, const std::string& source, const TOutputOptions& output,
+                          const std::string& extension) {
+  TNameTokens tokens = SourceNameTokens(source);
+  tokens.Format = extension.substr(1);
+  if (const auto picture = OutputPictureSize(output, request.VideoSizeText)) {
+    tokens.Width = std::to_string(picture->Width);
+    tokens.Height = std::to_string(picture->Height);
+  }
+  tokens.Date = TodayText();
+  tokens.Number = request.RowNumber;
+  return ExpandNamePattern(request.NamePattern, tokens, extension.size()) + extension;
+}
+
+}  // namespace
+
+std::string PatternOutputName(const TJobRequest& request, const TJobSettings& settings) {
+  TProfileControls controls;
+  if (std::string reason; !ApplySettings(settings, controls, reason)) return {};
+  TOutputOptions output;
+  try {
+    FillJobOutputOptions(output, controls, settings.Volume, request.VideoSizeText, request.DisplayAspect,
+                         settings.ZoomIndex == 1);
+  } catch (const std::exception&) {
+    return {};
+  }
+  return NameByPattern(request, JobSource(request.Source), output, OutputExtension(controls.FOutputFormatName));
+}
+
 void BuildJob(const TJobRequest& request, const TJobSettings& settings, TJob& job) {
   job.Source = JobSource(request.Source);
   job.OutputPath.clear();
@@ -318,17 +349,9 @@ void BuildJob(const TJobRequest& request, const TJobSettings& settings, TJob& jo
     }
   }
   const std::string extension = OutputExtension(controls.FOutputFormatName);
-  TNameTokens tokens = SourceNameTokens(job.Source);
-  tokens.Format = extension.substr(1);
-  if (const auto picture = OutputPictureSize(job.Output, request.VideoSizeText)) {
-    tokens.Width = std::to_string(picture->Width);
-    tokens.Height = std::to_string(picture->Height);
-  }
-  tokens.Date = TodayText();
-  tokens.Number = request.RowNumber;
   std::string target = folder;
   if (!target.empty() && target.back() != '/') target += '/';
-  target += ExpandNamePattern(request.NamePattern, tokens, extension.size()) + extension;
+  target += NameByPattern(request, job.Source, job.Output, extension);
   TOutputName output =
       ChooseOutputName(target, extension, request.Overwrite, job.Source, request.Run, request.StoppedOutput);
   job.OutputPath = std::move(output.Path);

@@ -221,6 +221,11 @@ class EJobSettingsError : public std::runtime_error {
 // propagates with no name chosen.
 void BuildJob(const TJobRequest& request, const TJobSettings& settings, TJob& job);
 
+// The file name (with its extension) the request's pattern gives a job of
+// these settings, before the "-N" rule: what the options show as the
+// pattern's example. Empty when the settings cannot be used.
+std::string PatternOutputName(const TJobRequest& request, const TJobSettings& settings);
+
 // Gives up the job's hold on its output name: a name whose file was never
 // written is free again (an output the engine is still writing stays
 // reserved by the engine until it is complete).

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -121,6 +122,27 @@ TEST_F(NamesPresetsWindow, ADroppedFolderKeepsItsSubfoldersAndTheNamePatternName
   EXPECT_EQ(Cell(1, ColProgress), "Done");
   EXPECT_EQ(FilesBelow(Out), (std::set<std::string>{"sub/inner-1.3gp", "top-2.3gp"}));
   EXPECT_GE(test::FindStream(test::ProbeFile(Out + "/sub/inner-1.3gp"), "video"), 0);
+}
+
+// The options show the pattern's tokens and the name it gives the selected
+// row: the very name its conversion then writes.
+TEST_F(NamesPresetsWindow, ThePatternsExampleIsTheNameTheSelectedRowGets) {
+  MakeVideo("beach.mov");
+  MakeVideo("dune.mp4");
+  ASSERT_NO_FATAL_FAILURE(AddSources({Dir.file("beach.mov"), Dir.file("dune.mp4")}, 2));
+  Form->ListView1->selectRow(1);
+  TForm4& options = Form->OptionsDialog();
+  options.Sync();
+  EXPECT_TRUE(options.LabelNameTokens->text().contains(QStringLiteral("{width}")));
+  options.EditNamePattern->clear();
+  QTest::keyClicks(options.EditNamePattern, QStringLiteral("{name}_{width}x{height}_{n}"));
+  const QString example = options.LabelNameExample->text();
+  test::SaveScreenshot(options, QStringLiteral("options-name-example"));
+  ASSERT_TRUE(example.startsWith(QStringLiteral("Example: dune_"))) << example.toStdString();
+
+  ASSERT_NO_FATAL_FAILURE(ConvertAndWait());
+  const std::set<std::string> written = FilesBelow(Out);
+  EXPECT_TRUE(written.count(example.mid(9).toStdString())) << example.toStdString();
 }
 
 TEST_F(NamesPresetsWindow, APresetIsSavedListedChosenWithEveryControlRenamedAndDeleted) {

@@ -733,6 +733,10 @@ nicht öffnen. Bitte öffnen Sie es von Hand.</translation>
 <context>
     <name>fennick::TForm4</name>
     <message>
+        <source>Example: %1</source>
+        <translation>Beispiel: %1</translation>
+    </message>
+    <message>
         <source>Additional Options</source>
         <translation>Zusätzliche Optionen</translation>
     </message>
