@@ -1,13 +1,22 @@
 #include "app/preview.h"
 
+#include <QFileInfo>
+
 namespace fennick {
 
 void TPreviewController::RowSelected(TPreviewRowKey row, const QString& fileName) {
   FPreviewFileName = fileName;
-  if (FPreviewRow != row) {
-    FPlayer.Stop();
-    FPreviewPaused = false;
-  }
+  if (FPreviewRow == row) return;
+  FPlayer.Stop();
+  FPreviewPaused = false;
+  // The row's first picture (or its cover) shows at once, held at the
+  // start; Play goes on from there. Not during a run, and never from a pipe
+  // or device, which the preview would drain.
+  if (Converting() || !QFileInfo(fileName).isFile()) return;
+  FPreviewRow = row;
+  FPlayer.SetFileName(fileName);
+  FPlayer.Pause();
+  FPreviewPaused = true;
 }
 
 void TPreviewController::PlayClicked(std::optional<TPreviewRowKey> selectedRow) {

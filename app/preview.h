@@ -42,7 +42,9 @@ class TPreviewController {
       : FPlayer(player), FConverting(std::move(converting)) {}
 
   // A row became selected (ListView1SelectItem): its file becomes the one
-  // to preview; a row other than the one last played stops the player.
+  // to preview; a row other than the one last shown stops the player, and
+  // a regular file is loaded and held at its first picture (not during a
+  // run).
   void RowSelected(TPreviewRowKey row, const QString& fileName);
   // ButtonPlayClick, with the selected row (none: nothing happens). After a
   // pause of the same row the loaded file continues; otherwise the selected
@@ -68,7 +70,7 @@ class TPreviewController {
   IPreviewPlayer& FPlayer;
   std::function<bool()> FConverting;
   QString FPreviewFileName;                   // the file of the row selected last
-  std::optional<TPreviewRowKey> FPreviewRow;  // the row selected when play was pressed last; none before
+  std::optional<TPreviewRowKey> FPreviewRow;  // the row whose file the player has; none before
   bool FPreviewPaused = false;                // paused, and not yet played, stopped or changed since
 };
 

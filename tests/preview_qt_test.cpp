@@ -9,6 +9,8 @@
 #include <QVideoFrame>
 #include <QVideoSink>
 
+#include <sys/stat.h>
+
 #include "app/media_preview_player.h"
 #include "app/preview.h"
 #include "test_support.h"
@@ -142,4 +144,34 @@ TEST(MediaPreviewPlayer, AFileWithoutPictureShowsAStill) {
 
   player.SetFileName(QString::fromStdString(clip));
   EXPECT_TRUE(QTest::qWaitFor([&] { return !player.Still().isVisible(); }, 10000));
+}
+
+// Selecting a row shows its first picture at once (the player loaded and
+// held); Play then goes on without loading again. A pipe is never loaded.
+TEST(PreviewSelection, ASelectedRowShowsItsFirstPictureAndPlayGoesOnFromThere) {
+  test::TempDir dir;
+  const std::string clip = dir.file("clip.mp4");
+  ASSERT_TRUE(test::MakeClip(clip, {.seconds = 1.0, .width = 160, .height = 120}));
+  TMediaPreviewPlayer player;
+  player.resize(166, 122);
+  player.show();
+  QMediaPlayer& media = player.MediaPlayer();
+  int frames = 0;
+  QObject::connect(player.videoSink(), &QVideoSink::videoFrameChanged, [&](const QVideoFrame& frame) {
+    if (frame.isValid()) ++frames;
+  });
+  TPreviewController preview(player, [] { return false; });
+  preview.RowSelected(7, QString::fromStdString(clip));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return frames >= 1; }, 10000)) << media.errorString().toStdString();
+  EXPECT_NE(media.playbackState(), QMediaPlayer::PlayingState);
+  QSignalSpy sourceChanges(&media, &QMediaPlayer::sourceChanged);
+  preview.PlayClicked(7);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return media.position() > 0; }, 10000));
+  EXPECT_EQ(sourceChanges.count(), 0);
+
+  const std::string fifo = dir.file("live.mp4");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  preview.RowSelected(8, QString::fromStdString(fifo));
+  EXPECT_EQ(media.playbackState(), QMediaPlayer::StoppedState);
+  EXPECT_EQ(sourceChanges.count(), 0);
 }
