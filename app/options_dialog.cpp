@@ -90,7 +90,7 @@ TForm4::TForm4(TMainController& controller, QWidget* parent) : QDialog(parent), 
   nameRow->addWidget(nameLabel);
   nameRow->addWidget(EditNamePattern, 1);
   generalLayout->addLayout(nameRow);
-  LabelNameTokens = new QLabel(tr("{name} {ext} {format} {width} {height} {date} {n}"), general);
+  LabelNameTokens = new QLabel(QStringLiteral("{name} {ext} {format} {width} {height} {date} {n}"), general);
   LabelNameTokens->setToolTip(EditNamePattern->toolTip());
   LabelNameTokens->setTextInteractionFlags(Qt::TextSelectableByMouse);
   LabelNameExample = new QLabel(general);
