@@ -159,6 +159,61 @@ INSTANTIATE_TEST_SUITE_P(Encoders, HighQuality,
                                            TCodecCase{"H.265", "MP4 - H.265 Video (*.mp4)"}),
                          CaseName);
 
+// The encoder gets what the user's choices name: the same coded picture as
+// the ffmpeg command with those encoder settings (VP9 at High, Balanced: no
+// bit-rate cap, its speed), 4:2:0 from a 4:2:2 source, and an MP4 that
+// plays while it downloads (its index before its media).
+class TodayEncoderSettings : public TodayQuality {};
+
+int64_t VideoBytes(const std::string& file) {
+  const auto r = RunCommand("ffprobe -v error -select_streams v -show_entries packet=size -of csv=p=0 " +
+                            ShellQuote(file));
+  int64_t total = 0;
+  std::istringstream lines(r.output);
+  for (std::string line; std::getline(lines, line);) total += std::atoll(line.c_str());
+  return total;
+}
+
+// The top-level boxes of an MP4 file, in order.
+std::vector<std::string> TopBoxes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<std::string> boxes;
+  unsigned char head[16];
+  while (in.read(reinterpret_cast<char*>(head), 8)) {
+    uint64_t size = (uint64_t{head[0]} << 24) | (head[1] << 16) | (head[2] << 8) | head[3];
+    boxes.emplace_back(reinterpret_cast<char*>(head + 4), 4);
+    uint64_t header = 8;
+    if (size == 1 && in.read(reinterpret_cast<char*>(head + 8), 8)) {
+      size = 0;
+      for (int i = 8; i < 16; ++i) size = size << 8 | head[i];
+      header = 16;
+    }
+    if (size < header) break;
+    in.seekg(static_cast<std::streamoff>(size - header), std::ios::cur);
+  }
+  return boxes;
+}
+
+TEST_F(TodayEncoderSettings, TheEncoderCodesWhatTheChoicesName) {
+  const std::string vp9 = Convert(Source, Chosen("WebM - VP9 Video (*.webm)"), "1280x720", *Folder, "vp9");
+  const std::string reference = Folder->file("reference.webm");
+  ASSERT_EQ(RunCommand("ffmpeg -v error -nostdin -y -i " + ShellQuote(Source) +
+                       " -threads 1 -c:v libvpx-vp9 -crf 31 -b:v 0 -deadline good -cpu-used 4 -row-mt 1 -pix_fmt yuv420p -an " +
+                       ShellQuote(reference))
+                .exitCode,
+            0);
+  EXPECT_EQ(VideoBytes(vp9), VideoBytes(reference));
+
+  const std::string wide = Folder->file("422.mkv");
+  ASSERT_TRUE(test::MakeMedia(wide, "-f lavfi -i testsrc2=size=320x240:rate=25,format=yuv422p -t 0.4 -c:v ffv1"));
+  const std::string h264 = Convert(wide, Chosen(kMp4H264), "320x240", *Folder, "h264");
+  const auto probe = test::ProbeFile(h264);
+  EXPECT_EQ(test::StreamValue(probe, test::FindStream(probe, "video"), "pix_fmt"), "yuv420p");
+  const std::vector<std::string> boxes = TopBoxes(h264);
+  const auto at = [&boxes](const char* box) { return std::find(boxes.begin(), boxes.end(), box) - boxes.begin(); };
+  EXPECT_LT(at("moov"), at("mdat")) << ::testing::PrintToString(boxes);
+}
+
 // ---- sound
 
 // A 5.1 source keeps its six channels into Matroska with AAC (the default)
