@@ -212,6 +212,12 @@ TEST_F(TodayEncoderSettings, TheEncoderCodesWhatTheChoicesName) {
   const std::vector<std::string> boxes = TopBoxes(h264);
   const auto at = [&boxes](const char* box) { return std::find(boxes.begin(), boxes.end(), box) - boxes.begin(); };
   EXPECT_LT(at("moov"), at("mdat")) << ::testing::PrintToString(boxes);
+
+  const std::string song = Folder->file("song.wav");
+  ASSERT_TRUE(test::MakeMedia(song, "-f lavfi -i sine=frequency=440:duration=0.5 -c:a pcm_s16le"));
+  const std::vector<std::string> songBoxes = TopBoxes(Convert(song, Chosen("M4A - Apple Lossless (*.m4a)"), "", *Folder, "song"));
+  EXPECT_LT(std::find(songBoxes.begin(), songBoxes.end(), "moov"), std::find(songBoxes.begin(), songBoxes.end(), "mdat"))
+      << ::testing::PrintToString(songBoxes);
 }
 
 // ---- sound
