@@ -248,11 +248,34 @@ bool TMainController::FormCloseQuery() {
 }
 
 bool TMainController::AskToStop(const QString& question) {
-  // No job starts or run ends while the question is open.
-  FRun->Pause();
+  // No job starts or run ends while the question is open; a run the user
+  // paused stays paused on No.
+  const bool paused = FRun->Paused();
+  if (!paused) FRun->Pause();
   if (FPrompts.Question(question)) return true;
-  FRun->Resume();
+  if (!paused) FRun->Resume();
   return false;
+}
+
+bool TMainController::RunPaused() const { return FRun && FRun->Paused(); }
+
+void TMainController::PauseConvertClick() {
+  if (!Run.Converting || !FRun->Active()) return;
+  if (FRun->Paused()) {
+    FRun->Resume();
+    Run.StatusText = ConvertingText(FRun->Snapshot());
+  } else {
+    FRun->Pause();
+    Run.StatusText = ConvertingText(FRun->Snapshot());
+  }
+  Changed();
+}
+
+void TMainController::StopAfterCurrentClick() {
+  if (!Run.Converting || !FRun->Active()) return;
+  FRun->StopAfterCurrent();
+  if (FRun->Active()) Run.StatusText = ConvertingText(FRun->Snapshot());
+  Changed();
 }
 
 bool TMainController::StopRunToQuit() {
@@ -838,8 +861,11 @@ void TMainController::CompleteRun() {
     // Said on the desktop too when the user is elsewhere.
     if (FView && !FView->WindowActive())
       FSession->Notify(tr("All Conversions Completed"), RunCountsText(run));
-    const QString summary = tr("All Conversions Completed\n\n%1").arg(RunSummary(run));
-    const int action = Run.StopRequested ? RunEndNothing : Options.ComboRunEnd.ItemIndex();
+    const QString summary = run.EndsAfterCurrent
+                                ? tr("Conversions Stopped After The Current Files\n\n%1").arg(RunSummary(run))
+                                : tr("All Conversions Completed\n\n%1").arg(RunSummary(run));
+    const int action =
+        Run.StopRequested || run.EndsAfterCurrent ? RunEndNothing : Options.ComboRunEnd.ItemIndex();
     if (action != RunEndNothing) {
       // The window is idle again while the countdown runs.
       ReturnToIdle();
@@ -934,6 +960,8 @@ void TMainController::JobStarted(const TQueuedJob& job) {
 }
 
 std::string TMainController::ConvertingText(const TRunSnapshot& run) const {
+  if (FRun->Paused()) return tr("Paused").toStdString();
+  if (run.EndsAfterCurrent) return tr("Stopping after the current file(s)").toStdString();
   return ConvertingStatus(QString::number(run.Current()), QString::number(run.Jobs)).toStdString();
 }
 

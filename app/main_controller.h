@@ -231,6 +231,12 @@ class TMainController : private IRunListener {
   // ---- conversion run
   void ButtonConvertClick();
   void ButtonStopConvertClick();
+  // "Pause" and "Resume" of the run (its conversions held where they are),
+  // and "Stop After Current File(s)": no further file starts, the run ends
+  // once those converting now are done, the rows not reached stay checked.
+  void PauseConvertClick();
+  void StopAfterCurrentClick();
+  bool RunPaused() const;
   void LockControls();
   void UnlockControls();
   // What the run tells of a job, on the user-interface thread in the order

@@ -784,6 +784,21 @@ void TForm1::BuildMenus() {
   // The menu items run the buttons' clicks.
   connect(AddFile1, &QAction::triggered, ButtonAddFile, &QToolButton::click);
   connect(AddFolder1, &QAction::triggered, this, [&c] { c.ButtonAddFolderClick(); });
+  // The run's other ways to stop, and its pause, on the Stop button's arrow;
+  // their keys work while the menus are locked by the run.
+  auto* stopMenu = new QMenu(ButtonStopConvert);
+  StopNow1 = stopMenu->addAction(tr("Stop &Now"));
+  StopAfterCurrent1 = stopMenu->addAction(tr("Stop &After Current File(s)"));
+  StopAfterCurrent1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
+  stopMenu->addSeparator();
+  PauseConvert1 = stopMenu->addAction(tr("&Pause"));
+  PauseConvert1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  for (QAction* action : {StopAfterCurrent1, PauseConvert1}) addAction(action);
+  ButtonStopConvert->setMenu(stopMenu);
+  ButtonStopConvert->setPopupMode(QToolButton::MenuButtonPopup);
+  connect(StopNow1, &QAction::triggered, ButtonStopConvert, &QToolButton::click);
+  connect(StopAfterCurrent1, &QAction::triggered, this, [&c] { c.StopAfterCurrentClick(); });
+  connect(PauseConvert1, &QAction::triggered, this, [&c] { c.PauseConvertClick(); });
   // The Add File button's arrow offers the folder too.
   auto* addMenu = new QMenu(ButtonAddFile);
   addMenu->addAction(AddFolder1);
@@ -928,6 +943,11 @@ void TForm1::StateChanged() {
   StatusPanelFileSize->setText(QString::fromStdString(c.Run.FileSizeText));
   // Stop has something to stop only during a run or an add.
   ButtonStopConvert->setEnabled(c.Run.RunActive || c.Run.Converting || c.Run.FAddingFiles);
+  if (PauseConvert1) {
+    PauseConvert1->setEnabled(c.Run.Converting);
+    PauseConvert1->setText(c.RunPaused() ? tr("&Resume") : tr("&Pause"));
+    StopAfterCurrent1->setEnabled(c.Run.Converting);
+  }
   ProgressBar1->setValue(std::clamp(c.Run.ProgressPosition, 0, 100));
   // The current file's speed and time left, on the bar itself.
   ProgressBar1->setTextVisible(!c.Run.ProgressText.empty());

@@ -164,6 +164,11 @@ class TForm1 : public QMainWindow, public IMainView {
   QMenu* MenuHelp;
   QAction* AddFile1;
   QAction* AddFolder1;  // also on the Add File button's arrow
+  // On the Stop button's arrow, during a run: "Pause"/"Resume" and "Stop
+  // After Current File(s)" beside "Stop Now" (the button's own click).
+  QAction* StopNow1 = nullptr;
+  QAction* PauseConvert1 = nullptr;
+  QAction* StopAfterCurrent1 = nullptr;
   QAction* GoConvert1;
   QAction* OpenOutputFolder1;
   QAction* Exit1;

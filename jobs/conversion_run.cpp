@@ -111,6 +111,7 @@ void TConversionRun::Start(const TRunOptions& options) {
   FCursorId = NoJob;
   FCursorIndex = -1;
   FExhausted = false;
+  FEndsAfterCurrent = false;
   FStopping = false;
   FStopAsked = false;
   FPaused = false;
@@ -420,6 +421,17 @@ void TConversionRun::Resume() {
   FillSlots();
 }
 
+void TConversionRun::StopAfterCurrent() {
+  if (!FActive || FExhausted) return;
+  FExhausted = true;
+  FEndsAfterCurrent = true;
+  if (FPaused) {
+    FPaused = false;
+    FComponent.ResumeTasks();
+  }
+  CheckRunEnded();
+}
+
 TRunSnapshot TConversionRun::Snapshot() const {
   TRunSnapshot snapshot;
   snapshot.Active = FActive;
@@ -428,6 +440,7 @@ TRunSnapshot TConversionRun::Snapshot() const {
   snapshot.Stopped = FStopped;
   snapshot.Running = RunningCount();
   snapshot.Jobs = snapshot.Current() + WaitingCount();
+  snapshot.EndsAfterCurrent = FEndsAfterCurrent;
   snapshot.OverallPercent = OverallPercent();
   snapshot.OutputSize = FEndedSize;
   for (const auto& [tag, running] : FRunning) snapshot.OutputSize += running.Size;

@@ -88,6 +88,9 @@ struct TRunSnapshot {
   // The summary: the files that failed and those that ended early, with
   // their reasons, in queue order.
   std::vector<TRunNote> FailedFiles, EndedEarly;
+  // The run ends (or ended) after the jobs that were converting when it was
+  // asked to, before its last job.
+  bool EndsAfterCurrent = false;
 };
 
 class IRunListener {
@@ -133,6 +136,11 @@ class TConversionRun {
   // end (a question about stopping is open). Resume goes on from there.
   void Pause();
   void Resume();
+  bool Paused() const { return FPaused; }
+  // No further job starts: the run ends once the jobs converting now have
+  // ended (a pause is lifted so that they can). The checked jobs not reached
+  // stay waiting, to be converted by the next run.
+  void StopAfterCurrent();
 
   bool Active() const { return FActive; }
   int RunningCount() const { return static_cast<int>(FRunning.size()); }
@@ -194,6 +202,7 @@ class TConversionRun {
   std::map<TJobId, std::string> FStoppedOutputs;
   bool FActive = false;
   bool FExhausted = false;  // no job is left to start
+  bool FEndsAfterCurrent = false;
   bool FStopping = false;
   bool FPaused = false;
   std::atomic<bool> FStopAsked{false};

@@ -550,3 +550,35 @@ TEST_F(ConversionRun, AFailedJobShowsFailWithItsReasonAsTheTip) {
   EXPECT_EQ(Form->ListView1->model()->index(0, ColProgress).data(Qt::ToolTipRole).toString(),
             QStringLiteral("Error while writing to output file #0 (No space left on device)"));
 }
+
+// Pause holds the converting file where it is (the Stop question answered
+// No keeps it held); Resume goes on; "Stop After Current File(s)" lets the
+// converting file finish, starts no other and leaves those rows to convert.
+TEST_F(ConversionRun, PauseResumeAndStopAfterTheCurrentFile) {
+  Add({Q(MakeVideo("long.mp4", 20)), Q(MakeVideo("b.mp4")), Q(MakeVideo("c.mp4"))});
+  C().Options.ComboRunEnd.SetItemIndex(RunEndQuit);  // not done after such a stop
+  Convert();
+  ASSERT_TRUE(WaitFor([&] { return !Cell(0, ColFrames).empty(); })) << "the job reported no progress";
+  Form->PauseConvert1->trigger();
+  EXPECT_EQ(Form->PauseConvert1->text(), QStringLiteral("&Resume"));
+  EXPECT_EQ(Form->StatusPanelReady->text(), QStringLiteral("Paused"));
+  ASSERT_TRUE(WaitFor([&] { return C().ffVCL.TaskCount() > 0 && C().ffVCL.TaskHeldByPause(0); }));
+  Prompts.QuestionAnswers.push_back(false);
+  QTest::mouseClick(Form->ButtonStopConvert, Qt::LeftButton);
+  QTest::qWait(300);
+  EXPECT_TRUE(C().ffVCL.TaskHeldByPause(0)) << "No to the stop question lifted the user's pause";
+  const std::string frames = Cell(0, ColFrames);
+  test::SaveScreenshot(*Form, QStringLiteral("main-window-run-paused"));
+
+  Form->StopAfterCurrent1->trigger();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_NE(Cell(0, ColFrames), frames) << "the paused file did not go on";
+  EXPECT_EQ(Cell(0, ColProgress), "Done");
+  for (int row : {1, 2}) {
+    EXPECT_EQ(Cell(row, ColProgress), "") << row;
+    EXPECT_TRUE(List().Row(row).Checked) << row;
+  }
+  EXPECT_FALSE(std::filesystem::exists(OutputOf("b")));
+  EXPECT_EQ(Said(), QStringList{QStringLiteral("Conversions Stopped After The Current Files")});
+  EXPECT_EQ(Form->StatusPanelReady->text(), QStringLiteral("Ready"));
+}

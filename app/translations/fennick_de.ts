@@ -15,6 +15,22 @@
 <context>
     <name>TMainController</name>
     <message>
+        <source>Paused</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>Stopping after the current file(s)</source>
+        <translation>Endet nach der laufenden Datei</translation>
+    </message>
+    <message>
+        <source>Conversions Stopped After The Current Files
+
+%1</source>
+        <translation>Konvertierung nach den laufenden Dateien beendet
+
+%1</translation>
+    </message>
+    <message>
         <source>Some files are missing. Please re-install this software</source>
         <translation>Einige Dateien fehlen. Bitte installieren Sie das Programm neu.</translation>
     </message>
@@ -535,6 +551,22 @@ nicht öffnen. Bitte öffnen Sie es von Hand.</translation>
 </context>
 <context>
     <name>fennick::TForm1</name>
+    <message>
+        <source>Stop &amp;Now</source>
+        <translation>&amp;Sofort anhalten</translation>
+    </message>
+    <message>
+        <source>Stop &amp;After Current File(s)</source>
+        <translation>Nach der &amp;laufenden Datei anhalten</translation>
+    </message>
+    <message>
+        <source>&amp;Pause</source>
+        <translation>&amp;Pause</translation>
+    </message>
+    <message>
+        <source>&amp;Resume</source>
+        <translation>&amp;Fortsetzen</translation>
+    </message>
     <message>
         <source>&amp;Add File</source>
         <translation>Hin&amp;zufügen</translation>
