@@ -204,6 +204,26 @@ void TFileList::Remove(const std::vector<TRowId>& ids) {
   if (removed) QueueChanged();
 }
 
+int TFileList::MoveRows(const std::vector<TRowId>& ids, int to) {
+  std::vector<TFileRow> moved, kept;
+  for (TFileRow& row : FRows)
+    (std::find(ids.begin(), ids.end(), row.Id) != ids.end() ? moved : kept).push_back(row);
+  if (moved.empty()) return -1;
+  to = std::clamp(to, 0, static_cast<int>(kept.size()));
+  std::vector<TFileRow> order(kept.begin(), kept.begin() + to);
+  order.insert(order.end(), moved.begin(), moved.end());
+  order.insert(order.end(), kept.begin() + to, kept.end());
+  bool same = true;
+  for (size_t i = 0; i < order.size(); ++i) same = same && order[i].Id == FRows[i].Id;
+  if (same) return to;
+  if (FListener.BeforeReset) FListener.BeforeReset();
+  FRows = std::move(order);
+  for (int i = 0; i < Count(); ++i) FQueue.Move(FRows[i].Id, i);
+  if (FListener.AfterReset) FListener.AfterReset();
+  QueueChanged();
+  return to;
+}
+
 void TFileList::Clear() {
   if (FRows.empty()) return;
   if (FListener.BeforeReset) FListener.BeforeReset();

@@ -121,6 +121,10 @@ class TFileList {
 
   // Removes the rows with these identities (unknown ones are ignored).
   void Remove(const std::vector<TRowId>& ids);
+  // Moves the rows (kept in their order) so that the first is at `to` among
+  // the rows left; the queue, which a run converts in order, follows. The
+  // index the first row got; -1 when none of them is in the list.
+  int MoveRows(const std::vector<TRowId>& ids, int to);
   void Clear();
 
   // One listener (the view); replaced by the next call.

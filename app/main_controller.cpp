@@ -527,6 +527,24 @@ void TMainController::RemoveSelectedItems1Click(const std::vector<TRowId>& selec
 
 void TMainController::RemoveAllItems1Click() { ListView1.Clear(); }
 
+int TMainController::MoveRowsBy(const std::vector<TRowId>& selected, int step) {
+  int first = ListView1.Count();
+  for (const TRowId id : selected)
+    if (const int row = ListView1.IndexOf(id); row >= 0) first = std::min(first, row);
+  if (first == ListView1.Count() || Run.Converting || Run.RunActive || Run.FAddingFiles) return -1;
+  // Among the rows left, the place one up or down from the first.
+  return ListView1.MoveRows(selected, std::max(first + step, 0));
+}
+
+int TMainController::MoveRowsTo(const std::vector<TRowId>& selected, int to) {
+  if (Run.Converting || Run.RunActive || Run.FAddingFiles) return -1;
+  // Dropped before a row: among the rows left, that row's place.
+  int before = 0;
+  for (const TRowId id : selected)
+    if (const int row = ListView1.IndexOf(id); row >= 0 && row < to) ++before;
+  return ListView1.MoveRows(selected, to - before);
+}
+
 void TMainController::ListView1Check(int row, bool checked) {
   if (row >= 0 && row < ListView1.Count()) ListView1.SetChecked(row, checked);
 }

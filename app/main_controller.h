@@ -153,6 +153,11 @@ class TMainController : private IRunListener {
   void CheckAllItems1Click();
   void UncheckAllItems1Click();
   void RemoveSelectedItems1Click(const std::vector<TRowId>& selected);
+  // The selected rows moved one place up (-1) or down (+1), or dropped
+  // before row `to` (the list's end: its count); not during a run or an
+  // add. The index of the first moved row; -1 when nothing moved.
+  int MoveRowsBy(const std::vector<TRowId>& selected, int step);
+  int MoveRowsTo(const std::vector<TRowId>& selected, int to);
   void RemoveAllItems1Click();
   // The check box of a row was changed in the view.
   void ListView1Check(int row, bool checked);

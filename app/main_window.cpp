@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QItemSelection>
+#include <QDrag>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -88,8 +90,24 @@ TFileListView::TFileListView(QWidget* parent) : QTableView(parent) {
   setTabKeyNavigation(false);
   setAcceptDrops(true);
   viewport()->setAcceptDrops(true);
-  setDragDropMode(QAbstractItemView::DropOnly);
-  setDropIndicatorShown(false);
+  // Files come in from outside; the list's own rows move within it.
+  setDragEnabled(true);
+  setDragDropMode(QAbstractItemView::DragDrop);
+  setDropIndicatorShown(true);
+}
+
+void TFileListView::startDrag(Qt::DropActions) {
+  if (!selectionModel() || !selectionModel()->hasSelection()) return;
+  auto* drag = new QDrag(this);
+  auto* data = new QMimeData();
+  data->setData(QString::fromLatin1(RowsMimeType), QByteArray());
+  drag->setMimeData(data);
+  drag->exec(Qt::MoveAction);
+}
+
+bool TFileListView::OwnRows(const QDropEvent* event) const {
+  return event->source() == this && event->mimeData() &&
+         event->mimeData()->hasFormat(QString::fromLatin1(RowsMimeType)) && (!AcceptsDrops || AcceptsDrops());
 }
 
 bool TFileListView::Acceptable(const QMimeData* data) const {
@@ -99,20 +117,35 @@ bool TFileListView::Acceptable(const QMimeData* data) const {
 }
 
 void TFileListView::dragEnterEvent(QDragEnterEvent* event) {
-  if (Acceptable(event->mimeData()))
+  if (OwnRows(event) || Acceptable(event->mimeData()))
     event->acceptProposedAction();
   else
     event->ignore();
 }
 
 void TFileListView::dragMoveEvent(QDragMoveEvent* event) {
-  if (Acceptable(event->mimeData()))
+  if (OwnRows(event)) {
+    QTableView::dragMoveEvent(event);  // the drop indicator
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+  } else if (Acceptable(event->mimeData()))
     event->acceptProposedAction();
   else
     event->ignore();
 }
 
 void TFileListView::dropEvent(QDropEvent* event) {
+  if (OwnRows(event)) {
+    // Before the row under the pointer, after it in its lower half.
+    const QPoint at = event->position().toPoint();
+    const QModelIndex index = indexAt(at);
+    int before = model() ? model()->rowCount() : 0;
+    if (index.isValid()) before = index.row() + (at.y() > visualRect(index).center().y() ? 1 : 0);
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    if (OnRowsDropped) OnRowsDropped(before);
+    return;
+  }
   if (!Acceptable(event->mimeData())) {
     event->ignore();
     return;
@@ -829,6 +862,21 @@ void TForm1::BuildMenus() {
   RemoveSelectedItems1 = PopupMenu1->addAction(tr("Remove &Selected Items"));
   RemoveAllItems1 = PopupMenu1->addAction(tr("Remove &All Items"));
   PopupMenu1->addSeparator();
+  MoveUp1 = PopupMenu1->addAction(tr("&Move Up"));
+  MoveUp1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
+  MoveDown1 = PopupMenu1->addAction(tr("Move Dow&n"));
+  MoveDown1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down));
+  for (QAction* action : {MoveUp1, MoveDown1}) {
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    ListView1->addAction(action);
+  }
+  connect(MoveUp1, &QAction::triggered, this, [this] { MoveSelectedRows(-1); });
+  connect(MoveDown1, &QAction::triggered, this, [this] { MoveSelectedRows(1); });
+  ListView1->OnRowsDropped = [this, &c](int before) {
+    const std::vector<TRowId> ids = SelectedRowIds();
+    SelectRows(ids, c.MoveRowsTo(ids, before));
+  };
+  PopupMenu1->addSeparator();
   PlaySelectedFile1 = PopupMenu1->addAction(QIcon(QStringLiteral(":/icons/play.svg")), tr("&Play Selected File"));
   OpenOutputFolder2 = PopupMenu1->addAction(tr("&Open Output Folder"));
   PopupMenu1->addSeparator();
@@ -889,6 +937,24 @@ TPresetsDialog& TForm1::PresetsDialog() {
   if (!FormPresets) FormPresets = new TPresetsDialog(*FController, this);
   FormPresets->Refill();
   return *FormPresets;
+}
+
+void TForm1::MoveSelectedRows(int step) {
+  const std::vector<TRowId> ids = SelectedRowIds();
+  SelectRows(ids, FController->MoveRowsBy(ids, step));
+}
+
+void TForm1::SelectRows(const std::vector<TRowId>& ids, int first) {
+  if (first < 0) return;
+  // The moved rows stay selected, the first current and in view.
+  QItemSelection selection;
+  const TFileList& list = FController->ListView1;
+  for (const TRowId id : ids)
+    if (const int row = list.IndexOf(id); row >= 0)
+      selection.select(ListView1->model()->index(row, 0), ListView1->model()->index(row, ListColumnCount - 1));
+  ListView1->selectionModel()->setCurrentIndex(ListView1->model()->index(first, 0), QItemSelectionModel::NoUpdate);
+  ListView1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  ListView1->scrollTo(ListView1->model()->index(first, 0));
 }
 
 std::vector<TRowId> TForm1::SelectedRowIds() const {

@@ -71,6 +71,11 @@ class TFileListView : public QTableView {
   std::function<void(const QStringList& paths)> OnFilesDropped;
   // Drops are taken only while this holds.
   std::function<bool()> AcceptsDrops;
+  // The selected rows dragged within the list and dropped before row
+  // `before` (the row count: after the last).
+  std::function<void(int before)> OnRowsDropped;
+  // What a drag of the list's own rows carries.
+  static constexpr const char* RowsMimeType = "application/x-fennick-rows";
   // Widens each column from first to last that is narrower than its texts
   // in rows firstRow to lastRow (-1: the last row) (the first column, which
   // takes the width the others leave, aside).
@@ -80,11 +85,13 @@ class TFileListView : public QTableView {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void startDrag(Qt::DropActions supportedActions) override;
   // Space checks or unchecks the current row, whichever cell is current.
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
   bool Acceptable(const QMimeData* data) const;
+  bool OwnRows(const QDropEvent* event) const;
 };
 
 class TForm1 : public QMainWindow, public IMainView {
@@ -116,6 +123,10 @@ class TForm1 : public QMainWindow, public IMainView {
   // counts as "the selected one" (the current row when selected, else the
   // first selected; -1 when none).
   std::vector<TRowId> SelectedRowIds() const;
+  // The selected rows moved one place up (-1) or down (+1), kept selected.
+  void MoveSelectedRows(int step);
+  // Selects the rows, the one at `first` current and in view (none below 0).
+  void SelectRows(const std::vector<TRowId>& ids, int first);
   int SelectedRow() const;
 
   // IMainView
@@ -166,6 +177,8 @@ class TForm1 : public QMainWindow, public IMainView {
   QAction* AddFolder1;  // also on the Add File button's arrow
   // On the Stop button's arrow, during a run: "Pause"/"Resume" and "Stop
   // After Current File(s)" beside "Stop Now" (the button's own click).
+  QAction* MoveUp1 = nullptr;    // the selected rows one place up (Ctrl+Up)
+  QAction* MoveDown1 = nullptr;  // and down (Ctrl+Down)
   QAction* StopNow1 = nullptr;
   QAction* PauseConvert1 = nullptr;
   QAction* StopAfterCurrent1 = nullptr;

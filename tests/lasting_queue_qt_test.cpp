@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSpinBox>
+#include <QItemSelectionModel>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -541,3 +542,35 @@ TEST(RunEndCountdown, TheMessageRunsOutOrIsCancelled) {
 }  // namespace
 
 #include "lasting_queue_qt_test.moc"
+
+// Rows move by keyboard and by dropping them elsewhere in the list; the run
+// converts in the list's order and the order is saved.
+namespace fs = std::filesystem;
+
+TEST_F(LastingQueue, RowsMovedByKeyboardAndDropConvertInTheirNewOrderAndKeepIt) {
+  ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("a.mp4")), Q(MakeVideo("b.mp4")), Q(MakeVideo("c.mp4"))}));
+  const auto order = [this] {
+    std::string names;
+    for (int row = 0; row < List().Count(); ++row) names += fs::path(List().Row(row).Caption).stem().string();
+    return names;
+  };
+  Form->ListView1->setFocus();
+  Form->ListView1->selectRow(2);
+  QTest::keyClick(Form->ListView1, Qt::Key_Up, Qt::ControlModifier);
+  QTest::keyClick(Form->ListView1, Qt::Key_Up, Qt::ControlModifier);
+  EXPECT_EQ(order(), "cab");
+  EXPECT_EQ(Form->SelectedRowIds(), std::vector<TRowId>{List().IdAt(0)}) << "the moved row stays selected";
+  Form->ListView1->selectionModel()->select(Form->ListView1->model()->index(1, 0),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  Form->ListView1->OnRowsDropped(3);
+  EXPECT_EQ(order(), "cba");
+  Kill();
+
+  ASSERT_NO_FATAL_FAILURE(Open());
+  EXPECT_EQ(order(), "cba");
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  const auto written = [this](const char* name) { return fs::last_write_time(Out + "/" + name + ".3gp"); };
+  EXPECT_LT(written("c"), written("b"));
+  EXPECT_LT(written("b"), written("a"));
+}

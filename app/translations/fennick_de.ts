@@ -552,6 +552,14 @@ nicht öffnen. Bitte öffnen Sie es von Hand.</translation>
 <context>
     <name>fennick::TForm1</name>
     <message>
+        <source>&amp;Move Up</source>
+        <translation>Nach &amp;oben</translation>
+    </message>
+    <message>
+        <source>Move Dow&amp;n</source>
+        <translation>Nach &amp;unten</translation>
+    </message>
+    <message>
         <source>Stop &amp;Now</source>
         <translation>&amp;Sofort anhalten</translation>
     </message>
