@@ -273,6 +273,26 @@ TEST_F(OutputSafety, AStopBeforeAnythingWasConvertedLeavesNoFile) {
   EXPECT_EQ(Entries(Out), std::vector<std::string>{});
 }
 
+// Sound is held only behind a picture, and no longer than its limit: a
+// stopped song keeps what was converted, and a stop in a sound that goes on
+// far past its picture loses at most the limit's seconds of it.
+TEST_F(OutputSafety, AStoppedFileKeepsTheSoundBeyondItsHold) {
+  const std::string song = Dir.file("song.wav"), still = Dir.file("still.mkv"), picture = Dir.file("picture.mkv");
+  ASSERT_TRUE(test::MakeMedia(song, "-f lavfi -i sine=d=20 -c:a pcm_s16le"));
+  ASSERT_TRUE(test::MakeMedia(picture, "-f lavfi -i testsrc=s=160x120:d=1 -c:v libx264 -preset ultrafast"));
+  ASSERT_TRUE(test::MakeMedia(still, "-i " + ShellQuote(picture) + " -f lavfi -i sine=d=20 -c:v copy -c:a aac"));
+  const auto stopAfter = [this](const std::string& source, const std::string& output, const char* seconds) {
+    return RunCommand(ShellQuote(kBin) + " --engine -re -i " + ShellQuote(source) + " -vcodec libx264 -acodec aac " +
+                      ShellQuote(output) + " & pid=$!; sleep " + seconds + "; kill -INT $pid; wait $pid");
+  };
+  stopAfter(song, Out + "/song.m4a", "1.5");
+  EXPECT_GT(Duration(Out + "/song.m4a"), 1.0);
+  stopAfter(still, Out + "/still.mp4", "12.5");
+  const auto r = RunCommand("ffprobe -v error -select_streams a:0 -show_entries stream=duration -of csv=p=0 " +
+                            ShellQuote(Out + "/still.mp4"));
+  EXPECT_GT(std::atof(r.output.c_str()), 2.0) << "the sound stops with the one-second picture";
+}
+
 // Stopped while its picture encoder still holds pictures, a file's picture
 // and sound end together, for each encoder of today.
 TEST_F(OutputSafety, AStoppedFilesPictureAndSoundEndTogether) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <mutex>
 
 #include "tests/transcode_support.h"
@@ -291,6 +292,37 @@ TEST(StageThreadsOutputs, FailureOfOneOutputEndsTheRun) {
   EXPECT_NE(result.exitCode, 0);
   EXPECT_TRUE(Contains(result.output, "av_interleaved_write_frame(): No space left on device")) << result.output;
   EXPECT_FALSE(std::filesystem::exists(dir.file("kept.mp4")));
+}
+
+// With two output files the closing summary counts what both hold.
+TEST(StageThreadsOutputs, TheSummaryCountsEveryOutputFile) {
+  RequireLibraries();
+  TempDir dir;
+  ClipSpec spec;
+  spec.seconds = 2;
+  ASSERT_TRUE(MakeClip(dir.file("clip.mp4"), spec));
+  TCustomFFmpeg engine;
+  engine.Reset();
+  std::vector<std::string> log;
+  engine.OnLog = [&log](TCustomFFmpeg&, int, const std::string& text) { log.push_back(text); };
+  ASSERT_TRUE(engine.AddInputFile(dir.file("clip.mp4"))) << engine.LastErrorText();
+  for (const char* file : {"a.mp4", "b.avi"}) {
+    engine.ApplyOption("vcodec", "mpeg4");
+    engine.ApplyOption("an", "");
+    ASSERT_TRUE(engine.AddOutputFile(dir.file(file))) << engine.LastErrorText();
+  }
+  RunCapped(engine);
+  ASSERT_TRUE(engine.Finished() && !engine.ExceptionRaised()) << engine.TerminateMessage();
+  int64_t bytes = 0;
+  for (const char* file : {"a.mp4", "b.avi"}) {
+    const CommandResult sizes = RunCommand("ffprobe -v error -select_streams v -show_entries packet=size -of csv=p=0 " +
+                                           ShellQuote(dir.file(file)));
+    std::istringstream lines(sizes.output);
+    for (std::string line; std::getline(lines, line);) bytes += std::atoll(line.c_str());
+  }
+  const auto summary = std::find_if(log.begin(), log.end(), [](const std::string& line) { return line.starts_with("video:"); });
+  ASSERT_NE(summary, log.end());
+  EXPECT_NEAR(std::atof(summary->c_str() + 6), bytes / 1024.0, 1.0) << *summary;
 }
 
 TEST_F(StageThreadsLookAheadStop, StopAtTheStartKeepsAPicture) {

@@ -287,6 +287,20 @@ TEST_F(Streams, IntoMatroskaTheSubtitlesInsideAndBesideKeepTheirCuesAndLanguages
   ExpectCues(Cues(output, 1), {{1.0, 2.0, "Hallo du"}, {12.4, 12.9, "Spaete Zeile"}}, "beside");
 }
 
+// A subtitle track without a single cue (a track left empty) is kept and
+// the file converts: only picture and sound must have something written.
+TEST_F(Streams, ASubtitleTrackWithoutCuesConverts) {
+  WriteText(Dir->file("empty.ass"),
+            "[Script Info]\nScriptType: v4.00+\n\n[V4+ Styles]\nFormat: Name, Fontname, Fontsize\n"
+            "Style: Default,Arial,20\n\n[Events]\nFormat: Layer, Start, End, Style, Text\n");
+  ASSERT_TRUE(test::MakeMedia(Dir->file("nocues.mkv"),
+                              "-f lavfi -i testsrc=size=96x64:rate=10:duration=1 -f lavfi -i sine=duration=1 -i " +
+                                  ShellQuote(Dir->file("empty.ass")) +
+                                  " -map 0:v -map 1:a -map 2:s -c:v mpeg4 -c:a aac -c:s ass"));
+  const std::string output = ConvertInto(Dir->file("nocues.mkv"), kMkv);
+  EXPECT_EQ(StreamsOf(output, "subtitle").size(), 1u);
+}
+
 TEST_F(Streams, IntoMp4TheSubtitlesBecomeMovText) {
   const std::string output = ConvertInto(Dir->file("film.mkv"), kMp4);
   const auto subtitles = StreamsOf(output, "subtitle");
