@@ -72,9 +72,12 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
         return QFile::decodeName(row.Caption.c_str()) + (track.isEmpty() ? QString() : QStringLiteral("\n") + track);
       if (column == ColProgress && !row.ProgressTip.empty()) return QString::fromStdString(row.ProgressTip);
       if (column == ColOutput) {
-        // The output's whole path once it is written.
+        // The output's whole path once it is written; before, its expected
+        // size.
         const TQueuedJob* job = FList.Queue().Find(row.Id);
         if (job && !job->OutputPath.empty()) return QFile::decodeName(job->OutputPath.c_str());
+        if (const std::string size = ExpectedSize ? ExpectedSize(index.row()) : std::string(); !size.empty())
+          return tr("Expected size: about %1").arg(QString::fromStdString(size));
       }
       return track.isEmpty() ? QVariant() : QVariant(track);
     }

@@ -24,6 +24,9 @@ class TFileListModel : public QAbstractTableModel {
 
   // Called when the user changes a row's check box.
   std::function<void(int row, bool checked)> OnCheck;
+  // The row's expected output size as shown ("12.3 MB"), empty when the
+  // settings give no rate; shown in the Output cell's tip.
+  std::function<std::string(int row)> ExpectedSize;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -669,6 +669,39 @@ std::string TMainController::NamePatternExample() const {
   return PatternOutputName(request, job && job->Pinned && job->Settings ? *job->Settings : WindowSettings());
 }
 
+std::optional<int64_t> TMainController::ExpectedBytes(int row) const {
+  if (row < 0 || row >= ListView1.Count()) return std::nullopt;
+  const TQueuedJob* job = ListView1.Queue().Find(ListView1.IdAt(row));
+  if (!job) return std::nullopt;
+  const std::optional<double> seconds = DurationSeconds(job->DurationText);
+  if (!seconds) return std::nullopt;
+  const TJobSettings settings = job->Pinned && job->Settings ? *job->Settings : WindowSettings();
+  const std::string key = JobSettingsJson(settings);
+  auto rate = FRates.find(key);
+  if (rate == FRates.end()) rate = FRates.emplace(key, ExpectedBitRate(settings)).first;
+  if (!rate->second) return std::nullopt;
+  return static_cast<int64_t>(static_cast<double>(*rate->second) / 8.0 * *seconds);
+}
+
+std::string TMainController::ExpectedSizeOf(int row) const {
+  const std::optional<int64_t> bytes = ExpectedBytes(row);
+  return bytes ? FormatSize(*bytes) : std::string();
+}
+
+std::string TMainController::ExpectedTotalText() const {
+  int64_t total = 0;
+  bool known = false;
+  for (int row = 0; row < ListView1.Count(); ++row) {
+    const TQueuedJob* job = ListView1.Queue().Find(ListView1.IdAt(row));
+    if (!job || !job->Checked || job->Status == TJobStatus::Done) continue;
+    if (const std::optional<int64_t> bytes = ExpectedBytes(row)) {
+      total += *bytes;
+      known = true;
+    }
+  }
+  return known ? tr("Expected Size : %1").arg(QString::fromStdString(FormatSize(total))).toStdString() : std::string();
+}
+
 void TMainController::CheckBoxKeepFoldersClick(bool checked) {
   Options.CheckBoxKeepFolders = checked;
   SettingsChanged();

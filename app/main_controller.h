@@ -190,6 +190,11 @@ class TMainController : private IRunListener {
   // selection; a sample clip without rows), with the settings it converts
   // with.
   std::string NamePatternExample() const;
+  // A row's expected output size ("12.3 MB") from the bit rates of the
+  // settings it converts with and its duration; empty when they give none.
+  // And the status bar's total over the checked rows not yet done.
+  std::string ExpectedSizeOf(int row) const;
+  std::string ExpectedTotalText() const;
   void CheckBoxKeepFoldersClick(bool checked);
 
   // ---- presets of the user's own (jobs/presets.h), offered after the
@@ -383,7 +388,11 @@ class TMainController : private IRunListener {
   // The folder picked at the folder dialog's last successful use.
   QString FLastBrowsedFolder;
   QString FLastAddedFolder;
-  TRowId FSelectedRow = 0;  // the row selected last, 0 none  // where "Add Folder..." starts
+  TRowId FSelectedRow = 0;  // the row selected last, 0 none
+  // Bit rates by the settings' text: the lists are not filled again for
+  // every row.
+  mutable std::map<std::string, std::optional<int64_t>> FRates;
+  std::optional<int64_t> ExpectedBytes(int row) const;  // where "Add Folder..." starts
   // Files waiting for the running add request (dropped or given on the
   // command line); empty: the add request asks with the open dialog.
   std::vector<std::string> FPendingFiles;

@@ -463,6 +463,7 @@ QWidget* TForm1::BuildFileList() {
   ListView1 = new TFileListView(panel);
   ListView1->setObjectName(QStringLiteral("ListView1"));
   FListModel = std::make_unique<TFileListModel>(c.ListView1);
+  FListModel->ExpectedSize = [&c](int row) { return c.ExpectedSizeOf(row); };
   FListModel->OnCheck = [&c](int row, bool checked) { c.ListView1Check(row, checked); };
   ListView1->setModel(FListModel.get());
   ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -1006,7 +1007,9 @@ void TForm1::StateChanged() {
   LabelVolume->setText(QString::fromStdString(VolumeLabel(c.Run.VolumePosition)));
   StatusPanelReady->setText(c.Run.StatusText.empty() ? DisplayText(StatusReadyText)
                                                      : QString::fromStdString(c.Run.StatusText));
-  StatusPanelFileSize->setText(QString::fromStdString(c.Run.FileSizeText));
+  // Between runs: what the checked rows will make, where the settings tell.
+  StatusPanelFileSize->setText(QString::fromStdString(
+      c.Run.FileSizeText.empty() && !c.Run.RunActive && !c.Run.Converting ? c.ExpectedTotalText() : c.Run.FileSizeText));
   // Stop has something to stop only during a run or an add.
   ButtonStopConvert->setEnabled(c.Run.RunActive || c.Run.Converting || c.Run.FAddingFiles);
   if (PauseConvert1) {

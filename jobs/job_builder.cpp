@@ -323,6 +323,40 @@ std::string PatternOutputName(const TJobRequest& request, const TJobSettings& se
   return NameByPattern(request, JobSource(request.Source), output, OutputExtension(controls.FOutputFormatName));
 }
 
+std::optional<int64_t> ExpectedBitRate(const TJobSettings& settings) {
+  TProfileControls controls;
+  if (std::string reason; !ApplySettings(settings, controls, reason)) return std::nullopt;
+  TOutputOptions output;
+  InitOutputOptions(output);
+  try {
+    ApplyProfileToOptions(controls, output);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  int64_t rate = 0;
+  if (!output.DisableVideo && !output.VideoCodec.empty()) {
+    if (output.VideoBitrate <= 0) return std::nullopt;
+    rate += output.VideoBitrate;
+  }
+  if (!output.DisableAudio) {
+    if (output.AudioCodec.starts_with("pcm_")) {
+      if (output.AudioSampleRate <= 0 || output.AudioChannels <= 0) return std::nullopt;
+      rate += int64_t{output.AudioSampleRate} * output.AudioChannels * 16;
+    } else if (output.AudioBitrate > 0) {
+      rate += output.AudioBitrate;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return rate > 0 ? std::optional<int64_t>(rate) : std::nullopt;
+}
+
+std::optional<int64_t> ExpectedOutputSize(const TJobSettings& settings, double seconds) {
+  const std::optional<int64_t> rate = ExpectedBitRate(settings);
+  if (!rate || !(seconds > 0)) return std::nullopt;
+  return static_cast<int64_t>(static_cast<double>(*rate) / 8.0 * seconds);
+}
+
 void BuildJob(const TJobRequest& request, const TJobSettings& settings, TJob& job) {
   job.Source = JobSource(request.Source);
   job.OutputPath.clear();

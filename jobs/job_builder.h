@@ -226,6 +226,13 @@ void BuildJob(const TJobRequest& request, const TJobSettings& settings, TJob& jo
 // pattern's example. Empty when the settings cannot be used.
 std::string PatternOutputName(const TJobRequest& request, const TJobSettings& settings);
 
+// The bit rate (bit/s) of the output the settings make: picture and sound
+// together, where the settings give both (a quality level of today's
+// formats, lossless sound or a source's own rate give none: nothing).
+std::optional<int64_t> ExpectedBitRate(const TJobSettings& settings);
+// The output's expected size in bytes at that rate over `seconds`.
+std::optional<int64_t> ExpectedOutputSize(const TJobSettings& settings, double seconds);
+
 // Gives up the job's hold on its output name: a name whose file was never
 // written is free again (an output the engine is still writing stays
 // reserved by the engine until it is complete).

@@ -1,5 +1,7 @@
 #include "jobs/row_texts.h"
 
+#include <cstdio>
+
 #include "component/AVProbe.h"
 #include "util/text_util.h"
 
@@ -58,6 +60,14 @@ std::string DurationText(int64_t durationMicroseconds) {
   const int64_t seconds = durationMicroseconds / 1000000;
   const std::string text = FormatDuration(':', static_cast<double>(seconds));
   return text.find('-') == std::string::npos ? text : "Unknown";
+}
+
+std::optional<double> DurationSeconds(std::string_view text) {
+  int hours = 0, minutes = 0, seconds = 0;
+  char end = 0;
+  if (std::sscanf(std::string(text).c_str(), "%d:%d:%d%c", &hours, &minutes, &seconds, &end) != 3) return std::nullopt;
+  if (hours < 0 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59) return std::nullopt;
+  return hours * 3600.0 + minutes * 60.0 + seconds;
 }
 
 TRowTexts ProbeRowTexts(const TAVProbe& probe) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace fennick {
 
@@ -52,6 +54,10 @@ std::string FrameRateText(int num, int den);
 // Whole seconds of a duration in microseconds (truncated) as FormatDuration
 // text; "Unknown" for a negative duration (the libraries' "no duration").
 std::string DurationText(int64_t durationMicroseconds);
+
+// The seconds of a Duration cell ("01:02:03"); nothing for other text
+// ("Unknown", empty).
+std::optional<double> DurationSeconds(std::string_view text);
 
 // The row texts of a file the probe has opened; a probe without a file
 // gives the texts of a failed probe (all empty).

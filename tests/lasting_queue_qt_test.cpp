@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QSpinBox>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -30,6 +31,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "jobs/row_texts.h"
 #include "app/options_dialog.h"
 #include "qt_test_support.h"
 #include "scripted_prompts.h"
@@ -573,4 +575,24 @@ TEST_F(LastingQueue, RowsMovedByKeyboardAndDropConvertInTheirNewOrderAndKeepIt) 
   const auto written = [this](const char* name) { return fs::last_write_time(Out + "/" + name + ".3gp"); };
   EXPECT_LT(written("c"), written("b"));
   EXPECT_LT(written("b"), written("a"));
+}
+
+// Before converting, a row's tip and the status bar tell the size the
+// settings' bit rates give; a constant-rate MP3 comes out at that size.
+TEST_F(LastingQueue, TheExpectedSizeIsShownBeforeConvertingAndMatchesAConstantRateFile) {
+  ASSERT_NO_FATAL_FAILURE(Add({Q(MakeVideo("talk.mp4", 10)), Q(MakeVideo("walk.mp4", 10))}));
+  test::Choose(*Form->ComboOutputFormat, QStringLiteral("MP3 - Mpeg Layer3 Audio (*.mp3)"));
+  const QAbstractItemModel* model = Form->ListView1->model();
+  const QString tip = model->data(model->index(0, ColOutput), Qt::ToolTipRole).toString();
+  EXPECT_EQ(tip, QStringLiteral("Expected size: about ") + QString::fromStdString(FormatSize(10 * 192000 / 8)));
+  EXPECT_EQ(Form->StatusPanelFileSize->text(),
+            QStringLiteral("Expected Size : ") + QString::fromStdString(FormatSize(2 * 10 * 192000 / 8)));
+  Form->ListView1->model()->setData(model->index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_NEAR(static_cast<double>(fs::file_size(Out + "/talk.mp3")), 10 * 192000 / 8, 0.03 * 10 * 192000 / 8);
+
+  // A quality level names no rate: nothing is promised.
+  test::Choose(*Form->ComboOutputFormat, QStringLiteral("MKV - Matroska Video (*.mkv)"));
+  EXPECT_TRUE(model->data(model->index(1, ColOutput), Qt::ToolTipRole).toString().isEmpty());
 }

@@ -15,6 +15,10 @@
 <context>
     <name>TMainController</name>
     <message>
+        <source>Expected Size : %1</source>
+        <translation>Erwartete Größe : %1</translation>
+    </message>
+    <message>
         <source>Paused</source>
         <translation>Angehalten</translation>
     </message>
@@ -544,6 +548,10 @@ nicht öffnen. Bitte öffnen Sie es von Hand.</translation>
 </context>
 <context>
     <name>fennick::TFileListModel</name>
+    <message>
+        <source>Expected size: about %1</source>
+        <translation>Erwartete Größe: etwa %1</translation>
+    </message>
     <message>
         <source>Audio Track %1</source>
         <translation>Tonspur %1</translation>
