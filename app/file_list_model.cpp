@@ -70,7 +70,11 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
       }
       if (column == ColFileName)
         return QFile::decodeName(row.Caption.c_str()) + (track.isEmpty() ? QString() : QStringLiteral("\n") + track);
-      if (column == ColProgress && !row.ProgressTip.empty()) return QString::fromStdString(row.ProgressTip);
+      if (column == ColProgress && !row.ProgressTip.empty()) {
+        // A failure's whole story is in the row's log.
+        const QString tip = QString::fromStdString(row.ProgressTip);
+        return row.Cell(ColProgress) == "Fail" ? tip + QStringLiteral("\n") + tr("The row's menu: Show Log") : tip;
+      }
       if (column == ColOutput) {
         // The output's whole path once it is written; before, its expected
         // size.

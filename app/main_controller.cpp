@@ -527,6 +527,20 @@ void TMainController::RemoveSelectedItems1Click(const std::vector<TRowId>& selec
 
 void TMainController::RemoveAllItems1Click() { ListView1.Clear(); }
 
+void TMainController::ShowLog1Click(int row) {
+  if (row < 0 || row >= ListView1.Count()) return;
+  QString text;
+  if (const std::deque<std::string>* log = FRun->JobLog(ListView1.IdAt(row))) {
+    for (const std::string& line : *log) {
+      text += QString::fromStdString(line);
+      if (!text.endsWith(QLatin1Char('\n'))) text += QLatin1Char('\n');
+    }
+  }
+  if (text.isEmpty()) text = tr("The file has not been converted since the program started.");
+  FPrompts.ShowText(tr("Log of %1").arg(ToQString(std::filesystem::path(ListView1.Row(row).Caption).filename().string())),
+                    text);
+}
+
 int TMainController::MoveRowsBy(const std::vector<TRowId>& selected, int step) {
   int first = ListView1.Count();
   for (const TRowId id : selected)

@@ -153,6 +153,9 @@ class TMainController : private IRunListener {
   void CheckAllItems1Click();
   void UncheckAllItems1Click();
   void RemoveSelectedItems1Click(const std::vector<TRowId>& selected);
+  // "Show Log": the engine's lines of the row's last conversion in this
+  // session, to read and copy.
+  void ShowLog1Click(int row);
   // The selected rows moved one place up (-1) or down (+1), or dropped
   // before row `to` (the list's end: its count); not during a run or an
   // add. The index of the first moved row; -1 when nothing moved.

@@ -880,6 +880,8 @@ void TForm1::BuildMenus() {
   PopupMenu1->addSeparator();
   PlaySelectedFile1 = PopupMenu1->addAction(QIcon(QStringLiteral(":/icons/play.svg")), tr("&Play Selected File"));
   OpenOutputFolder2 = PopupMenu1->addAction(tr("&Open Output Folder"));
+  ShowLog1 = PopupMenu1->addAction(tr("Show &Log"));
+  connect(ShowLog1, &QAction::triggered, this, [this, &c] { c.ShowLog1Click(SelectedRow()); });
   PopupMenu1->addSeparator();
   AudioTrack1 = PopupMenu1->addMenu(tr("Audio &Track"));
   PopupMenu1->addSeparator();

@@ -177,6 +177,7 @@ class TForm1 : public QMainWindow, public IMainView {
   QAction* AddFolder1;  // also on the Add File button's arrow
   // On the Stop button's arrow, during a run: "Pause"/"Resume" and "Stop
   // After Current File(s)" beside "Stop Now" (the button's own click).
+  QAction* ShowLog1 = nullptr;   // the row's conversion log
   QAction* MoveUp1 = nullptr;    // the selected rows one place up (Ctrl+Up)
   QAction* MoveDown1 = nullptr;  // and down (Ctrl+Down)
   QAction* StopNow1 = nullptr;

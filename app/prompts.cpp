@@ -1,5 +1,13 @@
 #include "app/prompts.h"
 
+#include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QFileDialog>
 #include <QFont>
 #include <QFontMetrics>
@@ -123,6 +131,24 @@ QString TQtPrompts::AskText(const QString& caption, const QString& label, const 
   if (dialog->exec() != QDialog::Accepted) return QString();
   const QString answer = dialog->textValue();
   return answer.isNull() ? QStringLiteral("") : answer;
+}
+
+void TQtPrompts::ShowText(const QString& caption, const QString& text) {
+  QDialog dialog(FParent);
+  dialog.setWindowTitle(caption);
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* view = new QPlainTextEdit(text, &dialog);
+  view->setReadOnly(true);
+  view->setLineWrapMode(QPlainTextEdit::NoWrap);
+  view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  layout->addWidget(view);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+  QPushButton* copy = buttons->addButton(tr("&Copy"), QDialogButtonBox::ActionRole);
+  QObject::connect(copy, &QPushButton::clicked, &dialog, [text] { QGuiApplication::clipboard()->setText(text); });
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(buttons);
+  dialog.resize(QFontMetrics(view->font()).horizontalAdvance(QLatin1Char('x')) * 100, view->fontMetrics().height() * 30);
+  dialog.exec();
 }
 
 }  // namespace fennick

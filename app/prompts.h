@@ -36,6 +36,9 @@ class IPrompts {
   // field, which starts with `text`. The text entered; a null string when
   // cancelled.
   virtual QString AskText(const QString& caption, const QString& label, const QString& text) = 0;
+  // A long text to read and copy (a row's log) under `caption`, with Copy
+  // and Close buttons.
+  virtual void ShowText(const QString& caption, const QString& text) = 0;
 };
 
 // One "description|patterns" pair of a catalogue filter; the patterns are
@@ -71,6 +74,7 @@ class TQtPrompts : public IPrompts {
   QStringList OpenFiles(const QString& filter) override;
   QString ChooseFolder(const QString& headline, const QString& preselected) override;
   QString AskText(const QString& caption, const QString& label, const QString& text) override;
+  void ShowText(const QString& caption, const QString& text) override;
 
  private:
   QPointer<QWidget> FParent;

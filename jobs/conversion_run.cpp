@@ -71,9 +71,10 @@ TConversionRun::TConversionRun(TFFmpegVCL& component, TJobQueue& queue, TExecuto
     bridge->Post(bridge, [=](TConversionRun& run) { run.JobTerminated(tag, started, finished, exception, message); });
   };
   component.OnLog = [bridge](int index, TLogLevel level, const std::string& line) {
-    if (level != TLogLevel::llError || index < 0) return;
+    if (index < 0) return;
     const uint64_t tag = bridge->Component->TaskTag(index);
-    bridge->Post(bridge, [tag, line](TConversionRun& run) { run.JobLogged(tag, line); });
+    const bool error = level == TLogLevel::llError;
+    bridge->Post(bridge, [tag, error, line](TConversionRun& run) { run.JobLogged(tag, error, line); });
   };
 }
 
@@ -296,8 +297,18 @@ void TConversionRun::JobProgressed(uint64_t tag, const TJobProgress& progress) {
   if (job && FListener) FListener->JobProgress(*job, progress);
 }
 
-void TConversionRun::JobLogged(uint64_t tag, const std::string& line) {
-  if (const auto it = FRunning.find(tag); it != FRunning.end()) it->second.LastLibraryError = line;
+void TConversionRun::JobLogged(uint64_t tag, bool error, const std::string& line) {
+  const auto it = FRunning.find(tag);
+  if (it == FRunning.end()) return;
+  if (error) it->second.LastLibraryError = line;
+  std::deque<std::string>& log = it->second.Log;
+  log.push_back(line);
+  if (log.size() > kMaxJobLogLines) log.pop_front();
+}
+
+const std::deque<std::string>* TConversionRun::JobLog(TJobId id) const {
+  const auto it = FJobLogs.find(id);
+  return it == FJobLogs.end() ? nullptr : &it->second;
 }
 
 void TConversionRun::JobTerminated(uint64_t tag, bool started, bool finished, bool exception,
@@ -306,6 +317,7 @@ void TConversionRun::JobTerminated(uint64_t tag, bool started, bool finished, bo
   if (it == FRunning.end()) return;
   TRunningJob running = std::move(it->second);
   FRunning.erase(it);
+  FJobLogs[running.Id] = std::move(running.Log);
   // The task's work is over: it goes, and the job's hold on its name with
   // it. A name taken while the job wrote sent the file to a "-N" name.
   if (const int index = FComponent.TaskIndexOfTag(tag); index >= 0) FComponent.RemoveTask(index);

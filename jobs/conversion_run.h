@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -137,6 +138,10 @@ class TConversionRun {
   void Pause();
   void Resume();
   bool Paused() const { return FPaused; }
+  // The engine's lines of the job's last conversion in this session (the
+  // latest kMaxJobLogLines), for its row's log; none when it has not run.
+  const std::deque<std::string>* JobLog(TJobId id) const;
+  static constexpr size_t kMaxJobLogLines = 1000;
   // No further job starts: the run ends once the jobs converting now have
   // ended (a pause is lifted so that they can). The checked jobs not reached
   // stay waiting, to be converted by the next run.
@@ -161,6 +166,7 @@ class TConversionRun {
     TJobId Id = NoJob;
     TJob Built;
     std::string LastLibraryError;
+    std::deque<std::string> Log;  // the task's lines, the latest kMaxJobLogLines
     int Percent = 0;   // 0 to 100
     int TotalMs = -1;  // the source's duration as the task reports it
     int64_t Size = 0;  // bytes written so far
@@ -181,7 +187,7 @@ class TConversionRun {
   void FillSlots();
   void JobProgressed(uint64_t tag, const TJobProgress& progress);
   void JobTerminated(uint64_t tag, bool started, bool finished, bool exception, const std::string& message);
-  void JobLogged(uint64_t tag, const std::string& line);
+  void JobLogged(uint64_t tag, bool error, const std::string& line);
   void EndJob(TQueuedJob& job, bool notAdded, bool buildError);
   // The run's checked jobs not visited yet.
   int WaitingCount() const;
@@ -203,6 +209,7 @@ class TConversionRun {
   bool FActive = false;
   bool FExhausted = false;  // no job is left to start
   bool FEndsAfterCurrent = false;
+  std::map<TJobId, std::deque<std::string>> FJobLogs;
   bool FStopping = false;
   bool FPaused = false;
   std::atomic<bool> FStopAsked{false};

@@ -548,8 +548,8 @@ TEST_F(ConversionRun, AFailedJobShowsFailWithItsReasonAsTheTip) {
   C().ffVCLTerminate(failed);
 
   EXPECT_EQ(Cell(0, ColProgress), "Fail");
-  EXPECT_EQ(Form->ListView1->model()->index(0, ColProgress).data(Qt::ToolTipRole).toString(),
-            QStringLiteral("Error while writing to output file #0 (No space left on device)"));
+  EXPECT_TRUE(Form->ListView1->model()->index(0, ColProgress).data(Qt::ToolTipRole).toString().startsWith(
+      QStringLiteral("Error while writing to output file #0 (No space left on device)\n")));
 }
 
 // Pause holds the converting file where it is (the Stop question answered
@@ -582,4 +582,29 @@ TEST_F(ConversionRun, PauseResumeAndStopAfterTheCurrentFile) {
   EXPECT_FALSE(std::filesystem::exists(OutputOf("b")));
   EXPECT_EQ(Said(), QStringList{QStringLiteral("Conversions Stopped After The Current Files")});
   EXPECT_EQ(Form->StatusPanelReady->text(), QStringLiteral("Ready"));
+}
+
+// "Show Log" gives each row the engine's lines of its own conversion, and a
+// Fail row's tip points to it.
+TEST_F(ConversionRun, ShowLogGivesEachRowItsOwnConversionsLines) {
+  Add({Q(MakeVideo("first.mp4")), Q(MakeVideo("second.mp4")), Q(MakeText("notes.mp4"))});
+  Form->ListView1->model()->setData(Form->ListView1->model()->index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  Form->ListView1->selectRow(0);
+  Form->ShowLog1->trigger();
+  Form->ListView1->selectRow(1);
+  Form->ShowLog1->trigger();
+  std::vector<TScriptedPrompts::TAsked> shown;
+  for (const auto& asked : Prompts.Asked)
+    if (asked.Kind == TScriptedPrompts::TKind::ShowText) shown.push_back(asked);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].Text, QStringLiteral("Log of first.mp4"));
+  EXPECT_TRUE(shown[0].Preselected.contains(QStringLiteral("first.3gp"))) << shown[0].Preselected.toStdString();
+  EXPECT_TRUE(shown[0].Preselected.contains(QStringLiteral("Stream mapping:")));
+  EXPECT_FALSE(shown[0].Preselected.contains(QStringLiteral("second")));
+  EXPECT_EQ(shown[1].Preselected, QStringLiteral("The file has not been converted since the program started."));
+  EXPECT_EQ(Cell(2, ColProgress), "Fail");
+  const QAbstractItemModel* model = Form->ListView1->model();
+  EXPECT_TRUE(model->data(model->index(2, ColProgress), Qt::ToolTipRole).toString().endsWith(QStringLiteral("Show Log")));
 }

@@ -42,6 +42,8 @@ QString TScriptedPrompts::AskText(const QString& caption, const QString&, const 
   return TakeFront(TextAnswers, QString{});
 }
 
+void TScriptedPrompts::ShowText(const QString& caption, const QString& text) { Record(TKind::ShowText, caption, text); }
+
 QStringList TScriptedPrompts::Texts(TKind kind) const {
   QStringList texts;
   for (const TAsked& asked : Asked)

@@ -14,11 +14,11 @@ namespace fennick::test {
 
 class TScriptedPrompts : public IPrompts {
  public:
-  enum class TKind { Information, Question, OpenFiles, ChooseFolder, AskText };
+  enum class TKind { Information, Question, OpenFiles, ChooseFolder, AskText, ShowText };
   struct TAsked {
     TKind Kind;
     QString Text;         // the message, the filter, the headline or the text's caption
-    QString Preselected;  // ChooseFolder only
+    QString Preselected;  // ChooseFolder only; ShowText: the text shown
   };
 
   // Everything asked, in order.
@@ -38,6 +38,7 @@ class TScriptedPrompts : public IPrompts {
   QStringList OpenFiles(const QString& filter) override;
   QString ChooseFolder(const QString& headline, const QString& preselected) override;
   QString AskText(const QString& caption, const QString& label, const QString& text) override;
+  void ShowText(const QString& caption, const QString& text) override;
 
   // The texts asked of one kind, in order.
   QStringList Texts(TKind kind) const;

@@ -15,6 +15,14 @@
 <context>
     <name>TMainController</name>
     <message>
+        <source>The file has not been converted since the program started.</source>
+        <translation>Die Datei wurde seit dem Start des Programms nicht konvertiert.</translation>
+    </message>
+    <message>
+        <source>Log of %1</source>
+        <translation>Protokoll von %1</translation>
+    </message>
+    <message>
         <source>Expected Size : %1</source>
         <translation>Erwartete Größe : %1</translation>
     </message>
@@ -258,6 +266,10 @@ nicht öffnen. Bitte öffnen Sie es von Hand.</translation>
 </context>
 <context>
     <name>TQtPrompts</name>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
     <message>
         <source>Information</source>
         <translation>Information</translation>
@@ -549,6 +561,10 @@ nicht öffnen. Bitte öffnen Sie es von Hand.</translation>
 <context>
     <name>fennick::TFileListModel</name>
     <message>
+        <source>The row's menu: Show Log</source>
+        <translation>Menü der Zeile: Protokoll zeigen</translation>
+    </message>
+    <message>
         <source>Expected size: about %1</source>
         <translation>Erwartete Größe: etwa %1</translation>
     </message>
@@ -559,6 +575,10 @@ nicht öffnen. Bitte öffnen Sie es von Hand.</translation>
 </context>
 <context>
     <name>fennick::TForm1</name>
+    <message>
+        <source>Show &amp;Log</source>
+        <translation>&amp;Protokoll zeigen</translation>
+    </message>
     <message>
         <source>&amp;Move Up</source>
         <translation>Nach &amp;oben</translation>
