@@ -2,6 +2,8 @@
 // media files inside named folders) are added to the list as if chosen in
 // the open dialog.
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "app/media_preview_player.h"
 #include "app/prompts.h"
 #include "app/settings.h"
+#include "app/single_instance.h"
 #include "app/translations.h"
 
 int main(int argc, char** argv) {
@@ -37,11 +40,30 @@ int main(int argc, char** argv) {
   // The arguments the application leaves (it takes its own, such as -style).
   const TWindowArguments arguments = ParseWindowArguments(QApplication::arguments());
 
+  // One window per session: a window already open takes the files (named
+  // as from here) and comes to the front; this start ends.
+  QStringList files;
+  for (const std::string& file : arguments.Files)
+    files << QFileInfo(QFile::decodeName(file.c_str())).absoluteFilePath();
+  bool handedOver = false;
+  const std::unique_ptr<TSingleInstance> instance = TSingleInstance::Claim(files, handedOver);
+  if (handedOver) return 0;
+
   TQtPrompts prompts;
   TForm1 window(prompts);
   prompts.SetParentWidget(&window);
   if (!window.FormCreate(QApplication::applicationDirPath())) return 1;
   window.show();
+  if (instance) {
+    instance->OnFiles = [&window](const QStringList& handed) {
+      std::vector<std::string> paths;
+      for (const QString& file : handed) paths.push_back(QFile::encodeName(file).toStdString());
+      window.Controller().AddHandedFiles(paths);
+      if (window.isMinimized()) window.showNormal();
+      window.raise();
+      window.activateWindow();
+    };
+  }
   if (!arguments.Files.empty())
     QTimer::singleShot(0, &window, [&window, files = arguments.Files] { window.Controller().AddFileSources(files); });
   return application.exec();

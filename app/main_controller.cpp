@@ -335,6 +335,11 @@ void TMainController::ButtonAddFolderClick() {
   AddFileSources({ToPath(folder)});
 }
 
+void TMainController::AddHandedFiles(const std::vector<std::string>& paths) {
+  if (!Run.Converting && !Run.RunActive) return AddFileSources(paths);
+  FHandedFiles.insert(FHandedFiles.end(), paths.begin(), paths.end());
+}
+
 void TMainController::AddFileSources(const std::vector<std::string>& paths) {
   if (Run.Converting || Run.RunActive) return;
   // Names relative to the current folder are resolved now; what a folder
@@ -973,6 +978,15 @@ void TMainController::ReturnToIdle() {
   Run.Converting = false;
   EndRunState();
   Changed();
+  TakeHandedFiles();
+}
+
+void TMainController::TakeHandedFiles() {
+  // What was handed over during the run comes in now.
+  if (FHandedFiles.empty() || Run.Converting || Run.RunActive) return;
+  std::vector<std::string> handed;
+  handed.swap(FHandedFiles);
+  AddFileSources(handed);
 }
 
 void TMainController::EndRunState() {
@@ -1001,6 +1015,7 @@ void TMainController::ButtonStopConvertClick() {
   Run.Converting = false;
   if (Run.RunActive) EndRunState();
   Changed();
+  TakeHandedFiles();
 }
 
 void TMainController::LockControls() {

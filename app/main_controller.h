@@ -143,6 +143,9 @@ class TMainController : private IRunListener {
   // Files given on the command line or dropped on the list: added like files
   // chosen in the open dialog (a folder adds the media files below it).
   void AddFileSources(const std::vector<std::string>& paths);
+  // Files another start of the program handed over: added now, or, during
+  // a run, once it has ended.
+  void AddHandedFiles(const std::vector<std::string>& paths);
   // The background worker's start notification: asks for files (or takes the
   // given ones) and hands them to the worker, which expands folders and
   // probes each file off the user-interface thread; the rows are appended
@@ -391,6 +394,8 @@ class TMainController : private IRunListener {
   // The folder picked at the folder dialog's last successful use.
   QString FLastBrowsedFolder;
   QString FLastAddedFolder;
+  std::vector<std::string> FHandedFiles;  // handed over during a run
+  void TakeHandedFiles();
   TRowId FSelectedRow = 0;  // the row selected last, 0 none
   // Bit rates by the settings' text: the lists are not filled again for
   // every row.
