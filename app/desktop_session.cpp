@@ -3,6 +3,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -96,5 +98,42 @@ void TDBusDesktopSession::Notify(const QString& summary, const QString& body) {
        << QStringList() << QVariantMap() << int32_t{-1};
   bus->send(call);
 }
+
+void TDBusDesktopSession::NotifyWithAction(const QString& summary, const QString& body, const QString& action,
+                                           std::function<void()> onAction) {
+  std::optional<QDBusConnection> bus = SessionBus();
+  if (!bus) return;
+  const QString service = QStringLiteral("org.freedesktop.Notifications");
+  const QString path = QStringLiteral("/org/freedesktop/Notifications");
+  if (!FActions) {
+    FActions = std::make_unique<TNotificationActions>();
+    bus->connect(service, path, service, QStringLiteral("ActionInvoked"), FActions.get(),
+                 SLOT(ActionInvoked(uint, QString)));
+    bus->connect(service, path, service, QStringLiteral("NotificationClosed"), FActions.get(),
+                 SLOT(NotificationClosed(uint, uint)));
+  }
+  QDBusMessage call = QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
+  // "default" is a click on the notification itself.
+  call << QString::fromLatin1(ProductName) << uint32_t{0} << QStringLiteral("fennick") << summary << body
+       << QStringList{QStringLiteral("default"), action, QStringLiteral("open"), action} << QVariantMap()
+       << int32_t{-1};
+  auto* watcher = new QDBusPendingCallWatcher(bus->asyncCall(call), FActions.get());
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, FActions.get(),
+                   [actions = FActions.get(), onAction = std::move(onAction)](QDBusPendingCallWatcher* done) {
+                     const QDBusPendingReply<uint> reply = *done;
+                     if (reply.isValid()) actions->Pending[reply.value()] = onAction;
+                     done->deleteLater();
+                   });
+}
+
+void TNotificationActions::ActionInvoked(uint id, const QString& key) {
+  const auto it = Pending.find(id);
+  if (it == Pending.end() || (key != QStringLiteral("default") && key != QStringLiteral("open"))) return;
+  const std::function<void()> action = it->second;
+  Pending.erase(it);
+  if (action) action();
+}
+
+void TNotificationActions::NotificationClosed(uint id, uint) { Pending.erase(id); }
 
 }  // namespace fennick

@@ -930,7 +930,8 @@ void TMainController::CompleteRun() {
     const TRunSnapshot run = FRun->Snapshot();
     // Said on the desktop too when the user is elsewhere.
     if (FView && !FView->WindowActive())
-      FSession->Notify(tr("All Conversions Completed"), RunCountsText(run));
+      FSession->NotifyWithAction(tr("All Conversions Completed"), RunCountsText(run), tr("Open Folder"),
+                                 [this] { OpenOutputFolder1Click(); });
     const QString summary = run.EndsAfterCurrent
                                 ? tr("Conversions Stopped After The Current Files\n\n%1").arg(RunSummary(run))
                                 : tr("All Conversions Completed\n\n%1").arg(RunSummary(run));
