@@ -595,7 +595,7 @@ void TMainController::ComboOutputFormatChange() {
 }
 
 void TMainController::SettingItemChange() {
-  ChosenPreset.clear();
+  ChosenPreset.clear();  // the choices are the preset's no longer
   SettingsChanged();
   Changed();
 }
