@@ -595,4 +595,11 @@ TEST_F(LastingQueue, TheExpectedSizeIsShownBeforeConvertingAndMatchesAConstantRa
   // A quality level names no rate: nothing is promised.
   test::Choose(*Form->ComboOutputFormat, QStringLiteral("MKV - Matroska Video (*.mkv)"));
   EXPECT_TRUE(model->data(model->index(1, ColOutput), Qt::ToolTipRole).toString().isEmpty());
+  // PCM sound: its rate by its samples, channels and 16 bits.
+  test::Choose(*Form->ComboOutputFormat, QStringLiteral("WAV - Waveform Audio (*.wav)"));
+  Form->ListView1->model()->setData(model->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+  Convert();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  EXPECT_NEAR(static_cast<double>(fs::file_size(Out + "/walk.wav")), 10 * 44100 * 4, 0.01 * 10 * 44100 * 4);
+  EXPECT_EQ(C().ExpectedSizeOf(1), FormatSize(10 * 44100 * 4));
 }
