@@ -1040,9 +1040,13 @@ void TMainController::JobStarted(const TQueuedJob& job) {
   Changed();
 }
 
+QString TMainController::PausedStatus() { return tr("Paused"); }
+
+QString TMainController::StoppingAfterStatus() { return tr("Stopping after the current file(s)"); }
+
 std::string TMainController::ConvertingText(const TRunSnapshot& run) const {
-  if (FRun->Paused()) return tr("Paused").toStdString();
-  if (run.EndsAfterCurrent) return tr("Stopping after the current file(s)").toStdString();
+  if (FRun->Paused()) return PausedStatus().toStdString();
+  if (run.EndsAfterCurrent) return StoppingAfterStatus().toStdString();
   return ConvertingStatus(QString::number(run.Current()), QString::number(run.Jobs)).toStdString();
 }
 

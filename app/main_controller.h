@@ -353,7 +353,10 @@ class TMainController : private IRunListener {
 
  public:
   // The status bar's texts in the window's language: "Converting 2 of 5",
-  // "File Size : 38.1 MB".
+  // "File Size : 38.1 MB", those of a paused run and of one ending after
+  // its current files.
+  static QString PausedStatus();
+  static QString StoppingAfterStatus();
   static QString ConvertingStatus(const QString& current, const QString& total);
   static QString FileSizeStatus(const QString& size);
 

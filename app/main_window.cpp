@@ -741,7 +741,12 @@ void TForm1::FitSizesToTexts() {
     label->setMinimumHeight(label->fontMetrics().height() + 2 * label->frameWidth());
   // The bar keeps a few pixels of its own around its panels.
   statusBar()->setMinimumHeight(std::max(Px(23), StatusPanelReady->minimumHeight() + Px(4)));
-  fitPanel(StatusPanelReady, 60, TMainController::ConvertingStatus(QStringLiteral("000"), QStringLiteral("000")));
+  QString longestStatus = TMainController::ConvertingStatus(QStringLiteral("000"), QStringLiteral("000"));
+  for (const QString& status : {TMainController::PausedStatus(), TMainController::StoppingAfterStatus()})
+    if (StatusPanelReady->fontMetrics().horizontalAdvance(status) >
+        StatusPanelReady->fontMetrics().horizontalAdvance(longestStatus))
+      longestStatus = status;
+  fitPanel(StatusPanelReady, 60, longestStatus);
   fitPanel(StatusPanelFileSize, 230, TMainController::FileSizeStatus(QStringLiteral("0000000000000")));
   LabelVolume->setMinimumWidth(LabelVolume->fontMetrics().horizontalAdvance(QStringLiteral("200%")));
   // The video group's captions are as wide with the "Encoder Speed" row as

@@ -15,6 +15,10 @@
 <context>
     <name>TMainController</name>
     <message>
+        <source>Open Folder</source>
+        <translation>Ordner öffnen</translation>
+    </message>
+    <message>
         <source>The file has not been converted since the program started.</source>
         <translation>Die Datei wurde seit dem Start des Programms nicht konvertiert.</translation>
     </message>
