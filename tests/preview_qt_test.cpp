@@ -35,6 +35,23 @@ struct PreviewStates : testing::Test {
   TPreviewController Preview{Player, [this] { return Converting; }};
 };
 
+// The real player in a small pane over a generated one-second clip,
+// counting the valid pictures it is given.
+struct TShownPlayer {
+  test::TempDir Dir;
+  std::string Clip = Dir.file("clip.mp4");
+  bool Made = test::MakeClip(Clip, {.seconds = 1.0, .width = 160, .height = 120});
+  TMediaPreviewPlayer Player;
+  int Frames = 0;
+  TShownPlayer() {
+    Player.resize(166, 122);
+    Player.show();
+    QObject::connect(Player.videoSink(), &QVideoSink::videoFrameChanged, [this](const QVideoFrame& frame) {
+      if (frame.isValid()) ++Frames;
+    });
+  }
+};
+
 }  // namespace
 
 TEST_F(PreviewStates, PlayPausePlayOnTheSameRowContinuesWithoutSettingTheFileAgain) {
@@ -96,19 +113,13 @@ TEST_F(PreviewStates, DuringAConversionTheButtonsDoNothing) {
 // The real player: the generated clip's frames reach the video widget, a
 // pause holds the position, and play continues the same source.
 TEST(MediaPreviewPlayer, PlaysPausesAndResumesWithoutReloading) {
-  test::TempDir dir;
-  const std::string clip = dir.file("clip.mp4");
-  ASSERT_TRUE(test::MakeClip(clip, {.seconds = 1.0, .width = 160, .height = 120}));
-
-  TMediaPreviewPlayer player;
-  player.resize(166, 122);
-  player.show();
+  TShownPlayer rig;
+  ASSERT_TRUE(rig.Made);
+  TMediaPreviewPlayer& player = rig.Player;
+  const std::string& clip = rig.Clip;
+  const int& frames = rig.Frames;
   QMediaPlayer& media = player.MediaPlayer();
   QSignalSpy sourceChanges(&media, &QMediaPlayer::sourceChanged);
-  int frames = 0;
-  QObject::connect(player.videoSink(), &QVideoSink::videoFrameChanged, [&](const QVideoFrame& frame) {
-    if (frame.isValid()) ++frames;
-  });
 
   player.SetFileName(QString::fromStdString(clip));
   player.Play();
@@ -149,19 +160,12 @@ TEST(MediaPreviewPlayer, AFileWithoutPictureShowsAStill) {
 // Selecting a row shows its first picture at once (the player loaded and
 // held); Play then goes on without loading again. A pipe is never loaded.
 TEST(PreviewSelection, ASelectedRowShowsItsFirstPictureAndPlayGoesOnFromThere) {
-  test::TempDir dir;
-  const std::string clip = dir.file("clip.mp4");
-  ASSERT_TRUE(test::MakeClip(clip, {.seconds = 1.0, .width = 160, .height = 120}));
-  TMediaPreviewPlayer player;
-  player.resize(166, 122);
-  player.show();
-  QMediaPlayer& media = player.MediaPlayer();
-  int frames = 0;
-  QObject::connect(player.videoSink(), &QVideoSink::videoFrameChanged, [&](const QVideoFrame& frame) {
-    if (frame.isValid()) ++frames;
-  });
-  TPreviewController preview(player, [] { return false; });
-  preview.RowSelected(7, QString::fromStdString(clip));
+  TShownPlayer rig;
+  ASSERT_TRUE(rig.Made);
+  QMediaPlayer& media = rig.Player.MediaPlayer();
+  const int& frames = rig.Frames;
+  TPreviewController preview(rig.Player, [] { return false; });
+  preview.RowSelected(7, QString::fromStdString(rig.Clip));
   ASSERT_TRUE(QTest::qWaitFor([&] { return frames >= 1; }, 10000)) << media.errorString().toStdString();
   EXPECT_NE(media.playbackState(), QMediaPlayer::PlayingState);
   QSignalSpy sourceChanges(&media, &QMediaPlayer::sourceChanged);
@@ -169,7 +173,7 @@ TEST(PreviewSelection, ASelectedRowShowsItsFirstPictureAndPlayGoesOnFromThere) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return media.position() > 0; }, 10000));
   EXPECT_EQ(sourceChanges.count(), 0);
 
-  const std::string fifo = dir.file("live.mp4");
+  const std::string fifo = rig.Dir.file("live.mp4");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   preview.RowSelected(8, QString::fromStdString(fifo));
   EXPECT_EQ(media.playbackState(), QMediaPlayer::StoppedState);
