@@ -608,3 +608,16 @@ TEST_F(ConversionRun, ShowLogGivesEachRowItsOwnConversionsLines) {
   const QAbstractItemModel* model = Form->ListView1->model();
   EXPECT_TRUE(model->data(model->index(2, ColProgress), Qt::ToolTipRole).toString().endsWith(QStringLiteral("Show Log")));
 }
+
+// Files another start hands over during a run are added once it has ended.
+TEST_F(ConversionRun, FilesHandedOverDuringARunAreAddedAfterIt) {
+  const auto fifo = StartHeldRun();
+  ASSERT_TRUE(fifo);
+  const std::string late = MakeVideo("late.mp4");
+  C().AddHandedFiles({late});
+  EXPECT_EQ(List().Count(), 2);
+  fifo->Release();
+  ASSERT_NO_FATAL_FAILURE(WaitForRunEnd());
+  ASSERT_TRUE(WaitFor([&] { return List().Count() == 3 && !C().Run.FAddingFiles; }));
+  EXPECT_EQ(List().Row(2).Caption, late);
+}
