@@ -276,10 +276,11 @@ Conversion options:
                           any case (dvd, "ipod touch wide", "h.265 video"); a
                           name that matches nothing lists the closest entries.
                           Default: "MP4 - MPEG4 Video (*.mp4)"
-  -o, --output-folder DIR where the outputs go (default: the current folder);
-                          each output is named after its source with the
-                          format's extension; a taken name gets "-1", "-2" ...
-                          inserted before the extension (a name is taken at
+  -o, --output-folder DIR where the outputs go (default: the current folder;
+                          a missing folder is made); each output is named
+                          after its source with the format's extension; a
+                          taken name gets "-1", "-2" ... inserted before the
+                          extension (a name is taken at
                           once, so runs converting into one folder at the same
                           time never share an output)
   --overwrite             replace an existing output of an earlier run instead;

@@ -181,6 +181,9 @@ int ConvertCommand(const TCliArguments& arguments) {
   TProfileControls controls;
   TJobSettings preset;
   ChooseSettings(arguments, controls, &preset);
+  // A missing output folder is made, as mkdir -p makes it.
+  if (std::error_code made; !arguments.OutputFolder.empty() && !std::filesystem::exists(arguments.OutputFolder, made))
+    std::filesystem::create_directories(arguments.OutputFolder, made);
   if (const std::string problem = OutputFolderProblem(arguments.OutputFolder); !problem.empty())
     throw EUsageError("the output folder \"" + arguments.OutputFolder + "\" " + problem);
 

@@ -141,7 +141,7 @@ TEST_F(CliTest, MalformedCommandLinesExitWithStatus2AndSayWhy) {
       {"-f 'mpeg-2 move' " + sample, "closest: \"MPEG-2 Movie (*.mpg)\""},
       {"-f ipod " + sample, "matches several entries: \"iPod (*.mp4)\""},
       {"--list-settings", "option --list-settings needs a value"},
-      {"-o " + ShellQuote(FDir.file("missing-folder")) + " " + sample, "does not exist"},
+      {"-o " + sample + "/inside " + sample, "cannot be used"},
       {"--list-formats " + sample, "--list-formats takes no other arguments"},
       {"--probe -o . " + sample, "does not apply to --probe"},
       {"--engine -i", "-i needs an input file"},
@@ -153,6 +153,16 @@ TEST_F(CliTest, MalformedCommandLinesExitWithStatus2AndSayWhy) {
     EXPECT_EQ(r.exitCode, 2) << c.arguments << "\n" << r.output;
     EXPECT_NE(r.output.find(c.message), std::string::npos) << c.arguments << "\n" << r.output;
   }
+}
+
+// A missing output folder is made, with the folders above it.
+TEST_F(CliTest, AMissingOutputFolderIsMade) {
+  const std::string folder = FDir.file("made/by/convert");
+  const auto r = Convert("-f mp3 -o " + ShellQuote(folder) + " " + ShellQuote(Sample()));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(test::FindStream(test::ProbeFile(folder + "/" + std::filesystem::path(Sample()).stem().string() + ".mp3"),
+                             "audio"),
+            0);
 }
 
 TEST_F(CliTest, SetRefusesAnItemTheProfileDoesNotOfferAndListsTheValidOnes) {
