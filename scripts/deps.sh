@@ -26,8 +26,9 @@ packages=(
   # The icon's PNG sizes are rendered from its SVG, the manual pages written
   # from the programs' --help by a Python script (python3 also checks the
   # command line's JSON in the tests); cpack's Debian package asks
-  # dpkg-shlibdeps for the libraries the programs link.
-  librsvg2-bin python3 dpkg-dev
+  # dpkg-shlibdeps for the libraries the programs link, and finds the
+  # programs with the file command (which a bare system lacks).
+  librsvg2-bin python3 dpkg-dev file
 )
 if [[ ${1:-} == --tests ]]; then
   packages+=(libgtest-dev)
