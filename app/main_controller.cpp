@@ -141,7 +141,9 @@ void TMainController::Changed() {
 bool TMainController::FormCreate(const std::string& programFolder) {
   FProgramFolder = programFolder;
   if (!ffVCL.LoadCodecLibraries(programFolder, true)) {
-    FPrompts.Information(tr("Some files are missing. Please re-install this software"));
+    // The program's own message, then which library is missing.
+    FPrompts.Information(tr("Some files are missing. Please re-install this software") + QStringLiteral("\n\n") +
+                         QString::fromStdString(ffVCL.LastError()));
     return false;
   }
   ffVCL.SetThreadCount(0);  // each conversion's codecs use the threads the machine offers

@@ -307,8 +307,15 @@ void MirrorFormats(QComboBox& combo, const TSettingsControl& control, const std:
 
 TForm1::TForm1(IPrompts& prompts, IPreviewPlayer* player, TDesktopActions desktop, IDesktopSession* session) {
   InitWindowResources();
-  TMediaPreviewPlayer* ownPlayer = nullptr;
-  if (!player) player = ownPlayer = new TMediaPreviewPlayer();
+  // Without Qt Multimedia's backend the window still opens and converts;
+  // its preview pane says why it shows nothing.
+  IPreviewPlayer* ownPlayer = nullptr;
+  if (!player) {
+    if (MediaBackendAvailable())
+      player = ownPlayer = new TMediaPreviewPlayer();
+    else
+      player = ownPlayer = new TUnavailablePreview();
+  }
   FPlayer = player;
   FController = std::make_unique<TMainController>(prompts, *player, std::move(desktop), session);
   TMainController& c = *FController;

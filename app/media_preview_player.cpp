@@ -2,8 +2,11 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
+#include <QCoreApplication>
+#include <QDir>
 #include <QIcon>
 #include <QImage>
+#include <QLibraryInfo>
 #include <QLabel>
 #include <QMediaDevices>
 #include <QMediaMetaData>
@@ -16,6 +19,23 @@ namespace fennick {
 
 void SelectMediaBackend() {
   if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+}
+
+bool MediaBackendAvailable() {
+  const QString backend = qEnvironmentVariable("QT_MEDIA_BACKEND", QStringLiteral("ffmpeg"));
+  const QDir plugins(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/multimedia"));
+  return !plugins.entryList({QStringLiteral("*%1mediaplugin*").arg(backend)}, QDir::Files).isEmpty();
+}
+
+TUnavailablePreview::TUnavailablePreview(QWidget* parent) : QLabel(parent) {
+  setText(QCoreApplication::translate("TUnavailablePreview", "No preview"));
+  setToolTip(QCoreApplication::translate("TUnavailablePreview",
+                                         "The preview needs Qt Multimedia's %1 backend, which is not installed "
+                                         "(package libqt6multimedia6). Converting works without it.")
+                 .arg(qEnvironmentVariable("QT_MEDIA_BACKEND", QStringLiteral("ffmpeg"))));
+  setAlignment(Qt::AlignCenter);
+  setWordWrap(true);
+  setStyleSheet(QStringLiteral("background: black; color: white;"));
 }
 
 TMediaPreviewPlayer::TMediaPreviewPlayer(QWidget* parent)

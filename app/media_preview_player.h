@@ -3,13 +3,13 @@
 // default output.
 #pragma once
 
+#include <QLabel>
 #include <QVideoWidget>
 #include <memory>
 
 #include "app/preview.h"
 
 class QAudioOutput;
-class QLabel;
 class QMediaPlayer;
 
 namespace fennick {
@@ -18,6 +18,19 @@ namespace fennick {
 // QT_MEDIA_BACKEND (the GStreamer one needs plugins a desktop may lack).
 // Call before the QApplication is created.
 void SelectMediaBackend();
+// Whether Qt Multimedia's chosen backend is installed (its plugin file is
+// there): without it making a player ends the program at once.
+bool MediaBackendAvailable();
+
+// The preview pane where no backend can play: it says so and does nothing.
+class TUnavailablePreview : public QLabel, public IPreviewPlayer {
+ public:
+  explicit TUnavailablePreview(QWidget* parent = nullptr);
+  void SetFileName(const QString&) override {}
+  void Play() override {}
+  void Pause() override {}
+  void Stop() override {}
+};
 
 class TMediaPreviewPlayer : public QVideoWidget, public IPreviewPlayer {
  public:

@@ -106,7 +106,7 @@ TEST(Reasons, AnOutputFolderThatIsNoFolderSaysWhy) {
     std::string folder, says;
   } cases[] = {
       {"notes.txt", "the output folder \"notes.txt\" is not a folder"},
-      {"missing", "the output folder \"missing\" does not exist"},
+      {"notes.txt/inside", "the output folder \"notes.txt/inside\" cannot be used: Not a directory"},
       {"loop-a", "the output folder \"loop-a\" cannot be used: Too many levels of symbolic links"},
   };
   for (const auto& c : cases) {

@@ -262,6 +262,17 @@ nicht öffnen. Bitte öffnen Sie es von Hand.</translation>
     </message>
 </context>
 <context>
+    <name>TUnavailablePreview</name>
+    <message>
+        <source>No preview</source>
+        <translation>Keine Vorschau</translation>
+    </message>
+    <message>
+        <source>The preview needs Qt Multimedia&apos;s %1 backend, which is not installed (package libqt6multimedia6). Converting works without it.</source>
+        <translation>Die Vorschau braucht das %1-Backend von Qt Multimedia, das nicht installiert ist (Paket libqt6multimedia6). Konvertieren geht auch ohne.</translation>
+    </message>
+</context>
+<context>
     <name>TQtEndCountdown</name>
     <message>
         <source>Information</source>
