@@ -60,7 +60,7 @@ package_check() {
                /usr/share/metainfo/example.quarvel.fennick.metainfo.xml /usr/share/icons/hicolor/scalable/apps/fennick.svg
                /usr/share/man/man1/fennick.1.gz /usr/share/man/man1/fennick-convert.1.gz
                /usr/share/bash-completion/completions/fennick-convert /usr/share/fennick/help/index.html
-               /usr/share/fennick/translations/fennick_de.qm)
+               /usr/share/fennick/translations/fennick_de.qm /usr/share/doc/fennick/copyright)
   for size in 16 22 24 32 48 64 128 256; do files+=("/usr/share/icons/hicolor/${size}x${size}/apps/fennick.png"); done
   for file in "${files[@]}"; do
     grep -qx "$file" <<<"$contents" || fail "not in the package: $file"
