@@ -247,7 +247,7 @@ struct TOptionVocabulary {
   static int64_t ParseTime(const std::string& name, const std::string& value, bool duration) {
     int64_t t = 0;
     if (AVL.av_parse_time(&t, value.c_str(), duration ? 1 : 0) < 0)
-      throw FFMpegException(std::string("Invalid ") + (duration ? "duration" : "date") + " specification for " +
+      throw FFMpegException(std::string("Invalid ") + (duration ? "duration" : "date") + " for " +
                             name + ": " + value);
     return t;
   }
@@ -257,7 +257,7 @@ struct TOptionVocabulary {
     const int64_t t = ParseTime(name, value, true);
     constexpr int64_t kLongest = int64_t{INT_MAX} * 1000;
     if (t < 0 || t > kLongest)
-      throw FFMpegException("Invalid duration specification for " + name + ": " + value + ": " +
+      throw FFMpegException("Invalid duration for " + name + ": " + value + ": " +
                             (t < 0 ? "it must not be negative" : "it must not exceed 596:31:23.647"));
     return t;
   }
@@ -343,7 +343,7 @@ struct TOptionVocabulary {
       ratio = TryParseFloat(value).value_or(0);
     }
     // A negative ratio is refused as well: no picture has one.
-    if (!(ratio > 0)) throw FFMpegException("Incorrect aspect ratio specification.");
+    if (!(ratio > 0)) throw FFMpegException("Incorrect aspect ratio.");
     e.S.AspectRatio = static_cast<float>(ratio);
   }
 

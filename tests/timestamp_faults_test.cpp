@@ -75,9 +75,9 @@ TEST_F(TimestampFaults, OutOfRangeTimesAndFrameCountsAreRefused) {
   const struct {
     std::string Options, Message;
   } cases[] = {
-      {"-ss -9223372036", "Invalid duration specification for ss: -9223372036: it must not be negative"},
-      {"-ss 9223372036", "Invalid duration specification for ss: 9223372036: it must not exceed 596:31:23.647"},
-      {"-t -5", "Invalid duration specification for t: -5: it must not be negative"},
+      {"-ss -9223372036", "Invalid duration for ss: -9223372036: it must not be negative"},
+      {"-ss 9223372036", "Invalid duration for ss: 9223372036: it must not exceed 596:31:23.647"},
+      {"-t -5", "Invalid duration for t: -5: it must not be negative"},
       {"-aframes -5", "aframes must not be negative: -5"},
       {"-vframes -1", "vframes must not be negative: -1"},
   };
