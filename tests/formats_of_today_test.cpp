@@ -165,15 +165,6 @@ INSTANTIATE_TEST_SUITE_P(Encoders, HighQuality,
 // plays while it downloads (its index before its media).
 class TodayEncoderSettings : public TodayQuality {};
 
-int64_t VideoBytes(const std::string& file) {
-  const auto r = RunCommand("ffprobe -v error -select_streams v -show_entries packet=size -of csv=p=0 " +
-                            ShellQuote(file));
-  int64_t total = 0;
-  std::istringstream lines(r.output);
-  for (std::string line; std::getline(lines, line);) total += std::atoll(line.c_str());
-  return total;
-}
-
 // The top-level boxes of an MP4 file, in order.
 std::vector<std::string> TopBoxes(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
@@ -202,7 +193,7 @@ TEST_F(TodayEncoderSettings, TheEncoderCodesWhatTheChoicesName) {
                        ShellQuote(reference))
                 .exitCode,
             0);
-  EXPECT_EQ(VideoBytes(vp9), VideoBytes(reference));
+  EXPECT_EQ(test::VideoPacketBytes(vp9), test::VideoPacketBytes(reference));
 
   const std::string wide = Folder->file("422.mkv");
   ASSERT_TRUE(test::MakeMedia(wide, "-f lavfi -i testsrc2=size=320x240:rate=25,format=yuv422p -t 0.4 -c:v ffv1"));

@@ -128,6 +128,15 @@ bool MakeClip(const std::string& output, const ClipSpec& spec) {
   return MakeMedia(output, args.str());
 }
 
+int64_t VideoPacketBytes(const std::string& path) {
+  const CommandResult r =
+      RunCommand("ffprobe -v error -select_streams v -show_entries packet=size -of csv=p=0 " + ShellQuote(path));
+  int64_t total = 0;
+  std::istringstream lines(r.output);
+  for (std::string line; std::getline(lines, line);) total += std::atoll(line.c_str());
+  return total;
+}
+
 std::map<std::string, std::string> ProbeFile(const std::string& path) {
   std::map<std::string, std::string> values;
   const auto r = RunCommand("ffprobe -v error -show_format -show_streams -of flat " + ShellQuote(path));

@@ -75,6 +75,8 @@ bool MakeClip(const std::string& output, const ClipSpec& spec = {});
 // and "format.duration" with their values (quotes removed). Empty when ffprobe
 // refuses the file.
 std::map<std::string, std::string> ProbeFile(const std::string& path);
+// The bytes of a file's video packets, as ffprobe counts them.
+int64_t VideoPacketBytes(const std::string& path);
 // Index of the first stream of a kind ("video", "audio") in a probe, or -1.
 int FindStream(const std::map<std::string, std::string>& probe, const std::string& kind);
 std::string StreamValue(const std::map<std::string, std::string>& probe, int stream, const std::string& key);
