@@ -690,32 +690,36 @@ std::string TMainController::NamePatternExample() const {
   return PatternOutputName(request, job && job->Pinned && job->Settings ? *job->Settings : WindowSettings());
 }
 
-std::optional<int64_t> TMainController::ExpectedBytes(int row) const {
-  if (row < 0 || row >= ListView1.Count()) return std::nullopt;
-  const TQueuedJob* job = ListView1.Queue().Find(ListView1.IdAt(row));
-  if (!job) return std::nullopt;
-  const std::optional<double> seconds = DurationSeconds(job->DurationText);
-  if (!seconds) return std::nullopt;
-  const TJobSettings settings = job->Pinned && job->Settings ? *job->Settings : WindowSettings();
+std::optional<int64_t> TMainController::RateOf(const TJobSettings& settings) const {
   const std::string key = JobSettingsJson(settings);
   auto rate = FRates.find(key);
   if (rate == FRates.end()) rate = FRates.emplace(key, ExpectedBitRate(settings)).first;
-  if (!rate->second) return std::nullopt;
-  return static_cast<int64_t>(static_cast<double>(*rate->second) / 8.0 * *seconds);
+  return rate->second;
+}
+
+std::optional<int64_t> TMainController::ExpectedBytes(const TQueuedJob& job,
+                                                      const std::optional<int64_t>& windowRate) const {
+  const std::optional<double> seconds = DurationSeconds(job.DurationText);
+  if (!seconds) return std::nullopt;
+  const std::optional<int64_t> rate = job.Pinned && job.Settings ? RateOf(*job.Settings) : windowRate;
+  if (!rate) return std::nullopt;
+  return static_cast<int64_t>(static_cast<double>(*rate) / 8.0 * *seconds);
 }
 
 std::string TMainController::ExpectedSizeOf(int row) const {
-  const std::optional<int64_t> bytes = ExpectedBytes(row);
+  if (row < 0 || row >= ListView1.Count()) return {};
+  const TQueuedJob* job = ListView1.Queue().Find(ListView1.IdAt(row));
+  const std::optional<int64_t> bytes = job ? ExpectedBytes(*job, RateOf(WindowSettings())) : std::nullopt;
   return bytes ? FormatSize(*bytes) : std::string();
 }
 
 std::string TMainController::ExpectedTotalText() const {
   int64_t total = 0;
   bool known = false;
-  for (int row = 0; row < ListView1.Count(); ++row) {
-    const TQueuedJob* job = ListView1.Queue().Find(ListView1.IdAt(row));
-    if (!job || !job->Checked || job->Status == TJobStatus::Done) continue;
-    if (const std::optional<int64_t> bytes = ExpectedBytes(row)) {
+  const std::optional<int64_t> windowRate = RateOf(WindowSettings());
+  for (const TQueuedJob& job : ListView1.Queue().Jobs()) {
+    if (!job.Checked || job.Status == TJobStatus::Done) continue;
+    if (const std::optional<int64_t> bytes = ExpectedBytes(job, windowRate)) {
       total += *bytes;
       known = true;
     }

@@ -403,7 +403,10 @@ class TMainController : private IRunListener {
   // Bit rates by the settings' text: the lists are not filled again for
   // every row.
   mutable std::map<std::string, std::optional<int64_t>> FRates;
-  std::optional<int64_t> ExpectedBytes(int row) const;  // where "Add Folder..." starts
+  std::optional<int64_t> RateOf(const TJobSettings& settings) const;
+  // The job's expected bytes: its own settings' rate when pinned, else the
+  // window's.
+  std::optional<int64_t> ExpectedBytes(const TQueuedJob& job, const std::optional<int64_t>& windowRate) const;  // where "Add Folder..." starts
   // Files waiting for the running add request (dropped or given on the
   // command line); empty: the add request asks with the open dialog.
   std::vector<std::string> FPendingFiles;
